@@ -1,0 +1,36 @@
+// Descriptor I/O shared by the two converters: reads and writes that survive
+// signals and short writes, and the messages that report their failures.
+#pragma once
+
+#include <cstddef>
+#include <sys/types.h>
+
+// read(2), retried while a signal interrupts it.
+ssize_t read_retrying(int fd, void *buffer, std::size_t size);
+
+// Writes all `size` bytes, continuing after short writes and retrying after
+// signals.  Returns false with errno set when a write fails.
+bool write_all(int fd, const void *buffer, std::size_t size);
+
+// "<program>: can't read "<name>": <strerror>"
+void report_read_failure(const char *program, const char *name, int error);
+// "<program>: can't write "standard output": <strerror>"
+void report_write_failure(const char *program, int error);
+// "<program>: can't open file "<name>""
+void report_open_failure(const char *program, const char *name);
+
+// What read failures name when the input is standard input.
+inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
+
+// Outcome of reading every input of a converter.
+enum class inputs_status { complete, open_failed, read_failed, write_failed };
+
+// Reads each named input in turn (standard input when there are none) in
+// chunks of at most `size` bytes and hands every chunk to `convert(chunk, n)`,
+// which returns false when writing its result failed (it reports that itself).
+// An input that cannot be opened or read is reported here, and reading stops.
+template <class Convert>
+inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
+                             std::size_t size, Convert convert);
+
+#include "fileio_inputs.h"

@@ -1,0 +1,42 @@
+// The chunk loop of convert_inputs, shared by the two converters.
+#pragma once
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fileio_detail {
+
+template <class Convert>
+inputs_status convert_descriptor(const char *program, int fd, const char *name, unsigned char *buffer,
+                                 std::size_t size, Convert &convert) {
+    for (;;) {
+        const ssize_t n = read_retrying(fd, buffer, size);
+        if (n == 0) return inputs_status::complete;
+        if (n < 0) {
+            report_read_failure(program, name, errno);
+            return inputs_status::read_failed;
+        }
+        if (!convert(buffer, static_cast<std::size_t>(n))) return inputs_status::write_failed;
+    }
+}
+
+}  // namespace fileio_detail
+
+template <class Convert>
+inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
+                             std::size_t size, Convert convert) {
+    if (name_count == 0)
+        return fileio_detail::convert_descriptor(program, STDIN_FILENO, STANDARD_INPUT_NAME, buffer, size, convert);
+    for (int i = 0; i < name_count; ++i) {
+        const int fd = open(names[i], O_RDONLY);
+        if (fd < 0) {
+            report_open_failure(program, names[i]);
+            return inputs_status::open_failed;
+        }
+        const inputs_status status = fileio_detail::convert_descriptor(program, fd, names[i], buffer, size, convert);
+        close(fd);
+        if (status != inputs_status::complete) return status;
+    }
+    return inputs_status::complete;
+}

@@ -1,0 +1,45 @@
+// Runs a built program the way a shell would and captures everything it does:
+// standard output and standard error as bytes, and the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct run_result {
+    std::string out;
+    std::string err;
+    int status = -1;   // exit status, or 128 + signal number when killed
+};
+
+// Runs `program` with `args` (argv[0] is `program` unless `argv0` is given),
+// feeding `input` on standard input.  The child's working directory is
+// `directory` when it is not empty.
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const std::string &input = "", const std::string &argv0 = "",
+                       const std::string &directory = "");
+
+// Runs `command` with /bin/sh -c, for redirections such as ">&-" or ">/dev/full".
+run_result run_shell(const std::string &command, const std::string &input = "");
+
+// A fresh, empty folder under the system's temporary folder, removed with its
+// contents when the object goes away.
+class scratch_dir {
+public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir &) = delete;
+    scratch_dir &operator=(const scratch_dir &) = delete;
+    const std::string &path() const { return path_; }
+    // Writes `bytes` to the file `name` inside the folder; returns its path.
+    std::string write(const std::string &name, const std::string &bytes) const;
+    std::string read(const std::string &name) const;
+
+private:
+    std::string path_;
+};
+
+// Every byte value in order, 0x00 to 0xFF.
+std::string all_bytes();
+
+// Where the build put the programs.
+std::string program_path(const std::string &name);
