@@ -52,7 +52,8 @@ constexpr bool is_tone_char(int b) {
 
 constexpr std::array<spelling, 256> make_spellings() {
     std::array<spelling, 256> table{};
-    for (int b = 1; b < 256; ++b) table[b] = {{char(b), '\0', '\0', '\0'}, 1};
+    // 0x00 is carried through like any other control.
+    for (int b = 0; b < 0x80; ++b) table[b] = {{char(b), '\0', '\0', '\0'}, 1};
     for (int b = 0x80; b < 256; ++b) table[b] = {{'\0', '\0', '\0', '\0'}, 0};
     for_each_letter([&](int cls, int tone, unsigned char code) {
         spelling s{};
@@ -181,7 +182,7 @@ constexpr int count_bytes(const std::array<T, 256> &table, Pred pred) {
 }
 
 constexpr bool spellings_are_distinct() {
-    for (int a = 1; a < 256; ++a)
+    for (int a = 0; a < 256; ++a)
         for (int b = a + 1; b < 256; ++b) {
             const spelling &x = viqr_spelling[a], &y = viqr_spelling[b];
             if (x.length == y.length && x.text[0] == y.text[0] && x.text[1] == y.text[1] && x.text[2] == y.text[2])
@@ -208,8 +209,8 @@ static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_H
               "24 vowel rows, five tones each");
 static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_SHAPE_CHAR) != 0; }) == 3);
 static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_TONE_CHAR) != 0; }) == 5);
-static_assert(count_bytes(viqr_spelling, [](const spelling &s) { return s.length == 0; }) == 1,
-              "only 0x00 has no spelling of its own");
+static_assert(count_bytes(viqr_spelling, [](const spelling &s) { return s.length == 0; }) == 0,
+              "every byte has a spelling");
 static_assert(spellings_are_distinct(), "no two bytes share a spelling");
 static_assert(viqr_spelling[0x14].text[0] == 'Y' && viqr_spelling[0x14].text[1] == '?');
 static_assert(viqr_spelling[0xD0].length == 2 && viqr_spelling[0xF0].text[0] == 'd');

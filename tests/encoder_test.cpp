@@ -1,0 +1,185 @@
+// The VISCII-to-VIQR encoder: byte-exact cases in both modes, the history it
+// keeps between chunks, and its spelling of every letter against iconv.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "encoder.h"
+#include "encoder_tables.h"
+#include "process.h"
+#include "viqr.h"
+
+namespace {
+
+std::string encode(const std::string &input, int mode, unsigned char composition_char = '\\') {
+    std::vector<unsigned char> out(encoder_output_size(input.size()));
+    encoder_history history;
+    const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(input.data()), input.size(),
+                                         out.data(), composition_char, mode, history);
+    return std::string(out.begin(), out.begin() + static_cast<long>(n));
+}
+
+struct encoder_case {
+    int mode;
+    std::string input;
+    std::string output;
+    unsigned char composition_char = '\\';
+};
+
+constexpr int V = MODE_VIETNAMESE, E = MODE_ENGLISH;
+
+const encoder_case cases[] = {
+    // The worked examples.
+    {V, "Vi\xAEt", "Vie^.t"},
+    {V, "dd", "d\\d"},
+    {V, "Dd", "D\\d"},
+    {V, "ddd", "d\\d\\d"},
+    {V, "DdDdD", "D\\d\\D\\d\\D"},
+    {V, "A(", "A\\("},
+    {V, "\xC2(", "A^("},
+    {V, "\xC1(", "A'\\("},
+    {V, "a'", "a\\'"},
+    {V, "\xE1'", "a''"},
+    {V, "\xE2'", "a^\\'"},
+    {V, "b'", "b'"},
+    {V, "'a", "'a"},
+    {V, "\\", "\\\\"},
+    {E, "\xE1", "\\a'"},
+    {E, "\x81", "\\A('"},
+    {E, "\xD0\xF0", "\\DD\\dd"},
+    {E, "a'", "a'"},
+    {E, "\\", "\\\\"},
+    // Letters in the C0 range, and a control that is not a letter.
+    {V, "\x14\x07", "Y?\x07"},
+    {E, "\xD6\x07", "\\y?\x07"},
+    // Each vowel takes each kind of mark once: a mark it already has is not escaped.
+    {V, "\xA4^'", "a^'^'"},
+    {V, "\xE2(", "a^("},
+    {V, "i^e(", "i\\^e\\("},
+    // Another composition character is doubled; the backslash is then plain.
+    {V, "#\\", "##\\", '#'},
+    {E, "#\\\xE1", "##\\#a'", '#'},
+    // NUL bytes are carried through like any other control.
+    {V, std::string("a\0'", 3), std::string("a\0'", 3)},
+    {E, std::string("\0\xE1\0", 3), std::string("\0\\a'\0", 5)},
+    // A d with stroke after D or d is escaped too, or a reader would make Đ of the pair.
+    {V, "D\xF0", "D\\dd"},
+    {V, "d\xD0", "d\\DD"},
+    {V, "\xF0\xF0", "dddd"},
+    {V, "\xD0" "d", "DDd"},
+    // English mode: after a letter with a shape mark and no tone the reader is
+    // still composing; a switch back to English ends that.
+    {E, "\xE2'", "\\a^\\M'"},
+    {E, "\xE2" "a'", "\\a^\\Ma'"},
+    {E, "\xC2" "D", "\\A^\\MD"},
+    {E, "\xDF" "y", "\\u+\\My"},
+    {E, "\xE2n", "\\a^n"},
+    {E, "\xE2(", "\\a^("},
+    {E, "\xE1'", "\\a''"},
+    {E, "\xE2\\", "\\a^\\\\"},
+    {E, "\xE2'", "#a^#M'", '#'},
+};
+
+class EncoderTest : public testing::TestWithParam<encoder_case> {};
+
+TEST_P(EncoderTest, WritesTheVIQRSpelling) {
+    const encoder_case &c = GetParam();
+    EXPECT_EQ(encode(c.input, c.mode, c.composition_char), c.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EncoderTest, testing::ValuesIn(cases));
+
+TEST(EncoderTest, EmptyInputAndUnknownModesWriteNothing) {
+    EXPECT_EQ(encode("", V), "");
+    EXPECT_EQ(encode("abc", MODE_LITERAL), "");
+    EXPECT_EQ(encode("abc", -1), "");
+}
+
+// The six VISCII letters in the C0 range are letters, not ASCII controls.
+TEST(EncoderTest, EveryOtherAsciiByteButTheCompositionCharacterIsCopiedInEnglishMode) {
+    const std::string c0_letters("\x02\x05\x06\x14\x19\x1E");
+    std::string ascii;
+    for (int b = 0; b < 0x80; ++b)
+        if (b != '\\' && c0_letters.find(static_cast<char>(b)) == std::string::npos) ascii += static_cast<char>(b);
+    EXPECT_EQ(encode(ascii, E), ascii);
+}
+
+// Splitting the input anywhere must not change the output: the previous byte
+// is carried in the history.
+TEST(EncoderTest, OutputDoesNotDependOnWhereTheInputIsSplit) {
+    const std::string input = "Dd\xF0" "a'\xE2'\xE2" "a\\o+\xE2.\xD0" "dA(";
+    for (int mode : {V, E}) {
+        const std::string whole = encode(input, mode);
+        for (std::size_t cut = 0; cut <= input.size(); ++cut) {
+            std::vector<unsigned char> out(encoder_output_size(input.size()));
+            encoder_history history;
+            const auto *in = reinterpret_cast<const unsigned char *>(input.data());
+            std::size_t n = viscii_to_viqr(in, cut, out.data(), '\\', mode, history);
+            n += viscii_to_viqr(in + cut, input.size() - cut, out.data() + n, '\\', mode, history);
+            EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<long>(n)), whole)
+                << "mode " << mode << ", cut at " << cut;
+        }
+    }
+}
+
+// The worst case, every byte growing to four, fits the room the header
+// promises (the sanitizer builds check the bounds).
+TEST(EncoderTest, TheLongestSpellingsFitTheOutputArea) {
+    EXPECT_EQ(encode(std::string(1023, '\x81'), E).size(), 4 * 1023u);
+    EXPECT_EQ(encode(std::string(1023, '\\'), V).size(), 2 * 1023u);
+}
+
+// The independent oracle: the system's iconv knows VISCII, and Unicode's
+// canonical decomposition splits each letter into its base and marks.
+TEST(EncoderTest, EveryLetterIsSpelledAsIconvDecomposesIt) {
+    if (run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status != 0)
+        GTEST_SKIP() << "this system's iconv has no VISCII charset";
+    if (run_shell("python3 -c 'import unicodedata'").status != 0)
+        GTEST_SKIP() << "python3 with unicodedata is needed to decompose the letters";
+
+    // For each byte: the base letter and the VIQR characters of its marks,
+    // shape mark first, in one line.
+    const char *decompose = R"(python3 -c '
+import sys, unicodedata
+marks = {0x306: "(", 0x302: "^", 0x31B: "+", 0x301: "\x27", 0x300: "`", 0x309: "?", 0x303: "~", 0x323: "."}
+text = sys.stdin.buffer.read().decode("utf-8")
+for ch in text:
+    if ch in "\u0110\u0111":
+        print("DD" if ch == "\u0110" else "dd"); continue
+    d = unicodedata.normalize("NFD", ch)
+    shape = [marks[ord(c)] for c in d[1:] if marks.get(ord(c)) in ("(", "^", "+")]
+    tone = [marks[ord(c)] for c in d[1:] if marks.get(ord(c)) not in (None, "(", "^", "+")]
+    other = [c for c in d[1:] if ord(c) not in marks]
+    print(d[0] + "".join(shape) + "".join(tone) + ("!" if other or len(shape) > 1 or len(tone) > 1 else ""))
+')";
+    std::string letters;
+    for (int b = 0x80; b < 0x100; ++b) letters += static_cast<char>(b);
+    letters += "\x02\x05\x06\x14\x19\x1E";
+    const run_result r = run_shell(std::string("iconv -f VISCII -t UTF-8 | ") + decompose, letters);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    std::vector<std::string> expected;
+    for (std::size_t start = 0, end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1)
+        expected.push_back(r.out.substr(start, end - start));
+    ASSERT_EQ(expected.size(), 134u);
+    for (std::size_t i = 0; i < letters.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(letters[i]);
+        EXPECT_EQ(encode(std::string(1, static_cast<char>(b)), V), expected[i]) << "byte " << int(b);
+    }
+}
+
+// The tables the encoder consults agree with the spellings they come from.
+TEST(EncoderTest, LowerCaseLettersSpellTheirCapitalsInLowerCase) {
+    for (int b = 0; b < 256; ++b) {
+        const unsigned char l = viscii_lower[b];
+        if (l == b) continue;
+        std::string upper(viqr_spelling[b].text), lower(viqr_spelling[l].text);
+        for (char &c : upper)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        EXPECT_EQ(upper, lower) << "byte " << b;
+    }
+}
+
+}  // namespace

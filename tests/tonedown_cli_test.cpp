@@ -1,0 +1,155 @@
+// tonedown as a user runs it: flags, options, messages, exit status, files,
+// chunk boundaries and failing reads and writes.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+const std::string USAGE =
+    "Usage: tonedown [-com <c>] [-m|-v] [8-bit input file(s)]\n"
+    "              -com: <c> specifies the composition character, default is \"\\\"\n"
+    "              -m: specifies English mode output\n"
+    "              -v: specifies Vietnamese mode output (default)\n"
+    "\n"
+    "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n"
+    "Version: VISCII & VIQR 1.1\n"
+    "Author:  the viqr-tools maintainers <maintainers@viqr-tools.org>\n"
+    "         viqr-tools, free software under the MIT licence\n";
+
+run_result tonedown(const std::vector<std::string> &args, const std::string &input = "",
+                    const std::string &directory = "") {
+    return run_program(program_path("tonedown"), args, input, "tonedown", directory);
+}
+
+struct cli_case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;
+    int status;
+};
+
+const cli_case cases[] = {
+    {{}, "", "\\V", "", 0},
+    {{}, "Vi\xAEt", "\\VVie^.t", "", 0},
+    {{"-m"}, "Vi\xAEt", "\\MVi\\e^.t", "", 0},
+    {{"-com", "#", "-m"}, "#\\", "#M##\\", "", 0},
+    {{"-m", "-com", "#"}, "", "#M", "", 0},
+    {{"-v", "-m"}, "", "\\M", "", 0},
+    {{"-m", "-v"}, "", "\\V", "", 0},
+    {{"-Mixed"}, "", "\\M", "", 0},
+    {{"-verbose"}, "", "\\V", "", 0},
+    {{"-com", "\\43"}, "#", "#V##", "", 0},
+    {{"-bs", "x"}, "a'", "\\Va\\'", "", 0},
+    {{"-bs", "\\0", "-m"}, "a'", "\\Ma'", "", 0},
+    {{"-com"}, "a'", "\\Va\\'", "usage: -com [char|\\octal]\n", 0},
+    {{"-m", "-bs"}, "", "\\M", "usage: -bs [char|\\octal]\n", 0},
+    {{"-com", "-m"}, "", "-V", "", 0},
+    {{"-l"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
+    {{"-Literal"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
+    {{"-m", "-l", "-v"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
+    {{"-"}, "a", "", "tonedown: unknown option \"-\"\n" + USAGE, 1},
+    {{"-x"}, "a", "", "tonedown: unknown option \"-x\"\n" + USAGE, 1},
+    {{"-m", "--help"}, "a", "", "tonedown: unknown option \"--help\"\n" + USAGE, 1},
+    {{"-comx"}, "a", "", "tonedown: unknown option \"-comx\"\n" + USAGE, 1},
+    {{std::string("-\xE1")}, "a", "", "tonedown: unknown option \"-\xE1\"\n" + USAGE, 1},
+    // 0x00 bytes are converted like any other byte.
+    {{}, std::string("\0\xE1\0", 3), std::string("\\V\0a'\0", 6), "", 0},
+};
+
+class TonedownCli : public testing::TestWithParam<cli_case> {};
+
+TEST_P(TonedownCli, WritesExactlyTheseBytes) {
+    const cli_case &c = GetParam();
+    const run_result r = tonedown(c.args, c.input);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TonedownCli, testing::ValuesIn(cases));
+
+TEST(TonedownFiles, ReadsTheNamedFilesInOrder) {
+    scratch_dir dir;
+    dir.write("one", "Vi\xAEt ");
+    dir.write("two", "Nam");
+    const run_result r = tonedown({"-m", "one", "two", "one"}, "not read", dir.path());
+    EXPECT_EQ(r.out, "\\MVi\\e^.t NamVi\\e^.t ");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(TonedownFiles, AFlagAfterAFileNameIsAFileName) {
+    scratch_dir dir;
+    dir.write("one", "a");
+    dir.write("-m", "\xE1");
+    const run_result r = tonedown({"one", "-m"}, "", dir.path());
+    EXPECT_EQ(r.out, "\\Vaa'");  // still Vietnamese: English would write \a'
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(TonedownFiles, AMissingFileStopsTheRunAfterWhatCameBefore) {
+    scratch_dir dir;
+    dir.write("one", "\xE1");
+    dir.write("three", "never read");
+    const run_result r = tonedown({"one", "two", "three"}, "", dir.path());
+    EXPECT_EQ(r.out, "\\Va'");
+    EXPECT_EQ(r.err, "tonedown: can't open file \"two\"\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(TonedownFiles, ADirectoryIsReportedAsAFailedRead) {
+    scratch_dir dir;
+    dir.write("one", "a");
+    const run_result r = tonedown({"one", "."}, "", dir.path());
+    EXPECT_EQ(r.out, "\\Va");
+    EXPECT_EQ(r.err, std::string("tonedown: can't read \".\": ") + std::strerror(EISDIR) + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+// The previous byte carries across reads and files, so a pair that straddles a
+// boundary is escaped as if the input were one piece.
+TEST(TonedownFiles, PairsAcrossChunkAndFileBoundariesAreEscaped) {
+    const std::string filler(1022, 'x');
+    struct { std::string pair, expected; } pairs[] = {
+        {"a'", "a\\'"}, {"Dd", "D\\d"}, {"i^", "i\\^"}, {"d\xF0", "d\\dd"}, {"\xE1'", "a''"},
+    };
+    scratch_dir dir;
+    for (const auto &p : pairs) {
+        // Byte 1023 ends the first read; byte 1024 starts the second.
+        const run_result across_chunk = tonedown({}, filler + p.pair);
+        EXPECT_EQ(across_chunk.out, "\\V" + filler + p.expected);
+
+        dir.write("first", p.pair.substr(0, 1));
+        dir.write("second", p.pair.substr(1));
+        const run_result across_files = tonedown({"first", "second"}, "", dir.path());
+        EXPECT_EQ(across_files.out, "\\V" + p.expected);
+    }
+}
+
+TEST(TonedownFailures, AFullOutputIsReported) {
+    const run_result r = run_shell("exec '" + program_path("tonedown") + "' > /dev/full", "Vi\xAEt Nam");
+    EXPECT_EQ(r.err, program_path("tonedown") + ": can't write \"standard output\": " + std::strerror(ENOSPC) + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(TonedownFailures, AFailedWriteOfTheTextIsReported) {
+    // A file size limit lets the announcement through and refuses the text.
+    scratch_dir dir;
+    const std::string big(100000, '\xE1');
+    const run_result r = run_shell("trap '' XFSZ; ulimit -f 1; exec '" + program_path("tonedown") + "' > '" +
+                                       dir.path() + "/out'",
+                                   big);
+    EXPECT_EQ(r.err, program_path("tonedown") + ": can't write \"standard output\": " + std::strerror(EFBIG) + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_LT(dir.read("out").size(), 3 * big.size());
+}
+
+}  // namespace
