@@ -1,0 +1,341 @@
+// tonefix from the command line: the exchange of 0xA0 and 0xD5, where the text
+// comes from and goes to, the usage text, and every failure it reports.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string TONEFIX = program_path("tonefix");
+
+const std::string USAGE =
+    "Usage: tonefix [input file] [output file]\n"
+    "       If file names not specified, stdio is used.\n"
+    "\n"
+    "Purpose: converts files from VISCII 1.0 to VISCII 1.1\n"
+    "Version: VISCII 1.1\n"
+    "Author:  the viqr-tools maintainers <maintainers@viqr-tools.org>\n"
+    "         viqr-tools, free software under the MIT licence\n";
+
+// The exchange written out here on its own, not taken from the program.
+std::string exchanged(std::string text) {
+    for (char &c : text) {
+        if (c == '\xA0')
+            c = '\xD5';
+        else if (c == '\xD5')
+            c = '\xA0';
+    }
+    return text;
+}
+
+// Mostly the two letters, single and in runs, mixed with every other byte, so
+// that each 1024-byte chunk boundary falls between them in several ways.
+std::string mixed_text(std::size_t size) {
+    std::string text(size, '\0');
+    unsigned state = 12345;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        const unsigned pick = (state >> 16) % 8;
+        text[i] = pick < 3 ? '\xA0' : pick < 6 ? '\xD5' : static_cast<char>(state >> 24);
+    }
+    text.replace(1020, 8, 8, '\xA0');   // a run across the first boundary
+    text.replace(2044, 8, 8, '\xD5');   // and one across the second
+    text[3071] = '\xD5';
+    text[3072] = '\xA0';
+    return text;
+}
+
+std::string quoted(const std::string &word) { return "'" + word + "'"; }
+
+std::set<std::string> files_in(const std::string &dir) {
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+std::string perror_text(const std::string &prefix, int error) { return prefix + ": " + std::strerror(error) + "\n"; }
+
+TEST(TonefixExchange, SwapsTheTwoLettersAndCopiesEveryOtherByte) {
+    std::string expected = all_bytes();
+    expected[0xA0] = '\xD5';
+    expected[0xD5] = '\xA0';
+
+    const run_result r = run_program(TONEFIX, {}, all_bytes());
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(TonefixExchange, ConvertsAcrossChunkBoundaries) {
+    const std::string text = mixed_text(5 * 1024 + 3);
+    ASSERT_NE(exchanged(text), text);
+    scratch_dir dir;
+    const std::string in = dir.write("in", text);
+
+    const run_result from_file = run_program(TONEFIX, {in});
+    EXPECT_EQ(from_file.out, exchanged(text));
+    EXPECT_EQ(from_file.status, 0);
+
+    // A pipe hands the program pieces of whatever size the writer made.
+    const run_result from_pipe = run_shell("cat " + quoted(in) + " | " + quoted(TONEFIX));
+    EXPECT_EQ(from_pipe.out, exchanged(text));
+    EXPECT_EQ(from_pipe.status, 0);
+}
+
+TEST(TonefixExchange, RunningTwiceGivesBackTheInput) {
+    const std::string text = mixed_text(4 * 1024) + all_bytes();
+    scratch_dir dir;
+    const std::string in = dir.write("in", text), once = dir.path() + "/once", twice = dir.path() + "/twice";
+
+    EXPECT_EQ(run_program(TONEFIX, {in, once}).status, 0);
+    EXPECT_EQ(run_program(TONEFIX, {once, twice}).status, 0);
+    EXPECT_EQ(dir.read("once"), exchanged(text));
+    EXPECT_EQ(dir.read("twice"), text);
+}
+
+// Text in VISCII 1.0, read back through the system's VISCII (revision 1.1)
+// converter: capital O with tilde was 0xD5 and small a with dot below 0xA0.
+TEST(TonefixExchange, TurnsVisciiRevision10IntoWhatIconvReadsAs11) {
+    if (run_shell("iconv -l").out.find("VISCII") == std::string::npos) GTEST_SKIP() << "iconv lacks VISCII";
+    const run_result r = run_shell(quoted(TONEFIX) + " | iconv -f VISCII -t UTF-8", "\xD5ng \xA0");
+    EXPECT_EQ(r.out, "\xC3\x95ng \xE1\xBA\xA1");   // "Õng ạ"
+    EXPECT_EQ(r.status, 0);
+}
+
+struct streams_case {
+    std::vector<std::string> args;   // run in a folder holding the file "in"
+    bool reads_file;                 // else standard input
+    std::string output_file;         // empty: standard output
+};
+
+const streams_case streams_cases[] = {
+    {{}, false, ""},
+    {{"in"}, true, ""},
+    {{"in", "out"}, true, "out"},
+    {{"in", "-out"}, true, "-out"},         // a leading dash is no option here
+    {{"in", "-"}, true, "-"},
+    {{"in", "out", "extra"}, true, "out"},  // the third argument is ignored
+    {{"in", "out", "-h", "x"}, true, "out"},
+};
+
+TEST(TonefixStreams, ReadsAndWritesEveryCombinationTheCommandLineAllows) {
+    const std::string from_stdin = "standard input: \xA0\xD5\n", from_file = "the file: \xD5\xA0\xA0\n";
+    for (const streams_case &c : streams_cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        scratch_dir dir;
+        dir.write("in", from_file);
+        const run_result r = run_program(TONEFIX, c.args, from_stdin, "", dir.path());
+        const std::string expected = exchanged(c.reads_file ? from_file : from_stdin);
+
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        if (c.output_file.empty()) {
+            EXPECT_EQ(r.out, expected);
+            EXPECT_EQ(files_in(dir.path()), std::set<std::string>{"in"});
+        } else {
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(dir.read(c.output_file), expected);
+            EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"in", c.output_file}));
+        }
+        EXPECT_EQ(dir.read("in"), from_file);
+    }
+}
+
+TEST(TonefixStreams, EmptyInputCreatesOrTruncatesTheOutput) {
+    scratch_dir dir;
+    dir.write("empty", "");
+    dir.write("old", "old text \xA0");
+    for (const std::string output : {"new", "old"}) {
+        SCOPED_TRACE(output);
+        const run_result r = run_program(TONEFIX, {"empty", output}, "", "", dir.path());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(fs::exists(dir.path() + "/" + output));
+        EXPECT_EQ(dir.read(output), "");
+    }
+    const run_result r = run_program(TONEFIX, {}, "");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 0);
+}
+
+// A first argument that begins with a dash is never a file name.
+const std::vector<std::string> usage_cases[] = {
+    {"-"}, {"-h"}, {"--help"}, {"-com", "x"}, {"-", "out"}, {"-h", "out", "more"}, {"-in", "out"},
+};
+
+TEST(TonefixUsage, DashFirstArgumentWritesUsageAndCreatesNoOutput) {
+    for (const std::vector<std::string> &args : usage_cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        scratch_dir dir;
+        dir.write("-in", "text \xA0");
+        const run_result r = run_program(TONEFIX, args, "standard input \xA0", "", dir.path());
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, USAGE);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(files_in(dir.path()), std::set<std::string>{"-in"});
+    }
+}
+
+struct open_failure_case {
+    std::vector<std::string> args;   // run in a folder holding "in" and the folder "sub"
+    std::string report;              // before the usage text
+};
+
+const open_failure_case open_failure_cases[] = {
+    {{"missing"}, perror_text("missing", ENOENT)},
+    {{"missing", "out"}, perror_text("missing", ENOENT)},
+    {{"", "out"}, std::string(std::strerror(ENOENT)) + "\n"},   // an empty name heads nothing
+    {{"in", "nowhere/out"}, perror_text("nowhere/out", ENOENT)},
+    {{"in", "sub"}, perror_text("sub", EISDIR)},
+    {{"in", ""}, std::string(std::strerror(ENOENT)) + "\n"},
+};
+
+TEST(TonefixOpen, FileThatCannotBeOpenedIsReportedWithUsage) {
+    for (const open_failure_case &c : open_failure_cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        scratch_dir dir;
+        dir.write("in", "text \xA0");
+        fs::create_directory(dir.path() + "/sub");
+        const run_result r = run_program(TONEFIX, c.args, "standard input", "", dir.path());
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.report + USAGE);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"in", "sub"}));
+        EXPECT_TRUE(fs::is_empty(dir.path() + "/sub"));
+    }
+}
+
+TEST(TonefixSameFile, RefusesAnOutputThatIsTheInputUnderAnyName) {
+    const std::string text = "text \xA0\xD5\n";
+    const std::vector<std::vector<std::string>> cases = {
+        {"in", "in"}, {"in", "./in"}, {"in", "hard"}, {"in", "soft"}, {"soft", "in"}, {"hard", "soft"},
+    };
+    for (const std::vector<std::string> &args : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        scratch_dir dir;
+        dir.write("in", text);
+        fs::create_hard_link(dir.path() + "/in", dir.path() + "/hard");
+        fs::create_symlink("in", dir.path() + "/soft");
+        const run_result r = run_program(TONEFIX, args, "", "tonefix", dir.path());
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "tonefix: \"" + args[0] + "\" and \"" + args[1] + "\" are the same file\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(dir.read("in"), text);
+    }
+}
+
+TEST(TonefixSameFile, SameTextInAnotherFileIsNoObstacle) {
+    scratch_dir dir;
+    dir.write("in", "text \xA0");
+    dir.write("copy", "text \xA0");
+    const run_result r = run_program(TONEFIX, {"in", "copy"}, "", "", dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("copy"), "text \xD5");
+}
+
+TEST(TonefixOutputMode, NewFileIsReadWriteLessTheCreationMask) {
+    const std::pair<std::string, unsigned> cases[] = {{"022", 0644}, {"077", 0600}, {"0", 0666}};
+    for (const auto &[mask, mode] : cases) {
+        SCOPED_TRACE(mask);
+        scratch_dir dir;
+        dir.write("in", "text");
+        const run_result r =
+            run_shell("cd " + quoted(dir.path()) + " && umask " + mask + " && " + quoted(TONEFIX) + " in out");
+        ASSERT_EQ(r.status, 0) << r.err;
+        struct stat st {};
+        ASSERT_EQ(stat((dir.path() + "/out").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode);
+    }
+}
+
+struct shell_failure_case {
+    std::string command;   // after "cd DIR && TONEFIX"; DIR holds "in" and the folder "sub"
+    std::string report;
+};
+
+// Failed reads are headed by the input's name, failed writes by the output's;
+// the program's own name stands for a standard stream.
+const shell_failure_case io_failure_cases[] = {
+    {" in /dev/full", perror_text("/dev/full", ENOSPC)},
+    {" in > /dev/full", perror_text(TONEFIX, ENOSPC)},
+    {" < in > /dev/full", perror_text(TONEFIX, ENOSPC)},
+    {" in >&-", perror_text(TONEFIX, EBADF)},
+    {" sub out", perror_text("sub", EISDIR)},
+    {" sub", perror_text("sub", EISDIR)},
+    {" < sub", perror_text(TONEFIX, EISDIR)},
+};
+
+TEST(TonefixFailures, FailedReadOrWriteIsReportedWithExitStatusOne) {
+    for (const shell_failure_case &c : io_failure_cases) {
+        SCOPED_TRACE(c.command);
+        scratch_dir dir;
+        dir.write("in", "text \xA0\xD5\n");
+        fs::create_directory(dir.path() + "/sub");
+        const run_result r = run_shell("cd " + quoted(dir.path()) + " && " + quoted(TONEFIX) + c.command);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.report);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(dir.read("in"), "text \xA0\xD5\n");
+    }
+}
+
+TEST(TonefixFailures, DirectoryAsInputLeavesAnEmptyOutput) {
+    scratch_dir dir;
+    fs::create_directory(dir.path() + "/sub");
+    const run_result r = run_program(TONEFIX, {"sub", "out"}, "", "", dir.path());
+    EXPECT_EQ(r.err, perror_text("sub", EISDIR));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(fs::exists(dir.path() + "/out"));
+    EXPECT_EQ(dir.read("out"), "");
+}
+
+// Runs tonefix with an argument vector of `argv0` alone (or none at all when
+// `argv0` is null), reading standard input from `input`; captures standard error.
+run_result run_nameless(const char *argv0, const std::string &input) {
+    scratch_dir io;
+    const std::string err = io.path() + "/stderr";
+    const pid_t pid = fork();
+    if (pid < 0) return {};
+    if (pid == 0) {
+        const int in = open(input.c_str(), O_RDONLY);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || e < 0 || dup2(in, 0) < 0 || dup2(e, 2) < 0) _exit(125);
+        char *argv[] = {const_cast<char *>(argv0), nullptr};
+        char *envp[] = {nullptr};
+        execve(TONEFIX.c_str(), argv, envp);
+        _exit(126);
+    }
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0) {
+    }
+    run_result r;
+    r.err = io.read("stderr");
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return r;
+}
+
+TEST(TonefixFailures, WithoutAnInvocationNameReportsAreHeadedTonefix) {
+    scratch_dir dir;
+    fs::create_directory(dir.path() + "/sub");
+    for (const char *argv0 : {static_cast<const char *>(nullptr), ""}) {
+        SCOPED_TRACE(argv0 ? "empty name" : "no argument vector");
+        const run_result r = run_nameless(argv0, dir.path() + "/sub");
+        EXPECT_EQ(r.err, perror_text("tonefix", EISDIR));
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+}  // namespace
