@@ -1,0 +1,263 @@
+// The VIQR decoder engine: up to three independent contexts, each following
+// the VIQR modes, the composition character and, through its own composer,
+// the letters spelled with marks after them.
+#include <array>
+#include <cstring>
+
+#include "composer.h"
+#include "viqr.h"
+
+namespace {
+
+struct viqr_context {
+    unsigned char in_use;
+    int state;
+    unsigned char composition_char;
+    unsigned char overstrike_char;
+    unsigned char hold;       // 0 off: letters are written at once and overstruck as marks arrive
+    unsigned char held_byte;  // the letter kept back in STATE_HOLDING; 0 when nothing is held
+    struct composer composer;
+    int return_mode;  // the mode in which the current escape or held letter began
+};
+
+viqr_context contexts[VIQR_MAX_CONTEXTS];
+
+constexpr int NOT_A_MODE_LETTER = -1;
+
+constexpr std::array<signed char, 256> make_mode_letters() {
+    std::array<signed char, 256> modes{};
+    for (signed char &m : modes) m = NOT_A_MODE_LETTER;
+    modes['V'] = modes['v'] = MODE_VIETNAMESE;
+    modes['M'] = modes['m'] = MODE_ENGLISH;
+    modes['L'] = modes['l'] = MODE_LITERAL;
+    return modes;
+}
+
+// The mode a byte selects right after the composition character.
+constexpr std::array<signed char, 256> mode_letter = make_mode_letters();
+
+bool is_mode(int value) { return value >= MODE_VIETNAMESE && value <= MODE_LITERAL; }
+
+viqr_context *open_context(int handle) {
+    if (handle < 0 || handle >= VIQR_MAX_CONTEXTS || !contexts[handle].in_use) return nullptr;
+    return &contexts[handle];
+}
+
+// Each feed_ function handles one byte in one state, writes at `out` and
+// returns how many bytes it wrote.
+
+int feed_holding(viqr_context &c, unsigned char b, unsigned char *out) {
+    int pending, combined;
+    const unsigned char r = compose_char(c.composer, b, pending, combined);
+    if (pending) {
+        if (combined || c.held_byte == 0) {
+            c.held_byte = r;
+            return 0;
+        }
+        // b starts a new letter: the held one is complete.
+        out[0] = c.held_byte;
+        if (c.hold || c.return_mode == MODE_ENGLISH) {
+            c.held_byte = r;
+            return 1;
+        }
+        // Hold off in Vietnamese mode: write the new letter at once and let
+        // its marks overstrike it.
+        out[1] = r;
+        c.held_byte = 0;
+        c.state = MODE_VIETNAMESE;
+        return 2;
+    }
+    c.state = c.return_mode;
+    const unsigned char held = c.held_byte;
+    c.held_byte = 0;
+    if (combined) {
+        out[0] = r;
+        return 1;
+    }
+    int n = 0;
+    if (held != 0) out[n++] = held;
+    if (r == c.composition_char)
+        c.state = STATE_ESCAPE;
+    else
+        out[n++] = r;
+    return n;
+}
+
+int feed_vietnamese(viqr_context &c, unsigned char b, unsigned char *out) {
+    if (b == c.composition_char) {
+        c.return_mode = MODE_VIETNAMESE;
+        c.state = STATE_ESCAPE;
+        return 0;
+    }
+    int pending, combined;
+    const unsigned char r = compose_char(c.composer, b, pending, combined);
+    if (c.hold && pending) {
+        c.return_mode = MODE_VIETNAMESE;
+        c.held_byte = r;
+        c.state = STATE_HOLDING;
+        return 0;
+    }
+    if (combined) {
+        out[0] = c.overstrike_char;
+        out[1] = r;
+        return 2;
+    }
+    out[0] = r;
+    return 1;
+}
+
+int feed_english(viqr_context &c, unsigned char b, unsigned char *out) {
+    if (b == c.composition_char) {
+        c.return_mode = MODE_ENGLISH;
+        c.state = STATE_ESCAPE;
+        return 0;
+    }
+    out[0] = b;
+    return 1;
+}
+
+int feed_literal(viqr_context &c, unsigned char b, unsigned char *out) {
+    if (b == c.composition_char) {
+        c.state = STATE_LITERAL_ESCAPE;
+        return 0;
+    }
+    out[0] = b;
+    return 1;
+}
+
+int feed_escape(viqr_context &c, unsigned char b, unsigned char *out) {
+    if (mode_letter[b] != NOT_A_MODE_LETTER) {
+        c.state = mode_letter[b];
+        return 0;
+    }
+    // The escaped byte must not join anything before the escape.
+    c.held_byte = 0;
+    int pending, combined;
+    compose_char(c.composer, 0, pending, combined);
+    if (b == c.composition_char) {
+        out[0] = b;
+        c.state = c.return_mode;
+        return 1;
+    }
+    c.state = STATE_HOLDING;
+    return feed_holding(c, b, out);
+}
+
+// In Literal mode the composition character means something only before a
+// mode letter; before anything else both bytes stand for themselves.
+int feed_literal_escape(viqr_context &c, unsigned char b, unsigned char *out) {
+    if (mode_letter[b] != NOT_A_MODE_LETTER) {
+        c.state = mode_letter[b];
+        return 0;
+    }
+    out[0] = c.composition_char;
+    out[1] = b;
+    c.state = MODE_LITERAL;
+    return 2;
+}
+
+int feed_byte(viqr_context &c, unsigned char b, unsigned char *out) {
+    switch (c.state) {
+    case MODE_VIETNAMESE:
+        return feed_vietnamese(c, b, out);
+    case MODE_ENGLISH:
+        return feed_english(c, b, out);
+    case MODE_LITERAL:
+        return feed_literal(c, b, out);
+    case STATE_ESCAPE:
+        return feed_escape(c, b, out);
+    case STATE_LITERAL_ESCAPE:
+        return feed_literal_escape(c, b, out);
+    default:
+        return feed_holding(c, b, out);
+    }
+}
+
+// Writes what the context still holds to `out` (or drops it when `out` is
+// null) and returns how many bytes that was.  Feeding the composition
+// character settles a held letter and a pending escape; feeding it again
+// undoes the escape that the first one may have started.
+int flush_context(viqr_context &c, unsigned char *out) {
+    unsigned char scratch[2];
+    if (c.state == STATE_LITERAL_ESCAPE) {
+        // The composition character that ends Literal text stands for itself.
+        c.state = MODE_LITERAL;
+        if (out != nullptr) out[0] = c.composition_char;
+        return 1;
+    }
+    const int n = feed_byte(c, c.composition_char, out != nullptr ? out : scratch);
+    feed_byte(c, c.composition_char, scratch);
+    return n;
+}
+
+}  // namespace
+
+int viqr_open(int mode, unsigned char composition_char, unsigned char overstrike_char) {
+    if (!is_mode(mode)) return -1;
+    for (int handle = 0; handle < VIQR_MAX_CONTEXTS; ++handle) {
+        viqr_context &c = contexts[handle];
+        if (c.in_use) continue;
+        c.in_use = 1;
+        c.state = mode;
+        c.composition_char = composition_char;
+        c.overstrike_char = overstrike_char;
+        c.hold = 0;
+        c.held_byte = 0;
+        composer_reset(c.composer);
+        return handle;
+    }
+    return -1;
+}
+
+int viqr_feed(int handle, unsigned char byte, unsigned char *out, int &count) {
+    count = 0;
+    viqr_context *c = open_context(handle);
+    if (c == nullptr) return -1;
+    count = feed_byte(*c, byte, out);
+    return c->state;
+}
+
+void viqr_flush(int handle, unsigned char *out, int &count) {
+    viqr_context *c = open_context(handle);
+    if (c == nullptr) return;
+    const int n = flush_context(*c, out);
+    if (out != nullptr) count = n;
+}
+
+void viqr_close(int handle, unsigned char *out, int &count) {
+    viqr_context *c = open_context(handle);
+    if (c == nullptr) return;
+    const int n = flush_context(*c, out);
+    if (out != nullptr) count = n;
+    c->in_use = 0;
+}
+
+void viqr_query(int handle, void *destination, int selector) {
+    const viqr_context *c = open_context(handle);
+    if (c == nullptr) return;
+    if (selector & VIQR_PARAM_STATE)
+        std::memcpy(destination, &c->state, sizeof c->state);
+    else if (selector & VIQR_PARAM_COMPOSE_CHAR)
+        std::memcpy(destination, &c->composition_char, 1);
+    else if (selector & VIQR_PARAM_OVERSTRIKE_CHAR)
+        std::memcpy(destination, &c->overstrike_char, 1);
+    else if (selector & VIQR_PARAM_HOLD)
+        std::memcpy(destination, &c->hold, 1);
+}
+
+void viqr_set(int handle, int value, int selector) {
+    viqr_context *c = open_context(handle);
+    if (c == nullptr) return;
+    if (selector & VIQR_PARAM_STATE) {
+        if (!is_mode(value)) return;
+        // Whatever was held or pending belongs to the old state: drop it.
+        c->state = value;
+        flush_context(*c, nullptr);
+    } else if (selector & VIQR_PARAM_COMPOSE_CHAR) {
+        c->composition_char = static_cast<unsigned char>(value);
+    } else if (selector & VIQR_PARAM_OVERSTRIKE_CHAR) {
+        c->overstrike_char = static_cast<unsigned char>(value);
+    } else if (selector & VIQR_PARAM_HOLD) {
+        c->hold = static_cast<unsigned char>(value);
+    }
+}
