@@ -17,8 +17,9 @@ bool write_all(int fd, const void *buffer, std::size_t size) {
     const char *p = static_cast<const char *>(buffer);
     while (size > 0) {
         ssize_t n = write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;  // no progress and no reason given
             return false;
         }
         p += n;
