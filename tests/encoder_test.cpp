@@ -82,6 +82,11 @@ const encoder_case cases[] = {
     {E, "\xE2'", "#a^#M'", '#'},
 };
 
+// Shows a failing case as its mode and input bytes rather than raw memory.
+void PrintTo(const encoder_case &c, std::ostream *os) {
+    *os << "mode " << c.mode << ", input " << testing::PrintToString(c.input);
+}
+
 class EncoderTest : public testing::TestWithParam<encoder_case> {};
 
 TEST_P(EncoderTest, WritesTheVIQRSpelling) {

@@ -51,6 +51,9 @@ const options_case cases[] = {
     {{"f", "-com"}, {"f"}, BACKSLASH, BACKSPACE, MISSING_COM},
 };
 
+// Shows a failing case as its arguments rather than raw memory.
+void PrintTo(const options_case &c, std::ostream *os) { *os << "args " << testing::PrintToString(c.args); }
+
 class OptionsTest : public testing::TestWithParam<options_case> {};
 
 TEST_P(OptionsTest, TakesOutTheOptionsAndTheirValues) {

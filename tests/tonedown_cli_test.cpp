@@ -63,6 +63,11 @@ const cli_case cases[] = {
     {{}, std::string("\0\xE1\0", 3), std::string("\\V\0a'\0", 6), "", 0},
 };
 
+// Shows a failing case as its arguments and input rather than raw memory.
+void PrintTo(const cli_case &c, std::ostream *os) {
+    *os << "args " << testing::PrintToString(c.args) << ", input " << testing::PrintToString(c.input);
+}
+
 class TonedownCli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(TonedownCli, WritesExactlyTheseBytes) {
