@@ -136,6 +136,28 @@ TEST(EncoderTest, TheLongestSpellingsFitTheOutputArea) {
     EXPECT_EQ(encode(std::string(1023, '\\'), V).size(), 2 * 1023u);
 }
 
+// Found by fuzz_encoder: in English mode a one-byte chunk after a letter with
+// a shape mark (a switch back to English, then the byte) wrote past the room
+// the header promised.  Every byte after every byte, as a chunk of its own,
+// must stay inside encoder_output_size(1).
+TEST(EncoderTest, AOneByteChunkAfterAnyByteStaysInsideItsRoom) {
+    constexpr unsigned char GUARD = 0xA5;
+    const std::size_t room = encoder_output_size(1);
+    for (int mode : {V, E})
+        for (int p = 0; p < 256; ++p)
+            for (int b = 0; b < 256; ++b) {
+                std::vector<unsigned char> out(room + 8, GUARD);
+                encoder_history history{static_cast<unsigned char>(p)};
+                const unsigned char in = static_cast<unsigned char>(b);
+                viscii_to_viqr(&in, 1, out.data(), '\\', mode, history);
+                for (std::size_t i = room; i < out.size(); ++i)
+                    if (out[i] != GUARD) {
+                        ADD_FAILURE() << "mode " << mode << ", byte " << b << " after " << p << " wrote at " << i;
+                        return;
+                    }
+            }
+}
+
 // The independent oracle: the system's iconv knows VISCII, and Unicode's
 // canonical decomposition splits each letter into its base and marks.
 TEST(EncoderTest, EveryLetterIsSpelledAsIconvDecomposesIt) {

@@ -4,9 +4,12 @@
 #include <cstddef>
 
 // Room the output of `length` input bytes needs.  A byte grows to at most four
-// (the composition character and a three-character spelling); the one more lets
-// the encoder copy every spelling as a whole 4-byte field.
-constexpr std::size_t encoder_output_size(std::size_t length) { return 4 * length + 1; }
+// bytes: the composition character and a three-character spelling, or in
+// English mode a switch back to English (two bytes) and a one-character
+// spelling.  Every spelling is copied as a whole 4-byte field, so the last one
+// may reach three bytes past its end; after a switch that is two bytes past
+// four a byte.
+constexpr std::size_t encoder_output_size(std::size_t length) { return 4 * length + 2; }
 
 // What the encoder remembers from one chunk to the next: the previous input
 // byte, which decides whether the next one must be escaped.  Start at 0.
