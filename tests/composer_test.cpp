@@ -1,0 +1,309 @@
+// The letter composer: its steps and flags, its tables against the character
+// set as iconv knows it, and moving marks to other characters.
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "composer.h"
+
+namespace {
+
+struct step {
+    unsigned char result;
+    int pending;
+    int combined;
+    bool operator==(const step &) const = default;
+};
+
+void PrintTo(const step &s, std::ostream *os) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02X (%d, %d)", s.result, s.pending, s.combined);
+    *os << text;
+}
+
+std::vector<step> compose_all(composer &c, const std::string &bytes) {
+    std::vector<step> steps;
+    for (unsigned char ch : bytes) {
+        step s{};
+        s.result = compose_char(c, ch, s.pending, s.combined);
+        steps.push_back(s);
+    }
+    return steps;
+}
+
+std::vector<step> compose_fresh(const std::string &bytes) {
+    composer c{};
+    composer_reset(c);
+    return compose_all(c, bytes);
+}
+
+struct compose_case {
+    std::string input;
+    std::vector<step> steps;
+};
+
+void PrintTo(const compose_case &c, std::ostream *os) { *os << testing::PrintToString(c.input); }
+
+const compose_case compose_cases[] = {
+    {"DD", {{0x44, 1, 0}, {0xD0, 0, 1}}},
+    {"dd", {{0x64, 1, 0}, {0xF0, 0, 1}}},
+    {"Dd", {{0x44, 1, 0}, {0xD0, 0, 1}}},  // the first letter decides the case
+    {"dD", {{0x64, 1, 0}, {0xF0, 0, 1}}},
+    {"DDD", {{0x44, 1, 0}, {0xD0, 0, 1}, {0x44, 1, 0}}},
+    {"D'", {{0x44, 1, 0}, {'\'', 0, 0}}},
+    {"DD'", {{0x44, 1, 0}, {0xD0, 0, 1}, {'\'', 0, 0}}},
+    {"a'", {{0x61, 1, 0}, {0xE1, 0, 1}}},
+    {"a''", {{0x61, 1, 0}, {0xE1, 0, 1}, {'\'', 0, 0}}},
+    {"a^'", {{0x61, 1, 0}, {0xE2, 1, 1}, {0xA4, 0, 1}}},
+    {"a'^", {{0x61, 1, 0}, {0xE1, 0, 1}, {'^', 0, 0}}},
+    {"a(^", {{0x61, 1, 0}, {0xE5, 1, 1}, {'^', 0, 0}}},
+    {"a(a", {{0x61, 1, 0}, {0xE5, 1, 1}, {'a', 1, 0}}},  // a letter after a shape mark starts afresh
+    {"i^", {{0x69, 1, 0}, {'^', 0, 0}}},
+    {"o(", {{0x6F, 1, 0}, {'(', 0, 0}}},
+    {"E(", {{0x45, 1, 0}, {'(', 0, 0}}},
+    {"U^", {{0x55, 1, 0}, {'^', 0, 0}}},
+    {"A+", {{0x41, 1, 0}, {'+', 0, 0}}},
+    {"'", {{'\'', 0, 0}}},
+    {"(^+`?~.", {{'(', 0, 0}, {'^', 0, 0}, {'+', 0, 0}, {'`', 0, 0}, {'?', 0, 0}, {'~', 0, 0}, {'.', 0, 0}}},
+    {"ae", {{0x61, 1, 0}, {0x65, 1, 0}}},
+    {"ab", {{0x61, 1, 0}, {0x62, 0, 0}}},
+    {"u+o+", {{0x75, 1, 0}, {0xDF, 1, 1}, {0x6F, 1, 0}, {0xBD, 1, 1}}},
+    {"A(?", {{0x41, 1, 0}, {0xC5, 1, 1}, {0x02, 0, 1}}},
+    {"Y?", {{0x59, 1, 0}, {0x14, 0, 1}}},
+    {"e^.", {{0x65, 1, 0}, {0xEA, 1, 1}, {0xAE, 0, 1}}},
+    {"o+~", {{0x6F, 1, 0}, {0xBD, 1, 1}, {0xDE, 0, 1}}},
+    {"\xC2'", {{0xC2, 1, 0}, {0x84, 0, 1}}},  // a VISCII shaped vowel takes a tone
+    {"\xC2^", {{0xC2, 1, 0}, {'^', 0, 0}}},   // but no second shape mark
+    {"\xD0'", {{0xD0, 0, 0}, {'\'', 0, 0}}},  // a VISCII Đ starts no letter
+    {"\xF0" "d", {{0xF0, 0, 0}, {'d', 1, 0}}},
+    {"\xE1'", {{0xE1, 0, 0}, {'\'', 0, 0}}},  // nor does a toned letter
+    {std::string("a\0'", 3), {{0x61, 1, 0}, {0x00, 0, 0}, {'\'', 0, 0}}},
+    {std::string("a^\0'", 4), {{0x61, 1, 0}, {0xE2, 1, 1}, {0x00, 0, 0}, {'\'', 0, 0}}},
+};
+
+class ComposerSteps : public testing::TestWithParam<compose_case> {};
+
+TEST_P(ComposerSteps, GiveTheseBytesAndFlags) { EXPECT_EQ(compose_fresh(GetParam().input), GetParam().steps); }
+
+INSTANTIATE_TEST_SUITE_P(EdgeCases, ComposerSteps, testing::ValuesIn(compose_cases));
+
+// The per-class constants and the byte of each class, as the character set
+// defines them, written out independently of the derivation from the letter rows.
+struct class_row {
+    int byte;  // -1: no byte has the class
+    unsigned char accept, bits, shift;
+};
+
+const class_row expected_classes[CLASS_COUNT] = {
+    {-1, 0x00, 0x00, 0}, {0x44, 0x40, 0x40, 4}, {0x41, 0x1F, 0x00, 0}, {0xC5, 0x07, 0x00, 0},
+    {0xC2, 0x07, 0x00, 0}, {-1, 0x00, 0x00, 0}, {0x45, 0x17, 0x00, 0}, {0x49, 0x07, 0x00, 0},
+    {0xCA, 0x07, 0x00, 0}, {0x4F, 0x37, 0x00, 0}, {0x55, 0x27, 0x00, 0}, {0xD4, 0x07, 0x00, 0},
+    {0xB4, 0x07, 0x00, 0}, {0xBF, 0x07, 0x00, 0}, {0x59, 0x07, 0x00, 0}, {0x64, 0x40, 0x40, 4},
+    {0x61, 0x1F, 0x00, 0}, {0xE5, 0x07, 0x00, 0}, {0xE2, 0x07, 0x00, 0}, {-1, 0x00, 0x00, 0},
+    {0x65, 0x17, 0x00, 0}, {0x69, 0x07, 0x00, 0}, {0xEA, 0x07, 0x00, 0}, {0x6F, 0x37, 0x00, 0},
+    {0x75, 0x27, 0x00, 0}, {0xF4, 0x07, 0x00, 0}, {0xBD, 0x07, 0x00, 0}, {0xDF, 0x07, 0x00, 0},
+    {0x79, 0x07, 0x00, 0}, {0x27, 0x00, 0x01, 0}, {0x60, 0x00, 0x02, 0}, {0x3F, 0x00, 0x03, 0},
+    {0x7E, 0x00, 0x04, 0}, {0x2E, 0x00, 0x05, 0}, {0x28, 0x07, 0x08, 1}, {0x5E, 0x07, 0x10, 2},
+    {0x2B, 0x07, 0x20, 3},
+};
+
+TEST(ComposerTables, PerClassConstantsAndClassBytesAreTheCharacterSets) {
+    composer c{};
+    composer_reset(c);
+    int classed = 0;
+    for (int b = 0; b < 256; ++b) classed += class_table[b] != 0;
+    EXPECT_EQ(classed, 34);
+    for (int cls = 0; cls < CLASS_COUNT; ++cls) {
+        SCOPED_TRACE(cls);
+        const class_row &row = expected_classes[cls];
+        EXPECT_EQ(accept_mask[cls], row.accept);
+        EXPECT_EQ(mark_bits[cls], row.bits);
+        EXPECT_EQ(class_shift[cls], row.shift);
+        if (row.byte >= 0) {
+            EXPECT_EQ(class_table[row.byte], cls);
+            EXPECT_EQ(default_class_table[row.byte], cls);
+        }
+    }
+}
+
+// iconv's VISCII as the oracle: every spelling composes to the byte that
+// iconv gives for the letter written in UTF-8.
+struct letter_line {
+    const char *spelling;  // base letter and shape mark, or a doubled D
+    const char *letters;   // UTF-8: the letter with no tone, then with ' ` ? ~ .
+};
+
+const letter_line letter_lines[] = {
+    {"A", "A Á À Ả Ã Ạ"},   {"A(", "Ă Ắ Ằ Ẳ Ẵ Ặ"}, {"A^", "Â Ấ Ầ Ẩ Ẫ Ậ"}, {"E", "E É È Ẻ Ẽ Ẹ"},
+    {"E^", "Ê Ế Ề Ể Ễ Ệ"}, {"I", "I Í Ì Ỉ Ĩ Ị"},   {"O", "O Ó Ò Ỏ Õ Ọ"},   {"O^", "Ô Ố Ồ Ổ Ỗ Ộ"},
+    {"O+", "Ơ Ớ Ờ Ở Ỡ Ợ"}, {"U", "U Ú Ù Ủ Ũ Ụ"},   {"U+", "Ư Ứ Ừ Ử Ữ Ự"}, {"Y", "Y Ý Ỳ Ỷ Ỹ Ỵ"},
+    {"a", "a á à ả ã ạ"},   {"a(", "ă ắ ằ ẳ ẵ ặ"}, {"a^", "â ấ ầ ẩ ẫ ậ"}, {"e", "e é è ẻ ẽ ẹ"},
+    {"e^", "ê ế ề ể ễ ệ"}, {"i", "i í ì ỉ ĩ ị"},   {"o", "o ó ò ỏ õ ọ"},   {"o^", "ô ố ồ ổ ỗ ộ"},
+    {"o+", "ơ ớ ờ ở ỡ ợ"}, {"u", "u ú ù ủ ũ ụ"},   {"u+", "ư ứ ừ ử ữ ự"}, {"y", "y ý ỳ ỷ ỹ ỵ"},
+    {"DD", "Đ"},            {"dd", "đ"},
+};
+
+std::string utf8_to_viscii(const std::string &utf8) {
+    iconv_t cd = iconv_open("VISCII", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return "";
+    std::string in = utf8, out(8, '\0');
+    char *inp = in.data(), *outp = out.data();
+    std::size_t inleft = in.size(), outleft = out.size();
+    const std::size_t done = iconv(cd, &inp, &inleft, &outp, &outleft);
+    iconv_close(cd);
+    if (done == static_cast<std::size_t>(-1)) return "";
+    out.resize(out.size() - outleft);
+    return out;
+}
+
+std::vector<std::string> split_letters(const char *letters) {
+    std::vector<std::string> words;
+    std::string word;
+    for (const char *p = letters;; ++p) {
+        if (*p == ' ' || *p == '\0') {
+            words.push_back(word);
+            word.clear();
+            if (*p == '\0') break;
+        } else {
+            word += *p;
+        }
+    }
+    return words;
+}
+
+TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
+    const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
+    int checked = 0;
+    for (const letter_line &line : letter_lines) {
+        const std::vector<std::string> letters = split_letters(line.letters);
+        for (std::size_t tone = 0; tone < letters.size(); ++tone) {
+            std::string spelling = line.spelling;
+            if (tone != 0) spelling += tone_chars[tone];
+            SCOPED_TRACE(spelling);
+            const std::string expected = utf8_to_viscii(letters[tone]);
+            ASSERT_EQ(expected.size(), 1u) << "iconv has no VISCII byte for " << letters[tone];
+            const std::vector<step> steps = compose_fresh(spelling);
+            EXPECT_EQ(steps.back().result, static_cast<unsigned char>(expected[0]));
+            // A vowel without a tone may still take one; Đ and đ take nothing.
+            const bool vowel_without_tone = tone == 0 && letters.size() > 1;
+            EXPECT_EQ(steps.back().pending, vowel_without_tone ? 1 : 0);
+            EXPECT_EQ(steps.back().combined, spelling.size() > 1 ? 1 : 0);
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 24 * 6 + 2);
+}
+
+// A byte with no class leaves the composer idle whatever came before it.
+TEST(ComposerSteps, EveryUnclassedByteIsReturnedPlainAfterAnyLetter) {
+    for (const char *prefix : {"", "a", "a^", "D", "\xC2"}) {
+        for (int b = 0; b < 256; ++b) {
+            if (default_classes[b] != 0) continue;
+            const std::vector<step> steps = compose_fresh(std::string(prefix) + char(b));
+            EXPECT_EQ(steps.back(), (step{static_cast<unsigned char>(b), 0, 0})) << prefix << " then " << b;
+        }
+    }
+}
+
+TEST(ComposerState, RecordsTheBytesOfTheLetterUnderConstruction) {
+    composer c{};
+    composer_reset(c);
+    compose_all(c, "o+'");
+    EXPECT_EQ(c.state, COMPOSER_IDLE);
+    EXPECT_EQ(c.base_char, 'o');
+    EXPECT_EQ(c.mark_char, '+');
+    EXPECT_EQ(c.tone_char, '\'');
+    EXPECT_EQ(c.letter_class, 26);  // ơ
+    EXPECT_EQ(c.mark_class, 36);
+    EXPECT_EQ(c.tone_class, 29);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(c.mark_chars), MARK_COUNT), "(^+'`?~.");
+}
+
+// Exits with 0 when every byte comes back unchanged with both flags 0.
+[[noreturn]] void check_every_byte_unchanged() {
+    composer c{};
+    for (int b = 0; b < 256; ++b) {
+        int pending = -1, combined = -1;
+        const unsigned char r = compose_char(c, static_cast<unsigned char>(b), pending, combined);
+        if (r != b || pending != 0 || combined != 0) std::_Exit(2);
+        if (compose_char(c, '\'', pending, combined) != '\'' || pending != 0) std::_Exit(3);
+    }
+    std::_Exit(0);
+}
+
+// The tables are process-wide, so this runs in a process of its own that has
+// made no reset: before the first one every byte has class 0.
+TEST(ComposerState, BeforeAnyResetEveryByteComesBackUnchanged) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(check_every_byte_unchanged(), testing::ExitedWithCode(0), "");
+}
+
+class ComposerMarks : public testing::Test {
+protected:
+    void SetUp() override {
+        composer_reset(first);
+        composer_reset(second);
+    }
+    composer first{}, second{};
+};
+
+TEST_F(ComposerMarks, AValueThatNamesNoMarkChangesNothing) {
+    unsigned char before[256];
+    std::memcpy(before, class_table, sizeof before);
+    for (int mark : {int('x'), 0, -1, 0x127, int('A'), int('\\')}) EXPECT_EQ(composer_set_mark(mark, '#', first), 0) << mark;
+    EXPECT_EQ(std::memcmp(before, class_table, sizeof before), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(first.mark_chars), MARK_COUNT), "(^+'`?~.");
+}
+
+TEST_F(ComposerMarks, NamingTheCharacterItHoldsChangesNothing) {
+    unsigned char before[256];
+    std::memcpy(before, class_table, sizeof before);
+    EXPECT_EQ(composer_set_mark('\'', '\'', first), 1);
+    EXPECT_EQ(std::memcmp(before, class_table, sizeof before), 0);
+}
+
+TEST_F(ComposerMarks, AMovedMarkWorksFromBothCharacters) {
+    EXPECT_EQ(composer_set_mark('\'', '#', first), 1);
+    EXPECT_EQ(first.mark_chars[3], '#');
+    EXPECT_EQ(compose_all(first, "a#"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
+    EXPECT_EQ(compose_all(first, "a'"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
+    // The table is shared: the other composer sees "#" as the acute too.
+    EXPECT_EQ(compose_all(second, "e#"), (std::vector<step>{{0x65, 1, 0}, {0xE9, 0, 1}}));
+}
+
+TEST_F(ComposerMarks, MovingOnGivesTheMiddleCharacterBackItsOwnClass) {
+    composer_set_mark('\'', '#', first);
+    EXPECT_EQ(composer_set_mark('\'', '$', first), 1);  // named by its default character still
+    EXPECT_EQ(compose_all(first, "a#"), (std::vector<step>{{0x61, 1, 0}, {'#', 0, 0}}));
+    EXPECT_EQ(compose_all(first, "a$"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
+}
+
+TEST_F(ComposerMarks, AMarkMovedOntoALetterTakesItsLetterClassAway) {
+    composer_set_mark('.', 'e', first);
+    EXPECT_EQ(compose_all(first, "ae"), (std::vector<step>{{0x61, 1, 0}, {0xD5, 0, 1}}));
+    EXPECT_EQ(compose_all(first, "e'"), (std::vector<step>{{'e', 0, 0}, {'\'', 0, 0}}));
+}
+
+TEST_F(ComposerMarks, AMarkMovedOntoAnotherMarkReplacesIt) {
+    composer_set_mark('^', '(', first);  // nothing stands for the breve any more
+    EXPECT_EQ(compose_all(first, "a("), (std::vector<step>{{0x61, 1, 0}, {0xE2, 1, 1}}));
+    EXPECT_EQ(compose_all(first, "a^"), (std::vector<step>{{0x61, 1, 0}, {0xE2, 1, 1}}));
+    EXPECT_EQ(compose_all(first, "'"), (std::vector<step>{{0xA4, 0, 1}}));
+}
+
+TEST_F(ComposerMarks, AResetOfAnyComposerRestoresTheClassesForAll) {
+    composer_set_mark('\'', '#', first);
+    composer_reset(second);
+    EXPECT_EQ(compose_all(first, "a#"), (std::vector<step>{{0x61, 1, 0}, {'#', 0, 0}}));
+    EXPECT_EQ(first.mark_chars[3], '#');  // only the reset composer's characters go back
+    // Moving on from the restored "#" hands its restored class (none) to "$".
+    composer_set_mark('\'', '$', first);
+    EXPECT_EQ(compose_all(first, "a$"), (std::vector<step>{{0x61, 1, 0}, {'$', 0, 0}}));
+    EXPECT_EQ(compose_all(first, "a'"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
+}
+
+}  // namespace
