@@ -66,7 +66,9 @@ bool write_output(const char *program, const unsigned char *bytes, std::size_t l
 }  // namespace
 
 int main(int argc, char **argv) {
-    const char *program = argc > 0 ? argv[0] : "toneup";
+    // Started without an argument vector (which Linux turns into one empty
+    // argument), the program still needs a name for its messages.
+    const char *program = argc > 0 && argv[0][0] != '\0' ? argv[0] : "toneup";
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = DEFAULT_OVERSTRIKE_CHAR;
     int mode = MODE_VIETNAMESE;
