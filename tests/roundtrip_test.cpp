@@ -1,0 +1,171 @@
+// tonedown then toneup gives back the VISCII text unchanged: every sequence of
+// one and two bytes through the encoder and the decoder engine in-process, and
+// random text and the bundled sample through the two programs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "encoder.h"
+#include "process.h"
+#include "viqr.h"
+
+namespace {
+
+std::string hex(const std::string &bytes) {
+    std::string text;
+    char digits[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X ", b);
+        text += digits;
+    }
+    return text;
+}
+
+// What tonedown writes for `viscii`, read in chunks of `chunk` bytes.
+std::string encode(const std::string &viscii, int mode, unsigned char composition, std::size_t chunk) {
+    std::string viqr{char(composition), mode == MODE_ENGLISH ? 'M' : 'V'};
+    std::vector<unsigned char> out(encoder_output_size(chunk));
+    encoder_history history;
+    for (std::size_t at = 0; at < viscii.size(); at += chunk) {
+        const std::string piece = viscii.substr(at, chunk);
+        const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(piece.data()), piece.size(),
+                                             out.data(), composition, mode, history);
+        viqr.append(reinterpret_cast<const char *>(out.data()), n);
+    }
+    return viqr;
+}
+
+// What toneup writes for `viqr`: one context, hold on, flushed at the end.
+std::string decode(const std::string &viqr, unsigned char composition) {
+    const int handle = viqr_open(MODE_VIETNAMESE, composition, 0x08);
+    viqr_set(handle, 1, VIQR_PARAM_HOLD);
+    std::string viscii;
+    unsigned char area[2];
+    int count = 0;
+    for (unsigned char b : viqr) {
+        viqr_feed(handle, b, area, count);
+        viscii.append(reinterpret_cast<const char *>(area), static_cast<std::size_t>(count));
+    }
+    viqr_close(handle, area, count);
+    viscii.append(reinterpret_cast<const char *>(area), static_cast<std::size_t>(count));
+    return viscii;
+}
+
+struct setting {
+    int mode;
+    unsigned char composition;
+};
+
+void PrintTo(const setting &s, std::ostream *os) {
+    *os << (s.mode == MODE_ENGLISH ? "English" : "Vietnamese") << " with " << char(s.composition);
+}
+
+class RoundTrip : public testing::TestWithParam<setting> {
+protected:
+    // Records a failing input; shows the first few with what came back.
+    void check(const std::string &viscii, std::size_t chunk = 1023) {
+        const std::string viqr = encode(viscii, GetParam().mode, GetParam().composition, chunk);
+        const std::string back = decode(viqr, GetParam().composition);
+        if (back == viscii) return;
+        if (++failures <= 5)
+            ADD_FAILURE() << "input " << hex(viscii) << "\nVIQR  " << hex(viqr) << "\nback  " << hex(back);
+    }
+    int failures = 0;
+};
+
+TEST_P(RoundTrip, EverySequenceOfOneAndTwoBytes) {
+    for (int first = 0; first < 256; ++first) {
+        check(std::string(1, char(first)));
+        for (int second = 0; second < 256; ++second) check(std::string{char(first), char(second)});
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+// Pairs split between two chunks go through the encoder's carried history.
+TEST_P(RoundTrip, EveryPairAcrossAChunkBoundary) {
+    for (int first = 0; first < 256; ++first)
+        for (int second = 0; second < 256; ++second) check(std::string{char(first), char(second)}, 1);
+    EXPECT_EQ(failures, 0);
+}
+
+// Text made of the bytes that interact most: vowels with and without marks,
+// D and đ, mark characters, mode letters, both composition characters, NUL.
+std::string random_text(std::mt19937 &random, std::size_t length) {
+    // The terminating zero of the literal is one of the bytes.
+    static const char tricky_bytes[] = "aAeEiIoOuUyYdD\xF0\xD0\xE2\xC2\xE5\xEA\xF4\xBD\xDF\xBF\xE1\xA4"
+                                       "\x02\x14'`?~.(^+VvMmLl\\# \n";
+    static const std::string tricky(tricky_bytes, sizeof tricky_bytes);
+    std::uniform_int_distribution<int> any_byte(0, 255), pick(0, int(tricky.size()) - 1), coin(0, 3);
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += coin(random) == 0 ? char(any_byte(random)) : tricky[pick(random)];
+    return text;
+}
+
+TEST_P(RoundTrip, RandomTextInChunksOfEverySize) {
+    std::mt19937 random(20240611u + unsigned(GetParam().mode) * 7u + GetParam().composition);
+    for (std::size_t chunk : {1u, 2u, 3u, 7u, 64u, 1023u}) check(random_text(random, 8000), chunk);
+    EXPECT_EQ(failures, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, RoundTrip,
+                         testing::Values(setting{MODE_VIETNAMESE, '\\'}, setting{MODE_ENGLISH, '\\'},
+                                         setting{MODE_VIETNAMESE, '#'}, setting{MODE_ENGLISH, '#'}));
+
+std::string shell_quote(const std::string &word) { return "'" + word + "'"; }
+
+std::vector<std::string> cut(const std::string &text, std::mt19937 &random, int pieces) {
+    std::vector<std::size_t> at{0, text.size()};
+    std::uniform_int_distribution<std::size_t> where(0, text.size());
+    for (int i = 1; i < pieces; ++i) at.push_back(where(random));
+    std::sort(at.begin(), at.end());
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i + 1 < at.size(); ++i) parts.push_back(text.substr(at[i], at[i + 1] - at[i]));
+    return parts;
+}
+
+// The programs themselves, with the text given as several files to tonedown
+// and its output cut into several files for toneup at other places.
+TEST_P(RoundTrip, ThroughTheProgramsAsSeveralFiles) {
+    const std::string options =
+        std::string(GetParam().mode == MODE_ENGLISH ? " -m" : "") + " -com " + shell_quote(std::string(1, char(GetParam().composition)));
+    std::mt19937 random(97u + unsigned(GetParam().mode) + GetParam().composition);
+    for (int round = 0; round < 3; ++round) {
+        scratch_dir dir;
+        const std::string text = random_text(random, 6000);
+        std::string down_files;
+        int n = 0;
+        for (const std::string &part : cut(text, random, 4))
+            down_files.append(" ").append(shell_quote(dir.write("in" + std::to_string(n++), part)));
+        const run_result down = run_shell("exec " + shell_quote(program_path("tonedown")) + options + down_files);
+        ASSERT_EQ(down.status, 0) << down.err;
+
+        std::string up_files;
+        for (const std::string &part : cut(down.out, random, 4))
+            up_files.append(" ").append(shell_quote(dir.write("viqr" + std::to_string(n++), part)));
+        // toneup learns the mode from tonedown's announcement, not from a flag.
+        const std::string composition = " -com " + shell_quote(std::string(1, char(GetParam().composition)));
+        const run_result up = run_shell("exec " + shell_quote(program_path("toneup")) + composition + up_files);
+        ASSERT_EQ(up.status, 0) << up.err;
+        EXPECT_EQ(up.out, text) << "round " << round;
+    }
+}
+
+TEST(RoundTripSample, TheBundledLetterComesBackInBothModes) {
+    std::ifstream file(VIQR_SAMPLE, std::ios::binary);
+    const std::string sample((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(sample.size(), 100u);
+    for (const char *flag : {"-v", "-m"}) {
+        const run_result r = run_shell("exec " + shell_quote(program_path("tonedown")) + " " + flag + " " +
+                                       shell_quote(VIQR_SAMPLE) + " | " + shell_quote(program_path("toneup")));
+        EXPECT_EQ(r.status, 0) << flag;
+        EXPECT_TRUE(r.out == sample) << flag << ": " << r.out.size() << " bytes back of " << sample.size();
+    }
+}
+
+}  // namespace
