@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Usage: bench/tonefix.sh [BUILD_DIR] [MEGABYTES]
+# Usage: bench/tonefix.sh [--row] [BUILD_DIR] [MEGABYTES]
 # tonefix's whole-process time on VISCII text made from the sample, beside dd
 # reading the same file in tonefix's chunk size (the floor of any filter that
 # reads this way) and beside tr doing the same exchange.  Best of 3 each.
+# With --row it prints one line for bench/all.sh instead: program, MB/s, ratio
+# to dd, peak memory in KiB, MiB.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+row=false
+if [ "${1:-}" = --row ]; then row=true; shift; fi
 build=${1:-build}
 mb=${2:-100}
 tonefix="$build/bin/tonefix"
@@ -17,6 +21,11 @@ bytes=$(stat -c %s "$work/big.viscii")
 
 read -r t_prog rss < <("$here/measure.py" 3 "exec '$tonefix' '$work/big.viscii' > /dev/null")
 read -r t_dd _ < <("$here/measure.py" 3 "exec dd if='$work/big.viscii' of=/dev/null bs=1024 status=none")
+if $row; then
+  awk -v b="$bytes" -v tp="$t_prog" -v td="$t_dd" -v rss="$rss" -v mb="$mb" \
+    'BEGIN { printf "tonefix %.1f %.2f %s %d\n", b / tp / 1e6, tp / td, rss, mb }'
+  exit 0
+fi
 read -r t_tr _ < <("$here/measure.py" 3 "exec tr '\\240\\325' '\\325\\240' < '$work/big.viscii' > /dev/null")
 
 awk -v b="$bytes" -v tp="$t_prog" -v td="$t_dd" -v tt="$t_tr" -v rss="$rss" -v mb="$mb" 'BEGIN {
