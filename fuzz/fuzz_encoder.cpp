@@ -15,18 +15,10 @@
 #include <vector>
 
 #include "encoder.h"
+#include "fuzz_check.h"
 #include "viqr.h"
 
 namespace {
-
-[[noreturn]] void fail(const char *what) {
-    std::fprintf(stderr, "fuzz_encoder: %s\n", what);
-    std::abort();
-}
-
-void check(bool ok, const char *what) {
-    if (!ok) fail(what);
-}
 
 constexpr unsigned char UNTOUCHED = 0xA5;
 

@@ -14,18 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "viqr.h"
 
 namespace {
-
-[[noreturn]] void fail(const char *what) {
-    std::fprintf(stderr, "fuzz_options: %s\n", what);
-    std::abort();
-}
-
-void check(bool ok, const char *what) {
-    if (!ok) fail(what);
-}
 
 // Arbitrary bytes up to the first 0x00, which would end the argument anyway.
 std::string c_string(std::string bytes) { return bytes.substr(0, bytes.find('\0')); }

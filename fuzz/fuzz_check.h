@@ -1,0 +1,63 @@
+// What the fuzz targets share: a failed check that libFuzzer reports as a
+// finding, and the composition characters that have no other meaning in VIQR.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "viscii_letters.h"
+
+// Ends the run with the reason on standard error; libFuzzer saves the input.
+[[noreturn]] inline void fail(const char *what) {
+    std::fprintf(stderr, "finding: %s\n", what);
+    std::abort();
+}
+
+inline void check(bool ok, const char *what) {
+    if (!ok) fail(what);
+}
+
+namespace fuzz_check_detail {
+
+constexpr bool is_viscii_letter(unsigned char b) {
+    bool found = false;
+    for_each_letter([&](int, int, unsigned char code) { found = found || code == b; });
+    return found;
+}
+
+constexpr bool is_mark_char(unsigned char b) {
+    for (int t = 1; t < TONE_COUNT; ++t)
+        if (b == static_cast<unsigned char>(tone_mark_char[t])) return true;
+    return is_shape_char(static_cast<char>(b));
+}
+
+}  // namespace fuzz_check_detail
+
+// A composition character that the decoder reads only as the composition
+// character: 7-bit, no letter of either alphabet (so no mode letter either)
+// and no mark.  With such a character a flush or a change of mode settles
+// the context, and tonedown's output reads back exactly.
+constexpr bool is_ordinary_composition_char(unsigned char b) {
+    const bool ascii_letter = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
+    return b < 0x80 && !ascii_letter && !fuzz_check_detail::is_viscii_letter(b) &&
+           !fuzz_check_detail::is_mark_char(b);
+}
+
+constexpr int count_ordinary_composition_chars() {
+    int n = 0;
+    for (int b = 0; b < 256; ++b) n += is_ordinary_composition_char(static_cast<unsigned char>(b));
+    return n;
+}
+
+// 128 seven-bit bytes less 52 ASCII letters, 6 VISCII letters among the
+// controls and 8 marks.
+static_assert(count_ordinary_composition_chars() == 128 - 52 - 6 - 8);
+
+constexpr std::array<unsigned char, count_ordinary_composition_chars()> ordinary_composition_chars() {
+    std::array<unsigned char, count_ordinary_composition_chars()> chars{};
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b)
+        if (is_ordinary_composition_char(static_cast<unsigned char>(b))) chars[n++] = static_cast<unsigned char>(b);
+    return chars;
+}

@@ -1,0 +1,209 @@
+#!/usr/bin/env python3
+"""Usage: fuzz/make_seeds.py
+
+Writes the seed corpora fuzz/corpus/<target>/ of the four fuzz targets.  Each
+seed is laid out the way libFuzzer's FuzzedDataProvider takes its input apart:
+integers, choices and flags are taken from the end of the input one after
+another, strings and the remaining text from the front.  A seed is built by
+saying, in the order in which a target asks, what each answer should be.
+
+The composition characters of fuzz_roundtrip are picked from a list that
+excludes the VISCII letters among the controls; this script learns those from
+the system's iconv."""
+import pathlib
+import subprocess
+
+HERE = pathlib.Path(__file__).resolve().parent
+SAMPLE = (HERE.parent / "sample" / "thu-gui-ban-doc.viscii").read_bytes()
+
+
+class Seed:
+    def __init__(self):
+        self.front = bytearray()
+        self.back = bytearray()  # in the order taken, first taken first
+
+    def in_range(self, value, low, high):
+        span, offset, raw = high - low, 0, value - low
+        assert 0 <= raw <= span
+        width = 0
+        while (span >> offset) > 0:
+            width += 1
+            offset += 8
+        self.back += raw.to_bytes(width, "big")  # the first byte taken is the most significant
+        return self
+
+    def byte(self, value):
+        return self.in_range(value, 0, 255)
+
+    def flag(self, value):
+        return self.byte(1 if value else 0)
+
+    def pick(self, index, size):
+        return self.in_range(index, 0, size - 1)
+
+    def string(self, text):
+        assert len(text) <= 16
+        self.front += text.replace(b"\\", b"\\\\")
+        if len(text) < 16:
+            self.front += b"\\."  # a backslash and another byte end the string
+        return self
+
+    def text(self, text):
+        self.front += text
+        return self
+
+    def bytes(self):
+        return bytes(self.front) + bytes(reversed(self.back))
+
+
+def write(target, seeds):
+    folder = HERE / "corpus" / target
+    folder.mkdir(parents=True, exist_ok=True)
+    for old in folder.iterdir():
+        old.unlink()
+    for name, seed in seeds.items():
+        (folder / name).write_bytes(seed.bytes())
+
+
+ALL_BYTES = bytes(range(256))
+PAIRS = b"Dd\xf0a'\xe2'\xe2a\\o+\xe2.\xd0dA(i^e(\xc1(\xe1'" + b"\x14?\x00\x07"
+
+# fuzz_options: fill, composition and overstrike characters, then arguments.
+OPTION_WORDS = [b"-com", b"-bs", b"", b"-comx", b"-COM", b"--com", b"-b", b"-bsx", b"-v", b"-m", b"-"]
+
+
+def options_seed(args):
+    s = Seed().byte(0xA5).byte(ord("\\")).byte(8)
+    for a in args:
+        if a in OPTION_WORDS:
+            s.in_range(0, 0, 3).pick(OPTION_WORDS.index(a), len(OPTION_WORDS))
+        elif a.startswith(b"\\"):
+            s.in_range(1, 0, 3).string(a[1:])
+        else:
+            s.in_range(2, 0, 3).string(a)
+    return s
+
+
+write("fuzz_options", {
+    "no-arguments": Seed(),
+    "name-only": options_seed([b"toneup"]),
+    "com-between-files": options_seed([b"tonedown", b"a", b"-com", b"#", b"-m", b"b"]),
+    "octal-values": options_seed([b"toneup", b"-com", b"\\101", b"-bs", b"\\ -1", b"-com", b"\\777777777777777"]),
+    "no-digits": options_seed([b"toneup", b"-com", b"\\", b"-bs", b"\\9x"]),
+    "option-as-value": options_seed([b"toneup", b"-bs", b"-com", b"-com", b"-bs"]),
+    "empty-value": options_seed([b"toneup", b"-com", b"", b"file", b"-bs"]),
+    "near-misses": options_seed([b"toneup", b"-comx", b"-COM", b"--com", b"-b", b"-bsx", b"-"]),
+})
+
+# fuzz_encoder: mode choice (0 Vietnamese, 3 English, 6 Literal, 7 none),
+# composition character, chunk sizes, text.
+
+
+def encoder_seed(mode_choice, composition_char, chunks, text):
+    s = Seed().in_range(mode_choice, 0, 7).byte(composition_char).in_range(len(chunks), 0, 8)
+    for c in chunks:
+        s.in_range(c, 0, 1100)
+    return s.text(text)
+
+
+write("fuzz_encoder", {
+    "sample-vietnamese": encoder_seed(0, ord("\\"), [1023, 1], SAMPLE[:1500]),
+    "sample-english": encoder_seed(3, ord("#"), [100], SAMPLE[:600]),
+    "all-bytes-vietnamese": encoder_seed(0, ord("\\"), [1, 2, 3], ALL_BYTES),
+    "all-bytes-english": encoder_seed(3, 0xE1, [], ALL_BYTES),
+    "pairs-one-byte-chunks": encoder_seed(0, ord("\\"), [1] * 8, PAIRS),
+    "shaped-then-mark-english": encoder_seed(3, ord("\\"), [1, 1, 1], b"\xe2'\xe2a\xc2D\xdfy"),
+    "literal-mode": encoder_seed(6, ord("\\"), [], b"abc"),
+    "no-mode": encoder_seed(7, ord("\\"), [], b"abc"),
+})
+
+# fuzz_decoder: a script of calls.
+DECODER_MODES = 10   # size of the mode list of fuzz_decoder's open()
+HANDLES = 10         # size of its handle list
+SET_VALUES = 10 - 1  # size of its value list
+OPEN, SET, QUERY, FLUSH, CLOSE, FEED = 0, 1, 2, 3, 4, 5
+
+
+class Script(Seed):
+    def open(self, mode_index, composition_char=ord("\\"), overstrike_char=8):
+        return self.in_range(OPEN, 0, 9).pick(mode_index, DECODER_MODES).byte(composition_char).byte(overstrike_char)
+
+    def set(self, handle_index, value, selector):
+        self.in_range(SET, 0, 9).pick(handle_index, HANDLES).flag(False)
+        self.in_range(value, -2**31, 2**31 - 1)
+        return self.byte(selector)
+
+    def query(self, handle_index, selector):
+        return self.in_range(QUERY, 0, 9).pick(handle_index, HANDLES).byte(selector)
+
+    def flush(self, handle_index, into_area=True):
+        return self.in_range(FLUSH, 0, 9).pick(handle_index, HANDLES).flag(into_area)
+
+    def close(self, handle_index, into_area=True):
+        return self.in_range(CLOSE, 0, 9).pick(handle_index, HANDLES).flag(into_area)
+
+    def feed(self, handle_index, text):
+        for i in range(0, len(text), 16):
+            part = text[i:i + 16]
+            self.in_range(FEED, 0, 9).pick(handle_index, HANDLES).in_range(len(part), 1, 16)
+            for b in part:
+                self.byte(b)
+        return self
+
+
+V, E, L = 0, 1, 2  # mode indices; 6 is -1, 7 STATE_ESCAPE
+HOLD, STATE, COMPOSE = 8, 1, 2
+
+write("fuzz_decoder", {
+    "vietnamese-hold": Script().open(V).set(0, 1, HOLD).feed(0, b"Vie^.t Nam a^' dd u+o+' a\\' \\\\ i^ a").flush(0),
+    "vietnamese-overstrike": Script().open(V).feed(0, b"Vie^.t Nam a^' DD i^").close(0),
+    "english": Script().open(E).set(0, 1, HOLD).feed(0, b"a' \\a' \\ye^~n \\a'e' \\ae' \\n \\Va'").flush(0),
+    "literal": Script().open(L).feed(0, b"\\a' \\\\ \\Va'\\L\\").flush(0).flush(0, False),
+    "three-contexts": Script().open(V).open(E).open(L).open(V).close(1).open(V, ord("#"))
+        .feed(1, b"#a'").feed(0, b"a").feed(2, b"\\").query(6, STATE).close(7).flush(8),
+    "set-state-while-holding": Script().open(V).set(0, 1, HOLD).feed(0, b"a").set(0, 1, STATE).feed(0, b"a'")
+        .set(0, 7, STATE).set(0, 0x123, COMPOSE).query(0, 0).query(0, 6).query(0, 16),
+    "mode-letter-composition": Script().open(V, ord("l")).set(0, 1, HOLD).feed(0, b"la'l").set(0, 1, STATE),
+    "invalid-opens": Script().open(6).open(7).feed(3, b"a").set(9, 1, HOLD).query(9, STATE),
+})
+
+# fuzz_roundtrip: mode, composition character, decoder's initial mode, the
+# encoder's and the decoder's chunk sizes, text.
+
+
+def viscii_letters_among_controls():
+    """The control codes that VISCII makes letters, as iconv reads them."""
+    letters = []
+    for b in range(0x20):
+        text = subprocess.run(["iconv", "-f", "VISCII", "-t", "UTF-8"], input=bytes([b]),
+                              capture_output=True, check=True).stdout.decode("utf-8")
+        if text.isalpha():
+            letters.append(b)
+    assert len(letters) == 6, letters
+    return letters
+
+
+C0_LETTERS = viscii_letters_among_controls()
+MARKS = b"(^+'`?~."
+ORDINARY = [b for b in range(0x80)
+            if not chr(b).isalpha() and b not in MARKS and b not in C0_LETTERS]
+assert len(ORDINARY) == 62
+
+
+def roundtrip_seed(english, composition_char, initial_mode, encoder_chunks, decoder_chunks, text):
+    s = Seed().flag(english).pick(ORDINARY.index(composition_char), len(ORDINARY)).in_range(initial_mode, 0, 2)
+    for chunks in (encoder_chunks, decoder_chunks):
+        s.in_range(len(chunks), 0, 8)
+        for c in chunks:
+            s.in_range(c, 0, 1100)
+    return s.text(text)
+
+
+write("fuzz_roundtrip", {
+    "sample-vietnamese": roundtrip_seed(False, ord("\\"), 0, [1023], [1024], SAMPLE[:1500]),
+    "sample-english": roundtrip_seed(True, ord("\\"), 2, [7], [3], SAMPLE[:600]),
+    "all-bytes-vietnamese": roundtrip_seed(False, ord("#"), 1, [1, 1], [], ALL_BYTES),
+    "all-bytes-english": roundtrip_seed(True, 0x00, 0, [], [5], ALL_BYTES),
+    "pairs": roundtrip_seed(False, ord("\\"), 0, [1] * 8, [2] * 8, PAIRS),
+    "pairs-english": roundtrip_seed(True, ord("\\"), 0, [1] * 8, [1] * 8, PAIRS + b"\xe2'\xe2a\xc2D\xdfy\xe2\\"),
+})
