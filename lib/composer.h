@@ -129,8 +129,8 @@ constexpr class_row make_accept_mask() {
                     m |= shape_mark_bit[s];
         mask[cls] = m;
     }
-    // Never consulted (marks are not letters), kept so that every mark class
-    // reads as "takes a tone", as the shaped letters the marks lead to do.
+    // Never consulted, since only letters are looked up; a shape mark carries
+    // the mask of the shaped letters it leads to.
     for (int s = 0; s < SHAPE_MARK_COUNT; ++s) mask[FIRST_SHAPE_CLASS + s] = TONE_MASK;
     return mask;
 }

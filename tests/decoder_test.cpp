@@ -184,8 +184,9 @@ TEST_P(DecoderFlush, WithNoAreaDropsWhatIsHeld) {
 
 INSTANTIATE_TEST_SUITE_P(EveryState, DecoderFlush, testing::ValuesIn(flush_cases));
 
-TEST_F(Decoder, ARunGivesTheSameBytesWhateverTheCallsThatFeedIt) {
-    // Splitting the input between feeding and a second context changes nothing.
+// Feeding another context between every two bytes changes nothing: each
+// context holds its own letter, escape and mode.
+TEST_F(Decoder, ContextsKeepWhatTheyHoldToThemselves) {
     const std::string input = "Tie^'ng \\MVie^.t: \\ddu+o+`ng, \\Vtie^'ng Vie^.t \\L\\a' \\Vdda^'t";
     const int whole = open_with_hold(VIETNAMESE, true);
     const int split = open_with_hold(VIETNAMESE, true);
