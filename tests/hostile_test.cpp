@@ -1,0 +1,304 @@
+// The three programs under conditions a filter meets when it runs over files
+// and in pipelines it did not set up: standard output closed or full, a
+// directory or a FIFO as input, standard input closed, a reader that goes
+// away early, and command lines of 10,000 arguments, empty arguments and an
+// argument of 100,000 bytes.  Each ends with its message and status, or
+// quietly where that is what filters do; none may crash or hang.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+std::string quoted(const std::string &word) { return "'" + word + "'"; }
+
+std::string repeated(const std::string &text, std::size_t times) {
+    std::string all;
+    all.reserve(text.size() * times);
+    for (std::size_t i = 0; i < times; ++i) all += text;
+    return all;
+}
+
+// What sets one program apart in these tests: its name, a small input and
+// what it writes for it, and the forms of its messages.
+struct program {
+    std::string name;
+    std::string small_input;
+    std::string small_output;
+    std::string line;           // the big input is this line many times over
+    std::string head_of_big;    // the first ten bytes written for the big input
+    std::string announcement;   // written before any input is read
+
+    std::string path() const { return program_path(name); }
+
+    bool is_tonefix() const { return name == "tonefix"; }
+
+    // tonefix reports system errors in perror form, headed by the file name or,
+    // for a standard stream, by its own name; the converters name the stream.
+    std::string write_failure(const std::string &invoked_as, int error) const {
+        if (is_tonefix()) return invoked_as + ": " + std::strerror(error) + "\n";
+        return invoked_as + ": can't write \"standard output\": " + std::strerror(error) + "\n";
+    }
+    std::string read_failure(const std::string &invoked_as, const std::string &file, int error) const {
+        if (is_tonefix()) return (file.empty() ? invoked_as : file) + ": " + std::strerror(error) + "\n";
+        return invoked_as + ": can't read \"" + (file.empty() ? "standard input" : file) + "\": " +
+               std::strerror(error) + "\n";
+    }
+};
+
+void PrintTo(const program &p, std::ostream *os) { *os << p.name; }
+
+const program programs[] = {
+    {"tonedown", "Vi\xAEt Nam", "\\VVie^.t Nam", "Vi\xAEt Nam\n", "\\VVie^.t N", "\\V"},
+    {"toneup", "Vie^.t Nam", "Vi\xAEt Nam", "Vie^.t Nam\n", "Vi\xAEt Nam\nV", ""},
+    {"tonefix", "\xA0\xD5 Nam", "\xD5\xA0 Nam", "Vi\xAEt Nam\n", "Vi\xAEt Nam\nV", ""},
+};
+
+// A folder with the small input, a big one (well past what a pipe holds), a
+// sub-folder and a FIFO.
+class Hostile : public testing::TestWithParam<program> {
+protected:
+    void SetUp() override {
+        dir_.write("small", GetParam().small_input);
+        dir_.write("big", repeated(GetParam().line, (4u << 20) / GetParam().line.size()));
+        ASSERT_EQ(mkdir((dir_.path() + "/sub").c_str(), 0700), 0);
+        ASSERT_EQ(mkfifo((dir_.path() + "/fifo").c_str(), 0600), 0);
+        // A test runner that ignores SIGPIPE would hand that on to the program.
+        std::signal(SIGPIPE, SIG_DFL);
+    }
+
+    // Runs `command` in the folder, with $P standing for the program's path.
+    run_result shell(const std::string &command, const std::string &input = "") const {
+        return run_shell("cd " + quoted(dir_.path()) + " && P=" + quoted(GetParam().path()) + " && { " + command + "; }", input);
+    }
+
+    scratch_dir dir_;
+};
+
+// With descriptor 1 closed, the first file a program opens gets that number:
+// the program must still report the failed write, not write into its input.
+TEST_P(Hostile, ClosedStandardOutputIsAFailedWrite) {
+    const program &p = GetParam();
+    for (const char *command : {"\"$P\" small >&-", "\"$P\" < small >&-", "\"$P\" small <&- >&-"}) {
+        SCOPED_TRACE(command);
+        const run_result r = shell(command);
+        EXPECT_EQ(r.err, p.write_failure(p.path(), EBADF));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(dir_.read("small"), p.small_input);
+    }
+}
+
+TEST_P(Hostile, FullStandardOutputIsAFailedWrite) {
+    const program &p = GetParam();
+    for (const char *command : {"\"$P\" small > /dev/full", "\"$P\" < small > /dev/full"}) {
+        SCOPED_TRACE(command);
+        const run_result r = shell(command);
+        EXPECT_EQ(r.err, p.write_failure(p.path(), ENOSPC));
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+TEST_P(Hostile, ADirectoryAsInputIsAFailedRead) {
+    const program &p = GetParam();
+    const run_result named = shell("\"$P\" sub");
+    EXPECT_EQ(named.out, p.announcement);
+    EXPECT_EQ(named.err, p.read_failure(p.path(), "sub", EISDIR));
+    EXPECT_EQ(named.status, 1);
+
+    const run_result redirected = shell("\"$P\" < sub");
+    EXPECT_EQ(redirected.out, p.announcement);
+    EXPECT_EQ(redirected.err, p.read_failure(p.path(), "", EISDIR));
+    EXPECT_EQ(redirected.status, 1);
+}
+
+TEST_P(Hostile, AFifoIsReadLikeAFile) {
+    const program &p = GetParam();
+    for (const char *command : {"cat small > fifo & \"$P\" fifo", "cat small > fifo & \"$P\" < fifo"}) {
+        SCOPED_TRACE(command);
+        const run_result r = shell(command);
+        EXPECT_EQ(r.out, p.small_output);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
+TEST_P(Hostile, ClosedStandardInputIsAFailedRead) {
+    const program &p = GetParam();
+    const run_result r = shell("\"$P\" <&-");
+    EXPECT_EQ(r.out, p.announcement);
+    EXPECT_EQ(r.err, p.read_failure(p.path(), "", EBADF));
+    EXPECT_EQ(r.status, 1);
+
+    // A named file then gets descriptor 0 and is read like any other.
+    const run_result named = shell("\"$P\" small <&-");
+    EXPECT_EQ(named.out, p.small_output);
+    EXPECT_EQ(named.err, "");
+    EXPECT_EQ(named.status, 0);
+}
+
+// Like other filters, a program whose reader has gone is ended by SIGPIPE at
+// its next write, without a word.
+TEST_P(Hostile, AReaderThatGoesAwayEndsTheProgramQuietly) {
+    const program &p = GetParam();
+    const run_result r = shell("{ \"$P\" big; echo \"status $?\" >&2; } | head -c 10");
+    EXPECT_EQ(r.out, p.head_of_big);
+    EXPECT_EQ(r.err, "status " + std::to_string(128 + SIGPIPE) + "\n");
+}
+
+// Where SIGPIPE is ignored the write fails with EPIPE instead, and that is a
+// failed write like any other.
+TEST_P(Hostile, AReaderThatGoesAwayWithSigpipeIgnoredIsAFailedWrite) {
+    const program &p = GetParam();
+    const run_result r = shell("trap '' PIPE; { \"$P\" big; echo \"status $?\" >&2; } | head -c 10");
+    EXPECT_EQ(r.out, p.head_of_big);
+    EXPECT_EQ(r.err, p.write_failure(p.path(), EPIPE) + "status 1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, Hostile, testing::ValuesIn(programs),
+                         [](const testing::TestParamInfo<program> &info) { return info.param.name; });
+
+// The usage text of a program, as it writes it after refusing an argument.
+std::string usage_of(const std::string &name) {
+    std::string err = run_program(program_path(name), {"-?"}, "", name).err;
+    if (name != "tonefix") err.erase(0, err.find('\n') + 1);  // the unknown-option line
+    return err;
+}
+
+// Command lines for tonedown and toneup, exact bytes expected.
+struct command_line_case {
+    std::string name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;  // "USAGE" at the end stands for the usage text
+    int status;
+};
+
+void PrintTo(const command_line_case &c, std::ostream *os) {
+    *os << c.name << " with " << c.args.size() << " arguments, input " << testing::PrintToString(c.input);
+}
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<std::string> times(std::size_t n, const std::vector<std::string> &args) {
+    std::vector<std::string> all;
+    for (std::size_t i = 0; i < n; ++i) all.insert(all.end(), args.begin(), args.end());
+    return all;
+}
+
+const std::string LONG_NAME(100000, 'x');
+const std::string NUL(1, '\0');
+
+const command_line_case command_line_cases[] = {
+    // 10,000 arguments: thousands of flags (the last wins), thousands of files,
+    // an option after them all.
+    {"tonedown", times(4998, {"-v"}) + std::vector<std::string>{"-m"} + times(4999, {"one"}) + std::vector<std::string>{"-com", "#"},
+     "", "#M" + repeated("#a'", 4999), "", 0},
+    {"toneup", times(4998, {"-m"}) + std::vector<std::string>{"-v"} + times(4999, {"one"}) + std::vector<std::string>{"-com", "#"},
+     "", repeated("#\xE1", 4999), "", 0},
+    {"tonedown", times(5000, {"-com", "#"}), "#\xE1", "#V##a'", "", 0},
+    {"toneup", times(5000, {"-bs", "#"}), "a'", "\xE1", "", 0},
+    // Empty arguments: a file name that names nothing, a NUL character.
+    {"tonedown", {""}, "", "\\V", "tonedown: can't open file \"\"\n", 1},
+    {"toneup", {""}, "", "", "toneup: can't open file \"\"\n", 1},
+    {"tonedown", {"-com", ""}, "a\\" + NUL, NUL + "Va\\" + NUL + NUL, "", 0},
+    {"toneup", {"-com", ""}, "a" + NUL + "'\\\\", "a'\\\\", "", 0},
+    {"toneup", {"-bs", "", "-v"}, "a'", "\xE1", "", 0},
+    // An argument of 100,000 bytes: as a file name, a flag, a value, an unknown option.
+    {"tonedown", {LONG_NAME}, "", "\\V", "tonedown: can't open file \"" + LONG_NAME + "\"\n", 1},
+    {"toneup", {LONG_NAME}, "", "", "toneup: can't open file \"" + LONG_NAME + "\"\n", 1},
+    {"tonedown", {"-m" + LONG_NAME}, "\xE1", "\\M\\a'", "", 0},
+    {"toneup", {"-l" + LONG_NAME}, "\\a'", "\\a'", "", 0},
+    {"tonedown", {"-com", "#" + LONG_NAME}, "#", "#V##", "", 0},
+    {"toneup", {"-com", "#" + LONG_NAME}, "#a'", "\xE1", "", 0},
+    {"tonedown", {"-q" + LONG_NAME}, "", "", "tonedown: unknown option \"-q" + LONG_NAME + "\"\nUSAGE", 1},
+    {"toneup", {"-q" + LONG_NAME}, "", "", "toneup: unknown option \"-q" + LONG_NAME + "\"\nUSAGE", 1},
+};
+
+class HostileCommandLine : public testing::TestWithParam<command_line_case> {};
+
+TEST_P(HostileCommandLine, WritesExactlyTheseBytes) {
+    const command_line_case &c = GetParam();
+    scratch_dir dir;
+    dir.write("one", c.name == "tonedown" ? "\xE1" : "##a'");
+    const run_result r = run_program(program_path(c.name), c.args, c.input, c.name, dir.path());
+    std::string err = c.err;
+    if (err.size() >= 5 && err.compare(err.size() - 5, 5, "USAGE") == 0) err.replace(err.size() - 5, 5, usage_of(c.name));
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(Converters, HostileCommandLine, testing::ValuesIn(command_line_cases));
+
+// tonefix takes one input and one output name and ignores the rest.
+TEST(HostileTonefixCommandLine, TenThousandArgumentsAreAnInputAnOutputAndTheIgnored) {
+    scratch_dir dir;
+    dir.write("in", "\xA0 x \xD5");
+    const run_result r = run_program(program_path("tonefix"), std::vector<std::string>{"in", "out"} + times(9998, {""}),
+                                     "", "tonefix", dir.path());
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("out"), "\xD5 x \xA0");
+}
+
+TEST(HostileTonefixCommandLine, EmptyAndLongNamesAreReportedWithTheUsage) {
+    const std::string usage = usage_of("tonefix");
+    struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        // perror leaves out an empty head.
+        {{""}, std::string(std::strerror(ENOENT)) + "\n" + usage},
+        {{"in", ""}, std::string(std::strerror(ENOENT)) + "\n" + usage},
+        {{LONG_NAME}, LONG_NAME + ": " + std::strerror(ENAMETOOLONG) + "\n" + usage},
+        {{"in", LONG_NAME}, LONG_NAME + ": " + std::strerror(ENAMETOOLONG) + "\n" + usage},
+    };
+    scratch_dir dir;
+    dir.write("in", "\xA0");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args).substr(0, 40));
+        const run_result r = run_program(program_path("tonefix"), c.args, "", "tonefix", dir.path());
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+// tonefix also writes to a named output; standard output closed or a FIFO as
+// that output changes nothing.
+TEST(HostileTonefixOutput, ANamedOutputNeedsNoStandardOutput) {
+    scratch_dir dir;
+    dir.write("in", "\xA0\xD5");
+    const std::string tonefix = quoted(program_path("tonefix"));
+    const run_result r = run_shell("cd " + quoted(dir.path()) + " && " + tonefix + " in out >&-");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("out"), "\xD5\xA0");
+    EXPECT_EQ(dir.read("in"), "\xA0\xD5");
+}
+
+TEST(HostileTonefixOutput, AFifoAsOutputIsWrittenLikeAFile) {
+    scratch_dir dir;
+    dir.write("in", "\xA0\xD5");
+    ASSERT_EQ(mkfifo((dir.path() + "/fifo").c_str(), 0600), 0);
+    const std::string tonefix = quoted(program_path("tonefix"));
+    const run_result r =
+        run_shell("cd " + quoted(dir.path()) + " && { cat fifo > copy & " + tonefix + " in fifo; echo $?; wait; }");
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(dir.read("copy"), "\xD5\xA0");
+}
+
+}  // namespace
