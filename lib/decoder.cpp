@@ -190,6 +190,66 @@ int flush_context(viqr_context &c, unsigned char *out) {
     return n;
 }
 
+// The common case of toneup, Vietnamese text with hold on, as one tight loop
+// over local variables: each letter is held until a byte arrives that does
+// not merge into it.  It does exactly what feed_byte would do for these bytes
+// and stops, leaving the rest to feed_byte, at the composition character or
+// when the context is in any other state.
+bool can_run_vietnamese(const viqr_context &c) {
+    if (!c.hold) return false;
+    if (c.state == MODE_VIETNAMESE) return c.composer.state == COMPOSER_IDLE;
+    return c.state == STATE_HOLDING && c.return_mode == MODE_VIETNAMESE && c.held_byte != 0;
+}
+
+const unsigned char *run_vietnamese(viqr_context &c, const unsigned char *in, const unsigned char *end,
+                                    unsigned char *&out) {
+    const unsigned char composition_char = c.composition_char;
+    bool holding = c.state == STATE_HOLDING;
+    bool shaped = c.composer.state == COMPOSER_SHAPED;
+    unsigned char held = c.held_byte;
+    unsigned char letter_class = c.composer.letter_class;
+    unsigned char *o = out;
+    for (; in != end; ++in) {
+        const unsigned char b = *in;
+        if (b == composition_char) break;
+        const unsigned char k = class_table[b];
+        const bool starts_letter = k != CLASS_NONE && k < LETTER_CLASS_COUNT;
+        if (holding && (accept_mask[letter_class] & mark_bits[k]) != 0) {
+            letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
+            const unsigned char letter = viscii_letter[letter_class][mark_bits[k] & TONE_MASK];
+            if (k >= FIRST_SHAPE_CLASS) {
+                held = letter;
+                shaped = true;
+            } else {
+                *o++ = letter;
+                holding = false;
+            }
+            continue;
+        }
+        if (holding) *o++ = held;
+        if (starts_letter) {
+            held = b;
+            letter_class = k;
+            shaped = false;
+            holding = true;
+        } else {
+            *o++ = b;
+            holding = false;
+        }
+    }
+    out = o;
+    c.held_byte = holding ? held : 0;
+    c.composer.letter_class = letter_class;
+    c.composer.state = !holding ? COMPOSER_IDLE : shaped ? COMPOSER_SHAPED : COMPOSER_BASE;
+    if (holding) {
+        c.state = STATE_HOLDING;
+        c.return_mode = MODE_VIETNAMESE;
+    } else {
+        c.state = MODE_VIETNAMESE;
+    }
+    return in;
+}
+
 }  // namespace
 
 int viqr_open(int mode, unsigned char composition_char, unsigned char overstrike_char) {
@@ -215,6 +275,22 @@ int viqr_feed(int handle, unsigned char byte, unsigned char *out, int &count) {
     if (c == nullptr) return -1;
     count = feed_byte(*c, byte, out);
     return c->state;
+}
+
+std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t length, unsigned char *out) {
+    viqr_context *c = open_context(handle);
+    if (c == nullptr) return 0;
+    // Work on a copy: the output bytes could alias the table of contexts, which
+    // would make the compiler reload the state after every byte written.
+    viqr_context local = *c;
+    unsigned char *position = out;
+    const unsigned char *const end = in + length;
+    while (in != end) {
+        if (can_run_vietnamese(local)) in = run_vietnamese(local, in, end, position);
+        if (in != end) position += feed_byte(local, *in++, position);
+    }
+    *c = local;
+    return static_cast<std::size_t>(position - out);
 }
 
 void viqr_flush(int handle, unsigned char *out, int &count) {

@@ -3,6 +3,8 @@
 // into VISCII through up to three independent contexts.
 #pragma once
 
+#include <cstddef>
+
 // Modes of VIQR text; also the states 0..2 of a decoder context.
 inline constexpr int MODE_VIETNAMESE = 0;
 inline constexpr int MODE_ENGLISH = 1;
@@ -35,6 +37,9 @@ void viqr_parse_options(int &argc, char **argv, unsigned char &composition_char,
 // handle that is not an open context do nothing.  `out` has room for 2 bytes.
 int viqr_open(int mode, unsigned char composition_char, unsigned char overstrike_char);
 int viqr_feed(int handle, unsigned char byte, unsigned char *out, int &count);
+// Feeds `length` bytes as viqr_feed would one at a time and returns how many
+// bytes it wrote at `out`, which has room for 2 * length.
+std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t length, unsigned char *out);
 void viqr_flush(int handle, unsigned char *out, int &count);
 void viqr_close(int handle, unsigned char *out, int &count);
 void viqr_query(int handle, void *destination, int selector);

@@ -2,6 +2,7 @@
 // off, the flush of every state, and the life of the three contexts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -122,6 +123,17 @@ TEST_P(DecoderRuns, WriteTheseBytes) {
     const int handle = open_with_hold(c.mode, c.hold);
     ASSERT_EQ(handle, 0);
     std::string out = feed(handle, c.input);
+    out += flush(handle);
+    EXPECT_EQ(out, c.output);
+    EXPECT_EQ(state_of(handle), c.end_state);
+}
+
+TEST_P(DecoderRuns, WriteTheSameBytesFedAsOneChunk) {
+    const run_case &c = GetParam();
+    const int handle = open_with_hold(c.mode, c.hold);
+    std::string out(2 * c.input.size(), '\0');
+    out.resize(viqr_feed_chunk(handle, reinterpret_cast<const unsigned char *>(c.input.data()), c.input.size(),
+                               reinterpret_cast<unsigned char *>(out.data())));
     out += flush(handle);
     EXPECT_EQ(out, c.output);
     EXPECT_EQ(state_of(handle), c.end_state);
@@ -338,6 +350,58 @@ TEST_F(Decoder, SettingAStateThatIsNoModeChangesNothing) {
         EXPECT_EQ(state_of(handle), STATE_HOLDING) << value;
     }
     EXPECT_EQ(feed(handle, "'"), "\xE1");  // the held letter survived
+}
+
+// viqr_feed_chunk takes its own short cut through Vietnamese text with hold
+// on; whatever the bytes, the settings and the cuts between chunks, it must
+// write what viqr_feed writes byte by byte and leave the context in the same
+// state.  The bytes are drawn mostly from letters, marks, mode letters and the
+// composition characters, where the two could part ways.
+TEST_F(Decoder, FeedingAChunkWritesWhatFeedingEachByteWrites) {
+    const std::string alphabet = "aAeEiIoOuUyYdDbn ('^+`?~.\\#vVmMlL\xE2\xC2\xE1\xD0\x08\0";
+    unsigned state = 12345;
+    auto next = [&state](unsigned bound) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % bound;
+    };
+    for (int round = 0; round < 50000; ++round) {
+        std::string input;
+        const unsigned length = next(40);
+        for (unsigned i = 0; i < length; ++i)
+            input += next(8) == 0 ? static_cast<char>(next(256)) : alphabet[next(static_cast<unsigned>(alphabet.size()))];
+        const int mode = static_cast<int>(next(3));
+        const bool hold = next(4) != 0;
+        const unsigned char composition = "\\#a'V^(d"[next(8)];
+
+        const int by_byte = open_with_hold(mode, hold, composition);
+        const int by_chunk = open_with_hold(mode, hold, composition);
+        std::string expected = feed(by_byte, input);
+        const int expected_state = state_of(by_byte);
+        expected += flush(by_byte);
+
+        std::string got;
+        for (std::size_t start = 0; start < input.size();) {
+            const std::size_t n = std::min<std::size_t>(input.size() - start, 1 + next(12));
+            std::string area(2 * n, '\0');
+            area.resize(viqr_feed_chunk(by_chunk, reinterpret_cast<const unsigned char *>(input.data()) + start, n,
+                                        reinterpret_cast<unsigned char *>(area.data())));
+            got += area;
+            start += n;
+        }
+        EXPECT_EQ(state_of(by_chunk), expected_state) << testing::PrintToString(input);
+        got += flush(by_chunk);
+        ASSERT_EQ(got, expected) << "mode " << mode << ", hold " << hold << ", composition " << composition
+                                 << ", input " << testing::PrintToString(input);
+        TearDown();
+    }
+}
+
+TEST_F(Decoder, FeedingAChunkToAHandleThatIsNotOpenWritesNothing) {
+    const unsigned char in[] = "a'";
+    unsigned char out[4] = {};
+    EXPECT_EQ(viqr_feed_chunk(0, in, 2, out), 0u);
+    EXPECT_EQ(viqr_feed_chunk(-1, in, 2, out), 0u);
+    EXPECT_EQ(viqr_feed_chunk(VIQR_MAX_CONTEXTS, in, 2, out), 0u);
 }
 
 }  // namespace

@@ -81,13 +81,8 @@ int main(int argc, char **argv) {
     viqr_set(context, 1, VIQR_PARAM_HOLD);
 
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
-        unsigned char *position = output_buffer;
-        for (std::size_t i = 0; i < length; ++i) {
-            int count;
-            viqr_feed(context, chunk[i], position, count);
-            position += count;
-        }
-        return write_output(program, output_buffer, static_cast<std::size_t>(position - output_buffer));
+        const std::size_t n = viqr_feed_chunk(context, chunk, length, output_buffer);
+        return write_output(program, output_buffer, n);
     };
     const int name_count = argc > first_name ? argc - first_name : 0;
     const inputs_status status =
