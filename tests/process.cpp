@@ -1,6 +1,7 @@
 #include "process.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,29 @@ run_result run_program(const std::string &program, const std::vector<std::string
     std::vector<std::string> argv{argv0.empty() ? program : argv0};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_with_files(argv, program.c_str(), input, directory);
+}
+
+run_result run_nameless(const std::string &program, const char *argv0, const std::string &input_path) {
+    scratch_dir io;
+    const std::string err = io.path() + "/stderr";
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int in = open(input_path.c_str(), O_RDONLY);
+        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || e < 0 || dup2(in, 0) < 0 || dup2(e, 2) < 0) _exit(125);
+        char *argv[] = {const_cast<char *>(argv0), nullptr};
+        char *envp[] = {nullptr};
+        execve(program.c_str(), argv, envp);
+        _exit(126);
+    }
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0) {
+    }
+    run_result r;
+    r.err = io.read("stderr");
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return r;
 }
 
 run_result run_shell(const std::string &command, const std::string &input) {

@@ -18,6 +18,11 @@ run_result run_program(const std::string &program, const std::vector<std::string
                        const std::string &input = "", const std::string &argv0 = "",
                        const std::string &directory = "");
 
+// Runs `program` with an argument vector of `argv0` alone, or with none at all
+// when `argv0` is null, reading standard input from the file `input_path`.
+// Captures standard error and the exit status.
+run_result run_nameless(const std::string &program, const char *argv0, const std::string &input_path);
+
 // Runs `command` with /bin/sh -c, for redirections such as ">&-" or ">/dev/full".
 run_result run_shell(const std::string &command, const std::string &input = "");
 

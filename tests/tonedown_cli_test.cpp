@@ -139,6 +139,16 @@ TEST(TonedownFiles, PairsAcrossChunkAndFileBoundariesAreEscaped) {
     }
 }
 
+TEST(TonedownFailures, WithoutAnInvocationNameMessagesAreHeadedTonedown) {
+    scratch_dir dir;
+    for (const char *argv0 : {static_cast<const char *>(nullptr), ""}) {
+        SCOPED_TRACE(argv0 ? "empty name" : "no argument vector");
+        const run_result r = run_nameless(program_path("tonedown"), argv0, dir.path());
+        EXPECT_EQ(r.err, std::string("tonedown: can't read \"standard input\": ") + std::strerror(EISDIR) + "\n");
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
 TEST(TonedownFailures, AFullOutputIsReported) {
     const run_result r = run_shell("exec '" + program_path("tonedown") + "' > /dev/full", "Vi\xAEt Nam");
     EXPECT_EQ(r.err, program_path("tonedown") + ": can't write \"standard output\": " + std::strerror(ENOSPC) + "\n");

@@ -302,37 +302,12 @@ TEST(TonefixFailures, DirectoryAsInputLeavesAnEmptyOutput) {
     EXPECT_EQ(dir.read("out"), "");
 }
 
-// Runs tonefix with an argument vector of `argv0` alone (or none at all when
-// `argv0` is null), reading standard input from `input`; captures standard error.
-run_result run_nameless(const char *argv0, const std::string &input) {
-    scratch_dir io;
-    const std::string err = io.path() + "/stderr";
-    const pid_t pid = fork();
-    if (pid < 0) return {};
-    if (pid == 0) {
-        const int in = open(input.c_str(), O_RDONLY);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || e < 0 || dup2(in, 0) < 0 || dup2(e, 2) < 0) _exit(125);
-        char *argv[] = {const_cast<char *>(argv0), nullptr};
-        char *envp[] = {nullptr};
-        execve(TONEFIX.c_str(), argv, envp);
-        _exit(126);
-    }
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
-    }
-    run_result r;
-    r.err = io.read("stderr");
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    return r;
-}
-
 TEST(TonefixFailures, WithoutAnInvocationNameReportsAreHeadedTonefix) {
     scratch_dir dir;
     fs::create_directory(dir.path() + "/sub");
     for (const char *argv0 : {static_cast<const char *>(nullptr), ""}) {
         SCOPED_TRACE(argv0 ? "empty name" : "no argument vector");
-        const run_result r = run_nameless(argv0, dir.path() + "/sub");
+        const run_result r = run_nameless(TONEFIX, argv0, dir.path() + "/sub");
         EXPECT_EQ(r.err, perror_text("tonefix", EISDIR));
         EXPECT_EQ(r.status, 1);
     }

@@ -63,7 +63,9 @@ bool announce_mode(unsigned char composition_char, int mode) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    const char *program = argc > 0 ? argv[0] : "tonedown";
+    // Started without an argument vector (which Linux turns into one empty
+    // argument), the program still needs a name for its messages.
+    const char *program = argc > 0 && argv[0][0] != '\0' ? argv[0] : "tonedown";
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = 0;  // -bs is accepted and has no effect here
     int mode = MODE_VIETNAMESE;
