@@ -1,5 +1,6 @@
-// Fuzzes the VIQR decoder engine with calls of viqr_open, viqr_feed, viqr_set,
-// viqr_query, viqr_flush and viqr_close interleaved as the input dictates:
+// Fuzzes the VIQR decoder engine with calls of viqr_open, viqr_feed,
+// viqr_feed_chunk, viqr_set, viqr_query, viqr_flush and viqr_close interleaved
+// as the input dictates:
 // every mode, hold on and off, any composition and overstrike characters,
 // handles and values that are not valid.  Checks on every call:
 // - an invalid handle (never opened, closed, out of range) changes nothing:
@@ -7,15 +8,17 @@
 //   alone, viqr_flush and viqr_close leave the count alone;
 // - viqr_open hands out the lowest free handle, and -1 for a mode that is not
 //   one of the three or when all contexts are in use;
-// - counts are 0 to 2 and writes stay inside an area of two bytes; states are
-//   0 to 5, and what viqr_feed returns is what viqr_query then reports;
+// - counts are 0 to 2 and writes stay inside an area of two bytes (two a byte
+//   for viqr_feed_chunk); states are 0 to 5, and what viqr_feed returns is
+//   what viqr_query then reports;
 // - viqr_set changes exactly the parameter its selector names (a state only to
 //   a mode, and with an ordinary composition character to exactly that mode)
 //   and viqr_query reports it back, writing only that parameter's size.
 // At the end of an input every context it opened is closed, so that inputs do
 // not depend on one another; then each context's calls are replayed on a
-// context of its own, which must give the same results: contexts are
-// independent of one another.
+// context of its own, a byte at a time, which must give the same results:
+// contexts are independent of one another, and viqr_feed_chunk does what
+// viqr_feed does for each of its bytes.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <climits>
@@ -24,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fuzz_check.h"
@@ -37,11 +41,11 @@ constexpr int UNTOUCHED_COUNT = 0x5A5A;
 // One call on an open context and what it gave, for the replay.
 struct call {
     enum kind_t { feed, flush, flush_discarding, set } kind;
-    int value;      // the byte fed, or the value set
-    int selector;   // viqr_set only
-    int result;     // viqr_feed's state
-    int count;
-    unsigned char out[2];
+    std::string in;   // the bytes fed, one by viqr_feed or a chunk
+    int value;        // the value set
+    int selector;     // viqr_set only
+    int state;        // the state after feeding
+    std::string out;  // what the call wrote
 };
 
 struct context_log {
@@ -133,6 +137,12 @@ private:
             settle(h, into_area, op == 4);
             break;
         }
+        case 5:
+        case 6: {
+            const int h = handle();
+            feed_chunk(h, data_.ConsumeBytesAsString(data_.ConsumeIntegralInRange<std::size_t>(0, 64)));
+            break;
+        }
         default: {  // feeding is what most of an input should do
             const int h = handle();
             for (int n = data_.ConsumeIntegralInRange<int>(1, 16); n > 0 && data_.remaining_bytes() > 0; --n)
@@ -182,7 +192,30 @@ private:
         check(count >= 0 && count <= 2, "viqr_feed count outside 0..2");
         check(state >= 0 && state <= STATE_HOLDING, "viqr_feed returned a state outside 0..5");
         check(query<int>(h, VIQR_PARAM_STATE) == state, "viqr_feed returned another state than the context's");
-        record(h, {call::feed, byte, 0, state, count, {area_.bytes[0], area_.bytes[1]}});
+        record(h, {call::feed, std::string(1, static_cast<char>(byte)), 0, 0, state, written(count)});
+    }
+
+    // Input and output each in a block of exactly its size.
+    void feed_chunk(int h, const std::string &bytes) {
+        auto in = std::make_unique<unsigned char[]>(bytes.size() + 1);  // never empty, so never null
+        std::memcpy(in.get(), bytes.data(), bytes.size());
+        const std::size_t room = 2 * bytes.size();
+        auto out = std::make_unique<unsigned char[]>(room + 1);
+        std::memset(out.get(), UNTOUCHED, room + 1);
+        const std::size_t n = viqr_feed_chunk(h, in.get(), bytes.size(), out.get());
+        check(n <= room, "viqr_feed_chunk wrote more than two bytes a byte");
+        check(out[room] == UNTOUCHED, "viqr_feed_chunk wrote past its area");
+        if (!is_open(h)) {
+            check(n == 0 && (room == 0 || out[0] == UNTOUCHED), "viqr_feed_chunk wrote for an invalid handle");
+            return;
+        }
+        const int state = query<int>(h, VIQR_PARAM_STATE);
+        check(state >= 0 && state <= STATE_HOLDING, "viqr_feed_chunk left a state outside 0..5");
+        record(h, {call::feed, bytes, 0, 0, state, std::string(out.get(), out.get() + n)});
+    }
+
+    std::string written(int count) const {
+        return std::string(area_.bytes.get(), area_.bytes.get() + (count > 0 ? count : 0));
     }
 
     // viqr_flush, or viqr_close when `closing`.  With `into_area` false the
@@ -202,8 +235,7 @@ private:
         } else {
             check(count >= 0 && count <= 2, "flush count outside 0..2");
         }
-        record(h, {into_area ? call::flush : call::flush_discarding, 0, 0, 0, into_area ? count : 0,
-                   {area_.bytes[0], area_.bytes[1]}});
+        record(h, {into_area ? call::flush : call::flush_discarding, "", 0, 0, 0, into_area ? written(count) : ""});
         if (closing) {
             check(query_leaves_destination_alone(h, VIQR_PARAM_STATE), "a closed context still answers");
             log_of_[h] = -1;
@@ -249,7 +281,7 @@ private:
                          selector, before.state, after.state, before.composition_char, after.composition_char);
             fail("viqr_set changed something other than its selector names, or not that");
         }
-        record(h, {call::set, value, selector, 0, 0, {0, 0}});
+        record(h, {call::set, "", value, selector, 0, ""});
     }
 
     void query_one() {
@@ -288,16 +320,22 @@ private:
                 int count = 0;
                 switch (c.kind) {
                 case call::feed: {
-                    const int state = viqr_feed(h, static_cast<unsigned char>(c.value), area_.bytes.get(), count);
-                    check(state == c.result && count == c.count &&
-                              std::memcmp(area_.bytes.get(), c.out, static_cast<std::size_t>(count)) == 0,
-                          "a context fed beside others gave other results than alone");
+                    std::string out;
+                    int state = 0;
+                    for (char b : c.in) {
+                        state = viqr_feed(h, static_cast<unsigned char>(b), area_.bytes.get(), count);
+                        out += written(count);
+                    }
+                    if (c.in.empty()) state = query<int>(h, VIQR_PARAM_STATE);
+                    check(state == c.state && out == c.out,
+                          "a context fed beside others, or a chunk at a time, gave other results than alone a byte "
+                          "at a time");
                     break;
                 }
                 case call::flush:
                 case call::flush_discarding: {
                     viqr_flush(h, c.kind == call::flush ? area_.bytes.get() : nullptr, count);
-                    check(count == c.count && std::memcmp(area_.bytes.get(), c.out, static_cast<std::size_t>(count)) == 0,
+                    check((c.kind == call::flush ? written(count) : "") == c.out,
                           "a context flushed beside others gave other results than alone");
                     break;
                 }

@@ -2,8 +2,10 @@
 // and toneup do it: the encoder writes the mode announcement and the text in
 // Vietnamese or English mode with a composition character that is not a
 // letter, a mark or a mode letter; a decoder context with hold on, opened in
-// any mode, reads it back and is flushed at the end.  For arbitrary bytes the
-// result must be the input exactly, however both sides split the text.
+// any mode, reads it back a chunk at a time with viqr_feed_chunk, as toneup
+// does, and another one a byte at a time with viqr_feed; both are flushed at
+// the end.  For arbitrary bytes both results must be the input exactly,
+// however the text is split.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -54,24 +56,46 @@ std::string encode(const std::string &text, unsigned char composition_char, int 
     return viqr;
 }
 
-// What toneup writes for `viqr`.
-std::string decode(const std::string &viqr, unsigned char composition_char, int initial_mode,
-                   const std::vector<std::size_t> &sizes) {
+// Opens a context as toneup does.
+int open_context(unsigned char composition_char, int initial_mode) {
     const int context = viqr_open(initial_mode, composition_char, DEFAULT_OVERSTRIKE_CHAR);
-    check(context == 0, "the decoder context of an earlier input is still open");
+    check(context >= 0, "the decoder contexts of an earlier input are still open");
     viqr_set(context, 1, VIQR_PARAM_HOLD);
-    std::string text;
+    return context;
+}
+
+// Flushes and closes `context`, appending what it still held to `text`.
+void close_context(int context, std::string &text) {
     auto area = std::make_unique<unsigned char[]>(2);
-    in_pieces(viqr, sizes, [&](const std::string &chunk) {
-        for (char b : chunk) {
-            int count = 0;
-            viqr_feed(context, static_cast<unsigned char>(b), area.get(), count);
-            text.append(area.get(), area.get() + count);
-        }
-    });
     int count = 0;
     viqr_close(context, area.get(), count);
     text.append(area.get(), area.get() + count);
+}
+
+// What toneup writes for `viqr`, fed a chunk at a time and a byte at a time.
+struct decoded {
+    std::string by_chunks, by_bytes;
+};
+
+decoded decode(const std::string &viqr, unsigned char composition_char, int initial_mode,
+               const std::vector<std::size_t> &sizes) {
+    const int chunked = open_context(composition_char, initial_mode);
+    const int bytewise = open_context(composition_char, initial_mode);
+    decoded text;
+    auto area = std::make_unique<unsigned char[]>(2);
+    in_pieces(viqr, sizes, [&](const std::string &chunk) {
+        std::vector<unsigned char> out(2 * chunk.size() + 1);
+        const std::size_t n = viqr_feed_chunk(chunked, reinterpret_cast<const unsigned char *>(chunk.data()),
+                                              chunk.size(), out.data());
+        text.by_chunks.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+        for (char b : chunk) {
+            int count = 0;
+            viqr_feed(bytewise, static_cast<unsigned char>(b), area.get(), count);
+            text.by_bytes.append(area.get(), area.get() + count);
+        }
+    });
+    close_context(chunked, text.by_chunks);
+    close_context(bytewise, text.by_bytes);
     return text;
 }
 
@@ -87,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const std::string text = data.ConsumeRemainingBytesAsString();
 
     const std::string viqr = encode(text, composition_char, mode, encoder_chunks);
-    check(decode(viqr, composition_char, initial_mode, decoder_chunks) == text,
-          "encoding then decoding did not give back the input");
+    const decoded back = decode(viqr, composition_char, initial_mode, decoder_chunks);
+    check(back.by_chunks == text, "encoding then decoding a chunk at a time did not give back the input");
+    check(back.by_bytes == text, "encoding then decoding a byte at a time did not give back the input");
     return 0;
 }

@@ -15,6 +15,9 @@ import subprocess
 
 HERE = pathlib.Path(__file__).resolve().parent
 SAMPLE = (HERE.parent / "sample" / "thu-gui-ban-doc.viscii").read_bytes()
+# VIQR text as toneup usually reads it.
+SAMPLE_VIQR = (b"\\VTho+ gu+?i ba.n ddo.c: Chu'ng to^i ra^'t vui mu+`ng ddu+o+.c gu+?i dde^'n ca'c ba.n "
+               b"nhu+~ng tin tu+'c mo+'i nha^'t ve^` Vie^.t Nam. Ha`nh tri`nh cu?a chu'ng ta ba('t dda^`u.\n")
 
 
 class Seed:
@@ -121,7 +124,7 @@ write("fuzz_encoder", {
 DECODER_MODES = 10   # size of the mode list of fuzz_decoder's open()
 HANDLES = 10         # size of its handle list
 SET_VALUES = 10 - 1  # size of its value list
-OPEN, SET, QUERY, FLUSH, CLOSE, FEED = 0, 1, 2, 3, 4, 5
+OPEN, SET, QUERY, FLUSH, CLOSE, FEED_CHUNK, FEED = 0, 1, 2, 3, 4, 5, 7
 
 
 class Script(Seed):
@@ -141,6 +144,13 @@ class Script(Seed):
 
     def close(self, handle_index, into_area=True):
         return self.in_range(CLOSE, 0, 9).pick(handle_index, HANDLES).flag(into_area)
+
+    def feed_chunk(self, handle_index, text):
+        for i in range(0, len(text), 64):
+            part = text[i:i + 64]
+            self.in_range(FEED_CHUNK, 0, 9).pick(handle_index, HANDLES).in_range(len(part), 0, 64)
+            self.front += part  # a chunk's bytes come from the front
+        return self
 
     def feed(self, handle_index, text):
         for i in range(0, len(text), 16):
@@ -165,6 +175,11 @@ write("fuzz_decoder", {
         .set(0, 7, STATE).set(0, 0x123, COMPOSE).query(0, 0).query(0, 6).query(0, 16),
     "mode-letter-composition": Script().open(V, ord("l")).set(0, 1, HOLD).feed(0, b"la'l").set(0, 1, STATE),
     "invalid-opens": Script().open(6).open(7).feed(3, b"a").set(9, 1, HOLD).query(9, STATE),
+    "chunks-as-toneup-feeds": Script().open(V).set(0, 1, HOLD).feed_chunk(0, SAMPLE_VIQR[:200])
+        .feed_chunk(0, b"a").feed_chunk(0, b"^").feed_chunk(0, b"'\\").feed_chunk(0, b"Mu+o+' \\Va\\\\").flush(0),
+    "chunks-every-mode": Script().open(E).open(L).open(V, ord("#")).feed_chunk(0, b"\\a' \\ye^~n \\Vd")
+        .feed_chunk(0, b"d").feed_chunk(1, b"\\a' \\Va'").set(2, 1, HOLD).feed_chunk(2, b"Vie^.t #a#' i^")
+        .feed_chunk(7, b"a'"),
 })
 
 # fuzz_roundtrip: mode, composition character, decoder's initial mode, the
