@@ -1,5 +1,7 @@
 #include "process.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <cstring>
@@ -117,3 +119,13 @@ std::string all_bytes() {
 }
 
 std::string program_path(const std::string &name) { return std::string(VIQR_PROGRAM_DIR) + "/" + name; }
+
+void PrintTo(const cli_case &c, std::ostream *os) {
+    *os << "args " << testing::PrintToString(c.args) << ", input " << testing::PrintToString(c.input);
+}
+
+void expect_outcome(const run_result &r, const cli_case &c) {
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, c.status);
+}

@@ -2,6 +2,7 @@
 // standard output and standard error as bytes, and the exit status.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,22 @@ struct run_result {
     std::string err;
     int status = -1;   // exit status, or 128 + signal number when killed
 };
+
+// One run of a program as a table row: its arguments and standard input, and
+// what it must write on standard output and standard error, and its status.
+struct cli_case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;
+    int status;
+};
+
+// Shows a failing row as its arguments and input rather than raw memory.
+void PrintTo(const cli_case &c, std::ostream *os);
+
+// Checks the three outcomes of a run against a row.
+void expect_outcome(const run_result &r, const cli_case &c);
 
 // Runs `program` with `args` (argv[0] is `program` unless `argv0` is given),
 // feeding `input` on standard input.  The child's working directory is

@@ -27,14 +27,6 @@ run_result tonedown(const std::vector<std::string> &args, const std::string &inp
     return run_program(program_path("tonedown"), args, input, "tonedown", directory);
 }
 
-struct cli_case {
-    std::vector<std::string> args;
-    std::string input;
-    std::string out;
-    std::string err;
-    int status;
-};
-
 const cli_case cases[] = {
     {{}, "", "\\V", "", 0},
     {{}, "Vi\xAEt", "\\VVie^.t", "", 0},
@@ -63,19 +55,11 @@ const cli_case cases[] = {
     {{}, std::string("\0\xE1\0", 3), std::string("\\V\0a'\0", 6), "", 0},
 };
 
-// Shows a failing case as its arguments and input rather than raw memory.
-void PrintTo(const cli_case &c, std::ostream *os) {
-    *os << "args " << testing::PrintToString(c.args) << ", input " << testing::PrintToString(c.input);
-}
-
 class TonedownCli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(TonedownCli, WritesExactlyTheseBytes) {
     const cli_case &c = GetParam();
-    const run_result r = tonedown(c.args, c.input);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.status, c.status);
+    expect_outcome(tonedown(c.args, c.input), c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TonedownCli, testing::ValuesIn(cases));

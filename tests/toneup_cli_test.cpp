@@ -33,14 +33,6 @@ run_result toneup(const std::vector<std::string> &args, const std::string &input
 
 std::string unknown(const std::string &flag) { return "toneup: unknown option \"" + flag + "\"\n" + USAGE; }
 
-struct cli_case {
-    std::vector<std::string> args;
-    std::string input;
-    std::string out;
-    std::string err;
-    int status;
-};
-
 const cli_case cases[] = {
     {{}, "", "", "", 0},
     {{}, "a'", "\xE1", "", 0},
@@ -77,18 +69,11 @@ const cli_case cases[] = {
     {{"-COM", "#"}, "a'", "", unknown("-COM"), 1},
 };
 
-void PrintTo(const cli_case &c, std::ostream *os) {
-    *os << "args " << testing::PrintToString(c.args) << ", input " << testing::PrintToString(c.input);
-}
-
 class ToneupCli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(ToneupCli, WritesExactlyTheseBytes) {
     const cli_case &c = GetParam();
-    const run_result r = toneup(c.args, c.input);
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.status, c.status);
+    expect_outcome(toneup(c.args, c.input), c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ToneupCli, testing::ValuesIn(cases));
