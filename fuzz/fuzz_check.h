@@ -20,6 +20,8 @@ inline void check(bool ok, const char *what) {
 
 namespace fuzz_check_detail {
 
+using namespace viqr::detail;
+
 constexpr bool is_viscii_letter(unsigned char b) {
     bool found = false;
     for_each_letter([&](int, int, unsigned char code) { found = found || code == b; });

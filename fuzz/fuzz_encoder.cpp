@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder.h"
-#include "fuzz_check.h"
 #include "viqr.h"
+#include "fuzz_check.h"
 
 namespace {
 
@@ -25,10 +24,10 @@ constexpr unsigned char UNTOUCHED = 0xA5;
 // Encodes one chunk, input and output each in a block of exactly its size so
 // that a read or write past either is caught.
 std::string encode_chunk(const std::string &chunk, unsigned char composition_char, int mode,
-                         encoder_history &history) {
+                         viqr_encoder_history &history) {
     auto input = std::make_unique<unsigned char[]>(chunk.size() + 1);  // never empty, so never null
     std::memcpy(input.get(), chunk.data(), chunk.size());
-    const std::size_t room = encoder_output_size(chunk.size());
+    const std::size_t room = viqr_encoder_output_size(chunk.size());
     auto output = std::make_unique<unsigned char[]>(room);
     std::memset(output.get(), UNTOUCHED, room);
 
@@ -60,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
         chunk_sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, 1100));
     const std::string text = data.ConsumeRemainingBytesAsString();
 
-    encoder_history whole_history;
+    viqr_encoder_history whole_history;
     const std::string whole = encode_chunk(text, composition_char, mode, whole_history);
 
-    encoder_history history;
+    viqr_encoder_history history;
     std::string pieces;
     std::size_t start = 0;
     for (std::size_t length : chunk_sizes) {

@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder.h"
-#include "fuzz_check.h"
 #include "viqr.h"
+#include "fuzz_check.h"
 
 namespace {
 
@@ -46,9 +45,9 @@ void in_pieces(const std::string &text, const std::vector<std::size_t> &sizes, T
 std::string encode(const std::string &text, unsigned char composition_char, int mode,
                    const std::vector<std::size_t> &sizes) {
     std::string viqr{static_cast<char>(composition_char), mode == MODE_ENGLISH ? 'M' : 'V'};
-    encoder_history history;
+    viqr_encoder_history history;
     in_pieces(text, sizes, [&](const std::string &chunk) {
-        std::vector<unsigned char> out(encoder_output_size(chunk.size()));
+        std::vector<unsigned char> out(viqr_encoder_output_size(chunk.size()));
         const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(),
                                              out.data(), composition_char, mode, history);
         viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));

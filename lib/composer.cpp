@@ -2,11 +2,94 @@
 
 #include <cstring>
 
+namespace viqr::detail {
+
 unsigned char class_table[256];
 unsigned char default_class_table[256];
 
-namespace composer_tables_check {
-using namespace composer_tables_detail;
+namespace {
+
+// The class assignment and the per-class constants, worked out from the
+// letter rows alone.  The table in composer.h must agree with them.
+namespace derived {
+
+constexpr bool same_spelling(const char *a, const char *b) {
+    for (int i = 0; i < 3; ++i) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == '\0') return true;
+    }
+    return true;
+}
+
+// The class of the row spelled `first`, `second`; -1 when there is none.
+constexpr int class_spelled(char first, char second) {
+    const char wanted[3] = {first, second, '\0'};
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
+        if (same_spelling(letter_rows[cls].spelling, wanted)) return cls;
+    return -1;
+}
+
+constexpr bool is_plain_d_row(int cls) { return row_is_d(letter_rows[cls]) && letter_rows[cls].spelling[1] == '\0'; }
+
+// How far a mark moves a letter's class: the distance from a bare row to the
+// row spelled with the mark after it.
+constexpr int shift_of_mark(char mark) {
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
+        const letter_row &row = letter_rows[cls];
+        if (row.spelling[1] != '\0') continue;
+        const int marked = class_spelled(row.spelling[0], mark);
+        if (marked > 0) return marked - cls;
+    }
+    return 0;
+}
+
+constexpr int stroke_shift() { return shift_of_mark('D'); }
+
+constexpr class_row mark_bits() {
+    class_row bits{};
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
+        if (is_plain_d_row(cls)) bits[cls] = MARK_STROKE;
+    for (int tone = TONE_ACUTE; tone < TONE_COUNT; ++tone)
+        bits[FIRST_TONE_CLASS + tone - 1] = static_cast<unsigned char>(tone);
+    for (int s = 0; s < SHAPE_MARK_COUNT; ++s) bits[FIRST_SHAPE_CLASS + s] = shape_mark_bit[s];
+    return bits;
+}
+
+constexpr class_row class_shift() {
+    class_row shift{};
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
+        if (is_plain_d_row(cls)) shift[cls] = static_cast<unsigned char>(stroke_shift());
+    for (int s = 0; s < SHAPE_MARK_COUNT; ++s)
+        shift[FIRST_SHAPE_CLASS + s] = static_cast<unsigned char>(shift_of_mark(shape_mark_char[s]));
+    return shift;
+}
+
+// A letter accepts a second D when a row spells it doubled, every tone when its
+// row has toned codes, and a shape mark when it has none yet and the row that
+// the mark leads to is the same base letter with that mark.  A shape mark
+// carries the mask of the shaped letters it leads to (never consulted).
+constexpr class_row accept_mask() {
+    class_row mask{};
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
+        const letter_row &row = letter_rows[cls];
+        unsigned char m = 0;
+        if (is_plain_d_row(cls) && class_spelled(row.spelling[0], row.spelling[0]) > 0) m |= MARK_STROKE;
+        if (row.code[TONE_ACUTE] != 0) m |= TONE_MASK;
+        if (!row_has_shape(row) && !row_is_d(row))
+            for (int s = 0; s < SHAPE_MARK_COUNT; ++s)
+                if (class_spelled(row.spelling[0], shape_mark_char[s]) == cls + shift_of_mark(shape_mark_char[s]))
+                    m |= shape_mark_bit[s];
+        mask[cls] = m;
+    }
+    for (int s = 0; s < SHAPE_MARK_COUNT; ++s) mask[FIRST_SHAPE_CLASS + s] = TONE_MASK;
+    return mask;
+}
+
+}  // namespace derived
+
+static_assert(accept_mask == derived::accept_mask(), "accept masks agree with the letter rows");
+static_assert(mark_bits == derived::mark_bits(), "mark bits agree with the letter rows");
+static_assert(class_shift == derived::class_shift(), "class shifts agree with the letter rows");
 
 constexpr int bytes_with_class(int cls) {
     int n = 0;
@@ -14,12 +97,10 @@ constexpr int bytes_with_class(int cls) {
     return n;
 }
 
-constexpr int bytes_with_any_class() { return 256 - bytes_with_class(CLASS_NONE); }
-
 // Every class but Đ and đ belongs to exactly one byte.
 constexpr bool classes_have_one_byte_each() {
     for (int cls = 1; cls < CLASS_COUNT; ++cls) {
-        const bool stroked = cls < LETTER_CLASS_COUNT && row_is_d(letter_rows[cls]) && !is_plain_d_row(cls);
+        const bool stroked = cls < LETTER_CLASS_COUNT && row_is_d(letter_rows[cls]) && !derived::is_plain_d_row(cls);
         if (bytes_with_class(cls) != (stroked ? 0 : 1)) return false;
     }
     return true;
@@ -31,7 +112,8 @@ constexpr bool marked_rows_lie_one_shift_on() {
     for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
         const letter_row &row = letter_rows[cls];
         if (row.spelling[1] == '\0') continue;
-        if (cls - class_spelled(row.spelling[0], '\0') != shift_of_mark(row.spelling[1])) return false;
+        if (cls - derived::class_spelled(row.spelling[0], '\0') != derived::shift_of_mark(row.spelling[1]))
+            return false;
     }
     return true;
 }
@@ -39,22 +121,14 @@ constexpr bool marked_rows_lie_one_shift_on() {
 // Each shaped row and each Đ / đ row is reached from exactly one bare letter.
 constexpr bool every_marked_row_reachable_once() {
     const unsigned char bits[] = {MARK_STROKE, MARK_BREVE, MARK_CIRCUMFLEX, MARK_HORN};
-    const int shifts[] = {stroke_shift(), shift_of_mark(BREVE_CHAR), shift_of_mark(CIRCUMFLEX_CHAR),
-                          shift_of_mark(HORN_CHAR)};
+    const int shifts[] = {class_shift[1], class_shift[FIRST_SHAPE_CLASS], class_shift[FIRST_SHAPE_CLASS + 1],
+                          class_shift[FIRST_SHAPE_CLASS + 2]};
     int reached[LETTER_CLASS_COUNT] = {};
     for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
         for (int i = 0; i < 4; ++i)
             if (accept_mask[cls] & bits[i]) ++reached[cls + shifts[i]];
     for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
         if (reached[cls] != (letter_rows[cls].spelling[1] != '\0' ? 1 : 0)) return false;
-    return true;
-}
-
-constexpr bool cases_behave_alike() {
-    for (int cls = 1; cls <= CASE_DISTANCE; ++cls)
-        if (accept_mask[cls] != accept_mask[cls + CASE_DISTANCE] || mark_bits[cls] != mark_bits[cls + CASE_DISTANCE] ||
-            class_shift[cls] != class_shift[cls + CASE_DISTANCE])
-            return false;
     return true;
 }
 
@@ -66,30 +140,65 @@ constexpr bool shaped_letters_take_every_tone() {
     return true;
 }
 
-static_assert(bytes_with_any_class() == 34, "26 letters that start one, five tone marks, three shape marks");
-static_assert(bytes_with_class(5) == 0 && bytes_with_class(19) == 0, "Đ and đ are reached only by merging");
+static_assert(bytes_with_class(CLASS_NONE) == 256 - 34, "26 letters that start one, five tone marks, three shape marks");
 static_assert(classes_have_one_byte_each());
 static_assert(marked_rows_lie_one_shift_on());
 static_assert(every_marked_row_reachable_once());
-static_assert(cases_behave_alike());
 static_assert(shaped_letters_take_every_tone());
-static_assert(class_shift[FIRST_SHAPE_CLASS] == 1 && class_shift[FIRST_SHAPE_CLASS + 1] == 2 &&
-                  class_shift[FIRST_SHAPE_CLASS + 2] == 3 && class_shift[1] == 4,
-              "breve, circumflex, horn and the second D move a letter 1, 2, 3 and 4 rows on");
-static_assert(accept_mask[2] == 0x1F && accept_mask[6] == 0x17 && accept_mask[9] == 0x37 && accept_mask[10] == 0x27 &&
-              accept_mask[7] == 0x07 && accept_mask[1] == 0x40 && accept_mask[5] == 0x00);
 static_assert(default_classes[0x44] == 1 && default_classes[0xC2] == 4 && default_classes[0xBF] == 13 &&
               default_classes[0xD0] == 0 && default_classes['\''] == FIRST_TONE_CLASS &&
               default_classes['.'] == FIRST_TONE_CLASS + 4 && default_classes['+'] == CLASS_COUNT - 1);
-static_assert(viscii_letter[3][TONE_HOOK] == 0x02 && viscii_letter[19][TONE_NONE] == 0xF0);
 
-}  // namespace composer_tables_check
+}  // namespace
 
 void composer_reset(composer &c) {
     c.state = COMPOSER_IDLE;
     std::memcpy(default_class_table, default_classes.data(), sizeof default_class_table);
     std::memcpy(class_table, default_class_table, sizeof class_table);
     std::memcpy(c.mark_chars, default_mark_chars, sizeof c.mark_chars);
+}
+
+const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
+                                      unsigned char stop, unsigned char &held, unsigned char *&out) {
+    const unsigned char *const first = in;
+    const unsigned char *letter_start = nullptr;  // the last byte that began afresh
+    bool open = c.state != COMPOSER_IDLE;
+    unsigned char letter_class = c.letter_class;
+    unsigned char h = held;
+    unsigned char *o = out;
+    for (; in != end && *in != stop; ++in) {
+        const unsigned char b = *in;
+        const unsigned char k = class_table[b];
+        if (open && (accept_mask[letter_class] & mark_bits[k]) != 0) {
+            letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
+            const unsigned char letter = viscii_letter[letter_class][mark_bits[k] & TONE_MASK];
+            open = is_shape_class(k);
+            *o = letter;
+            o += !open;
+            h = open ? letter : 0;
+            continue;
+        }
+        letter_start = in;
+        *o = h;
+        o += h != 0;
+        open = is_letter_class(k);
+        letter_class = k;
+        *o = b;
+        o += !open;
+        h = open ? b : 0;
+    }
+    // Settle the composer's fields: step again the bytes of the letter under
+    // way, from the last byte that began afresh (or, when every byte of the run
+    // merged, the whole run from where it began).
+    const unsigned char *replay = first;
+    if (letter_start != nullptr) {
+        replay = letter_start;
+        c.state = COMPOSER_IDLE;
+    }
+    for (int pending, combined; replay != in; ++replay) compose_char(c, *replay, pending, combined);
+    held = h;
+    out = o;
+    return in;
 }
 
 int composer_set_mark(int mark, unsigned char character, composer &c) {
@@ -106,3 +215,5 @@ int composer_set_mark(int mark, unsigned char character, composer &c) {
     c.mark_chars[entry] = character;
     return 1;
 }
+
+}  // namespace viqr::detail

@@ -4,15 +4,21 @@
 // two flags tell the caller whether the byte replaces the previous one and
 // whether the letter may still take marks.
 //
-// Every table here is derived at compile time from the letter assignment in
-// viscii_letters.h.  The two 256-entry class tables the composer consults at
-// run time start all zero and are filled from the derived assignment by
-// composer_reset.
+// The composer owns every rule of letter building: the single step
+// (compose_char) and the run of Vietnamese text with every letter held back
+// until it is complete (compose_held_run), which is the same step in a loop.
+// After any call the composer's fields describe the letter under way.
+//
+// The per-class constants are written out below as a table; composer.cpp
+// checks at compile time that they are what the letter assignment in
+// viscii_letters.h implies.
 #pragma once
 
 #include <array>
 
 #include "viscii_letters.h"
+
+namespace viqr::detail {
 
 inline constexpr unsigned char COMPOSER_IDLE = 0;    // no letter under construction
 inline constexpr unsigned char COMPOSER_BASE = 1;    // a letter taken; may take a shape, a tone or a second D
@@ -29,15 +35,109 @@ inline constexpr unsigned char MARK_STROKE = 0x40;  // carried by D and d: a sec
 // Letter classes: 0 no part of a letter, 1..28 letters (the letter rows),
 // 29..33 the five tone marks in tone order, 34..36 breve, circumflex, horn.
 inline constexpr int CLASS_NONE = 0;
-inline constexpr int FIRST_TONE_CLASS = LETTER_CLASS_COUNT;           // 29, acute
+inline constexpr int FIRST_TONE_CLASS = LETTER_CLASS_COUNT;                  // 29, acute
 inline constexpr int FIRST_SHAPE_CLASS = FIRST_TONE_CLASS + TONE_COUNT - 1;  // 34, breve
 inline constexpr int SHAPE_MARK_COUNT = 3;
 inline constexpr int CLASS_COUNT = FIRST_SHAPE_CLASS + SHAPE_MARK_COUNT;     // 37
 inline constexpr int MARK_COUNT = SHAPE_MARK_COUNT + TONE_COUNT - 1;         // 8
 
+constexpr bool is_letter_class(unsigned char k) { return k != CLASS_NONE && k < LETTER_CLASS_COUNT; }
+constexpr bool is_tone_class(unsigned char k) { return k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS; }
+constexpr bool is_shape_class(unsigned char k) { return k >= FIRST_SHAPE_CLASS && k < CLASS_COUNT; }
+
 // The shape marks in class order, with what each brings.
 inline constexpr char shape_mark_char[SHAPE_MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR};
 inline constexpr unsigned char shape_mark_bit[SHAPE_MARK_COUNT] = {MARK_BREVE, MARK_CIRCUMFLEX, MARK_HORN};
+
+// The default characters of the eight marks, in the order of `mark_chars`.
+inline constexpr char default_mark_chars[MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR, '\'', '`',
+                                                        '?', '~', '.'};
+
+// What each letter class does.  A letter of class L accepts a byte of class M
+// when accept & bits of M is not zero; merging it adds the shift of M to L.
+// 0x07 in `accept` admits every tone.
+struct class_constants {
+    unsigned char accept;  // marks the letter accepts (looked up only for letters)
+    unsigned char bits;    // what a byte of this class brings after a letter
+    unsigned char shift;   // how far merging it moves the letter's class
+};
+
+inline constexpr class_constants class_constants_table[CLASS_COUNT] = {
+    //            accept  bits  shift
+    /*  0 none */ {0x00, 0x00, 0},
+    /*  1 D    */ {0x40, 0x40, 4},  // a second D or d: D+4 is Đ
+    /*  2 A    */ {0x1F, 0x00, 0},  // tones, breve, circumflex
+    /*  3 Ă    */ {0x07, 0x00, 0},
+    /*  4 Â    */ {0x07, 0x00, 0},
+    /*  5 Đ    */ {0x00, 0x00, 0},  // reached only by merging; takes nothing
+    /*  6 E    */ {0x17, 0x00, 0},  // tones, circumflex
+    /*  7 I    */ {0x07, 0x00, 0},
+    /*  8 Ê    */ {0x07, 0x00, 0},
+    /*  9 O    */ {0x37, 0x00, 0},  // tones, circumflex, horn
+    /* 10 U    */ {0x27, 0x00, 0},  // tones, horn
+    /* 11 Ô    */ {0x07, 0x00, 0},
+    /* 12 Ơ    */ {0x07, 0x00, 0},
+    /* 13 Ư    */ {0x07, 0x00, 0},
+    /* 14 Y    */ {0x07, 0x00, 0},
+    /* 15 d    */ {0x40, 0x40, 4},
+    /* 16 a    */ {0x1F, 0x00, 0},
+    /* 17 ă    */ {0x07, 0x00, 0},
+    /* 18 â    */ {0x07, 0x00, 0},
+    /* 19 đ    */ {0x00, 0x00, 0},
+    /* 20 e    */ {0x17, 0x00, 0},
+    /* 21 i    */ {0x07, 0x00, 0},
+    /* 22 ê    */ {0x07, 0x00, 0},
+    /* 23 o    */ {0x37, 0x00, 0},
+    /* 24 u    */ {0x27, 0x00, 0},
+    /* 25 ô    */ {0x07, 0x00, 0},
+    /* 26 ơ    */ {0x07, 0x00, 0},
+    /* 27 ư    */ {0x07, 0x00, 0},
+    /* 28 y    */ {0x07, 0x00, 0},
+    /* 29 '  acute     */ {0x00, 0x01, 0},
+    /* 30 `  grave     */ {0x00, 0x02, 0},
+    /* 31 ?  hook      */ {0x00, 0x03, 0},
+    /* 32 ~  tilde     */ {0x00, 0x04, 0},
+    /* 33 .  dot below */ {0x00, 0x05, 0},
+    /* 34 (  breve      */ {0x07, 0x08, 1},  // accept: the shaped letters it leads to take every tone
+    /* 35 ^  circumflex */ {0x07, 0x10, 2},
+    /* 36 +  horn       */ {0x07, 0x20, 3},
+};
+
+using class_row = std::array<unsigned char, CLASS_COUNT>;
+
+template <unsigned char class_constants::*field>
+constexpr class_row column_of_class_constants() {
+    class_row column{};
+    for (int cls = 0; cls < CLASS_COUNT; ++cls) column[cls] = class_constants_table[cls].*field;
+    return column;
+}
+
+inline constexpr class_row accept_mask = column_of_class_constants<&class_constants::accept>();
+inline constexpr class_row mark_bits = column_of_class_constants<&class_constants::bits>();
+inline constexpr class_row class_shift = column_of_class_constants<&class_constants::shift>();
+
+// The VISCII code of each letter class under each tone, as the letter rows give it.
+inline constexpr auto viscii_letter = [] {
+    std::array<std::array<unsigned char, TONE_COUNT>, LETTER_CLASS_COUNT> table{};
+    for (int cls = 0; cls < LETTER_CLASS_COUNT; ++cls)
+        for (int tone = 0; tone < TONE_COUNT; ++tone) table[cls][tone] = letter_rows[cls].code[tone];
+    return table;
+}();
+
+// The byte of every row that can start a letter (all but Đ and đ, which are
+// reached only by merging), and the eight mark characters.
+inline constexpr std::array<unsigned char, 256> default_classes = [] {
+    std::array<unsigned char, 256> classes{};
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
+        if (!(row_is_d(letter_rows[cls]) && letter_rows[cls].spelling[1] != '\0'))
+            classes[letter_rows[cls].code[TONE_NONE]] = static_cast<unsigned char>(cls);
+    for (int tone = TONE_ACUTE; tone < TONE_COUNT; ++tone)
+        classes[static_cast<unsigned char>(tone_mark_char[tone])] =
+            static_cast<unsigned char>(FIRST_TONE_CLASS + tone - 1);
+    for (int s = 0; s < SHAPE_MARK_COUNT; ++s)
+        classes[static_cast<unsigned char>(shape_mark_char[s])] = static_cast<unsigned char>(FIRST_SHAPE_CLASS + s);
+    return classes;
+}();
 
 // The per-context record.  Only `state` and `letter_class` carry from one
 // step to the next; the other fields record the bytes of the current letter.
@@ -52,124 +152,10 @@ struct composer {
     unsigned char mark_chars[MARK_COUNT];  // breve, circumflex, horn, acute, grave, hook, tilde, dot
 };
 
-// The default characters of the eight marks, in the order of `mark_chars`.
-inline constexpr char default_mark_chars[MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR, '\'', '`',
-                                                        '?', '~', '.'};
-
-namespace composer_tables_detail {
-
-using class_row = std::array<unsigned char, CLASS_COUNT>;
-
-constexpr bool same_spelling(const char *a, const char *b) {
-    for (int i = 0; i < 3; ++i) {
-        if (a[i] != b[i]) return false;
-        if (a[i] == '\0') return true;
-    }
-    return true;
-}
-
-// The class of the row spelled `first`, `second`; -1 when there is none.
-constexpr int class_spelled(char first, char second) {
-    const char wanted[3] = {first, second, '\0'};
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
-        if (same_spelling(letter_rows[cls].spelling, wanted)) return cls;
-    return -1;
-}
-
-constexpr bool is_plain_d_row(int cls) { return row_is_d(letter_rows[cls]) && letter_rows[cls].spelling[1] == '\0'; }
-
-// How far a mark moves a letter's class: the distance from a bare row to the
-// row spelled with the mark after it.  The same for every letter that takes
-// the mark (checked in composer.cpp).
-constexpr int shift_of_mark(char mark) {
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
-        const letter_row &row = letter_rows[cls];
-        if (row.spelling[1] != '\0') continue;
-        const int marked = class_spelled(row.spelling[0], mark);
-        if (marked > 0) return marked - cls;
-    }
-    return 0;
-}
-
-constexpr int stroke_shift() { return shift_of_mark('D'); }
-
-constexpr class_row make_mark_bits() {
-    class_row bits{};
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
-        if (is_plain_d_row(cls)) bits[cls] = MARK_STROKE;
-    for (int tone = TONE_ACUTE; tone < TONE_COUNT; ++tone)
-        bits[FIRST_TONE_CLASS + tone - 1] = static_cast<unsigned char>(tone);
-    for (int s = 0; s < SHAPE_MARK_COUNT; ++s) bits[FIRST_SHAPE_CLASS + s] = shape_mark_bit[s];
-    return bits;
-}
-
-constexpr class_row make_class_shift() {
-    class_row shift{};
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
-        if (is_plain_d_row(cls)) shift[cls] = static_cast<unsigned char>(stroke_shift());
-    for (int s = 0; s < SHAPE_MARK_COUNT; ++s)
-        shift[FIRST_SHAPE_CLASS + s] = static_cast<unsigned char>(shift_of_mark(shape_mark_char[s]));
-    return shift;
-}
-
-// A letter accepts a second D when a row spells it doubled, every tone when its
-// row has toned codes, and a shape mark when it has none yet and the row that
-// the mark leads to is the same base letter with that mark.
-constexpr class_row make_accept_mask() {
-    class_row mask{};
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
-        const letter_row &row = letter_rows[cls];
-        unsigned char m = 0;
-        if (is_plain_d_row(cls) && class_spelled(row.spelling[0], row.spelling[0]) > 0)
-            m |= MARK_STROKE;
-        if (row.code[TONE_ACUTE] != 0) m |= TONE_MASK;
-        if (!row_has_shape(row) && !row_is_d(row))
-            for (int s = 0; s < SHAPE_MARK_COUNT; ++s)
-                if (class_spelled(row.spelling[0], shape_mark_char[s]) == cls + shift_of_mark(shape_mark_char[s]))
-                    m |= shape_mark_bit[s];
-        mask[cls] = m;
-    }
-    // Never consulted, since only letters are looked up; a shape mark carries
-    // the mask of the shaped letters it leads to.
-    for (int s = 0; s < SHAPE_MARK_COUNT; ++s) mask[FIRST_SHAPE_CLASS + s] = TONE_MASK;
-    return mask;
-}
-
-using letter_table = std::array<std::array<unsigned char, TONE_COUNT>, LETTER_CLASS_COUNT>;
-
-constexpr letter_table make_viscii_letter() {
-    letter_table table{};
-    for (int cls = 0; cls < LETTER_CLASS_COUNT; ++cls)
-        for (int tone = 0; tone < TONE_COUNT; ++tone) table[cls][tone] = letter_rows[cls].code[tone];
-    return table;
-}
-
-// The byte of every row that can start a letter (all but Đ and đ, which are
-// reached only by merging), and the eight mark characters.
-constexpr std::array<unsigned char, 256> make_default_classes() {
-    std::array<unsigned char, 256> classes{};
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
-        if (!(row_is_d(letter_rows[cls]) && letter_rows[cls].spelling[1] != '\0'))
-            classes[letter_rows[cls].code[TONE_NONE]] = static_cast<unsigned char>(cls);
-    for (int tone = TONE_ACUTE; tone < TONE_COUNT; ++tone)
-        classes[static_cast<unsigned char>(tone_mark_char[tone])] = static_cast<unsigned char>(FIRST_TONE_CLASS + tone - 1);
-    for (int s = 0; s < SHAPE_MARK_COUNT; ++s)
-        classes[static_cast<unsigned char>(shape_mark_char[s])] = static_cast<unsigned char>(FIRST_SHAPE_CLASS + s);
-    return classes;
-}
-
-}  // namespace composer_tables_detail
-
-inline constexpr composer_tables_detail::class_row mark_bits = composer_tables_detail::make_mark_bits();
-inline constexpr composer_tables_detail::class_row accept_mask = composer_tables_detail::make_accept_mask();
-inline constexpr composer_tables_detail::class_row class_shift = composer_tables_detail::make_class_shift();
-inline constexpr composer_tables_detail::letter_table viscii_letter = composer_tables_detail::make_viscii_letter();
-inline constexpr std::array<unsigned char, 256> default_classes = composer_tables_detail::make_default_classes();
-
 // The class tables shared by every composer of the process.  Both are all
 // zero until the first composer_reset; `class_table` is what compose_char
 // consults and what composer_set_mark rewrites, `default_class_table` is the
-// assignment above as the last reset copied it.
+// assignment as the last reset copied it.
 extern unsigned char class_table[256];
 extern unsigned char default_class_table[256];
 
@@ -178,61 +164,72 @@ extern unsigned char default_class_table[256];
 // composer the default mark characters.
 void composer_reset(composer &c);
 
-// One step.  Returns either ch itself (`combined` 0; any letter under way is
-// finished) or the letter of the previous step with ch merged into it
-// (`combined` 1).  `pending` is 1 when the composer is not idle afterwards.
-// Inline because it lies on the decoder's per-byte path.
-inline unsigned char compose_char(composer &c, unsigned char ch, int &pending, int &combined);
-
 // Makes `character` stand for the mark whose default character is `mark`.
 // Returns 1 when `mark` names one of the eight marks, 0 (changing nothing)
 // otherwise.
 int composer_set_mark(int mark, unsigned char character, composer &c);
 
-namespace composer_detail {
+namespace composer_steps {
 
 inline unsigned char start_letter(composer &c, unsigned char ch, unsigned char k, int &pending, int &combined) {
     c.base_char = ch;
     c.letter_class = k;
-    const bool letter = k != CLASS_NONE && k < LETTER_CLASS_COUNT;
+    const bool letter = is_letter_class(k);
     c.state = letter ? COMPOSER_BASE : COMPOSER_IDLE;
     pending = letter;
     combined = 0;
     return ch;
 }
 
-inline unsigned char merge_into_base(composer &c, unsigned char ch, unsigned char k, int &pending, int &combined) {
-    c.mark_char = ch;
-    c.mark_class = k;
+// A letter under way takes ch when it accepts what ch brings.  A letter with a
+// shape mark accepts exactly the five tones (every shaped letter takes every
+// tone), so one test serves COMPOSER_BASE and COMPOSER_SHAPED alike; the
+// composer records ch as the letter's mark in the first and as its tone in the
+// second.
+inline unsigned char merge_into_letter(composer &c, unsigned char ch, unsigned char k, int &pending,
+                                       int &combined) {
+    if (c.state == COMPOSER_BASE) {
+        c.mark_char = ch;
+        c.mark_class = k;
+    } else {
+        c.tone_char = ch;
+        c.tone_class = k;
+    }
     if ((accept_mask[c.letter_class] & mark_bits[k]) == 0) return start_letter(c, ch, k, pending, combined);
     c.letter_class = static_cast<unsigned char>(c.letter_class + class_shift[k]);
-    const bool shape = k >= FIRST_SHAPE_CLASS;
+    const bool shape = is_shape_class(k);
     c.state = shape ? COMPOSER_SHAPED : COMPOSER_IDLE;
     pending = shape;
     combined = 1;
     return viscii_letter[c.letter_class][mark_bits[k] & TONE_MASK];
 }
 
-inline unsigned char tone_shaped(composer &c, unsigned char ch, unsigned char k, int &pending, int &combined) {
-    c.state = COMPOSER_IDLE;
-    c.tone_char = ch;
-    c.tone_class = k;
-    if (k < FIRST_TONE_CLASS || k >= FIRST_SHAPE_CLASS) return start_letter(c, ch, k, pending, combined);
-    pending = 0;
-    combined = 1;
-    return viscii_letter[c.letter_class][mark_bits[k] & TONE_MASK];
-}
+}  // namespace composer_steps
 
-}  // namespace composer_detail
-
+// One step.  Returns either ch itself (`combined` 0; any letter under way is
+// finished) or the letter of the previous step with ch merged into it
+// (`combined` 1).  `pending` is 1 when the composer is not idle afterwards.
+// Inline because it lies on the decoder's per-byte path.
 inline unsigned char compose_char(composer &c, unsigned char ch, int &pending, int &combined) {
     const unsigned char k = class_table[ch];
-    switch (c.state) {
-    case COMPOSER_BASE:
-        return composer_detail::merge_into_base(c, ch, k, pending, combined);
-    case COMPOSER_SHAPED:
-        return composer_detail::tone_shaped(c, ch, k, pending, combined);
-    default:
-        return composer_detail::start_letter(c, ch, k, pending, combined);
-    }
+    if (c.state == COMPOSER_IDLE) return composer_steps::start_letter(c, ch, k, pending, combined);
+    return composer_steps::merge_into_letter(c, ch, k, pending, combined);
 }
+
+// Composes the bytes from `in` up to `end` or up to the first `stop` byte
+// (the composition character), whichever comes first, holding each letter back
+// until it is complete.  `held` is the letter under way (0 for none) on entry
+// and on return; every finished letter and every byte that is no part of a
+// letter is written at `out`, which is advanced.  Returns where it stopped.
+//
+// It gives what compose_char gives byte by byte with the writing rule of a
+// decoder that holds letters (a byte that merges replaces the held letter,
+// which a tone or a second D finishes; a byte that does not merge writes the
+// held letter first), using the same tables and the same merge test.  The loop
+// keeps only what decides the next step, the class and shape of the letter
+// under way; the composer's fields are settled at the end by stepping the
+// current letter's bytes (at most three) again.
+const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
+                                      unsigned char stop, unsigned char &held, unsigned char *&out);
+
+}  // namespace viqr::detail

@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace viqr::detail;
+
 struct viqr_context {
     unsigned char in_use;
     int state;
@@ -41,6 +43,15 @@ bool is_mode(int value) { return value >= MODE_VIETNAMESE && value <= MODE_LITER
 viqr_context *open_context(int handle) {
     if (handle < 0 || handle >= VIQR_MAX_CONTEXTS || !contexts[handle].in_use) return nullptr;
     return &contexts[handle];
+}
+
+// Ends the letter under construction without writing it: nothing held, the
+// composer idle.  A byte after an escape, a mode switch and a state set by the
+// caller must not join a letter begun before them.
+void drop_letter(viqr_context &c) {
+    c.held_byte = 0;
+    int pending, combined;
+    compose_char(c.composer, 0, pending, combined);
 }
 
 // Each feed_ function handles one byte in one state, writes at `out` and
@@ -126,14 +137,14 @@ int feed_literal(viqr_context &c, unsigned char b, unsigned char *out) {
 }
 
 int feed_escape(viqr_context &c, unsigned char b, unsigned char *out) {
+    // Neither the escaped byte nor the text after a mode switch joins a letter
+    // begun before the composition character; with hold off such a letter has
+    // already been written and would otherwise take the next mark.
+    drop_letter(c);
     if (mode_letter[b] != NOT_A_MODE_LETTER) {
         c.state = mode_letter[b];
         return 0;
     }
-    // The escaped byte must not join anything before the escape.
-    c.held_byte = 0;
-    int pending, combined;
-    compose_char(c.composer, 0, pending, combined);
     if (b == c.composition_char) {
         out[0] = b;
         c.state = c.return_mode;
@@ -190,58 +201,20 @@ int flush_context(viqr_context &c, unsigned char *out) {
     return n;
 }
 
-// The common case of toneup, Vietnamese text with hold on, as one tight loop
-// over local variables: each letter is held until a byte arrives that does
-// not merge into it.  It does exactly what feed_byte would do for these bytes
-// and stops, leaving the rest to feed_byte, at the composition character or
-// when the context is in any other state.
-bool can_run_vietnamese(const viqr_context &c) {
+// The common case of toneup, Vietnamese text with hold on, goes to the
+// composer a run at a time: from Vietnamese mode with no letter under way, or
+// while a letter begun in Vietnamese mode is held.  The run stops at the
+// composition character, which feed_byte handles.
+bool can_compose_run(const viqr_context &c) {
     if (!c.hold) return false;
     if (c.state == MODE_VIETNAMESE) return c.composer.state == COMPOSER_IDLE;
     return c.state == STATE_HOLDING && c.return_mode == MODE_VIETNAMESE && c.held_byte != 0;
 }
 
-const unsigned char *run_vietnamese(viqr_context &c, const unsigned char *in, const unsigned char *end,
-                                    unsigned char *&out) {
-    const unsigned char composition_char = c.composition_char;
-    bool holding = c.state == STATE_HOLDING;
-    bool shaped = c.composer.state == COMPOSER_SHAPED;
-    unsigned char held = c.held_byte;
-    unsigned char letter_class = c.composer.letter_class;
-    unsigned char *o = out;
-    for (; in != end; ++in) {
-        const unsigned char b = *in;
-        if (b == composition_char) break;
-        const unsigned char k = class_table[b];
-        const bool starts_letter = k != CLASS_NONE && k < LETTER_CLASS_COUNT;
-        if (holding && (accept_mask[letter_class] & mark_bits[k]) != 0) {
-            letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
-            const unsigned char letter = viscii_letter[letter_class][mark_bits[k] & TONE_MASK];
-            if (k >= FIRST_SHAPE_CLASS) {
-                held = letter;
-                shaped = true;
-            } else {
-                *o++ = letter;
-                holding = false;
-            }
-            continue;
-        }
-        if (holding) *o++ = held;
-        if (starts_letter) {
-            held = b;
-            letter_class = k;
-            shaped = false;
-            holding = true;
-        } else {
-            *o++ = b;
-            holding = false;
-        }
-    }
-    out = o;
-    c.held_byte = holding ? held : 0;
-    c.composer.letter_class = letter_class;
-    c.composer.state = !holding ? COMPOSER_IDLE : shaped ? COMPOSER_SHAPED : COMPOSER_BASE;
-    if (holding) {
+const unsigned char *compose_run(viqr_context &c, const unsigned char *in, const unsigned char *end,
+                                 unsigned char *&out) {
+    in = compose_held_run(c.composer, in, end, c.composition_char, c.held_byte, out);
+    if (c.held_byte != 0) {
         c.state = STATE_HOLDING;
         c.return_mode = MODE_VIETNAMESE;
     } else {
@@ -286,7 +259,7 @@ std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t len
     unsigned char *position = out;
     const unsigned char *const end = in + length;
     while (in != end) {
-        if (can_run_vietnamese(local)) in = run_vietnamese(local, in, end, position);
+        if (can_compose_run(local)) in = compose_run(local, in, end, position);
         if (in != end) position += feed_byte(local, *in++, position);
     }
     *c = local;
@@ -329,6 +302,7 @@ void viqr_set(int handle, int value, int selector) {
         // Whatever was held or pending belongs to the old state: drop it.
         c->state = value;
         flush_context(*c, nullptr);
+        drop_letter(*c);
     } else if (selector & VIQR_PARAM_COMPOSE_CHAR) {
         c->composition_char = static_cast<unsigned char>(value);
     } else if (selector & VIQR_PARAM_OVERSTRIKE_CHAR) {

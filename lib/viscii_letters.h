@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+namespace viqr::detail {
+
 inline constexpr int TONE_NONE = 0;
 inline constexpr int TONE_ACUTE = 1;
 inline constexpr int TONE_GRAVE = 2;
@@ -131,3 +133,5 @@ static_assert(cases_pair_up(), "each capital row has its lower-case row 14 class
 static_assert(only_d_lacks_tones(), "every vowel takes all five tones");
 
 }  // namespace viscii_letters_check
+
+}  // namespace viqr::detail

@@ -5,12 +5,15 @@
 #include <iconv.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "composer.h"
 
 namespace {
+
+using namespace viqr::detail;
 
 struct step {
     unsigned char result;
@@ -304,6 +307,53 @@ TEST_F(ComposerMarks, AResetOfAnyComposerRestoresTheClassesForAll) {
     composer_set_mark('\'', '$', first);
     EXPECT_EQ(compose_all(first, "a$"), (std::vector<step>{{0x61, 1, 0}, {'$', 0, 0}}));
     EXPECT_EQ(compose_all(first, "a'"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
+}
+
+// A run composed with letters held back writes what stepping byte by byte
+// writes, and leaves the composer describing the same letter under way.
+TEST(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
+    const std::string alphabet = "aAeEoOuUiIyYdDbn \xC2\xE2\xBD'`?~.(^+";
+    std::mt19937 random(20261210);
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::string text;
+        const int length = static_cast<int>(random() % 12);
+        for (int i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
+
+        composer stepped{};
+        composer_reset(stepped);
+        std::string expected;
+        unsigned char held = 0;
+        for (unsigned char ch : text) {
+            int pending, combined;
+            const unsigned char r = compose_char(stepped, ch, pending, combined);
+            if (!combined && held != 0) expected += static_cast<char>(held);
+            held = pending ? r : 0;
+            if (!pending) expected += static_cast<char>(r);
+        }
+
+        composer run{};
+        composer_reset(run);
+        unsigned char run_held = 0;
+        unsigned char area[32];
+        unsigned char *out = area;
+        const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+        // Two runs, split at every third byte, as chunks would split it.
+        const std::size_t split = text.size() / 3;
+        compose_held_run(run, in, in + split, '\\', run_held, out);
+        compose_held_run(run, in + split, in + text.size(), '\\', run_held, out);
+
+        SCOPED_TRACE(testing::PrintToString(text));
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(area), static_cast<std::size_t>(out - area)), expected);
+        EXPECT_EQ(run_held, held);
+        EXPECT_EQ(run.state, stepped.state);
+        EXPECT_EQ(run.letter_class, stepped.letter_class);
+        if (stepped.state != COMPOSER_IDLE) {
+            EXPECT_EQ(run.base_char, stepped.base_char);
+        }
+        if (stepped.state == COMPOSER_SHAPED) {
+            EXPECT_EQ(run.mark_char, stepped.mark_char);
+        }
+    }
 }
 
 }  // namespace

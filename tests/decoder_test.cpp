@@ -93,6 +93,13 @@ const run_case run_cases[] = {
     {VIETNAMESE, true, "a\\a'", "a\xE1", VIETNAMESE},  // an escaped letter starts afresh and takes marks
     {VIETNAMESE, false, "\\ae'", "ae\x08\xE9", VIETNAMESE},
     {VIETNAMESE, true, "a\\v'", "a'", VIETNAMESE},  // a mode letter in either case
+    // A mode switch ends the letter before it, with hold on or off alike.
+    {VIETNAMESE, true, "a\\Lxyz\\V'", "axyz'", VIETNAMESE},
+    {VIETNAMESE, false, "a\\Lxyz\\V'", "axyz'", VIETNAMESE},
+    {VIETNAMESE, true, "a\\V'", "a'", VIETNAMESE},
+    {VIETNAMESE, false, "a\\V'", "a'", VIETNAMESE},
+    {VIETNAMESE, false, "a^\\M\\V'", "a\x08\xE2'", VIETNAMESE},
+    {VIETNAMESE, false, "D\\vd", "Dd", VIETNAMESE},
     {VIETNAMESE, true, std::string("a\0'", 3), std::string("a\0'", 3), VIETNAMESE},
     {VIETNAMESE, true, "Ba\xC2'", "Ba\x84", VIETNAMESE},  // a VISCII shaped vowel takes a tone
     {ENGLISH, true, "a'", "a'", ENGLISH},
@@ -298,6 +305,39 @@ TEST_F(Decoder, SettingTheStateDiscardsWhatIsHeldOrPending) {
     feed(handle, "\\");
     viqr_set(handle, LITERAL, VIQR_PARAM_STATE);
     EXPECT_EQ(feed(handle, "a'") + flush(handle), "a'");
+}
+
+// Setting the state drops the letter under way, whatever the hold and
+// whichever mode is set: nothing fed afterwards joins it.
+struct set_state_case {
+    bool hold;
+    std::string before;
+    int state;
+    std::string after, output;  // output of `after` and the flush
+};
+
+const set_state_case set_state_cases[] = {
+    {true, "a", LITERAL, "\\V'", "'"},
+    {false, "a", LITERAL, "\\V'", "'"},
+    {true, "a", ENGLISH, "\\V'", "'"},
+    {false, "a", VIETNAMESE, "'", "'"},
+    {false, "a^", VIETNAMESE, "'", "'"},
+    {true, "d", VIETNAMESE, "d", "d"},
+};
+
+TEST_F(Decoder, SettingTheStateEndsTheLetterUnderWay) {
+    for (const set_state_case &c : set_state_cases) {
+        SCOPED_TRACE(testing::Message() << "hold " << c.hold << ", " << testing::PrintToString(c.before)
+                                        << ", state " << c.state);
+        const int handle = open_with_hold(VIETNAMESE, c.hold);
+        feed(handle, c.before);
+        viqr_set(handle, c.state, VIQR_PARAM_STATE);
+        std::string output = feed(handle, c.after);
+        output += flush(handle);
+        EXPECT_EQ(output, c.output);
+        int count = 0;
+        viqr_close(handle, nullptr, count);
+    }
 }
 
 TEST_F(Decoder, HandlesThatAreNotOpenContextsDoNothing) {

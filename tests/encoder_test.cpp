@@ -6,16 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "encoder.h"
+#include "viqr.h"
 #include "encoder_tables.h"
 #include "process.h"
-#include "viqr.h"
 
 namespace {
 
+using namespace viqr::detail;
+
 std::string encode(const std::string &input, int mode, unsigned char composition_char = '\\') {
-    std::vector<unsigned char> out(encoder_output_size(input.size()));
-    encoder_history history;
+    std::vector<unsigned char> out(viqr_encoder_output_size(input.size()));
+    viqr_encoder_history history;
     const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(input.data()), input.size(),
                                          out.data(), composition_char, mode, history);
     return std::string(out.begin(), out.begin() + static_cast<long>(n));
@@ -118,8 +119,8 @@ TEST(EncoderTest, OutputDoesNotDependOnWhereTheInputIsSplit) {
     for (int mode : {V, E}) {
         const std::string whole = encode(input, mode);
         for (std::size_t cut = 0; cut <= input.size(); ++cut) {
-            std::vector<unsigned char> out(encoder_output_size(input.size()));
-            encoder_history history;
+            std::vector<unsigned char> out(viqr_encoder_output_size(input.size()));
+            viqr_encoder_history history;
             const auto *in = reinterpret_cast<const unsigned char *>(input.data());
             std::size_t n = viscii_to_viqr(in, cut, out.data(), '\\', mode, history);
             n += viscii_to_viqr(in + cut, input.size() - cut, out.data() + n, '\\', mode, history);
@@ -139,15 +140,15 @@ TEST(EncoderTest, TheLongestSpellingsFitTheOutputArea) {
 // Found by fuzz_encoder: in English mode a one-byte chunk after a letter with
 // a shape mark (a switch back to English, then the byte) wrote past the room
 // the header promised.  Every byte after every byte, as a chunk of its own,
-// must stay inside encoder_output_size(1).
+// must stay inside viqr_encoder_output_size(1).
 TEST(EncoderTest, AOneByteChunkAfterAnyByteStaysInsideItsRoom) {
     constexpr unsigned char GUARD = 0xA5;
-    const std::size_t room = encoder_output_size(1);
+    const std::size_t room = viqr_encoder_output_size(1);
     for (int mode : {V, E})
         for (int p = 0; p < 256; ++p)
             for (int b = 0; b < 256; ++b) {
                 std::vector<unsigned char> out(room + 8, GUARD);
-                encoder_history history{static_cast<unsigned char>(p)};
+                viqr_encoder_history history{static_cast<unsigned char>(p)};
                 const unsigned char in = static_cast<unsigned char>(b);
                 viscii_to_viqr(&in, 1, out.data(), '\\', mode, history);
                 for (std::size_t i = room; i < out.size(); ++i)

@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder.h"
-#include "process.h"
 #include "viqr.h"
+#include "process.h"
 
 namespace {
 
@@ -30,8 +29,8 @@ std::string hex(const std::string &bytes) {
 // What tonedown writes for `viscii`, read in chunks of `chunk` bytes.
 std::string encode(const std::string &viscii, int mode, unsigned char composition, std::size_t chunk) {
     std::string viqr{char(composition), mode == MODE_ENGLISH ? 'M' : 'V'};
-    std::vector<unsigned char> out(encoder_output_size(chunk));
-    encoder_history history;
+    std::vector<unsigned char> out(viqr_encoder_output_size(chunk));
+    viqr_encoder_history history;
     for (std::size_t at = 0; at < viscii.size(); at += chunk) {
         const std::string piece = viscii.substr(at, chunk);
         const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(piece.data()), piece.size(),

@@ -1,61 +1,33 @@
 // toneup: converts 7-bit VIQR text to 8-bit VISCII.
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <iterator>
 #include <unistd.h>
 
-#include "credits.h"
 #include "fileio.h"
+#include "frontend.h"
 #include "viqr.h"
 
 namespace {
 
-constexpr std::size_t CHUNK_SIZE = 1024;
-// A context yields at most two bytes for each byte fed.
-constexpr std::size_t OUTPUT_SIZE = 4 * CHUNK_SIZE;
-constexpr std::size_t FLUSH_SIZE = 10;
+using namespace viqr::cli;
+
+// A context yields at most two bytes for each byte fed, and a flush two.
+constexpr std::size_t FLUSH_SIZE = 2;
 
 unsigned char input_buffer[CHUNK_SIZE];
-unsigned char output_buffer[OUTPUT_SIZE];
+unsigned char output_buffer[2 * CHUNK_SIZE];
 
-[[noreturn]] void usage() {
-    std::fputs("Usage: toneup [-com <c>] [-v|-m|-l] [7-bit input file(s)]\n", stderr);
-    std::fputs("              -com: <c> specifies the composition character, default is \"\\\"\n", stderr);
-    std::fputs("              -v: sets the initial state to Vietnamese\n", stderr);
-    std::fputs("              -m: sets the initial state to English\n", stderr);
-    std::fputs("              -l: sets the initial state to Literal\n", stderr);
-    std::fputs("\n", stderr);
-    std::fputs("Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n", stderr);
-    std::fputs("Version: VISCII & VIQR 1.1\n", stderr);
-    std::fputs(VIQR_TOOLS_AUTHOR_LINE, stderr);
-    std::fputs(VIQR_TOOLS_MAKER_LINE, stderr);
-    std::exit(1);
-}
-
-// Reads the leading "-x" flags; returns the index of the first file name.
-int read_flags(int argc, char **argv, const char *program, int &mode) {
-    int index = 1;
-    for (; index < argc && argv[index][0] == '-'; ++index) {
-        switch (argv[index][1]) {
-        case 'L':
-        case 'l':
-            mode = MODE_LITERAL;
-            break;
-        case 'M':
-        case 'm':
-            mode = MODE_ENGLISH;
-            break;
-        case 'V':
-        case 'v':
-            mode = MODE_VIETNAMESE;
-            break;
-        default:
-            std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, argv[index]);
-            usage();
-        }
-    }
-    return index;
-}
+constexpr const char *usage_lines[] = {
+    "Usage: toneup [-com <c>] [-v|-m|-l] [7-bit input file(s)]\n",
+    "              -com: <c> specifies the composition character, default is \"\\\"\n",
+    "              -v: sets the initial state to Vietnamese\n",
+    "              -m: sets the initial state to English\n",
+    "              -l: sets the initial state to Literal\n",
+    "\n",
+    "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n",
+    "Version: VISCII & VIQR 1.1\n",
+};
+constexpr usage_text usage_of_toneup{usage_lines, std::size(usage_lines)};
 
 bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
     if (write_all(STDOUT_FILENO, bytes, length)) return true;
@@ -66,15 +38,18 @@ bool write_output(const char *program, const unsigned char *bytes, std::size_t l
 }  // namespace
 
 int main(int argc, char **argv) {
-    // Started without an argument vector (which Linux turns into one empty
-    // argument), the program still needs a name for its messages.
-    const char *program = argc > 0 && argv[0][0] != '\0' ? argv[0] : "toneup";
+    const char *program = program_name(argc, argv, "toneup");
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = DEFAULT_OVERSTRIKE_CHAR;
     int mode = MODE_VIETNAMESE;
 
     viqr_parse_options(argc, argv, composition_char, overstrike_char);
-    const int first_name = read_flags(argc, argv, program, mode);
+    const flag flags[] = {
+        {"Ll", &mode, MODE_LITERAL, nullptr},
+        {"Mm", &mode, MODE_ENGLISH, nullptr},
+        {"Vv", &mode, MODE_VIETNAMESE, nullptr},
+    };
+    const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_toneup);
 
     // The first context of the process: always free.
     const int context = viqr_open(mode, composition_char, overstrike_char);

@@ -1,11 +1,13 @@
-#include "encoder.h"
-
+// The encoder: VISCII 1.1 to VIQR 1.1, one chunk at a time, with the one
+// byte of history that decides escapes carried from chunk to chunk.
 #include <cstring>
 
 #include "encoder_tables.h"
 #include "viqr.h"
 
 namespace {
+
+using namespace viqr::detail;
 
 inline unsigned char *put_spelling(unsigned char *out, unsigned char byte) {
     const spelling &s = viqr_spelling[byte];
@@ -62,7 +64,7 @@ unsigned char *encode_english(const unsigned char *in, const unsigned char *end,
 }  // namespace
 
 std::size_t viscii_to_viqr(const unsigned char *input, std::size_t length, unsigned char *output,
-                           unsigned char composition_char, int mode, encoder_history &history) {
+                           unsigned char composition_char, int mode, viqr_encoder_history &history) {
     unsigned char *end;
     if (mode == MODE_VIETNAMESE)
         end = encode_vietnamese(input, input + length, output, composition_char, history.previous);

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace viqr::cli {
+
 namespace fileio_detail {
 
 template <class Convert>
@@ -40,3 +42,5 @@ inputs_status convert_inputs(const char *program, char *const *names, int name_c
     }
     return inputs_status::complete;
 }
+
+}  // namespace viqr::cli

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace viqr::cli {
+
 ssize_t read_retrying(int fd, void *buffer, std::size_t size) {
     ssize_t n;
     do {
@@ -39,3 +41,5 @@ void report_write_failure(const char *program, int error) {
 void report_open_failure(const char *program, const char *name) {
     std::fprintf(stderr, "%s: can't open file \"%s\"\n", program, name);
 }
+
+}  // namespace viqr::cli

@@ -1,9 +1,11 @@
-// Descriptor I/O shared by the two converters: reads and writes that survive
+// Descriptor I/O shared by the three programs: reads and writes that survive
 // signals and short writes, and the messages that report their failures.
 #pragma once
 
 #include <cstddef>
 #include <sys/types.h>
+
+namespace viqr::cli {
 
 // read(2), retried while a signal interrupts it.
 ssize_t read_retrying(int fd, void *buffer, std::size_t size);
@@ -22,6 +24,11 @@ void report_open_failure(const char *program, const char *name);
 // What read failures name when the input is standard input.
 inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
 
+// Chunk size of every program: as large as cat's, so that a filter in a
+// pipeline makes few system calls; pipes and terminals still hand over what
+// they have at once.
+inline constexpr std::size_t CHUNK_SIZE = 64 * 1024;
+
 // Outcome of reading every input of a converter.
 enum class inputs_status { complete, open_failed, read_failed, write_failed };
 
@@ -32,5 +39,7 @@ enum class inputs_status { complete, open_failed, read_failed, write_failed };
 template <class Convert>
 inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
                              std::size_t size, Convert convert);
+
+}  // namespace viqr::cli
 
 #include "fileio_inputs.h"

@@ -9,6 +9,8 @@
 
 #include "viscii_letters.h"
 
+namespace viqr::detail {
+
 inline constexpr std::uint32_t PROP_UPPER = 0x01;
 inline constexpr std::uint32_t PROP_LOWER = 0x02;
 inline constexpr std::uint32_t PROP_DIGIT = 0x04;
@@ -225,3 +227,5 @@ static_assert(count_changed_by_lower() == 26 + 67, "A to Z and the 67 VISCII cap
 static_assert(count_bytes(english_accepts, [](unsigned char a) { return a != 0; }) == 12,
               "Ă Â Ê Ô Ơ Ư and their lower case");
 }  // namespace encoder_tables_check
+
+}  // namespace viqr::detail

@@ -1,0 +1,45 @@
+// What the three programs share on the command line: the name their messages
+// are headed by, the loop over leading "-x" flags, and the usage text.
+#pragma once
+
+#include <cstddef>
+
+namespace viqr::cli {
+
+// The name messages are headed by: the program as typed (argv[0]), or
+// `fallback` when it was started without one (Linux then passes one empty
+// argument).
+const char *program_name(int argc, char **argv, const char *fallback);
+
+// A usage text: the program's own lines, each ending in a newline, followed
+// by the author and licence lines every program shares.
+struct usage_text {
+    const char *const *lines;
+    std::size_t count;
+};
+
+// Writes the usage text to standard error and exits with status 1.
+[[noreturn]] void usage(const usage_text &text);
+
+// One leading flag: any of `letters` as the second byte of the argument
+// stores `value` in `*target`; a flag with a `refusal` prints
+// "<program>: <refusal>\n" and the usage text instead.
+struct flag {
+    const char *letters;
+    int *target;
+    int value;
+    const char *refusal;
+};
+
+struct flag_table {
+    const flag *flags;
+    std::size_t count;
+};
+
+// Reads the leading arguments that begin with "-", each by its second byte,
+// and returns the index of the first one that does not.  An argument that no
+// flag takes (a lone "-" included) ends the program with
+// "<program>: unknown option "<argument>"", the usage text and status 1.
+int read_flags(int argc, char **argv, const char *program, const flag_table &flags, const usage_text &text);
+
+}  // namespace viqr::cli
