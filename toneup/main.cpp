@@ -1,4 +1,5 @@
 // toneup: converts 7-bit VIQR text to 8-bit VISCII.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -6,24 +7,27 @@
 
 #include "credits.h"
 #include "fileio.h"
+#include "utf8_front.h"
 #include "viqr.h"
 
 namespace {
 
 constexpr std::size_t CHUNK_SIZE = 1024;
-// A context yields at most two bytes for each byte fed.
-constexpr std::size_t OUTPUT_SIZE = 4 * CHUNK_SIZE;
+// A context yields at most two bytes for each byte fed; -u writes up to three
+// bytes of UTF-8 for each of those.
+constexpr std::size_t OUTPUT_SIZE = std::max(4 * CHUNK_SIZE, viqr_to_utf8_room(CHUNK_SIZE));
 constexpr std::size_t FLUSH_SIZE = 10;
 
 unsigned char input_buffer[CHUNK_SIZE];
 unsigned char output_buffer[OUTPUT_SIZE];
 
 [[noreturn]] void usage() {
-    std::fputs("Usage: toneup [-com <c>] [-v|-m|-l] [7-bit input file(s)]\n", stderr);
+    std::fputs("Usage: toneup [-com <c>] [-v|-m|-l] [-u] [7-bit input file(s)]\n", stderr);
     std::fputs("              -com: <c> specifies the composition character, default is \"\\\"\n", stderr);
     std::fputs("              -v: sets the initial state to Vietnamese\n", stderr);
     std::fputs("              -m: sets the initial state to English\n", stderr);
     std::fputs("              -l: sets the initial state to Literal\n", stderr);
+    std::fputs("              -u: writes UTF-8 instead of VISCII\n", stderr);
     std::fputs("\n", stderr);
     std::fputs("Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n", stderr);
     std::fputs("Version: VISCII & VIQR 1.1\n", stderr);
@@ -33,7 +37,7 @@ unsigned char output_buffer[OUTPUT_SIZE];
 }
 
 // Reads the leading "-x" flags; returns the index of the first file name.
-int read_flags(int argc, char **argv, const char *program, int &mode) {
+int read_flags(int argc, char **argv, const char *program, int &mode, bool &utf8) {
     int index = 1;
     for (; index < argc && argv[index][0] == '-'; ++index) {
         switch (argv[index][1]) {
@@ -48,6 +52,10 @@ int read_flags(int argc, char **argv, const char *program, int &mode) {
         case 'V':
         case 'v':
             mode = MODE_VIETNAMESE;
+            break;
+        case 'U':
+        case 'u':
+            utf8 = true;
             break;
         default:
             std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, argv[index]);
@@ -72,19 +80,24 @@ int main(int argc, char **argv) {
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = DEFAULT_OVERSTRIKE_CHAR;
     int mode = MODE_VIETNAMESE;
+    bool utf8 = false;
 
     viqr_parse_options(argc, argv, composition_char, overstrike_char);
-    const int first_name = read_flags(argc, argv, program, mode);
+    const int first_name = read_flags(argc, argv, program, mode, utf8);
 
     // The first context of the process: always free.
     const int context = viqr_open(mode, composition_char, overstrike_char);
     viqr_set(context, 1, VIQR_PARAM_HOLD);
+    const int name_count = argc > first_name ? argc - first_name : 0;
+    if (utf8)
+        return run_viqr_to_utf8(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, output_buffer,
+                                context);
+    hint_utf8_terminal(program);
 
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
         const std::size_t n = viqr_feed_chunk(context, chunk, length, output_buffer);
         return write_output(program, output_buffer, n);
     };
-    const int name_count = argc > first_name ? argc - first_name : 0;
     const inputs_status status =
         convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, convert);
 

@@ -1,0 +1,106 @@
+#include "utf8_front.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <langinfo.h>
+#include <unistd.h>
+
+#include "fileio.h"
+#include "utf8.h"
+#include "viqr.h"
+
+namespace {
+
+bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
+    if (write_all(STDOUT_FILENO, bytes, length)) return true;
+    report_write_failure(program, errno);
+    return false;
+}
+
+void report_all(const char *program, viqr_utf8_scan &scan) {
+    viqr_utf8_report report;
+    while (viqr_utf8_take_report(scan, report)) report_invalid_utf8(program, report.input, report.offset);
+}
+
+// Converts every input with `convert(chunk, length, out)`, then `finish(out)`
+// (also after an input that could not be opened or read: what was held
+// belongs to the text read so far), reporting invalid UTF-8 as it is found.
+template <class Convert, class Finish>
+int run_inputs(const char *program, char *const *names, int name_count, unsigned char *input, std::size_t chunk,
+               unsigned char *output, viqr_utf8_scan &scan, Convert convert, Finish finish) {
+    auto convert_chunk = [&](const unsigned char *bytes, std::size_t length) {
+        const bool written = write_output(program, output, convert(bytes, length, output));
+        report_all(program, scan);
+        return written;
+    };
+    auto begin = [&](const char *name) { viqr_utf8_begin_input(scan, name); };
+    const inputs_status status = convert_inputs(program, names, name_count, input, chunk, convert_chunk, begin);
+    if (status == inputs_status::write_failed) return 1;
+    const bool flushed = write_output(program, output, finish(output));
+    report_all(program, scan);
+    return status == inputs_status::complete && flushed ? 0 : 1;
+}
+
+}  // namespace
+
+int run_utf8_to_viqr(const char *program, char *const *names, int name_count, unsigned char *input,
+                     std::size_t chunk, unsigned char *output, unsigned char composition_char, int mode) {
+    viqr_from_utf8_state state;
+    viqr_from_utf8_start(state, composition_char, mode);
+    return run_inputs(
+        program, names, name_count, input, chunk, output, state.scan,
+        [&](const unsigned char *in, std::size_t n, unsigned char *out) { return viqr_from_utf8(state, in, n, out); },
+        [&](unsigned char *out) { return viqr_from_utf8_finish(state, out); });
+}
+
+int run_viqr_to_utf8(const char *program, char *const *names, int name_count, unsigned char *input,
+                     std::size_t chunk, unsigned char *output, int context) {
+    viqr_to_utf8_state state;
+    viqr_to_utf8_start(state, context);
+    return run_inputs(
+        program, names, name_count, input, chunk, output, state.scan,
+        [&](const unsigned char *in, std::size_t n, unsigned char *out) { return viqr_to_utf8(state, in, n, out); },
+        [&](unsigned char *out) { return viqr_to_utf8_finish(state, out); });
+}
+
+void report_invalid_utf8(const char *program, const char *name, unsigned long long offset) {
+    std::fprintf(stderr, "%s: \"%s\": invalid UTF-8 at byte offset %llu, copied unchanged\n", program, name, offset);
+}
+
+namespace viqr::detail {
+
+bool looks_like_utf8(const unsigned char *text, std::size_t length) {
+    bool multibyte = false;
+    std::size_t i = 0;
+    while (i < length) {
+        const unsigned char lead = text[i];
+        const unsigned need = sequence_length[lead];
+        if (need == 0) return false;
+        std::size_t have = 1;
+        while (have < need && i + have < length && continues(lead, static_cast<int>(have), text[i + have])) ++have;
+        if (have < need && i + have < length) return false;
+        multibyte = multibyte || need > 1;
+        i += have;
+    }
+    return multibyte;
+}
+
+}  // namespace viqr::detail
+
+void utf8_input_hint::look(const unsigned char *chunk, std::size_t length) {
+    if (!at_start_) return;
+    at_start_ = false;
+    if (given_ || !viqr::detail::looks_like_utf8(chunk, length)) return;
+    given_ = true;
+    std::fprintf(stderr, "%s: \"%s\" looks like UTF-8; %s -u reads UTF-8\n", program_, name_, program_);
+}
+
+void hint_utf8_terminal(const char *program) {
+    if (!isatty(STDOUT_FILENO)) return;
+    // The locale is consulted for this alone; the conversion does not depend on it.
+    const bool utf8 = std::setlocale(LC_CTYPE, "") != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    std::setlocale(LC_CTYPE, "C");
+    if (utf8) std::fprintf(stderr, "%s: writing VISCII to a UTF-8 terminal; %s -u writes UTF-8\n", program, program);
+}

@@ -1,0 +1,186 @@
+// UTF-8 to VIQR (tonedown -u).  Each Vietnamese letter of the text becomes
+// its VISCII byte and goes, with the rest of ASCII, through the VISCII
+// encoder, so that spelling and escapes are exactly those of VISCII input.
+// Everything else is copied as it stands, and the encoder then carries on as
+// after a byte that needs nothing escaped after it.
+#include <cstring>
+
+#include "encoder.h"
+#include "encoder_tables.h"
+#include "utf8.h"
+
+namespace viqr::detail {
+namespace {
+
+// The VISCII byte of a code point decoded from two or more bytes; 0 for none.
+inline unsigned char viscii_of(char32_t cp) {
+    if (cp < LOW_LETTERS_END) return viscii_of_low[cp];
+    if (cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END) return viscii_of_high[cp - HIGH_LETTERS_FIRST];
+    return 0;
+}
+
+inline int mark_of(char32_t cp) {
+    return cp >= FIRST_COMBINING && cp <= LAST_COMBINING ? combining_mark_of(cp) : NO_MARK;
+}
+
+// One call's work.  VISCII bytes gather in `run` and go to the encoder
+// together; ASCII runs go to it straight from the input.
+class from_utf8_call {
+public:
+    from_utf8_call(viqr_from_utf8_state &state, unsigned char *out) : s_(state), out_(out), o_(out) {}
+
+    std::size_t convert(const unsigned char *in, std::size_t length) {
+        std::size_t i = 0;
+        while (i < length) {
+            const unsigned char b = in[i];
+            if (s_.scan.have != 0) {
+                if (!continue_sequence(b)) continue;  // b starts afresh
+                ++i;
+            } else if (plain_ascii[b]) {
+                std::size_t j = i + 1;
+                while (j < length && plain_ascii[in[j]]) ++j;
+                ascii(in + i, j - i);
+                i = j;
+            } else if (b < 0x80) {
+                copy(in + i, 1);  // a control code that is a letter only in VISCII
+                ++i;
+            } else if (sequence_length[b] == 0) {
+                report_here(s_.scan, s_.scan.offset + i);
+                copy(in + i, 1);
+                ++i;
+            } else {
+                begin_sequence(s_.scan, b, s_.scan.offset + i);
+                ++i;
+            }
+        }
+        s_.scan.offset += length;
+        return finish_call();
+    }
+
+    std::size_t finish() {
+        if (s_.scan.have != 0) copy_invalid_sequence();
+        end_letter();
+        return finish_call();
+    }
+
+private:
+    static constexpr std::size_t RUN_SIZE = 256;
+
+    // Takes the next byte of the sequence under way; false when it does not
+    // belong to it, which leaves the byte to be read afresh.
+    bool continue_sequence(unsigned char b) {
+        viqr_utf8_scan &scan = s_.scan;
+        if (!continues(scan.bytes[0], scan.have, b)) {
+            copy_invalid_sequence();
+            return false;
+        }
+        scan.bytes[scan.have++] = b;
+        if (scan.have == scan.need) {
+            scan.have = 0;
+            character(decode_sequence(scan.bytes, scan.need), scan.bytes, scan.need);
+        }
+        return true;
+    }
+
+    void copy_invalid_sequence() {
+        const unsigned char have = s_.scan.have;
+        report_sequence(s_.scan);
+        copy(s_.scan.bytes, have);
+    }
+
+    void character(char32_t cp, const unsigned char *bytes, std::size_t length) {
+        const int mark = mark_of(cp);
+        if (mark != NO_MARK) {
+            if (s_.letter != 0 && mark_joins[s_.letter][mark] != 0) {
+                s_.letter = mark_joins[s_.letter][mark];
+                if (!takes_marks[s_.letter]) end_letter();
+                return;
+            }
+        } else if (const unsigned char v = viscii_of(cp); v != 0) {
+            letter(v);
+            return;
+        }
+        copy(bytes, length);
+    }
+
+    // Every byte of an ASCII run but the last is followed by ASCII, which is
+    // no mark: only the last may still take one.
+    void ascii(const unsigned char *p, std::size_t n) {
+        end_letter();
+        flush_run();
+        encode(p, n - 1);
+        letter(p[n - 1]);
+    }
+
+    void letter(unsigned char v) {
+        end_letter();
+        if (takes_marks[v])
+            s_.letter = v;
+        else
+            gather(v);
+    }
+
+    void end_letter() {
+        if (s_.letter == 0) return;
+        gather(s_.letter);
+        s_.letter = 0;
+    }
+
+    void gather(unsigned char v) {
+        run_[run_length_++] = v;
+        if (run_length_ == RUN_SIZE) flush_run();
+    }
+
+    void flush_run() {
+        encode(run_, run_length_);
+        run_length_ = 0;
+    }
+
+    void encode(const unsigned char *p, std::size_t n) {
+        if (n == 0) return;
+        encoder_history history{s_.previous};
+        o_ += viscii_to_viqr(p, n, o_, s_.composition_char, s_.mode, history);
+        s_.previous = history.previous;
+    }
+
+    // Bytes that stand for themselves.  What comes after them needs no
+    // escape, as after the byte 0x00.
+    void copy(const unsigned char *p, std::size_t n) {
+        end_letter();
+        flush_run();
+        std::memcpy(o_, p, n);
+        o_ += n;
+        s_.previous = 0x00;
+    }
+
+    std::size_t finish_call() {
+        flush_run();
+        return static_cast<std::size_t>(o_ - out_);
+    }
+
+    viqr_from_utf8_state &s_;
+    unsigned char *out_, *o_;
+    unsigned char run_[RUN_SIZE];
+    std::size_t run_length_ = 0;
+};
+
+// A byte after 0x00 is never escaped: 0x00 is neither a vowel nor a D.
+static_assert(vietnamese_accepts[0x00] == 0 && english_accepts[0x00] == 0);
+
+}  // namespace
+}  // namespace viqr::detail
+
+void viqr_from_utf8_start(viqr_from_utf8_state &state, unsigned char composition_char, int mode) {
+    state = viqr_from_utf8_state{};
+    state.composition_char = composition_char;
+    state.mode = mode;
+}
+
+std::size_t viqr_from_utf8(viqr_from_utf8_state &state, const unsigned char *in, std::size_t length,
+                           unsigned char *out) {
+    return viqr::detail::from_utf8_call(state, out).convert(in, length);
+}
+
+std::size_t viqr_from_utf8_finish(viqr_from_utf8_state &state, unsigned char *out) {
+    return viqr::detail::from_utf8_call(state, out).finish();
+}
