@@ -81,7 +81,7 @@ bool looks_like_utf8(const unsigned char *text, std::size_t length) {
         std::size_t have = 1;
         while (have < need && i + have < length && continues(lead, static_cast<int>(have), text[i + have])) ++have;
         if (have < need && i + have < length) return false;
-        multibyte = multibyte || need > 1;
+        multibyte = multibyte || (need > 1 && have == need);
         i += have;
     }
     return multibyte;
