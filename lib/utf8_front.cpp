@@ -1,5 +1,6 @@
 #include "utf8_front.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -12,6 +13,9 @@
 #include "viqr.h"
 
 namespace {
+
+unsigned char input_buffer[UTF8_CHUNK_SIZE];
+unsigned char output_buffer[std::max(viqr_from_utf8_room(UTF8_CHUNK_SIZE), viqr_to_utf8_room(UTF8_CHUNK_SIZE))];
 
 bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
     if (write_all(STDOUT_FILENO, bytes, length)) return true;
@@ -28,15 +32,16 @@ void report_all(const char *program, viqr_utf8_scan &scan) {
 // (also after an input that could not be opened or read: what was held
 // belongs to the text read so far), reporting invalid UTF-8 as it is found.
 template <class Convert, class Finish>
-int run_inputs(const char *program, char *const *names, int name_count, unsigned char *input, std::size_t chunk,
-               unsigned char *output, viqr_utf8_scan &scan, Convert convert, Finish finish) {
+int run_inputs(const char *program, char *const *names, int name_count, viqr_utf8_scan &scan, Convert convert,
+               Finish finish) {
+    unsigned char *const output = output_buffer;
     auto convert_chunk = [&](const unsigned char *bytes, std::size_t length) {
         const bool written = write_output(program, output, convert(bytes, length, output));
         report_all(program, scan);
         return written;
     };
     auto begin = [&](const char *name) { viqr_utf8_begin_input(scan, name); };
-    const inputs_status status = convert_inputs(program, names, name_count, input, chunk, convert_chunk, begin);
+    const inputs_status status = convert_inputs(program, names, name_count, input_buffer, UTF8_CHUNK_SIZE, convert_chunk, begin);
     if (status == inputs_status::write_failed) return 1;
     const bool flushed = write_output(program, output, finish(output));
     report_all(program, scan);
@@ -45,22 +50,21 @@ int run_inputs(const char *program, char *const *names, int name_count, unsigned
 
 }  // namespace
 
-int run_utf8_to_viqr(const char *program, char *const *names, int name_count, unsigned char *input,
-                     std::size_t chunk, unsigned char *output, unsigned char composition_char, int mode) {
+int run_utf8_to_viqr(const char *program, char *const *names, int name_count, unsigned char composition_char,
+                     int mode) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, composition_char, mode);
     return run_inputs(
-        program, names, name_count, input, chunk, output, state.scan,
+        program, names, name_count, state.scan,
         [&](const unsigned char *in, std::size_t n, unsigned char *out) { return viqr_from_utf8(state, in, n, out); },
         [&](unsigned char *out) { return viqr_from_utf8_finish(state, out); });
 }
 
-int run_viqr_to_utf8(const char *program, char *const *names, int name_count, unsigned char *input,
-                     std::size_t chunk, unsigned char *output, int context) {
+int run_viqr_to_utf8(const char *program, char *const *names, int name_count, int context) {
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
     return run_inputs(
-        program, names, name_count, input, chunk, output, state.scan,
+        program, names, name_count, state.scan,
         [&](const unsigned char *in, std::size_t n, unsigned char *out) { return viqr_to_utf8(state, in, n, out); },
         [&](unsigned char *out) { return viqr_to_utf8_finish(state, out); });
 }

@@ -5,17 +5,19 @@
 
 #include <cstddef>
 
+// Both read in chunks of this size, into buffers of their own sized from
+// viqr_from_utf8_room and viqr_to_utf8_room.
+inline constexpr std::size_t UTF8_CHUNK_SIZE = 64 * 1024;
+
 // tonedown -u: reads every input as UTF-8 and writes VIQR to standard output,
-// after the mode announcement that the caller has written.  `output` has room
-// for viqr_from_utf8_room(chunk) bytes.  Returns the exit status.
-int run_utf8_to_viqr(const char *program, char *const *names, int name_count, unsigned char *input,
-                     std::size_t chunk, unsigned char *output, unsigned char composition_char, int mode);
+// after the mode announcement that the caller has written.  Returns the exit
+// status.
+int run_utf8_to_viqr(const char *program, char *const *names, int name_count, unsigned char composition_char,
+                     int mode);
 
 // toneup -u: reads every input as VIQR through decoder context `context` and
-// writes UTF-8 to standard output.  `output` has room for
-// viqr_to_utf8_room(chunk) bytes.  Returns the exit status.
-int run_viqr_to_utf8(const char *program, char *const *names, int name_count, unsigned char *input,
-                     std::size_t chunk, unsigned char *output, int context);
+// writes UTF-8 to standard output.  Returns the exit status.
+int run_viqr_to_utf8(const char *program, char *const *names, int name_count, int context);
 
 // "<program>: "<name>": invalid UTF-8 at byte offset <offset>, copied unchanged"
 void report_invalid_utf8(const char *program, const char *name, unsigned long long offset);

@@ -24,12 +24,14 @@ inline int mark_of(char32_t cp) {
 }
 
 // One call's work.  VISCII bytes gather in `run` and go to the encoder
-// together; ASCII runs go to it straight from the input.
+// together, whenever `run` is full, before bytes that are copied, and at the
+// end of the call.
 class from_utf8_call {
 public:
     from_utf8_call(viqr_from_utf8_state &state, unsigned char *out) : s_(state), out_(out), o_(out) {}
 
     std::size_t convert(const unsigned char *in, std::size_t length) {
+        in_ = in;
         std::size_t i = 0;
         while (i < length) {
             const unsigned char b = in[i];
@@ -48,6 +50,8 @@ public:
                 report_here(s_.scan, s_.scan.offset + i);
                 copy(in + i, 1);
                 ++i;
+            } else if (i + sequence_length[b] <= length) {
+                i += whole_sequence(in + i);
             } else {
                 begin_sequence(s_.scan, b, s_.scan.offset + i);
                 ++i;
@@ -64,7 +68,21 @@ public:
     }
 
 private:
-    static constexpr std::size_t RUN_SIZE = 256;
+    static constexpr std::size_t RUN_SIZE = 4096;
+
+    // A sequence that lies wholly in this chunk, the common case: converts the
+    // character, or copies the lead byte as invalid.  Returns the bytes taken.
+    std::size_t whole_sequence(const unsigned char *p) {
+        const int need = sequence_length[p[0]];
+        for (int k = 1; k < need; ++k)
+            if (!continues(p[0], k, p[k])) {
+                report_here(s_.scan, s_.scan.offset + static_cast<std::size_t>(p - in_));
+                copy(p, static_cast<std::size_t>(k));
+                return static_cast<std::size_t>(k);
+            }
+        character(decode_sequence(p, need), p, static_cast<std::size_t>(need));
+        return static_cast<std::size_t>(need);
+    }
 
     // Takes the next byte of the sequence under way; false when it does not
     // belong to it, which leaves the byte to be read afresh.
@@ -107,8 +125,7 @@ private:
     // no mark: only the last may still take one.
     void ascii(const unsigned char *p, std::size_t n) {
         end_letter();
-        flush_run();
-        encode(p, n - 1);
+        gather_many(p, n - 1);
         letter(p[n - 1]);
     }
 
@@ -129,6 +146,17 @@ private:
     void gather(unsigned char v) {
         run_[run_length_++] = v;
         if (run_length_ == RUN_SIZE) flush_run();
+    }
+
+    void gather_many(const unsigned char *p, std::size_t n) {
+        while (n > 0) {
+            const std::size_t take = n < RUN_SIZE - run_length_ ? n : RUN_SIZE - run_length_;
+            std::memcpy(run_ + run_length_, p, take);
+            run_length_ += take;
+            p += take;
+            n -= take;
+            if (run_length_ == RUN_SIZE) flush_run();
+        }
     }
 
     void flush_run() {
@@ -160,6 +188,7 @@ private:
 
     viqr_from_utf8_state &s_;
     unsigned char *out_, *o_;
+    const unsigned char *in_ = nullptr;
     unsigned char run_[RUN_SIZE];
     std::size_t run_length_ = 0;
 };

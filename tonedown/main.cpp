@@ -1,5 +1,4 @@
 // tonedown: converts 8-bit VISCII text to 7-bit VIQR.
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +15,7 @@ namespace {
 constexpr std::size_t CHUNK_SIZE = 1023;
 
 unsigned char input_buffer[CHUNK_SIZE];
-constexpr std::size_t OUTPUT_SIZE = std::max(encoder_output_size(CHUNK_SIZE), viqr_from_utf8_room(CHUNK_SIZE));
-unsigned char output_buffer[OUTPUT_SIZE];
+unsigned char output_buffer[encoder_output_size(CHUNK_SIZE)];
 
 [[noreturn]] void usage() {
     std::fputs("Usage: tonedown [-com <c>] [-m|-v] [-u] [8-bit input file(s)]\n", stderr);
@@ -89,8 +87,7 @@ int main(int argc, char **argv) {
 
     const int name_count = argc > first_name ? argc - first_name : 0;
     if (utf8)
-        return run_utf8_to_viqr(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, output_buffer,
-                                composition_char, mode);
+        return run_utf8_to_viqr(program, argv + first_name, name_count, composition_char, mode);
 
     encoder_history history;
     utf8_input_hint hint(program);

@@ -1,5 +1,4 @@
 // toneup: converts 7-bit VIQR text to 8-bit VISCII.
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +12,8 @@
 namespace {
 
 constexpr std::size_t CHUNK_SIZE = 1024;
-// A context yields at most two bytes for each byte fed; -u writes up to three
-// bytes of UTF-8 for each of those.
-constexpr std::size_t OUTPUT_SIZE = std::max(4 * CHUNK_SIZE, viqr_to_utf8_room(CHUNK_SIZE));
+// A context yields at most two bytes for each byte fed.
+constexpr std::size_t OUTPUT_SIZE = 4 * CHUNK_SIZE;
 constexpr std::size_t FLUSH_SIZE = 10;
 
 unsigned char input_buffer[CHUNK_SIZE];
@@ -90,8 +88,7 @@ int main(int argc, char **argv) {
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     const int name_count = argc > first_name ? argc - first_name : 0;
     if (utf8)
-        return run_viqr_to_utf8(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, output_buffer,
-                                context);
+        return run_viqr_to_utf8(program, argv + first_name, name_count, context);
     hint_utf8_terminal(program);
 
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
