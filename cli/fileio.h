@@ -32,13 +32,20 @@ inline constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 // Outcome of reading every input of a converter.
 enum class inputs_status { complete, open_failed, read_failed, write_failed };
 
+// What convert_inputs calls by default before each input: nothing.
+struct no_input_begins {
+    void operator()(const char *) const {}
+};
+
 // Reads each named input in turn (standard input when there are none) in
 // chunks of at most `size` bytes and hands every chunk to `convert(chunk, n)`,
 // which returns false when writing its result failed (it reports that itself).
+// Before the first chunk of each input it calls `begin(name)`, with the name
+// that messages use for that input.
 // An input that cannot be opened or read is reported here, and reading stops.
-template <class Convert>
+template <class Convert, class Begin = no_input_begins>
 inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
-                             std::size_t size, Convert convert);
+                             std::size_t size, Convert convert, Begin begin = {});
 
 }  // namespace viqr::cli
 

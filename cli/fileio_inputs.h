@@ -25,17 +25,20 @@ inputs_status convert_descriptor(const char *program, int fd, const char *name, 
 
 }  // namespace fileio_detail
 
-template <class Convert>
+template <class Convert, class Begin>
 inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
-                             std::size_t size, Convert convert) {
-    if (name_count == 0)
+                             std::size_t size, Convert convert, Begin begin) {
+    if (name_count == 0) {
+        begin(STANDARD_INPUT_NAME);
         return fileio_detail::convert_descriptor(program, STDIN_FILENO, STANDARD_INPUT_NAME, buffer, size, convert);
+    }
     for (int i = 0; i < name_count; ++i) {
         const int fd = open(names[i], O_RDONLY);
         if (fd < 0) {
             report_open_failure(program, names[i]);
             return inputs_status::open_failed;
         }
+        begin(names[i]);
         const inputs_status status = fileio_detail::convert_descriptor(program, fd, names[i], buffer, size, convert);
         close(fd);
         if (status != inputs_status::complete) return status;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Usage: fuzz/make_seeds.py
 
-Writes the seed corpora fuzz/corpus/<target>/ of the four fuzz targets.  Each
+Writes the seed corpora fuzz/corpus/<target>/ of the fuzz targets.  Each
 seed is laid out the way libFuzzer's FuzzedDataProvider takes its input apart:
 integers, choices and flags are taken from the end of the input one after
 another, strings and the remaining text from the front.  A seed is built by
@@ -221,4 +221,32 @@ write("fuzz_roundtrip", {
     "all-bytes-english": roundtrip_seed(True, 0x00, 0, [], [5], ALL_BYTES),
     "pairs": roundtrip_seed(False, ord("\\"), 0, [1] * 8, [2] * 8, PAIRS),
     "pairs-english": roundtrip_seed(True, ord("\\"), 0, [1] * 8, [1] * 8, PAIRS + b"\xe2'\xe2a\xc2D\xdfy\xe2\\"),
+})
+
+# fuzz_utf8: mode, composition character, decoder's initial mode, the chunk
+# sizes of tonedown -u and of toneup -u, UTF-8 text.
+SAMPLE_UTF8 = subprocess.run(["iconv", "-f", "VISCII", "-t", "UTF-8"], input=SAMPLE, capture_output=True,
+                             check=True).stdout
+SAMPLE_NFD = __import__("unicodedata").normalize("NFD", SAMPLE_UTF8.decode("utf-8")).encode("utf-8")
+MIXED_UTF8 = ("\u201cA\u0306n qu\u1ea3 nh\u01a1\u0301\u201d \u2014 5\u20ac \u65e5\u672c \U0001f600 \u00a0\ufeff "
+              "a\u0301\u0302 e\u0308 o\u0323\u031b \u00e2\u0301 a\u0341 \\ #").encode("utf-8")
+INVALID_UTF8 = b"a\x80b\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe1\xbaa\xff\x02\x14'\xe1\xbb\x87\xcc"
+
+
+def utf8_seed(english, composition_char, initial_mode, down_chunks, up_chunks, text):
+    s = Seed().flag(english).pick(ORDINARY.index(composition_char), len(ORDINARY)).in_range(initial_mode, 0, 2)
+    for chunks in (down_chunks, up_chunks):
+        s.in_range(len(chunks), 0, 8)
+        for c in chunks:
+            s.in_range(c, 0, 300)
+    return s.text(text)
+
+
+write("fuzz_utf8", {
+    "sample-nfc": utf8_seed(False, ord("\\"), 0, [200, 1], [300], SAMPLE_UTF8[:1200]),
+    "sample-nfd-english": utf8_seed(True, ord("#"), 2, [1, 2, 3], [7], SAMPLE_NFD[:800]),
+    "beyond-viscii": utf8_seed(False, ord("\\"), 1, [1] * 8, [2] * 8, MIXED_UTF8),
+    "beyond-viscii-english": utf8_seed(True, ord("@"), 0, [5, 5], [1] * 8, MIXED_UTF8),
+    "invalid": utf8_seed(False, ord("\\"), 0, [1, 2, 3, 4], [3, 3, 3], INVALID_UTF8),
+    "all-bytes": utf8_seed(True, ord("#"), 0, [100], [1, 1], ALL_BYTES),
 })

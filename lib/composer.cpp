@@ -13,22 +13,6 @@ namespace {
 // letter rows alone.  The table in composer.h must agree with them.
 namespace derived {
 
-constexpr bool same_spelling(const char *a, const char *b) {
-    for (int i = 0; i < 3; ++i) {
-        if (a[i] != b[i]) return false;
-        if (a[i] == '\0') return true;
-    }
-    return true;
-}
-
-// The class of the row spelled `first`, `second`; -1 when there is none.
-constexpr int class_spelled(char first, char second) {
-    const char wanted[3] = {first, second, '\0'};
-    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls)
-        if (same_spelling(letter_rows[cls].spelling, wanted)) return cls;
-    return -1;
-}
-
 constexpr bool is_plain_d_row(int cls) { return row_is_d(letter_rows[cls]) && letter_rows[cls].spelling[1] == '\0'; }
 
 // How far a mark moves a letter's class: the distance from a bare row to the
@@ -112,7 +96,7 @@ constexpr bool marked_rows_lie_one_shift_on() {
     for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
         const letter_row &row = letter_rows[cls];
         if (row.spelling[1] == '\0') continue;
-        if (cls - derived::class_spelled(row.spelling[0], '\0') != derived::shift_of_mark(row.spelling[1]))
+        if (cls - class_spelled(row.spelling[0], '\0') != derived::shift_of_mark(row.spelling[1]))
             return false;
     }
     return true;

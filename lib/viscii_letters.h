@@ -76,6 +76,16 @@ constexpr bool row_has_shape(const letter_row &row) { return is_shape_char(row.s
 constexpr bool row_is_d(const letter_row &row) { return row.spelling[0] == 'D' || row.spelling[0] == 'd'; }
 constexpr bool code_is_ascii_letter(unsigned char code) { return code >= 0x41 && code <= 0x7A; }
 
+// The class of the row spelled `first`, `second` (a base letter and a shape
+// mark or a second D, or `second` '\0' for a bare letter); -1 when none is.
+constexpr int class_spelled(char first, char second) {
+    for (int cls = 1; cls < LETTER_CLASS_COUNT; ++cls) {
+        const char *s = letter_rows[cls].spelling;
+        if (s[0] == first && s[1] == second) return cls;
+    }
+    return -1;
+}
+
 // Calls `visit(row_class, tone, code)` for every letter of the assignment.
 template <class Visit>
 constexpr void for_each_letter(Visit visit) {

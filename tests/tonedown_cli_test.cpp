@@ -12,10 +12,11 @@
 namespace {
 
 const std::string USAGE =
-    "Usage: tonedown [-com <c>] [-m|-v] [8-bit input file(s)]\n"
+    "Usage: tonedown [-com <c>] [-m|-v] [-u] [8-bit input file(s)]\n"
     "              -com: <c> specifies the composition character, default is \"\\\"\n"
     "              -m: specifies English mode output\n"
     "              -v: specifies Vietnamese mode output (default)\n"
+    "              -u: reads UTF-8 instead of VISCII\n"
     "\n"
     "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n"
     "Version: VISCII & VIQR 1.1\n"

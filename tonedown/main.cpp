@@ -6,6 +6,7 @@
 
 #include "fileio.h"
 #include "frontend.h"
+#include "utf8_front.h"
 #include "viqr.h"
 
 namespace {
@@ -16,10 +17,11 @@ unsigned char input_buffer[CHUNK_SIZE];
 unsigned char output_buffer[viqr_encoder_output_size(CHUNK_SIZE)];
 
 constexpr const char *usage_lines[] = {
-    "Usage: tonedown [-com <c>] [-m|-v] [8-bit input file(s)]\n",
+    "Usage: tonedown [-com <c>] [-m|-v] [-u] [8-bit input file(s)]\n",
     "              -com: <c> specifies the composition character, default is \"\\\"\n",
     "              -m: specifies English mode output\n",
     "              -v: specifies Vietnamese mode output (default)\n",
+    "              -u: reads UTF-8 instead of VISCII\n",
     "\n",
     "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n",
     "Version: VISCII & VIQR 1.1\n",
@@ -39,12 +41,14 @@ int main(int argc, char **argv) {
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = 0;  // -bs is accepted and has no effect here
     int mode = MODE_VIETNAMESE;
+    int utf8 = 0;
 
     viqr_parse_options(argc, argv, composition_char, overstrike_char);
     const flag flags[] = {
         {"Ll", &mode, MODE_LITERAL, "conversion to LITERAL not suported."},
         {"Mm", &mode, MODE_ENGLISH, nullptr},
         {"Vv", &mode, MODE_VIETNAMESE, nullptr},
+        {"Uu", &utf8, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_tonedown);
 
@@ -53,15 +57,19 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    const int name_count = argc > first_name ? argc - first_name : 0;
+    if (utf8) return run_utf8_to_viqr(program, argv + first_name, name_count, composition_char, mode);
+
     viqr_encoder_history history;
+    utf8_input_hint hint(program);
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
+        hint.look(chunk, length);
         const std::size_t n = viscii_to_viqr(chunk, length, output_buffer, composition_char, mode, history);
         if (write_all(STDOUT_FILENO, output_buffer, n)) return true;
         report_write_failure(program, errno);
         return false;
     };
-    const int name_count = argc > first_name ? argc - first_name : 0;
-    const inputs_status status =
-        convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, convert);
+    const inputs_status status = convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE,
+                                                convert, [&](const char *name) { hint.begin(name); });
     return status == inputs_status::complete ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 
 #include "fileio.h"
 #include "frontend.h"
+#include "utf8_front.h"
 #include "viqr.h"
 
 namespace {
@@ -18,11 +19,12 @@ unsigned char input_buffer[CHUNK_SIZE];
 unsigned char output_buffer[2 * CHUNK_SIZE];
 
 constexpr const char *usage_lines[] = {
-    "Usage: toneup [-com <c>] [-v|-m|-l] [7-bit input file(s)]\n",
+    "Usage: toneup [-com <c>] [-v|-m|-l] [-u] [7-bit input file(s)]\n",
     "              -com: <c> specifies the composition character, default is \"\\\"\n",
     "              -v: sets the initial state to Vietnamese\n",
     "              -m: sets the initial state to English\n",
     "              -l: sets the initial state to Literal\n",
+    "              -u: writes UTF-8 instead of VISCII\n",
     "\n",
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n",
     "Version: VISCII & VIQR 1.1\n",
@@ -42,24 +44,28 @@ int main(int argc, char **argv) {
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = DEFAULT_OVERSTRIKE_CHAR;
     int mode = MODE_VIETNAMESE;
+    int utf8 = 0;
 
     viqr_parse_options(argc, argv, composition_char, overstrike_char);
     const flag flags[] = {
         {"Ll", &mode, MODE_LITERAL, nullptr},
         {"Mm", &mode, MODE_ENGLISH, nullptr},
         {"Vv", &mode, MODE_VIETNAMESE, nullptr},
+        {"Uu", &utf8, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_toneup);
 
     // The first context of the process: always free.
     const int context = viqr_open(mode, composition_char, overstrike_char);
     viqr_set(context, 1, VIQR_PARAM_HOLD);
+    const int name_count = argc > first_name ? argc - first_name : 0;
+    if (utf8) return run_viqr_to_utf8(program, argv + first_name, name_count, context);
+    hint_utf8_terminal(program);
 
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
         const std::size_t n = viqr_feed_chunk(context, chunk, length, output_buffer);
         return write_output(program, output_buffer, n);
     };
-    const int name_count = argc > first_name ? argc - first_name : 0;
     const inputs_status status =
         convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, convert);
 

@@ -1,0 +1,108 @@
+// Fuzzes UTF-8 through tonedown -u and toneup -u in memory: arbitrary bytes
+// converted to VIQR (Vietnamese or English mode, a composition character with
+// no other meaning in VIQR) and back to UTF-8 by a decoder context opened in
+// any mode.  Each direction is run twice, once on the whole text and once in
+// chunks of the sizes the fuzzer chooses, and must give the same bytes.  The
+// round trip must give back the input exactly when it holds no combining
+// mark that could join a letter (U+0300..U+0341), and a second round trip
+// must change nothing more in any case.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "viqr.h"
+
+namespace {
+
+constexpr auto composition_chars = ordinary_composition_chars();
+
+std::vector<std::string> cut(const std::string &text, const std::vector<std::size_t> &sizes) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t size : sizes) {
+        pieces.push_back(text.substr(start, size));
+        start += pieces.back().size();
+    }
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+std::string down(const std::vector<std::string> &chunks, unsigned char k, int mode) {
+    viqr_from_utf8_state state;
+    viqr_from_utf8_start(state, k, mode);
+    viqr_utf8_begin_input(state.scan, "fuzz");
+    std::string viqr{static_cast<char>(k), mode == MODE_ENGLISH ? 'M' : 'V'};
+    viqr_utf8_report report;
+    for (const std::string &chunk : chunks) {
+        std::vector<unsigned char> out(viqr_from_utf8_room(chunk.size()));
+        const std::size_t n = viqr_from_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()),
+                                             chunk.size(), out.data());
+        viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+        while (viqr_utf8_take_report(state.scan, report)) check(report.input != nullptr, "a report names no input");
+    }
+    std::vector<unsigned char> out(viqr_from_utf8_room(0));
+    const std::size_t n = viqr_from_utf8_finish(state, out.data());
+    viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+    return viqr;
+}
+
+std::string up(const std::vector<std::string> &chunks, unsigned char k, int initial_mode) {
+    const int context = viqr_open(initial_mode, k, DEFAULT_OVERSTRIKE_CHAR);
+    check(context >= 0, "a decoder context was left open");
+    viqr_set(context, 1, VIQR_PARAM_HOLD);
+    viqr_to_utf8_state state;
+    viqr_to_utf8_start(state, context);
+    viqr_utf8_begin_input(state.scan, "fuzz");
+    std::string text;
+    viqr_utf8_report report;
+    for (const std::string &chunk : chunks) {
+        std::vector<unsigned char> out(viqr_to_utf8_room(chunk.size()));
+        const std::size_t n =
+            viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), out.data());
+        text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+        while (viqr_utf8_take_report(state.scan, report)) check(report.input != nullptr, "a report names no input");
+    }
+    std::vector<unsigned char> out(viqr_to_utf8_room(0));
+    const std::size_t n = viqr_to_utf8_finish(state, out.data());
+    text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+    int count = 0;
+    viqr_close(context, nullptr, count);
+    return text;
+}
+
+bool has_joining_mark(const std::string &text) {
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        const unsigned char a = static_cast<unsigned char>(text[i]), b = static_cast<unsigned char>(text[i + 1]);
+        if ((a == 0xCC && b >= 0x80 && b <= 0xBF) || (a == 0xCD && (b == 0x80 || b == 0x81))) return true;
+    }
+    return false;
+}
+
+std::vector<std::size_t> chunk_sizes(FuzzedDataProvider &data) {
+    std::vector<std::size_t> sizes;
+    for (int i = data.ConsumeIntegralInRange<int>(0, 8); i > 0; --i)
+        sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, 300));
+    return sizes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
+    FuzzedDataProvider data(bytes, size);
+    const int mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
+    const unsigned char k = data.PickValueInArray(composition_chars);
+    const int initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
+    const std::vector<std::size_t> down_sizes = chunk_sizes(data), up_sizes = chunk_sizes(data);
+    const std::string text = data.ConsumeRemainingBytesAsString();
+
+    const std::string viqr = down({text}, k, mode);
+    check(down(cut(text, down_sizes), k, mode) == viqr, "tonedown -u gave other bytes for the text in chunks");
+    const std::string back = up({viqr}, k, initial_mode);
+    check(up(cut(viqr, up_sizes), k, initial_mode) == back, "toneup -u gave other bytes for the text in chunks");
+    if (!has_joining_mark(text)) check(back == text, "the round trip changed a text without combining marks");
+    check(up({down({back}, k, mode)}, k, initial_mode) == back, "a second round trip changed the text again");
+    return 0;
+}

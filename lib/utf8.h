@@ -1,0 +1,96 @@
+// UTF-8 as both conversions read it: which bytes start a sequence and how
+// long it is, which bytes may continue it (no overlong forms, no surrogates,
+// nothing beyond U+10FFFF), and the bookkeeping of viqr_utf8_scan that
+// reports the first invalid byte of each input.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "unicode_letters.h"
+#include "viqr.h"
+
+namespace viqr::detail {
+
+// The length of the sequence a byte starts: 1 for ASCII, 2 to 4 for a lead
+// byte, 0 for a byte that cannot start one (a continuation byte, C0, C1,
+// F5..FF).
+constexpr std::array<unsigned char, 256> make_sequence_lengths() {
+    std::array<unsigned char, 256> table{};
+    for (int b = 0; b < 0x80; ++b) table[b] = 1;
+    for (int b = 0xC2; b <= 0xDF; ++b) table[b] = 2;
+    for (int b = 0xE0; b <= 0xEF; ++b) table[b] = 3;
+    for (int b = 0xF0; b <= 0xF4; ++b) table[b] = 4;
+    return table;
+}
+inline constexpr std::array<unsigned char, 256> sequence_length = make_sequence_lengths();
+
+// Whether `b` may stand at `position` (1 to 3) of a sequence led by `lead`.
+// The second byte's range excludes overlong forms (after E0 and F0),
+// surrogates (after ED) and code points past U+10FFFF (after F4).
+constexpr bool continues(unsigned char lead, int position, unsigned char b) {
+    if (position == 1) {
+        if (lead == 0xE0) return b >= 0xA0 && b <= 0xBF;
+        if (lead == 0xED) return b >= 0x80 && b <= 0x9F;
+        if (lead == 0xF0) return b >= 0x90 && b <= 0xBF;
+        if (lead == 0xF4) return b >= 0x80 && b <= 0x8F;
+    }
+    return b >= 0x80 && b <= 0xBF;
+}
+
+constexpr char32_t decode_sequence(const unsigned char *s, int length) {
+    if (length == 2) return (char32_t(s[0] & 0x1F) << 6) | (s[1] & 0x3F);
+    if (length == 3) return (char32_t(s[0] & 0x0F) << 12) | (char32_t(s[1] & 0x3F) << 6) | (s[2] & 0x3F);
+    return (char32_t(s[0] & 0x07) << 18) | (char32_t(s[1] & 0x3F) << 12) | (char32_t(s[2] & 0x3F) << 6) | (s[3] & 0x3F);
+}
+
+// ASCII that goes to the encoder or the decoder context: every byte below
+// 0x80 but the six control codes that are letters in VISCII.
+constexpr std::array<bool, 256> make_plain_ascii() {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 0x80; ++b) table[b] = !is_c0_letter(static_cast<unsigned char>(b));
+    return table;
+}
+inline constexpr std::array<bool, 256> plain_ascii = make_plain_ascii();
+
+static_assert(sequence_length[0xC1] == 0 && sequence_length[0xC2] == 2 && sequence_length[0xF5] == 0);
+static_assert(!continues(0xE0, 1, 0x9F) && !continues(0xED, 1, 0xA0) && continues(0xED, 2, 0xA0));
+inline constexpr unsigned char decode_check[] = {0xE1, 0xBB, 0x87};
+static_assert(decode_sequence(decode_check, 3) == 0x1EC7, "U+1EC7 is E1 BB 87");
+
+// Notes an invalid byte at `offset` of the current input, unless that input
+// has had its report.
+inline void note_report(viqr_utf8_scan &scan, const char *input, unsigned long long offset) {
+    // Two places suffice when the caller takes the reports after every call;
+    // a caller that never takes them loses the later ones.
+    if (scan.report_count < 2) scan.reports[scan.report_count++] = {input, offset};
+}
+
+inline void report_here(viqr_utf8_scan &scan, unsigned long long offset) {
+    if (scan.reported) return;
+    scan.reported = true;
+    note_report(scan, scan.input, offset);
+}
+
+inline void begin_sequence(viqr_utf8_scan &scan, unsigned char lead, unsigned long long offset) {
+    scan.bytes[0] = lead;
+    scan.have = 1;
+    scan.need = sequence_length[lead];
+    scan.sequence_input = scan.input;
+    scan.sequence_offset = offset;
+    scan.sequence_serial = scan.serial;
+}
+
+// The sequence under way turned out invalid: its first byte is reported,
+// against the input where it began.  The caller copies its bytes.
+inline void report_sequence(viqr_utf8_scan &scan) {
+    scan.have = 0;
+    if (scan.sequence_serial == scan.serial) {
+        report_here(scan, scan.sequence_offset);
+    } else if (!scan.sequence_input_reported) {
+        scan.sequence_input_reported = true;
+        note_report(scan, scan.sequence_input, scan.sequence_offset);
+    }
+}
+
+}  // namespace viqr::detail

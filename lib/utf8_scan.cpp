@@ -1,0 +1,36 @@
+#include "utf8.h"
+
+void viqr_utf8_begin_input(viqr_utf8_scan &scan, const char *name) {
+    // A sequence from this input that goes on into the next one keeps this
+    // input's report state, should it turn out invalid.
+    if (scan.have != 0 && scan.sequence_serial == scan.serial) scan.sequence_input_reported = scan.reported;
+    ++scan.serial;
+    scan.input = name;
+    scan.offset = 0;
+    scan.reported = false;
+}
+
+bool viqr_utf8_take_report(viqr_utf8_scan &scan, viqr_utf8_report &report) {
+    if (scan.report_count == 0) return false;
+    report = scan.reports[0];
+    scan.reports[0] = scan.reports[1];
+    --scan.report_count;
+    return true;
+}
+
+bool viqr_looks_like_utf8(const unsigned char *text, std::size_t length) {
+    bool multibyte = false;
+    std::size_t i = 0;
+    while (i < length) {
+        const unsigned char lead = text[i];
+        const unsigned need = viqr::detail::sequence_length[lead];
+        if (need == 0) return false;
+        std::size_t have = 1;
+        while (have < need && i + have < length && viqr::detail::continues(lead, static_cast<int>(have), text[i + have])) ++have;
+        if (have < need && i + have < length) return false;
+        multibyte = multibyte || (need > 1 && have == need);
+        i += have;
+    }
+    return multibyte;
+}
+

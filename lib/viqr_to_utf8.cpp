@@ -1,0 +1,35 @@
+#include "viqr_to_utf8.h"
+
+#include "composer.h"
+
+namespace viqr::detail {
+
+unsigned char choose_stand_in(unsigned char composition_char) {
+    // The classes are those of the last composer_reset, which viqr_open made.
+    for (unsigned char b = ' '; b < 0x7F; ++b) {
+        const bool mode_letter = b == 'V' || b == 'v' || b == 'M' || b == 'm' || b == 'L' || b == 'l';
+        if (class_table[b] == CLASS_NONE && b != composition_char && !mode_letter) return b;
+    }
+    return 0;  // not reached: only 34 bytes have a class
+}
+
+}  // namespace viqr::detail
+
+void viqr_to_utf8_start(viqr_to_utf8_state &state, int context) {
+    state = viqr_to_utf8_state{};
+    state.context = context;
+    unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
+    viqr_query(context, &composition_char, VIQR_PARAM_COMPOSE_CHAR);
+    state.stand_in = viqr::detail::choose_stand_in(composition_char);
+}
+
+std::size_t viqr_to_utf8(viqr_to_utf8_state &state, const unsigned char *in, std::size_t length,
+                         unsigned char *out) {
+    viqr::detail::engine_reader reader{state.context, state.stand_in};
+    return viqr::detail::to_utf8_call(reader, state.scan, out).convert(in, length);
+}
+
+std::size_t viqr_to_utf8_finish(viqr_to_utf8_state &state, unsigned char *out) {
+    viqr::detail::engine_reader reader{state.context, state.stand_in};
+    return viqr::detail::to_utf8_call(reader, state.scan, out).finish();
+}

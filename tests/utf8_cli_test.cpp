@@ -1,0 +1,166 @@
+// tonedown -u and toneup -u as a user runs them: the flag, messages about
+// invalid UTF-8, files that split a character or a letter, the round trip
+// through both programs, and the hints each program gives without -u.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "process.h"
+
+namespace {
+
+run_result run(const std::string &name, const std::vector<std::string> &args, const std::string &input = "",
+               const std::string &directory = "") {
+    return run_program(program_path(name), args, input, name, directory);
+}
+
+std::string quoted(const std::string &word) { return "'" + word + "'"; }
+
+const cli_case tonedown_cases[] = {
+    {{"-u"}, "Ti\u1EBFng Vi\u1EC7t\n", "\\VTie^'ng Vie^.t\n", "", 0},
+    {{"-U", "-m"}, "Ti\u1EBFng Vi\u1EC7t\n", "\\MTi\\e^'ng Vi\\e^.t\n", "", 0},
+    {{"-u", "-com", "#"}, "Vie\u0323\u0302t #a'", "#VVie^.t ##a#'", "", 0},
+    {{"-u"}, "\u201CA\u0306n qu\u1EA3\u201D \u2014 5\u20AC", "\\V\u201CA(n qua?\u201D \u2014 5\u20AC", "", 0},
+    {{"-u"}, "a\xFF" "b\xC0\xAF", "\\Va\xFF" "b\xC0\xAF",
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 1, copied unchanged\n", 0},
+    {{"-u"}, "\xE1\xBA", "\\V\xE1\xBA",
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 0, copied unchanged\n", 0},
+    // Without -u the input is VISCII, byte for byte as before.
+    {{}, "Vi\xAEt", "\\VVie^.t", "", 0},
+};
+
+class TonedownUtf8 : public testing::TestWithParam<cli_case> {};
+
+TEST_P(TonedownUtf8, WritesExactlyTheseBytes) {
+    const cli_case &c = GetParam();
+    expect_outcome(run("tonedown", c.args, c.input), c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TonedownUtf8, testing::ValuesIn(tonedown_cases));
+
+const cli_case toneup_cases[] = {
+    {{"-u"}, "Vie^.t Nam\n", "Vi\u1EC7t Nam\n", "", 0},
+    {{"-u", "-m"}, "\\VVie^.t \\M\\dd\\a^'t a'", "Vi\u1EC7t \u0111\u1EA5t a'", "", 0},
+    {{"-u"}, "\u201CA(n qua?\u201D \x14", "\u201C\u0102n qu\u1EA3\u201D \x14", "", 0},
+    {{"-u", "-com", "#"}, "#Ma^ #a^#\u00E4", "a^ \u00E2\u00E4", "", 0},
+    {{"-u"}, "a'\x80" "a^", "\u00E1\x80\u00E2",
+     "toneup: \"standard input\": invalid UTF-8 at byte offset 2, copied unchanged\n", 0},
+    // Without -u the output is VISCII.
+    {{}, "Vie^.t", "Vi\xAEt", "", 0},
+};
+
+class ToneupUtf8 : public testing::TestWithParam<cli_case> {};
+
+TEST_P(ToneupUtf8, WritesExactlyTheseBytes) {
+    const cli_case &c = GetParam();
+    expect_outcome(run("toneup", c.args, c.input), c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ToneupUtf8, testing::ValuesIn(toneup_cases));
+
+// The inputs are one text: a character, a decomposed letter or a letter's
+// VIQR spelling may run from one file into the next.  Each file reports its
+// own first invalid byte; a sequence cut at the end of one file and not
+// finished in the next is reported against the file where it began.
+TEST(Utf8Files, AreOneTextAndReportEachFileOnce) {
+    scratch_dir dir;
+    dir.write("one", "Vi\xE1\xBB");
+    dir.write("two", "\x87t Na\xCC\xA3");
+    dir.write("three", "\xCC\x82\xFF x\xFF\xE1");
+    dir.write("four", "\x80\x80\xFE");
+    const run_result down = run("tonedown", {"-u", "one", "two", "three", "four"}, "", dir.path());
+    EXPECT_EQ(down.out, "\\VVie^.t Na^.\xFF x\xFF\xE1\x80\x80\xFE");
+    EXPECT_EQ(down.err,
+              "tonedown: \"three\": invalid UTF-8 at byte offset 2, copied unchanged\n"
+              "tonedown: \"four\": invalid UTF-8 at byte offset 2, copied unchanged\n");
+    EXPECT_EQ(down.status, 0);
+
+    dir.write("five", "Vie^");
+    dir.write("six", ".t\xE1\xBA");
+    dir.write("seven", "x");
+    const run_result up = run("toneup", {"-u", "five", "six", "seven"}, "", dir.path());
+    EXPECT_EQ(up.out, "Vi\u1EC7t\xE1\xBAx");
+    EXPECT_EQ(up.err, "toneup: \"six\": invalid UTF-8 at byte offset 2, copied unchanged\n");
+    EXPECT_EQ(up.status, 0);
+}
+
+// A letter still held when a later file cannot be opened belongs to the text
+// read so far.
+TEST(Utf8Files, AMissingFileStopsTheRunAfterWhatCameBefore) {
+    scratch_dir dir;
+    dir.write("one", "Vie\xCC\xA3");
+    const run_result down = run("tonedown", {"-u", "one", "two"}, "", dir.path());
+    EXPECT_EQ(down.out, "\\VVie.");
+    EXPECT_EQ(down.err, "tonedown: can't open file \"two\"\n");
+    EXPECT_EQ(down.status, 1);
+    dir.write("three", "Vie^");
+    const run_result up = run("toneup", {"-u", "three", "two"}, "", dir.path());
+    EXPECT_EQ(up.out, "Vi\u00EA");
+    EXPECT_EQ(up.err, "toneup: can't open file \"two\"\n");
+    EXPECT_EQ(up.status, 1);
+}
+
+// The bundled sample as UTF-8 through both programs, in NFC and in NFD, and
+// through tonedown -u in chunks of 1 to 7 bytes from a pipe: the same text.
+TEST(Utf8Pipeline, TheSampleComesBackThroughBothPrograms) {
+    if (run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status != 0)
+        GTEST_SKIP() << "this system's iconv has no VISCII charset to make UTF-8 of the sample";
+    const std::string down = quoted(program_path("tonedown")), up = quoted(program_path("toneup"));
+    const run_result utf8 = run_shell("iconv -f VISCII -t UTF-8 " + quoted(VIQR_SAMPLE));
+    ASSERT_EQ(utf8.status, 0);
+    for (const char *options : {"", " -m", " -com '#'", " -m -com '@'"}) {
+        const run_result back = run_shell(down + " -u" + options + " | " + up + " -u" + options, utf8.out);
+        EXPECT_EQ(back.out, utf8.out) << options;
+        EXPECT_EQ(back.err, "");
+        // Like the VISCII sample through tonedown without -u.
+        const run_result viqr = run_shell(down + options + " " + quoted(VIQR_SAMPLE));
+        EXPECT_EQ(run_shell(down + " -u" + options, utf8.out).out, viqr.out) << options;
+    }
+    if (run_shell("python3 -c 'import unicodedata'").status == 0) {
+        const run_result nfd = run_shell(
+            "python3 -c 'import sys, unicodedata; sys.stdout.write(unicodedata.normalize(\"NFD\", sys.stdin.read()))'",
+            utf8.out);
+        ASSERT_NE(nfd.out, utf8.out);
+        EXPECT_EQ(run_shell(down + " -u | " + up + " -u", nfd.out).out, utf8.out);
+        // Read a few bytes at a time from a pipe.
+        const run_result trickle = run_shell(
+            "python3 -c 'import os, sys\nd = sys.stdin.buffer.read()\ni = 0\nwhile i < len(d):\n n = 1 + i % 7\n "
+            "os.write(1, d[i:i + n])\n i += n' | " + down + " -u | " + up + " -u",
+            nfd.out);
+        EXPECT_EQ(trickle.out, utf8.out);
+    }
+}
+
+// Without -u: tonedown says once that -u reads UTF-8 when an input starts
+// with UTF-8; the output stays the VIQR of the bytes as VISCII.
+TEST(Utf8Hints, TonedownNamesTheFirstInputThatLooksLikeUtf8) {
+    scratch_dir dir;
+    dir.write("viscii", "Vi\xAEt");
+    dir.write("utf8", "Vi\u1EC7t");
+    dir.write("more", "\u00E0");
+    dir.write("cut", "a\xE1\xBB");
+    const run_result r = run("tonedown", {"viscii", "cut", "utf8", "more"}, "", dir.path());
+    EXPECT_EQ(r.err, "tonedown: \"utf8\" looks like UTF-8; tonedown -u reads UTF-8\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(run("tonedown", {"viscii", "cut"}, "", dir.path()).err, "");
+    EXPECT_EQ(run("tonedown", {"-u", "utf8"}, "", dir.path()).err, "");
+}
+
+// toneup says once that -u writes UTF-8 when it writes to a terminal whose
+// locale uses UTF-8; script(1) gives it one.
+TEST(Utf8Hints, ToneupNamesUtf8OnAUtf8Terminal) {
+    if (run_shell("command -v script && locale -a | grep -qix 'C.utf-\\?8'").status != 0)
+        GTEST_SKIP() << "script(1) or the C.UTF-8 locale is missing: no terminal to try";
+    const std::string up = quoted(program_path("toneup"));
+    auto on_terminal = [&](const std::string &locale, const std::string &options) {
+        return run_shell("LC_ALL=" + locale + " script -qec " + quoted(up + options + " < /dev/null") + " /dev/null")
+            .out;
+    };
+    const std::string hint = "writing VISCII to a UTF-8 terminal; " + program_path("toneup") + " -u writes UTF-8";
+    EXPECT_NE(on_terminal("C.UTF-8", "").find(hint), std::string::npos);
+    EXPECT_EQ(on_terminal("C", "").find("terminal"), std::string::npos);
+    EXPECT_EQ(on_terminal("C.UTF-8", " -u").find("terminal"), std::string::npos);
+}
+
+}  // namespace
