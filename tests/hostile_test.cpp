@@ -74,7 +74,9 @@ protected:
 
     // Runs `command` in the folder, with $P standing for the program's path.
     run_result shell(const std::string &command, const std::string &input = "") const {
-        return run_shell("cd " + shell_quote(dir_.path()) + " && P=" + shell_quote(GetParam().path()) + " && { " + command + "; }", input);
+        return run_shell("cd " + shell_quote(dir_.path()) + " && P=" + shell_quote(GetParam().path()) + " && { " +
+                             command + "; }",
+                         input);
     }
 
     scratch_dir dir_;
