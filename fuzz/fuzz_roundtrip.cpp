@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder.h"
 #include "fuzz_check.h"
 #include "viqr.h"
 #include "viqr_model.h"

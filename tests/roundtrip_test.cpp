@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder.h"
 #include "process.h"
 #include "seeded_random.h"
 #include "viqr.h"
