@@ -7,39 +7,27 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "viqr.h"
 #include "fuzz_check.h"
+#include "viqr_model.h"
 
 namespace {
 
-constexpr unsigned char UNTOUCHED = 0xA5;
-
-// Encodes one chunk, input and output each in a block of exactly its size so
-// that a read or write past either is caught.
-std::string encode_chunk(const std::string &chunk, unsigned char composition_char, int mode,
-                         viqr_encoder_history &history) {
-    auto input = std::make_unique<unsigned char[]>(chunk.size() + 1);  // never empty, so never null
-    std::memcpy(input.get(), chunk.data(), chunk.size());
-    const std::size_t room = viqr_encoder_output_size(chunk.size());
-    auto output = std::make_unique<unsigned char[]>(room);
-    std::memset(output.get(), UNTOUCHED, room);
-
-    const std::size_t n = viscii_to_viqr(input.get(), chunk.size(), output.get(), composition_char, mode, history);
-    check(n <= 4 * chunk.size(), "more than four output bytes an input byte");
-    if (mode != MODE_VIETNAMESE && mode != MODE_ENGLISH) {
-        check(n == 0, "an unknown mode wrote something");
-        for (std::size_t i = 0; i < room; ++i) check(output[i] == UNTOUCHED, "an unknown mode wrote something");
-    }
-    for (std::size_t i = 0; i < n; ++i)
-        check(output[i] <= 0x7F || output[i] == composition_char, "a byte above 0x7F in the output");
-    return std::string(output.get(), output.get() + n);
+// Encodes one chunk as tonedown does and checks what came out.
+std::string encode_checked(const std::string &chunk, unsigned char composition_char, int mode,
+                           viqr_encoder_history &history) {
+    bool area_untouched = false;
+    const std::string viqr = viqr_model::encode_chunk(chunk, mode, composition_char, history, &area_untouched);
+    check(viqr.size() <= 4 * chunk.size(), "more than four output bytes an input byte");
+    if (mode != MODE_VIETNAMESE && mode != MODE_ENGLISH)
+        check(viqr.empty() && area_untouched, "an unknown mode wrote something");
+    for (char b : viqr)
+        check(static_cast<unsigned char>(b) <= 0x7F || static_cast<unsigned char>(b) == composition_char,
+              "a byte above 0x7F in the output");
+    return viqr;
 }
 
 int mode_from(int choice) {
@@ -60,17 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const std::string text = data.ConsumeRemainingBytesAsString();
 
     viqr_encoder_history whole_history;
-    const std::string whole = encode_chunk(text, composition_char, mode, whole_history);
+    const std::string whole = encode_checked(text, composition_char, mode, whole_history);
 
     viqr_encoder_history history;
     std::string pieces;
-    std::size_t start = 0;
-    for (std::size_t length : chunk_sizes) {
-        const std::string chunk = text.substr(start, length);
-        pieces += encode_chunk(chunk, composition_char, mode, history);
-        start += chunk.size();
-    }
-    pieces += encode_chunk(text.substr(start), composition_char, mode, history);
+    for (const std::string &chunk : viqr_model::pieces_by_sizes(text, chunk_sizes))
+        pieces += encode_checked(chunk, composition_char, mode, history);
     check(pieces == whole, "the output depends on where the input is split");
     return 0;
 }

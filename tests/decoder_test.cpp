@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 
+#include "seeded_random.h"
 #include "viqr.h"
 
 namespace {
@@ -399,11 +401,8 @@ TEST_F(Decoder, SettingAStateThatIsNoModeChangesNothing) {
 // composition characters, where the two could part ways.
 TEST_F(Decoder, FeedingAChunkWritesWhatFeedingEachByteWrites) {
     const std::string alphabet = "aAeEiIoOuUyYdDbn ('^+`?~.\\#vVmMlL\xE2\xC2\xE1\xD0\x08\0";
-    unsigned state = 12345;
-    auto next = [&state](unsigned bound) {
-        state = state * 1103515245u + 12345u;
-        return (state >> 16) % bound;
-    };
+    std::mt19937 random = seeded_random(12345);
+    auto next = [&random](unsigned bound) { return below(random, bound); };
     for (int round = 0; round < 50000; ++round) {
         std::string input;
         const unsigned length = next(40);

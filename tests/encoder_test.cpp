@@ -8,18 +8,17 @@
 
 #include "viqr.h"
 #include "encoder_tables.h"
+#include "iconv_oracle.h"
 #include "process.h"
+#include "viqr_model.h"
 
 namespace {
 
 using namespace viqr::detail;
 
+// What tonedown writes for `input` read in one piece, without the announcement.
 std::string encode(const std::string &input, int mode, unsigned char composition_char = '\\') {
-    std::vector<unsigned char> out(viqr_encoder_output_size(input.size()));
-    viqr_encoder_history history;
-    const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(input.data()), input.size(),
-                                         out.data(), composition_char, mode, history);
-    return std::string(out.begin(), out.begin() + static_cast<long>(n));
+    return viqr_model::encode_pieces({input}, mode, composition_char);
 }
 
 struct encoder_case {
@@ -119,12 +118,7 @@ TEST(EncoderTest, OutputDoesNotDependOnWhereTheInputIsSplit) {
     for (int mode : {V, E}) {
         const std::string whole = encode(input, mode);
         for (std::size_t cut = 0; cut <= input.size(); ++cut) {
-            std::vector<unsigned char> out(viqr_encoder_output_size(input.size()));
-            viqr_encoder_history history;
-            const auto *in = reinterpret_cast<const unsigned char *>(input.data());
-            std::size_t n = viscii_to_viqr(in, cut, out.data(), '\\', mode, history);
-            n += viscii_to_viqr(in + cut, input.size() - cut, out.data() + n, '\\', mode, history);
-            EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<long>(n)), whole)
+            EXPECT_EQ(viqr_model::encode_pieces({input.substr(0, cut), input.substr(cut)}, mode, '\\'), whole)
                 << "mode " << mode << ", cut at " << cut;
         }
     }
@@ -162,8 +156,7 @@ TEST(EncoderTest, AOneByteChunkAfterAnyByteStaysInsideItsRoom) {
 // The independent oracle: the system's iconv knows VISCII, and Unicode's
 // canonical decomposition splits each letter into its base and marks.
 TEST(EncoderTest, EveryLetterIsSpelledAsIconvDecomposesIt) {
-    if (run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status != 0)
-        GTEST_SKIP() << "this system's iconv has no VISCII charset";
+    if (!iconv_convert("VISCII", "UTF-8", "a")) GTEST_SKIP() << "this system's iconv has no VISCII charset";
     if (run_shell("python3 -c 'import unicodedata'").status != 0)
         GTEST_SKIP() << "python3 with unicodedata is needed to decompose the letters";
 
@@ -185,7 +178,7 @@ for ch in text:
     std::string letters;
     for (int b = 0x80; b < 0x100; ++b) letters += static_cast<char>(b);
     letters += "\x02\x05\x06\x14\x19\x1E";
-    const run_result r = run_shell(std::string("iconv -f VISCII -t UTF-8 | ") + decompose, letters);
+    const run_result r = run_shell(decompose, iconv_convert("VISCII", "UTF-8", letters).value_or(""));
     ASSERT_EQ(r.status, 0) << r.err;
 
     std::vector<std::string> expected;

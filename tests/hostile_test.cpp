@@ -17,8 +17,6 @@
 
 namespace {
 
-std::string quoted(const std::string &word) { return "'" + word + "'"; }
-
 std::string repeated(const std::string &text, std::size_t times) {
     std::string all;
     all.reserve(text.size() * times);
@@ -76,7 +74,9 @@ protected:
 
     // Runs `command` in the folder, with $P standing for the program's path.
     run_result shell(const std::string &command, const std::string &input = "") const {
-        return run_shell("cd " + quoted(dir_.path()) + " && P=" + quoted(GetParam().path()) + " && { " + command + "; }", input);
+        return run_shell("cd " + shell_quote(dir_.path()) + " && P=" + shell_quote(GetParam().path()) + " && { " +
+                             command + "; }",
+                         input);
     }
 
     scratch_dir dir_;
@@ -171,20 +171,6 @@ std::string usage_of(const std::string &name) {
     return err;
 }
 
-// Command lines for tonedown and toneup, exact bytes expected.
-struct command_line_case {
-    std::string name;
-    std::vector<std::string> args;
-    std::string input;
-    std::string out;
-    std::string err;  // "USAGE" at the end stands for the usage text
-    int status;
-};
-
-void PrintTo(const command_line_case &c, std::ostream *os) {
-    *os << c.name << " with " << c.args.size() << " arguments, input " << testing::PrintToString(c.input);
-}
-
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -199,44 +185,44 @@ std::vector<std::string> times(std::size_t n, const std::vector<std::string> &ar
 const std::string LONG_NAME(100000, 'x');
 const std::string NUL(1, '\0');
 
-const command_line_case command_line_cases[] = {
+// Command lines for tonedown and toneup, exact bytes expected.  "USAGE" at
+// the end of the expected standard error stands for the program's usage text.
+const cli_case command_line_cases[] = {
     // 10,000 arguments: thousands of flags (the last wins), thousands of files,
     // an option after them all.
-    {"tonedown", times(4998, {"-v"}) + std::vector<std::string>{"-m"} + times(4999, {"one"}) + std::vector<std::string>{"-com", "#"},
-     "", "#M" + repeated("#a'", 4999), "", 0},
-    {"toneup", times(4998, {"-m"}) + std::vector<std::string>{"-v"} + times(4999, {"one"}) + std::vector<std::string>{"-com", "#"},
-     "", repeated("#\xE1", 4999), "", 0},
-    {"tonedown", times(5000, {"-com", "#"}), "#\xE1", "#V##a'", "", 0},
-    {"toneup", times(5000, {"-bs", "#"}), "a'", "\xE1", "", 0},
+    {times(4998, {"-v"}) + std::vector<std::string>{"-m"} + times(4999, {"one"}) + std::vector<std::string>{"-com", "#"},
+     "", "#M" + repeated("#a'", 4999), "", 0, "tonedown"},
+    {times(4998, {"-m"}) + std::vector<std::string>{"-v"} + times(4999, {"one"}) + std::vector<std::string>{"-com", "#"},
+     "", repeated("#\xE1", 4999), "", 0, "toneup"},
+    {times(5000, {"-com", "#"}), "#\xE1", "#V##a'", "", 0, "tonedown"},
+    {times(5000, {"-bs", "#"}), "a'", "\xE1", "", 0, "toneup"},
     // Empty arguments: a file name that names nothing, a NUL character.
-    {"tonedown", {""}, "", "\\V", "tonedown: can't open file \"\"\n", 1},
-    {"toneup", {""}, "", "", "toneup: can't open file \"\"\n", 1},
-    {"tonedown", {"-com", ""}, "a\\" + NUL, NUL + "Va\\" + NUL + NUL, "", 0},
-    {"toneup", {"-com", ""}, "a" + NUL + "'\\\\", "a'\\\\", "", 0},
-    {"toneup", {"-bs", "", "-v"}, "a'", "\xE1", "", 0},
+    {{""}, "", "\\V", "tonedown: can't open file \"\"\n", 1, "tonedown"},
+    {{""}, "", "", "toneup: can't open file \"\"\n", 1, "toneup"},
+    {{"-com", ""}, "a\\" + NUL, NUL + "Va\\" + NUL + NUL, "", 0, "tonedown"},
+    {{"-com", ""}, "a" + NUL + "'\\\\", "a'\\\\", "", 0, "toneup"},
+    {{"-bs", "", "-v"}, "a'", "\xE1", "", 0, "toneup"},
     // An argument of 100,000 bytes: as a file name, a flag, a value, an unknown option.
-    {"tonedown", {LONG_NAME}, "", "\\V", "tonedown: can't open file \"" + LONG_NAME + "\"\n", 1},
-    {"toneup", {LONG_NAME}, "", "", "toneup: can't open file \"" + LONG_NAME + "\"\n", 1},
-    {"tonedown", {"-m" + LONG_NAME}, "\xE1", "\\M\\a'", "", 0},
-    {"toneup", {"-l" + LONG_NAME}, "\\a'", "\\a'", "", 0},
-    {"tonedown", {"-com", "#" + LONG_NAME}, "#", "#V##", "", 0},
-    {"toneup", {"-com", "#" + LONG_NAME}, "#a'", "\xE1", "", 0},
-    {"tonedown", {"-q" + LONG_NAME}, "", "", "tonedown: unknown option \"-q" + LONG_NAME + "\"\nUSAGE", 1},
-    {"toneup", {"-q" + LONG_NAME}, "", "", "toneup: unknown option \"-q" + LONG_NAME + "\"\nUSAGE", 1},
+    {{LONG_NAME}, "", "\\V", "tonedown: can't open file \"" + LONG_NAME + "\"\n", 1, "tonedown"},
+    {{LONG_NAME}, "", "", "toneup: can't open file \"" + LONG_NAME + "\"\n", 1, "toneup"},
+    {{"-m" + LONG_NAME}, "\xE1", "\\M\\a'", "", 0, "tonedown"},
+    {{"-l" + LONG_NAME}, "\\a'", "\\a'", "", 0, "toneup"},
+    {{"-com", "#" + LONG_NAME}, "#", "#V##", "", 0, "tonedown"},
+    {{"-com", "#" + LONG_NAME}, "#a'", "\xE1", "", 0, "toneup"},
+    {{"-q" + LONG_NAME}, "", "", "tonedown: unknown option \"-q" + LONG_NAME + "\"\nUSAGE", 1, "tonedown"},
+    {{"-q" + LONG_NAME}, "", "", "toneup: unknown option \"-q" + LONG_NAME + "\"\nUSAGE", 1, "toneup"},
 };
 
-class HostileCommandLine : public testing::TestWithParam<command_line_case> {};
+class HostileCommandLine : public testing::TestWithParam<cli_case> {};
 
 TEST_P(HostileCommandLine, WritesExactlyTheseBytes) {
-    const command_line_case &c = GetParam();
+    cli_case c = GetParam();
     scratch_dir dir;
-    dir.write("one", c.name == "tonedown" ? "\xE1" : "##a'");
-    const run_result r = run_program(program_path(c.name), c.args, c.input, c.name, dir.path());
-    std::string err = c.err;
-    if (err.size() >= 5 && err.compare(err.size() - 5, 5, "USAGE") == 0) err.replace(err.size() - 5, 5, usage_of(c.name));
-    EXPECT_EQ(r.out, c.out);
-    EXPECT_EQ(r.err, err);
-    EXPECT_EQ(r.status, c.status);
+    dir.write("one", c.program == "tonedown" ? "\xE1" : "##a'");
+    const run_result r = run_program(program_path(c.program), c.args, c.input, c.program, dir.path());
+    if (c.err.size() >= 5 && c.err.compare(c.err.size() - 5, 5, "USAGE") == 0)
+        c.err.replace(c.err.size() - 5, 5, usage_of(c.program));
+    expect_outcome(r, c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Converters, HostileCommandLine, testing::ValuesIn(command_line_cases));
@@ -255,24 +241,18 @@ TEST(HostileTonefixCommandLine, TenThousandArgumentsAreAnInputAnOutputAndTheIgno
 
 TEST(HostileTonefixCommandLine, EmptyAndLongNamesAreReportedWithTheUsage) {
     const std::string usage = usage_of("tonefix");
-    struct {
-        std::vector<std::string> args;
-        std::string err;
-    } cases[] = {
+    const cli_case cases[] = {
         // perror leaves out an empty head.
-        {{""}, std::string(std::strerror(ENOENT)) + "\n" + usage},
-        {{"in", ""}, std::string(std::strerror(ENOENT)) + "\n" + usage},
-        {{LONG_NAME}, LONG_NAME + ": " + std::strerror(ENAMETOOLONG) + "\n" + usage},
-        {{"in", LONG_NAME}, LONG_NAME + ": " + std::strerror(ENAMETOOLONG) + "\n" + usage},
+        {{""}, "", "", std::string(std::strerror(ENOENT)) + "\n" + usage, 1, "tonefix"},
+        {{"in", ""}, "", "", std::string(std::strerror(ENOENT)) + "\n" + usage, 1, "tonefix"},
+        {{LONG_NAME}, "", "", LONG_NAME + ": " + std::strerror(ENAMETOOLONG) + "\n" + usage, 1, "tonefix"},
+        {{"in", LONG_NAME}, "", "", LONG_NAME + ": " + std::strerror(ENAMETOOLONG) + "\n" + usage, 1, "tonefix"},
     };
     scratch_dir dir;
     dir.write("in", "\xA0");
-    for (const auto &c : cases) {
+    for (const cli_case &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args).substr(0, 40));
-        const run_result r = run_program(program_path("tonefix"), c.args, "", "tonefix", dir.path());
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(r.status, 1);
+        expect_outcome(run_program(program_path(c.program), c.args, c.input, c.program, dir.path()), c);
     }
 }
 
@@ -281,8 +261,8 @@ TEST(HostileTonefixCommandLine, EmptyAndLongNamesAreReportedWithTheUsage) {
 TEST(HostileTonefixOutput, ANamedOutputNeedsNoStandardOutput) {
     scratch_dir dir;
     dir.write("in", "\xA0\xD5");
-    const std::string tonefix = quoted(program_path("tonefix"));
-    const run_result r = run_shell("cd " + quoted(dir.path()) + " && " + tonefix + " in out >&-");
+    const std::string tonefix = shell_quote(program_path("tonefix"));
+    const run_result r = run_shell("cd " + shell_quote(dir.path()) + " && " + tonefix + " in out >&-");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(dir.read("out"), "\xD5\xA0");
@@ -293,9 +273,9 @@ TEST(HostileTonefixOutput, AFifoAsOutputIsWrittenLikeAFile) {
     scratch_dir dir;
     dir.write("in", "\xA0\xD5");
     ASSERT_EQ(mkfifo((dir.path() + "/fifo").c_str(), 0600), 0);
-    const std::string tonefix = quoted(program_path("tonefix"));
+    const std::string tonefix = shell_quote(program_path("tonefix"));
     const run_result r =
-        run_shell("cd " + quoted(dir.path()) + " && { cat fifo > copy & " + tonefix + " in fifo; echo $?; wait; }");
+        run_shell("cd " + shell_quote(dir.path()) + " && { cat fifo > copy & " + tonefix + " in fifo; echo $?; wait; }");
     EXPECT_EQ(r.out, "0\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(dir.read("copy"), "\xD5\xA0");

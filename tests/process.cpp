@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fcntl.h>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,13 +24,19 @@ void write_file(const std::string &path, const std::string &bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-// Runs argv with standard input, output and error on three files of `dir`.
-run_result run_with_files(const std::vector<std::string> &argv, const char *file, const std::string &input,
-                          const std::string &directory) {
-    scratch_dir io;
-    const std::string in = io.write("stdin", input);
-    const std::string out = io.path() + "/stdout", err = io.path() + "/stderr";
+int exit_status(int wstatus) { return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus); }
 
+}  // namespace
+
+// Standard streams go through files rather than pipes, so that a child that
+// writes much and reads little can never block on the test.
+run_result run_process(const std::string &file, const std::vector<std::string> &argv, const process_io &io) {
+    scratch_dir streams;
+    const std::string in = io.input_path.empty() ? streams.write("stdin", io.input) : io.input_path;
+    const std::string out = io.output_path.empty() ? streams.path() + "/stdout" : io.output_path;
+    const std::string err = streams.path() + "/stderr";
+
+    // Everything the child needs is made before the fork.
     std::vector<char *> args;
     for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
@@ -39,57 +44,39 @@ run_result run_with_files(const std::vector<std::string> &argv, const char *file
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        if (!freopen(in.c_str(), "rb", stdin) || !freopen(out.c_str(), "wb", stdout) ||
-            !freopen(err.c_str(), "wb", stderr))
-            _exit(125);
-        if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(125);
-        execv(file, args.data());
+        const int fds[3] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                            open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+        for (int fd = 0; fd < 3; ++fd)
+            if (fds[fd] < 0 || dup2(fds[fd], fd) < 0) _exit(125);
+        if (!io.directory.empty() && chdir(io.directory.c_str()) != 0) _exit(125);
+        execve(file.c_str(), args.data(), environ);
         _exit(126);
     }
     int wstatus = 0;
     while (waitpid(pid, &wstatus, 0) < 0) {
     }
     run_result r;
-    r.out = read_file(out);
+    r.out = io.output_path.empty() ? read_file(out) : "";
     r.err = read_file(err);
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    r.status = exit_status(wstatus);
     return r;
 }
-
-}  // namespace
 
 run_result run_program(const std::string &program, const std::vector<std::string> &args, const std::string &input,
                        const std::string &argv0, const std::string &directory) {
     std::vector<std::string> argv{argv0.empty() ? program : argv0};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run_with_files(argv, program.c_str(), input, directory);
-}
-
-run_result run_nameless(const std::string &program, const char *argv0, const std::string &input_path) {
-    scratch_dir io;
-    const std::string err = io.path() + "/stderr";
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int in = open(input_path.c_str(), O_RDONLY);
-        const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || e < 0 || dup2(in, 0) < 0 || dup2(e, 2) < 0) _exit(125);
-        char *argv[] = {const_cast<char *>(argv0), nullptr};
-        char *envp[] = {nullptr};
-        execve(program.c_str(), argv, envp);
-        _exit(126);
-    }
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
-    }
-    run_result r;
-    r.err = io.read("stderr");
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    return r;
+    return run_process(program, argv, {.input = input, .directory = directory});
 }
 
 run_result run_shell(const std::string &command, const std::string &input) {
-    return run_with_files({"sh", "-c", command}, "/bin/sh", input, "");
+    return run_process("/bin/sh", {"sh", "-c", command}, {.input = input});
+}
+
+std::string shell_quote(const std::string &word) {
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
 scratch_dir::scratch_dir() {
@@ -121,7 +108,11 @@ std::string all_bytes() {
 std::string program_path(const std::string &name) { return std::string(VIQR_PROGRAM_DIR) + "/" + name; }
 
 void PrintTo(const cli_case &c, std::ostream *os) {
-    *os << "args " << testing::PrintToString(c.args) << ", input " << testing::PrintToString(c.input);
+    if (c.program.empty())
+        *os << "args " << testing::PrintToString(c.args);
+    else
+        *os << c.program << " with " << c.args.size() << " arguments";
+    *os << ", input " << testing::PrintToString(c.input);
 }
 
 void expect_outcome(const run_result &r, const cli_case &c) {

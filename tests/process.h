@@ -12,21 +12,18 @@ struct run_result {
     int status = -1;   // exit status, or 128 + signal number when killed
 };
 
-// One run of a program as a table row: its arguments and standard input, and
-// what it must write on standard output and standard error, and its status.
-struct cli_case {
-    std::vector<std::string> args;
-    std::string input;
-    std::string out;
-    std::string err;
-    int status;
+// Where a child's standard streams come from and go to, and where it runs.
+struct process_io {
+    std::string input = "";         // bytes on standard input
+    std::string input_path = "";    // when not empty, this file (or folder) is standard input instead
+    std::string output_path = "";   // when not empty, standard output goes here and is not captured
+    std::string directory = "";     // the child's working directory when not empty
 };
 
-// Shows a failing row as its arguments and input rather than raw memory.
-void PrintTo(const cli_case &c, std::ostream *os);
-
-// Checks the three outcomes of a run against a row.
-void expect_outcome(const run_result &r, const cli_case &c);
+// The one way the tests start a process: executes `file` with exactly the
+// argument vector `argv` (which may be empty, so that the program gets no name
+// at all) and the environment of the test, and waits for it.
+run_result run_process(const std::string &file, const std::vector<std::string> &argv, const process_io &io = {});
 
 // Runs `program` with `args` (argv[0] is `program` unless `argv0` is given),
 // feeding `input` on standard input.  The child's working directory is
@@ -35,13 +32,31 @@ run_result run_program(const std::string &program, const std::vector<std::string
                        const std::string &input = "", const std::string &argv0 = "",
                        const std::string &directory = "");
 
-// Runs `program` with an argument vector of `argv0` alone, or with none at all
-// when `argv0` is null, reading standard input from the file `input_path`.
-// Captures standard error and the exit status.
-run_result run_nameless(const std::string &program, const char *argv0, const std::string &input_path);
-
 // Runs `command` with /bin/sh -c, for redirections such as ">&-" or ">/dev/full".
 run_result run_shell(const std::string &command, const std::string &input = "");
+
+// `word` as one word of a shell command line, whatever bytes it holds.
+std::string shell_quote(const std::string &word);
+
+// One run of a program as a table row: its arguments and standard input, and
+// what it must write on standard output and standard error, and its status.
+// `program` names the program when one table holds rows for several.
+struct cli_case {
+    std::vector<std::string> args;
+    std::string input;
+    std::string out;
+    std::string err;
+    int status;
+    std::string program = "";
+};
+
+// Shows a failing row as its arguments and input rather than raw memory; a
+// row that names its program is shown by its number of arguments, which may
+// be thousands.
+void PrintTo(const cli_case &c, std::ostream *os);
+
+// Checks the three outcomes of a run against a row.
+void expect_outcome(const run_result &r, const cli_case &c);
 
 // A fresh, empty folder under the system's temporary folder, removed with its
 // contents when the object goes away.

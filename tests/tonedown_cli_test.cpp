@@ -126,16 +126,16 @@ TEST(TonedownFiles, PairsAcrossChunkAndFileBoundariesAreEscaped) {
 
 TEST(TonedownFailures, WithoutAnInvocationNameMessagesAreHeadedTonedown) {
     scratch_dir dir;
-    for (const char *argv0 : {static_cast<const char *>(nullptr), ""}) {
-        SCOPED_TRACE(argv0 ? "empty name" : "no argument vector");
-        const run_result r = run_nameless(program_path("tonedown"), argv0, dir.path());
+    for (const std::vector<std::string> &argv : {std::vector<std::string>{}, std::vector<std::string>{""}}) {
+        SCOPED_TRACE(argv.empty() ? "no argument vector" : "empty name");
+        const run_result r = run_process(program_path("tonedown"), argv, {.input_path = dir.path()});
         EXPECT_EQ(r.err, std::string("tonedown: can't read \"standard input\": ") + std::strerror(EISDIR) + "\n");
         EXPECT_EQ(r.status, 1);
     }
 }
 
 TEST(TonedownFailures, AFullOutputIsReported) {
-    const run_result r = run_shell("exec '" + program_path("tonedown") + "' > /dev/full", "Vi\xAEt Nam");
+    const run_result r = run_shell("exec " + shell_quote(program_path("tonedown")) + " > /dev/full", "Vi\xAEt Nam");
     EXPECT_EQ(r.err, program_path("tonedown") + ": can't write \"standard output\": " + std::strerror(ENOSPC) + "\n");
     EXPECT_EQ(r.status, 1);
 }
@@ -144,8 +144,8 @@ TEST(TonedownFailures, AFailedWriteOfTheTextIsReported) {
     // A file size limit lets the announcement through and refuses the text.
     scratch_dir dir;
     const std::string big(100000, '\xE1');
-    const run_result r = run_shell("trap '' XFSZ; ulimit -f 1; exec '" + program_path("tonedown") + "' > '" +
-                                       dir.path() + "/out'",
+    const run_result r = run_shell("trap '' XFSZ; ulimit -f 1; exec " + shell_quote(program_path("tonedown")) + " > " +
+                                       shell_quote(dir.path() + "/out"),
                                    big);
     EXPECT_EQ(r.err, program_path("tonedown") + ": can't write \"standard output\": " + std::strerror(EFBIG) + "\n");
     EXPECT_EQ(r.status, 1);

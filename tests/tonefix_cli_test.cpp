@@ -4,16 +4,16 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "iconv_oracle.h"
 #include "process.h"
+#include "seeded_random.h"
 
 namespace {
 
@@ -45,11 +45,10 @@ std::string exchanged(std::string text) {
 // that each 1024-byte chunk boundary falls between them in several ways.
 std::string mixed_text(std::size_t size) {
     std::string text(size, '\0');
-    unsigned state = 12345;
+    std::mt19937 random = seeded_random(12345);
     for (std::size_t i = 0; i < size; ++i) {
-        state = state * 1103515245u + 12345u;
-        const unsigned pick = (state >> 16) % 8;
-        text[i] = pick < 3 ? '\xA0' : pick < 6 ? '\xD5' : static_cast<char>(state >> 24);
+        const unsigned pick = below(random, 8);
+        text[i] = pick < 3 ? '\xA0' : pick < 6 ? '\xD5' : static_cast<char>(below(random, 256));
     }
     text.replace(1020, 8, 8, '\xA0');   // a run across the first boundary
     text.replace(2044, 8, 8, '\xD5');   // and one across the second
@@ -57,8 +56,6 @@ std::string mixed_text(std::size_t size) {
     text[3072] = '\xA0';
     return text;
 }
-
-std::string quoted(const std::string &word) { return "'" + word + "'"; }
 
 std::set<std::string> files_in(const std::string &dir) {
     std::set<std::string> names;
@@ -90,7 +87,7 @@ TEST(TonefixExchange, ConvertsAcrossChunkBoundaries) {
     EXPECT_EQ(from_file.status, 0);
 
     // A pipe hands the program pieces of whatever size the writer made.
-    const run_result from_pipe = run_shell("cat " + quoted(in) + " | " + quoted(TONEFIX));
+    const run_result from_pipe = run_shell("cat " + shell_quote(in) + " | " + shell_quote(TONEFIX));
     EXPECT_EQ(from_pipe.out, exchanged(text));
     EXPECT_EQ(from_pipe.status, 0);
 }
@@ -109,9 +106,9 @@ TEST(TonefixExchange, RunningTwiceGivesBackTheInput) {
 // Text in VISCII 1.0, read back through the system's VISCII (revision 1.1)
 // converter: capital O with tilde was 0xD5 and small a with dot below 0xA0.
 TEST(TonefixExchange, TurnsVisciiRevision10IntoWhatIconvReadsAs11) {
-    if (run_shell("iconv -l").out.find("VISCII") == std::string::npos) GTEST_SKIP() << "iconv lacks VISCII";
-    const run_result r = run_shell(quoted(TONEFIX) + " | iconv -f VISCII -t UTF-8", "\xD5ng \xA0");
-    EXPECT_EQ(r.out, "\xC3\x95ng \xE1\xBA\xA1");   // "Õng ạ"
+    if (!iconv_convert("VISCII", "UTF-8", "a")) GTEST_SKIP() << "iconv lacks VISCII";
+    const run_result r = run_program(TONEFIX, {}, "\xD5ng \xA0");
+    EXPECT_EQ(iconv_convert("VISCII", "UTF-8", r.out), "\xC3\x95ng \xE1\xBA\xA1");   // "Õng ạ"
     EXPECT_EQ(r.status, 0);
 }
 
@@ -253,7 +250,7 @@ TEST(TonefixOutputMode, NewFileIsReadWriteLessTheCreationMask) {
         scratch_dir dir;
         dir.write("in", "text");
         const run_result r =
-            run_shell("cd " + quoted(dir.path()) + " && umask " + mask + " && " + quoted(TONEFIX) + " in out");
+            run_shell("cd " + shell_quote(dir.path()) + " && umask " + mask + " && " + shell_quote(TONEFIX) + " in out");
         ASSERT_EQ(r.status, 0) << r.err;
         struct stat st {};
         ASSERT_EQ(stat((dir.path() + "/out").c_str(), &st), 0);
@@ -284,7 +281,7 @@ TEST(TonefixFailures, FailedReadOrWriteIsReportedWithExitStatusOne) {
         scratch_dir dir;
         dir.write("in", "text \xA0\xD5\n");
         fs::create_directory(dir.path() + "/sub");
-        const run_result r = run_shell("cd " + quoted(dir.path()) + " && " + quoted(TONEFIX) + c.command);
+        const run_result r = run_shell("cd " + shell_quote(dir.path()) + " && " + shell_quote(TONEFIX) + c.command);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, c.report);
         EXPECT_EQ(r.status, 1);
@@ -305,9 +302,9 @@ TEST(TonefixFailures, DirectoryAsInputLeavesAnEmptyOutput) {
 TEST(TonefixFailures, WithoutAnInvocationNameReportsAreHeadedTonefix) {
     scratch_dir dir;
     fs::create_directory(dir.path() + "/sub");
-    for (const char *argv0 : {static_cast<const char *>(nullptr), ""}) {
-        SCOPED_TRACE(argv0 ? "empty name" : "no argument vector");
-        const run_result r = run_nameless(TONEFIX, argv0, dir.path() + "/sub");
+    for (const std::vector<std::string> &argv : {std::vector<std::string>{}, std::vector<std::string>{""}}) {
+        SCOPED_TRACE(argv.empty() ? "no argument vector" : "empty name");
+        const run_result r = run_process(TONEFIX, argv, {.input_path = dir.path() + "/sub"});
         EXPECT_EQ(r.err, perror_text("tonefix", EISDIR));
         EXPECT_EQ(r.status, 1);
     }

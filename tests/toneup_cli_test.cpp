@@ -4,10 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 #include "process.h"
@@ -140,7 +137,7 @@ TEST(ToneupFiles, ADirectoryIsReportedAsAFailedRead) {
 
 TEST(ToneupFailures, AFailedReadOfStandardInputIsReported) {
     const std::string program = program_path("toneup");
-    const run_result r = run_shell("exec '" + program + "' < /");
+    const run_result r = run_shell("exec " + shell_quote(program) + " < /");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, program + ": can't read \"standard input\": " + std::strerror(EISDIR) + "\n");
     EXPECT_EQ(r.status, 1);
@@ -150,44 +147,19 @@ TEST(ToneupFailures, AFullOutputIsReportedOnce) {
     const std::string program = program_path("toneup");
     const std::string expected = program + ": can't write \"standard output\": " + std::strerror(ENOSPC) + "\n";
     for (const std::string input : {"Vie^.t Nam", "a"}) {  // the second fails only in the flush
-        const run_result r = run_shell("exec '" + program + "' > /dev/full", input);
+        const run_result r = run_shell("exec " + shell_quote(program) + " > /dev/full", input);
         EXPECT_EQ(r.err, expected) << input;
         EXPECT_EQ(r.status, 1) << input;
     }
 }
 
-// Runs toneup with no arguments at all, not even its own name.
-run_result run_without_argv(const std::string &input, const char *output) {
-    scratch_dir io;
-    const std::string in = io.write("in", input), err = io.path() + "/err";
-    const std::string out = output != nullptr ? output : io.path() + "/out";
-    const std::string program = program_path("toneup");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fds[3] = {open(in.c_str(), O_RDONLY), open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
-                            open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
-        for (int fd = 0; fd < 3; ++fd)
-            if (fds[fd] < 0 || dup2(fds[fd], fd) < 0) _exit(125);
-        char *no_args[] = {nullptr};
-        execve(program.c_str(), no_args, environ);
-        _exit(126);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    run_result r;
-    r.out = output != nullptr ? "" : io.read("out");
-    r.err = io.read("err");
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
-}
-
 TEST(ToneupFailures, WithoutAnArgumentVectorItNamesItselfToneup) {
-    const run_result converted = run_without_argv("a'", nullptr);
+    // No arguments at all, not even its own name.
+    const run_result converted = run_process(program_path("toneup"), {}, {.input = "a'"});
     EXPECT_EQ(converted.out, "\xE1");
     EXPECT_EQ(converted.status, 0);
 
-    const run_result full = run_without_argv("a'", "/dev/full");
+    const run_result full = run_process(program_path("toneup"), {}, {.input = "a'", .output_path = "/dev/full"});
     EXPECT_EQ(full.err, std::string("toneup: can't write \"standard output\": ") + std::strerror(ENOSPC) + "\n");
     EXPECT_EQ(full.status, 1);
 }
