@@ -339,7 +339,7 @@ def print_table(results, bench):
 
 
 def main():
-    parser = argparse.ArgumentParser(usage=__doc__, add_help=True)
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--table", action="store_true")
     parser.add_argument("--rounds", type=int, default=int(os.environ.get("ROUNDS", 7)))
     parser.add_argument("--stream-mib", type=int, default=1024)

@@ -27,7 +27,7 @@ inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
 // Chunk size of every program: as large as cat's, so that a filter in a
 // pipeline makes few system calls; pipes and terminals still hand over what
 // they have at once.
-inline constexpr std::size_t CHUNK_SIZE = 64 * 1024;
+inline constexpr std::size_t CHUNK_SIZE = 128 * 1024;
 
 // Outcome of reading every input of a converter.
 enum class inputs_status { complete, open_failed, read_failed, write_failed };

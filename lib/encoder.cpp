@@ -9,29 +9,54 @@ namespace {
 
 using namespace viqr::detail;
 
-inline unsigned char *put_spelling(unsigned char *out, unsigned char byte) {
-    const spelling &s = viqr_spelling[byte];
-    std::memcpy(out, s.text, sizeof s.text);
+inline unsigned char *put_spelling(unsigned char *out, const packed_spelling &s) {
+    std::memcpy(out, s.text, 4);
     return out + s.length;
 }
 
+// The byte before `in`: the one read last in this chunk, or the history.
+inline unsigned char previous_of(const unsigned char *in, const unsigned char *start, unsigned char history) {
+    return in == start ? history : in[-1];
+}
+
+// Calls `encode_span(from, to)` for each stretch of the input between
+// composition characters and writes each composition character doubled.
+// Finding them first keeps that test out of the per-byte loop.
+template <class EncodeSpan>
+unsigned char *encode_between_escapes(const unsigned char *in, const unsigned char *end, unsigned char *out,
+                                      unsigned char composition_char, EncodeSpan encode_span) {
+    while (in != end) {
+        const void *found = std::memchr(in, composition_char, static_cast<std::size_t>(end - in));
+        const unsigned char *stop = found ? static_cast<const unsigned char *>(found) : end;
+        out = encode_span(in, stop, out);
+        in = stop;
+        if (in != end) {
+            *out++ = composition_char;
+            *out++ = composition_char;
+            ++in;
+        }
+    }
+    return out;
+}
+
 // A reader in Vietnamese mode joins marks to the vowel before them and a D to
-// the D before it; the composition character goes between such a pair.
+// the D before it; the composition character goes between such a pair.  Most
+// bytes join nothing: they are spelled without a look at the byte before.
 unsigned char *encode_vietnamese(const unsigned char *in, const unsigned char *end, unsigned char *out,
                                  unsigned char composition_char, unsigned char &previous) {
-    unsigned char p = previous;
-    for (; in != end; ++in) {
-        const unsigned char b = *in;
-        if (b == composition_char) {
-            *out++ = composition_char;
-            *out++ = composition_char;
-        } else {
-            if (vietnamese_joins[b] & vietnamese_accepts[p]) *out++ = composition_char;
-            out = put_spelling(out, b);
+    const unsigned char *const start = in;
+    auto encode_span = [&](const unsigned char *from, const unsigned char *to, unsigned char *o) {
+        for (; from != to; ++from) {
+            const unsigned char b = *from;
+            const packed_spelling &s = vietnamese_spelling[b];
+            if (s.needs_care && (vietnamese_joins[b] & vietnamese_accepts[previous_of(from, start, previous)]))
+                *o++ = composition_char;
+            o = put_spelling(o, s);
         }
-        p = b;
-    }
-    previous = p;
+        return o;
+    };
+    out = encode_between_escapes(in, end, out, composition_char, encode_span);
+    if (end != start) previous = end[-1];
     return out;
 }
 
@@ -41,23 +66,24 @@ unsigned char *encode_vietnamese(const unsigned char *in, const unsigned char *e
 // ends that without writing anything.
 unsigned char *encode_english(const unsigned char *in, const unsigned char *end, unsigned char *out,
                               unsigned char composition_char, unsigned char &previous) {
-    unsigned char p = previous;
-    for (; in != end; ++in) {
-        const unsigned char b = *in;
-        if (b == composition_char) {
-            *out++ = composition_char;
-            *out++ = composition_char;
-        } else {
-            if (english_joins[b] & english_accepts[p]) {
-                *out++ = composition_char;
-                *out++ = 'M';
+    const unsigned char *const start = in;
+    auto encode_span = [&](const unsigned char *from, const unsigned char *to, unsigned char *o) {
+        for (; from != to; ++from) {
+            const unsigned char b = *from;
+            const packed_spelling &s = english_spelling[b];
+            if (s.needs_care) {
+                if (english_joins[b] & english_accepts[previous_of(from, start, previous)]) {
+                    *o++ = composition_char;
+                    *o++ = 'M';
+                }
+                if (english_marked[b]) *o++ = composition_char;
             }
-            if (english_marked[b]) *out++ = composition_char;
-            out = put_spelling(out, b);
+            o = put_spelling(o, s);
         }
-        p = b;
-    }
-    previous = p;
+        return o;
+    };
+    out = encode_between_escapes(in, end, out, composition_char, encode_span);
+    if (end != start) previous = end[-1];
     return out;
 }
 

@@ -201,6 +201,34 @@ inline constexpr std::array<unsigned char, 256> english_joins = encoder_tables_d
 inline constexpr std::array<unsigned char, 256> english_accepts = encoder_tables_detail::make_english_accepts();
 inline constexpr std::array<bool, 256> english_marked = encoder_tables_detail::make_english_marked();
 
+// Everything the encoder's common case needs of a byte, in one 8-byte word:
+// its spelling in the low four bytes (NUL-padded), the spelling's length in
+// the fifth, and in the sixth whether it joins what comes before it in the
+// given mode, in which case the encoder must look at the previous byte.
+struct packed_spelling {
+    char text[4];
+    unsigned char length;
+    unsigned char needs_care;
+    unsigned char unused[2];
+};
+static_assert(sizeof(packed_spelling) == 8);
+
+template <class NeedsCare>
+constexpr std::array<packed_spelling, 256> pack_spellings(NeedsCare needs_care) {
+    std::array<packed_spelling, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        for (int i = 0; i < 4; ++i) table[b].text[i] = viqr_spelling[b].text[i];
+        table[b].length = viqr_spelling[b].length;
+        table[b].needs_care = needs_care(b) ? 1 : 0;
+    }
+    return table;
+}
+
+inline constexpr std::array<packed_spelling, 256> vietnamese_spelling =
+    pack_spellings([](int b) { return vietnamese_joins[b] != 0; });
+inline constexpr std::array<packed_spelling, 256> english_spelling =
+    pack_spellings([](int b) { return english_joins[b] != 0 || english_marked[b]; });
+
 namespace encoder_tables_check {
 using namespace encoder_tables_detail;
 static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_VOWEL) != 0; }) == 144,
