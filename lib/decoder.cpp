@@ -242,17 +242,19 @@ int viqr_open(int mode, unsigned char composition_char, unsigned char overstrike
     return -1;
 }
 
-int viqr_feed(int handle, unsigned char byte, unsigned char *out, int &count) {
-    count = 0;
+int viqr_feed(int handle, unsigned char byte, unsigned char *out, int *count) {
+    if (count != nullptr) *count = 0;
     viqr_context *c = open_context(handle);
     if (c == nullptr) return -1;
-    count = feed_byte(*c, byte, out);
+    unsigned char scratch[2];
+    const int n = feed_byte(*c, byte, out != nullptr ? out : scratch);
+    if (count != nullptr && out != nullptr) *count = n;
     return c->state;
 }
 
 std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t length, unsigned char *out) {
     viqr_context *c = open_context(handle);
-    if (c == nullptr) return 0;
+    if (c == nullptr || in == nullptr || out == nullptr) return 0;
     // Work on a copy: the output bytes could alias the table of contexts, which
     // would make the compiler reload the state after every byte written.
     viqr_context local = *c;
@@ -266,24 +268,24 @@ std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t len
     return static_cast<std::size_t>(position - out);
 }
 
-void viqr_flush(int handle, unsigned char *out, int &count) {
+void viqr_flush(int handle, unsigned char *out, int *count) {
     viqr_context *c = open_context(handle);
     if (c == nullptr) return;
     const int n = flush_context(*c, out);
-    if (out != nullptr) count = n;
+    if (out != nullptr && count != nullptr) *count = n;
 }
 
-void viqr_close(int handle, unsigned char *out, int &count) {
+void viqr_close(int handle, unsigned char *out, int *count) {
     viqr_context *c = open_context(handle);
     if (c == nullptr) return;
     const int n = flush_context(*c, out);
-    if (out != nullptr) count = n;
+    if (out != nullptr && count != nullptr) *count = n;
     c->in_use = 0;
 }
 
 void viqr_query(int handle, void *destination, int selector) {
     const viqr_context *c = open_context(handle);
-    if (c == nullptr) return;
+    if (c == nullptr || destination == nullptr) return;
     if (selector & VIQR_PARAM_STATE)
         std::memcpy(destination, &c->state, sizeof c->state);
     else if (selector & VIQR_PARAM_COMPOSE_CHAR)

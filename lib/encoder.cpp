@@ -89,13 +89,16 @@ unsigned char *encode_english(const unsigned char *in, const unsigned char *end,
 
 }  // namespace
 
-std::size_t viscii_to_viqr(const unsigned char *input, std::size_t length, unsigned char *output,
-                           unsigned char composition_char, int mode, viqr_encoder_history &history) {
+std::size_t viqr_viscii_to_viqr(const unsigned char *input, std::size_t length, unsigned char *output,
+                                unsigned char composition_char, int mode, viqr_encoder_history *history) {
+    if (input == nullptr || output == nullptr) return 0;
+    viqr_encoder_history fresh;
+    unsigned char &previous = (history != nullptr ? *history : fresh).previous;
     unsigned char *end;
     if (mode == MODE_VIETNAMESE)
-        end = encode_vietnamese(input, input + length, output, composition_char, history.previous);
+        end = encode_vietnamese(input, input + length, output, composition_char, previous);
     else if (mode == MODE_ENGLISH)
-        end = encode_english(input, input + length, output, composition_char, history.previous);
+        end = encode_english(input, input + length, output, composition_char, previous);
     else
         return 0;
     return static_cast<std::size_t>(end - output);

@@ -39,17 +39,20 @@ void report_missing_value(const char *option) {
 
 }  // namespace
 
-void viqr_parse_options(int &argc, char **argv, unsigned char &composition_char,
-                        unsigned char &overstrike_char) {
-    if (argc < 2) return;
+void viqr_parse_options(int *argc, char **argv, unsigned char *composition_char,
+                        unsigned char *overstrike_char) {
+    if (argc == nullptr || argv == nullptr || *argc < 2) return;
 
-    const int count = argc;
+    // Where the caller passed no character for an option, its value still
+    // goes with it and lands here.
+    unsigned char dropped_value = 0;
+    const int count = *argc;
     for (int i = 1; i < count;) {
         unsigned char *target = nullptr;
         if (std::strcmp(argv[i], "-com") == 0)
-            target = &composition_char;
+            target = composition_char != nullptr ? composition_char : &dropped_value;
         else if (std::strcmp(argv[i], "-bs") == 0)
-            target = &overstrike_char;
+            target = overstrike_char != nullptr ? overstrike_char : &dropped_value;
         if (target == nullptr) {
             ++i;
             continue;
@@ -71,5 +74,5 @@ void viqr_parse_options(int &argc, char **argv, unsigned char &composition_char,
     for (int i = 0; i < count; ++i)
         if (argv[i] != nullptr) argv[kept++] = argv[i];
     argv[kept] = nullptr;
-    argc = kept;
+    *argc = kept;
 }

@@ -1,6 +1,8 @@
 #include "utf8.h"
 
-void viqr_utf8_begin_input(viqr_utf8_scan &scan, const char *name) {
+void viqr_utf8_begin_input(viqr_utf8_scan *scan_pointer, const char *name) {
+    if (scan_pointer == nullptr) return;
+    viqr_utf8_scan &scan = *scan_pointer;
     // A sequence from this input that goes on into the next one keeps this
     // input's report state, should it turn out invalid.
     if (scan.have != 0 && scan.sequence_serial == scan.serial) scan.sequence_input_reported = scan.reported;
@@ -10,15 +12,17 @@ void viqr_utf8_begin_input(viqr_utf8_scan &scan, const char *name) {
     scan.reported = false;
 }
 
-bool viqr_utf8_take_report(viqr_utf8_scan &scan, viqr_utf8_report &report) {
-    if (scan.report_count == 0) return false;
+int viqr_utf8_take_report(viqr_utf8_scan *scan_pointer, viqr_utf8_report *report_pointer) {
+    if (scan_pointer == nullptr || report_pointer == nullptr || scan_pointer->report_count == 0) return 0;
+    viqr_utf8_scan &scan = *scan_pointer;
+    viqr_utf8_report &report = *report_pointer;
     report = scan.reports[0];
     scan.reports[0] = scan.reports[1];
     --scan.report_count;
     return true;
 }
 
-bool viqr_looks_like_utf8(const unsigned char *text, std::size_t length) {
+int viqr_looks_like_utf8(const unsigned char *text, std::size_t length) {
     bool multibyte = false;
     std::size_t i = 0;
     while (i < length) {

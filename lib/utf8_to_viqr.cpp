@@ -276,17 +276,20 @@ static_assert(vietnamese_accepts[0x00] == 0 && english_accepts[0x00] == 0);
 }  // namespace
 }  // namespace viqr::detail
 
-void viqr_from_utf8_start(viqr_from_utf8_state &state, unsigned char composition_char, int mode) {
-    state = viqr_from_utf8_state{};
-    state.composition_char = composition_char;
-    state.mode = mode;
+void viqr_from_utf8_start(viqr_from_utf8_state *state, unsigned char composition_char, int mode) {
+    if (state == nullptr) return;
+    *state = viqr_from_utf8_state{};
+    state->composition_char = composition_char;
+    state->mode = mode;
 }
 
-std::size_t viqr_from_utf8(viqr_from_utf8_state &state, const unsigned char *in, std::size_t length,
+std::size_t viqr_from_utf8(viqr_from_utf8_state *state, const unsigned char *in, std::size_t length,
                            unsigned char *out) {
-    return viqr::detail::from_utf8_call(state, out).convert(in, length);
+    if (state == nullptr || in == nullptr || out == nullptr) return 0;
+    return viqr::detail::from_utf8_call(*state, out).convert(in, length);
 }
 
-std::size_t viqr_from_utf8_finish(viqr_from_utf8_state &state, unsigned char *out) {
-    return viqr::detail::from_utf8_call(state, out).finish();
+std::size_t viqr_from_utf8_finish(viqr_from_utf8_state *state, unsigned char *out) {
+    if (state == nullptr || out == nullptr) return 0;
+    return viqr::detail::from_utf8_call(*state, out).finish();
 }

@@ -15,21 +15,24 @@ unsigned char choose_stand_in(unsigned char composition_char) {
 
 }  // namespace viqr::detail
 
-void viqr_to_utf8_start(viqr_to_utf8_state &state, int context) {
-    state = viqr_to_utf8_state{};
-    state.context = context;
+void viqr_to_utf8_start(viqr_to_utf8_state *state, int context) {
+    if (state == nullptr) return;
+    *state = viqr_to_utf8_state{};
+    state->context = context;
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     viqr_query(context, &composition_char, VIQR_PARAM_COMPOSE_CHAR);
-    state.stand_in = viqr::detail::choose_stand_in(composition_char);
+    state->stand_in = viqr::detail::choose_stand_in(composition_char);
 }
 
-std::size_t viqr_to_utf8(viqr_to_utf8_state &state, const unsigned char *in, std::size_t length,
+std::size_t viqr_to_utf8(viqr_to_utf8_state *state, const unsigned char *in, std::size_t length,
                          unsigned char *out) {
-    viqr::detail::engine_reader reader{state.context, state.stand_in};
-    return viqr::detail::to_utf8_call(reader, state.scan, out).convert(in, length);
+    if (state == nullptr || in == nullptr || out == nullptr) return 0;
+    viqr::detail::engine_reader reader{state->context, state->stand_in};
+    return viqr::detail::to_utf8_call(reader, state->scan, out).convert(in, length);
 }
 
-std::size_t viqr_to_utf8_finish(viqr_to_utf8_state &state, unsigned char *out) {
-    viqr::detail::engine_reader reader{state.context, state.stand_in};
-    return viqr::detail::to_utf8_call(reader, state.scan, out).finish();
+std::size_t viqr_to_utf8_finish(viqr_to_utf8_state *state, unsigned char *out) {
+    if (state == nullptr || out == nullptr) return 0;
+    viqr::detail::engine_reader reader{state->context, state->stand_in};
+    return viqr::detail::to_utf8_call(reader, state->scan, out).finish();
 }
