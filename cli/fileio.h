@@ -18,8 +18,16 @@ bool write_all(int fd, const void *buffer, std::size_t size);
 void report_read_failure(const char *program, const char *name, int error);
 // "<program>: can't write "standard output": <strerror>"
 void report_write_failure(const char *program, int error);
-// "<program>: can't open file "<name>""
-void report_open_failure(const char *program, const char *name);
+// "<program>: can't open file "<name>": <strerror>"
+void report_open_failure(const char *program, const char *name, int error);
+
+// open(name, O_RDONLY) for an input file; a directory is refused here with
+// EISDIR, as cat refuses it, rather than failing at the first read.
+int open_input_file(const char *name);
+
+// A lone "-" where a file name may stand: standard input, or in the output
+// position of tonefix standard output.
+inline bool names_standard_stream(const char *name) { return name[0] == '-' && name[1] == '\0'; }
 
 // What read failures name when the input is standard input.
 inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
@@ -32,7 +40,8 @@ inline constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 // Outcome of reading every input of a converter.
 enum class inputs_status { complete, open_failed, read_failed, write_failed };
 
-// Reads each named input in turn (standard input when there are none) in
+// Reads each named input in turn (standard input when there are none, and for
+// each name "-") in
 // chunks of at most `size` bytes and hands every chunk to `convert(chunk, n)`,
 // which returns false when writing its result failed (it reports that itself).
 // An input that cannot be opened or read is reported here, and reading stops.
