@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <linux/capability.h>
 #include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,9 +28,24 @@ void write_file(const std::string &path, const std::string &bytes) {
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
+// Root passes permission checks by two capabilities.  A program started by
+// root gets every capability of the bounding set and the inheritable set, so
+// both lose these two; an ordinary user has neither to lose.
+bool drop_permission_override() {
+    if (geteuid() != 0) return true;
+    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        if (prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0) return false;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        data[CAP_TO_INDEX(capability)].inheritable &= ~CAP_TO_MASK(capability);
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
 // Runs argv with standard input, output and error on three files of `dir`.
 run_result run_with_files(const std::vector<std::string> &argv, const char *file, const std::string &input,
-                          const std::string &directory) {
+                          const std::string &directory, bool bound_by_permissions = false) {
     scratch_dir io;
     const std::string in = io.write("stdin", input);
     const std::string out = io.path() + "/stdout", err = io.path() + "/stderr";
@@ -43,6 +61,7 @@ run_result run_with_files(const std::vector<std::string> &argv, const char *file
             !freopen(err.c_str(), "wb", stderr))
             _exit(125);
         if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(125);
+        if (bound_by_permissions && !drop_permission_override()) _exit(CANNOT_DROP_OVERRIDE);
         execv(file, args.data());
         _exit(126);
     }
@@ -63,6 +82,23 @@ run_result run_program(const std::string &program, const std::vector<std::string
     std::vector<std::string> argv{argv0.empty() ? program : argv0};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_with_files(argv, program.c_str(), input, directory);
+}
+
+run_result run_bound_by_permissions(const std::string &program, const std::vector<std::string> &args,
+                                    const std::string &input, const std::string &argv0,
+                                    const std::string &directory) {
+    std::vector<std::string> argv{argv0.empty() ? program : argv0};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_with_files(argv, program.c_str(), input, directory, true);
+}
+
+std::string permission_denial_unavailable() {
+    scratch_dir dir;
+    dir.write_unreadable("locked", "secret");
+    const run_result r = run_bound_by_permissions("/bin/cat", {"locked"}, "", "cat", dir.path());
+    if (r.status == CANNOT_DROP_OVERRIDE) return "this system does not let the tests give up overriding permissions";
+    if (r.status == 0) return "a file of mode 000 can still be read here";
+    return "";
 }
 
 run_result run_nameless(const std::string &program, const char *argv0, const std::string &input_path) {
@@ -107,6 +143,12 @@ scratch_dir::~scratch_dir() {
 std::string scratch_dir::write(const std::string &name, const std::string &bytes) const {
     const std::string path = path_ + "/" + name;
     write_file(path, bytes);
+    return path;
+}
+
+std::string scratch_dir::write_unreadable(const std::string &name, const std::string &bytes) const {
+    const std::string path = write(name, bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
     return path;
 }
 

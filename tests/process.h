@@ -35,6 +35,19 @@ run_result run_program(const std::string &program, const std::vector<std::string
                        const std::string &input = "", const std::string &argv0 = "",
                        const std::string &directory = "");
 
+// As run_program, but the program cannot override file permissions, even when
+// the tests run as root: the child gives up CAP_DAC_OVERRIDE and
+// CAP_DAC_READ_SEARCH for good before it starts the program.  Status
+// CANNOT_DROP_OVERRIDE when this system does not let it.
+run_result run_bound_by_permissions(const std::string &program, const std::vector<std::string> &args,
+                                    const std::string &input = "", const std::string &argv0 = "",
+                                    const std::string &directory = "");
+inline constexpr int CANNOT_DROP_OVERRIDE = 124;
+
+// Empty when run_bound_by_permissions really is refused a file of mode 000
+// here; otherwise the reason why not, for a test to skip with.
+std::string permission_denial_unavailable();
+
 // Runs `program` with an argument vector of `argv0` alone, or with none at all
 // when `argv0` is null, reading standard input from the file `input_path`.
 // Captures standard error and the exit status.
@@ -55,6 +68,8 @@ public:
     // Writes `bytes` to the file `name` inside the folder; returns its path.
     std::string write(const std::string &name, const std::string &bytes) const;
     std::string read(const std::string &name) const;
+    // As write, then takes away every permission (mode 000).
+    std::string write_unreadable(const std::string &name, const std::string &bytes) const;
 
 private:
     std::string path_;
