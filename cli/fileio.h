@@ -40,11 +40,11 @@ inline constexpr std::size_t CHUNK_SIZE = 64 * 1024;
 // Outcome of reading every input of a converter.
 enum class inputs_status { complete, open_failed, read_failed, write_failed };
 
-// Reads each named input in turn (standard input when there are none, and for
-// each name "-") in
-// chunks of at most `size` bytes and hands every chunk to `convert(chunk, n)`,
-// which returns false when writing its result failed (it reports that itself).
-// An input that cannot be opened or read is reported here, and reading stops.
+// Reads each named input in turn (standard input for a name "-", and when there
+// are no names) in chunks of at most `size` bytes and hands every chunk to
+// `convert(chunk, n)`, which returns false when writing its result failed (it
+// reports that itself).  An input that cannot be opened (a directory included)
+// or read is reported here, and reading stops.
 template <class Convert>
 inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
                              std::size_t size, Convert convert);

@@ -188,7 +188,8 @@ struct command_line_case {
 };
 
 // Names a case by its program, its arguments (the first three, each cut to 12
-// bytes) and its input: unique within the table, and short enough for ctest.
+// bytes) and its input: unique within the table, short enough for ctest, and
+// free of the semicolon that separates names in ctest's lists.
 void PrintTo(const command_line_case &c, std::ostream *os) {
     *os << c.name << " with " << c.args.size() << (c.args.size() == 1 ? " argument" : " arguments");
     for (std::size_t i = 0; i < c.args.size() && i < 3; ++i) {
@@ -197,7 +198,7 @@ void PrintTo(const command_line_case &c, std::ostream *os) {
         if (a.size() > 12) *os << " (" << a.size() << " bytes)";
     }
     if (c.args.size() > 3) *os << ", ...";
-    *os << "; input " << testing::PrintToString(c.input);
+    *os << ", input " << testing::PrintToString(c.input);
 }
 
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string> &b) {
