@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace viqr::cli {
@@ -38,8 +40,20 @@ void report_write_failure(const char *program, int error) {
     std::fprintf(stderr, "%s: can't write \"standard output\": %s\n", program, std::strerror(error));
 }
 
-void report_open_failure(const char *program, const char *name) {
-    std::fprintf(stderr, "%s: can't open file \"%s\"\n", program, name);
+void report_open_failure(const char *program, const char *name, int error) {
+    std::fprintf(stderr, "%s: can't open file \"%s\": %s\n", program, name, std::strerror(error));
+}
+
+int open_input_file(const char *name) {
+    const int fd = open(name, O_RDONLY);
+    if (fd < 0) return -1;
+    struct stat status;
+    if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace viqr::cli

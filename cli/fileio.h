@@ -18,8 +18,16 @@ bool write_all(int fd, const void *buffer, std::size_t size);
 void report_read_failure(const char *program, const char *name, int error);
 // "<program>: can't write "standard output": <strerror>"
 void report_write_failure(const char *program, int error);
-// "<program>: can't open file "<name>""
-void report_open_failure(const char *program, const char *name);
+// "<program>: can't open file "<name>": <strerror>"
+void report_open_failure(const char *program, const char *name, int error);
+
+// open(name, O_RDONLY) for an input file; a directory is refused here with
+// EISDIR, as cat refuses it, rather than failing at the first read.
+int open_input_file(const char *name);
+
+// A lone "-" where a file name may stand: standard input, or in the output
+// position of tonefix standard output.
+inline bool names_standard_stream(const char *name) { return name[0] == '-' && name[1] == '\0'; }
 
 // What read failures name when the input is standard input.
 inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
@@ -37,12 +45,13 @@ struct no_input_begins {
     void operator()(const char *) const {}
 };
 
-// Reads each named input in turn (standard input when there are none) in
-// chunks of at most `size` bytes and hands every chunk to `convert(chunk, n)`,
-// which returns false when writing its result failed (it reports that itself).
-// Before the first chunk of each input it calls `begin(name)`, with the name
-// that messages use for that input.
-// An input that cannot be opened or read is reported here, and reading stops.
+// Reads each named input in turn (standard input for a name "-", and when there
+// are no names) in chunks of at most `size` bytes and hands every chunk to
+// `convert(chunk, n)`, which returns false when writing its result failed (it
+// reports that itself).  Before the first chunk of each input it calls
+// `begin(name)`, with the name that messages use for that input.  An input
+// that cannot be opened (a directory included) or read is reported here, and
+// reading stops.
 template <class Convert, class Begin = no_input_begins>
 inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
                              std::size_t size, Convert convert, Begin begin = {});

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace viqr::cli {
@@ -33,14 +32,21 @@ inputs_status convert_inputs(const char *program, char *const *names, int name_c
         return fileio_detail::convert_descriptor(program, STDIN_FILENO, STANDARD_INPUT_NAME, buffer, size, convert);
     }
     for (int i = 0; i < name_count; ++i) {
-        const int fd = open(names[i], O_RDONLY);
-        if (fd < 0) {
-            report_open_failure(program, names[i]);
-            return inputs_status::open_failed;
+        inputs_status status;
+        if (names_standard_stream(names[i])) {
+            begin(STANDARD_INPUT_NAME);
+            status = fileio_detail::convert_descriptor(program, STDIN_FILENO, STANDARD_INPUT_NAME, buffer, size,
+                                                       convert);
+        } else {
+            const int fd = open_input_file(names[i]);
+            if (fd < 0) {
+                report_open_failure(program, names[i], errno);
+                return inputs_status::open_failed;
+            }
+            begin(names[i]);
+            status = fileio_detail::convert_descriptor(program, fd, names[i], buffer, size, convert);
+            close(fd);
         }
-        begin(names[i]);
-        const inputs_status status = fileio_detail::convert_descriptor(program, fd, names[i], buffer, size, convert);
-        close(fd);
         if (status != inputs_status::complete) return status;
     }
     return inputs_status::complete;

@@ -1,10 +1,12 @@
 #include "frontend.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "credits.h"
+#include "fileio.h"
 
 namespace viqr::cli {
 
@@ -12,14 +14,23 @@ const char *program_name(int argc, char **argv, const char *fallback) {
     return argc > 0 && argv[0] != nullptr && argv[0][0] != '\0' ? argv[0] : fallback;
 }
 
-void usage(const usage_text &text) {
-    for (std::size_t i = 0; i < text.count; ++i) std::fputs(text.lines[i], stderr);
-    std::fputs(VIQR_TOOLS_AUTHOR_LINE, stderr);
-    std::fputs(VIQR_TOOLS_MAKER_LINE, stderr);
-    std::exit(1);
+namespace {
+
+void write_usage(const usage_text &text, std::FILE *stream) {
+    for (std::size_t i = 0; i < text.count; ++i) std::fputs(text.lines[i], stream);
+    std::fputs(VIQR_TOOLS_AUTHOR_LINE, stream);
+    std::fputs(VIQR_TOOLS_MAKER_LINE, stream);
 }
 
-namespace {
+// What was asked for is on standard output: a failed write (a full disk, a
+// closed descriptor) must not pass for success.
+[[noreturn]] void exit_after_answer(const char *program) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        report_write_failure(program, errno);
+        std::exit(1);
+    }
+    std::exit(0);
+}
 
 const flag *find_flag(const flag_table &flags, char letter) {
     if (letter == '\0') return nullptr;
@@ -30,12 +41,32 @@ const flag *find_flag(const flag_table &flags, char letter) {
 
 }  // namespace
 
+void usage(const usage_text &text) {
+    write_usage(text, stderr);
+    std::exit(1);
+}
+
+void answer_help_or_version(const char *argument, const char *program, const usage_text &text) {
+    if (std::strcmp(argument, "--help") == 0) {
+        write_usage(text, stdout);
+        exit_after_answer(program);
+    }
+    if (std::strcmp(argument, "--version") == 0) {
+        std::printf("%s (%s) %s, %s\n", text.program, VIQR_TOOLS_NAME, VIQR_TOOLS_VERSION, VIQR_TOOLS_LICENCE_LINE);
+        exit_after_answer(program);
+    }
+}
+
 int read_flags(int argc, char **argv, const char *program, const flag_table &flags, const usage_text &text) {
     int index = 1;
     for (; index < argc && argv[index][0] == '-'; ++index) {
-        const flag *f = find_flag(flags, argv[index][1]);
+        const char *argument = argv[index];
+        if (names_standard_stream(argument)) break;
+        if (std::strcmp(argument, "--") == 0) return index + 1;
+        answer_help_or_version(argument, program, text);
+        const flag *f = find_flag(flags, argument[1]);
         if (f == nullptr) {
-            std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, argv[index]);
+            std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, argument);
             usage(text);
         }
         if (f->refusal != nullptr) {

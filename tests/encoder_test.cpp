@@ -82,9 +82,12 @@ const encoder_case cases[] = {
     {E, "\xE2'", "#a^#M'", '#'},
 };
 
-// Shows a failing case as its mode and input bytes rather than raw memory.
+// Shows a failing case as its mode and input bytes rather than raw memory,
+// and its composition character when it is not the backslash.
 void PrintTo(const encoder_case &c, std::ostream *os) {
     *os << "mode " << c.mode << ", input " << testing::PrintToString(c.input);
+    if (c.composition_char != '\\')
+        *os << ", composition character " << testing::PrintToString(std::string(1, char(c.composition_char)));
 }
 
 class EncoderTest : public testing::TestWithParam<encoder_case> {};

@@ -8,6 +8,9 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +25,21 @@ void write_file(const std::string &path, const std::string &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+// Root passes permission checks by two capabilities.  A program started by
+// root gets every capability of the bounding set and the inheritable set, so
+// both lose these two; an ordinary user has neither to lose.
+bool drop_permission_override() {
+    if (geteuid() != 0) return true;
+    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        if (prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0) return false;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
+        data[CAP_TO_INDEX(capability)].inheritable &= ~CAP_TO_MASK(capability);
+    return syscall(SYS_capset, &header, data) == 0;
 }
 
 int exit_status(int wstatus) { return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus); }
@@ -49,6 +67,7 @@ run_result run_process(const std::string &file, const std::vector<std::string> &
         for (int fd = 0; fd < 3; ++fd)
             if (fds[fd] < 0 || dup2(fds[fd], fd) < 0) _exit(125);
         if (!io.directory.empty() && chdir(io.directory.c_str()) != 0) _exit(125);
+        if (io.bound_by_permissions && !drop_permission_override()) _exit(CANNOT_DROP_OVERRIDE);
         execve(file.c_str(), args.data(), environ);
         _exit(126);
     }
@@ -67,6 +86,23 @@ run_result run_program(const std::string &program, const std::vector<std::string
     std::vector<std::string> argv{argv0.empty() ? program : argv0};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_process(program, argv, {.input = input, .directory = directory});
+}
+
+run_result run_bound_by_permissions(const std::string &program, const std::vector<std::string> &args,
+                                    const std::string &input, const std::string &argv0,
+                                    const std::string &directory) {
+    std::vector<std::string> argv{argv0.empty() ? program : argv0};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_process(program, argv, {.input = input, .directory = directory, .bound_by_permissions = true});
+}
+
+std::string permission_denial_unavailable() {
+    scratch_dir dir;
+    dir.write_unreadable("locked", "secret");
+    const run_result r = run_bound_by_permissions("/bin/cat", {"locked"}, "", "cat", dir.path());
+    if (r.status == CANNOT_DROP_OVERRIDE) return "this system does not let the tests give up overriding permissions";
+    if (r.status == 0) return "a file of mode 000 can still be read here";
+    return "";
 }
 
 run_result run_shell(const std::string &command, const std::string &input) {
@@ -97,6 +133,12 @@ std::string scratch_dir::write(const std::string &name, const std::string &bytes
     return path;
 }
 
+std::string scratch_dir::write_unreadable(const std::string &name, const std::string &bytes) const {
+    const std::string path = write(name, bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    return path;
+}
+
 std::string scratch_dir::read(const std::string &name) const { return read_file(path_ + "/" + name); }
 
 std::string all_bytes() {
@@ -108,10 +150,20 @@ std::string all_bytes() {
 std::string program_path(const std::string &name) { return std::string(VIQR_PROGRAM_DIR) + "/" + name; }
 
 void PrintTo(const cli_case &c, std::ostream *os) {
-    if (c.program.empty())
+    // Unique within a table, short enough for ctest, and free of the semicolon
+    // that separates names in ctest's lists: the program, its arguments (the
+    // first three, each cut to 12 bytes) and its input.
+    if (c.program.empty()) {
         *os << "args " << testing::PrintToString(c.args);
-    else
-        *os << c.program << " with " << c.args.size() << " arguments";
+    } else {
+        *os << c.program << " with " << c.args.size() << (c.args.size() == 1 ? " argument" : " arguments");
+        for (std::size_t i = 0; i < c.args.size() && i < 3; ++i) {
+            const std::string &a = c.args[i];
+            *os << (i == 0 ? " " : ", ") << testing::PrintToString(a.substr(0, 12));
+            if (a.size() > 12) *os << " (" << a.size() << " bytes)";
+        }
+        if (c.args.size() > 3) *os << ", ...";
+    }
     *os << ", input " << testing::PrintToString(c.input);
 }
 

@@ -18,6 +18,7 @@ struct process_io {
     std::string input_path = "";    // when not empty, this file (or folder) is standard input instead
     std::string output_path = "";   // when not empty, standard output goes here and is not captured
     std::string directory = "";     // the child's working directory when not empty
+    bool bound_by_permissions = false;  // the child cannot override file permissions, even as root
 };
 
 // The one way the tests start a process: executes `file` with exactly the
@@ -60,6 +61,19 @@ void expect_outcome(const run_result &r, const cli_case &c);
 
 // A fresh, empty folder under the system's temporary folder, removed with its
 // contents when the object goes away.
+// As run_program, but the program cannot override file permissions, even when
+// the tests run as root: the child gives up CAP_DAC_OVERRIDE and
+// CAP_DAC_READ_SEARCH for good before it starts the program.  Status
+// CANNOT_DROP_OVERRIDE when this system does not let it.
+run_result run_bound_by_permissions(const std::string &program, const std::vector<std::string> &args,
+                                    const std::string &input = "", const std::string &argv0 = "",
+                                    const std::string &directory = "");
+inline constexpr int CANNOT_DROP_OVERRIDE = 124;
+
+// Empty when run_bound_by_permissions really is refused a file of mode 000
+// here; otherwise the reason why not, for a test to skip with.
+std::string permission_denial_unavailable();
+
 class scratch_dir {
 public:
     scratch_dir();
@@ -70,6 +84,8 @@ public:
     // Writes `bytes` to the file `name` inside the folder; returns its path.
     std::string write(const std::string &name, const std::string &bytes) const;
     std::string read(const std::string &name) const;
+    // As write, then takes away every permission (mode 000).
+    std::string write_unreadable(const std::string &name, const std::string &bytes) const;
 
 private:
     std::string path_;

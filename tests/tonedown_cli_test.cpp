@@ -1,9 +1,11 @@
-// tonedown as a user runs it: flags, options, messages, exit status, files,
-// chunk boundaries and failing reads and writes.
+// tonedown as a user runs it: flags, options, --help and --version, "-" and
+// "--", messages, exit status, files, chunk boundaries and failing opens,
+// reads and writes.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,9 +25,24 @@ const std::string USAGE =
     "Author:  the viqr-tools maintainers <maintainers@viqr-tools.org>\n"
     "         viqr-tools, free software under the MIT licence\n";
 
+const std::string VERSION = "tonedown (viqr-tools) " VIQR_PROJECT_VERSION ", free software under the MIT licence\n";
+
 run_result tonedown(const std::vector<std::string> &args, const std::string &input = "",
                     const std::string &directory = "") {
     return run_program(program_path("tonedown"), args, input, "tonedown", directory);
+}
+
+std::string unknown(const std::string &flag) { return "tonedown: unknown option \"" + flag + "\"\n" + USAGE; }
+
+std::string cannot_open(const std::string &name, int error) {
+    return "tonedown: can't open file \"" + name + "\": " + std::strerror(error) + "\n";
+}
+
+// The folder every row of the tables runs in.
+void make_fixture(const scratch_dir &dir) {
+    dir.write("-m", "\xE1");
+    dir.write("one", "a");
+    std::filesystem::create_directory(dir.path() + "/sub");
 }
 
 const cli_case cases[] = {
@@ -47,11 +64,36 @@ const cli_case cases[] = {
     {{"-l"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
     {{"-Literal"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
     {{"-m", "-l", "-v"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
-    {{"-"}, "a", "", "tonedown: unknown option \"-\"\n" + USAGE, 1},
-    {{"-x"}, "a", "", "tonedown: unknown option \"-x\"\n" + USAGE, 1},
-    {{"-m", "--help"}, "a", "", "tonedown: unknown option \"--help\"\n" + USAGE, 1},
-    {{"-comx"}, "a", "", "tonedown: unknown option \"-comx\"\n" + USAGE, 1},
-    {{std::string("-\xE1")}, "a", "", "tonedown: unknown option \"-\xE1\"\n" + USAGE, 1},
+    {{"-x"}, "a", "", unknown("-x"), 1},
+    {{"-comx"}, "a", "", unknown("-comx"), 1},
+    {{std::string("-\xE1")}, "a", "", unknown("-\xE1"), 1},
+    // --help and --version answer on standard output wherever they stand among
+    // the flags; what comes after them is not looked at.
+    {{"--help"}, "a", USAGE, "", 0},
+    {{"-m", "--help", "-x"}, "a", USAGE, "", 0},
+    {{"--version"}, "a", VERSION, "", 0},
+    {{"-com", "#", "--version", "nosuch"}, "a", VERSION, "", 0},
+    // A flag refused before them is still refused; near misses are unknown.
+    {{"-x", "--help"}, "a", "", unknown("-x"), 1},
+    {{"-l", "--version"}, "a", "", "tonedown: conversion to LITERAL not suported.\n" + USAGE, 1},
+    {{"-h"}, "a", "", unknown("-h"), 1},
+    {{"-help"}, "a", "", unknown("-help"), 1},
+    {{"--helpx"}, "a", "", unknown("--helpx"), 1},
+    {{"--Version"}, "a", "", unknown("--Version"), 1},
+    {{"-version"}, "\xE1", "\\Va'", "", 0},  // only two bytes of a flag count: -v
+    {{"-com", "--help"}, "\xE1", "-Va'", "", 0},  // the value of -com, not a request for help
+    // "-" is standard input wherever a file name may stand.
+    {{"-"}, "Vi\xAEt", "\\VVie^.t", "", 0},
+    {{"-m", "-"}, "\xE1", "\\M\\a'", "", 0},
+    {{"one", "-", "one"}, "\xE1", "\\Vaa'a", "", 0},
+    {{"-", "-m"}, "b", "\\Vba'", "", 0},  // after the first file name "-m" is a file
+    // "--" ends the flags: every argument after it is a file name.
+    {{"--"}, "\xE1", "\\Va'", "", 0},
+    {{"--", "-m"}, "x", "\\Va'", "", 0},  // the file named -m, in Vietnamese mode
+    {{"-m", "--", "-m", "-"}, "\xE1", "\\M\\a'\\a'", "", 0},
+    {{"--", "--help"}, "x", "\\V", cannot_open("--help", ENOENT), 1},
+    {{"--", "--"}, "x", "\\V", cannot_open("--", ENOENT), 1},  // only the first ends the flags
+    {{"-com", "--", "-m"}, "\xE1", "-M-a'", "", 0},                // the value of -com
     // 0x00 bytes are converted like any other byte.
     {{}, std::string("\0\xE1\0", 3), std::string("\\V\0a'\0", 6), "", 0},
 };
@@ -60,10 +102,35 @@ class TonedownCli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(TonedownCli, WritesExactlyTheseBytes) {
     const cli_case &c = GetParam();
-    expect_outcome(tonedown(c.args, c.input), c);
+    scratch_dir dir;
+    make_fixture(dir);
+    expect_outcome(tonedown(c.args, c.input, dir.path()), c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TonedownCli, testing::ValuesIn(cases));
+
+// Every reason a file cannot be opened, the one that root would not meet
+// included: the program runs without the power to override permissions.
+const cli_case open_failures[] = {
+    {{"nosuch"}, "", "\\V", cannot_open("nosuch", ENOENT), 1},
+    {{"one", "locked", "one"}, "", "\\Va", cannot_open("locked", EACCES), 1},
+    {{"-", "sub"}, "\xE1", "\\Va'", cannot_open("sub", EISDIR), 1},
+    {{"."}, "", "\\V", cannot_open(".", EISDIR), 1},
+    {{"--", "-m", "one/x"}, "", "\\Va'", cannot_open("one/x", ENOTDIR), 1},
+};
+
+class TonedownOpenFailures : public testing::TestWithParam<cli_case> {};
+
+TEST_P(TonedownOpenFailures, AreReportedWithTheirReason) {
+    if (const std::string why = permission_denial_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    const cli_case &c = GetParam();
+    scratch_dir dir;
+    make_fixture(dir);
+    dir.write_unreadable("locked", "\xE1");
+    expect_outcome(run_bound_by_permissions(program_path("tonedown"), c.args, c.input, "tonedown", dir.path()), c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TonedownOpenFailures, testing::ValuesIn(open_failures));
 
 TEST(TonedownFiles, ReadsTheNamedFilesInOrder) {
     scratch_dir dir;
@@ -91,17 +158,25 @@ TEST(TonedownFiles, AMissingFileStopsTheRunAfterWhatCameBefore) {
     dir.write("three", "never read");
     const run_result r = tonedown({"one", "two", "three"}, "", dir.path());
     EXPECT_EQ(r.out, "\\Va'");
-    EXPECT_EQ(r.err, "tonedown: can't open file \"two\"\n");
+    EXPECT_EQ(r.err, cannot_open("two", ENOENT));
     EXPECT_EQ(r.status, 1);
 }
 
-TEST(TonedownFiles, ADirectoryIsReportedAsAFailedRead) {
+TEST(TonedownFiles, ADirectoryIsAFileThatCannotBeOpened) {
     scratch_dir dir;
     dir.write("one", "a");
     const run_result r = tonedown({"one", "."}, "", dir.path());
     EXPECT_EQ(r.out, "\\Va");
-    EXPECT_EQ(r.err, std::string("tonedown: can't read \".\": ") + std::strerror(EISDIR) + "\n");
+    EXPECT_EQ(r.err, cannot_open(".", EISDIR));
     EXPECT_EQ(r.status, 1);
+}
+
+TEST(TonedownFailures, AFailedWriteOfTheHelpOrVersionIsReported) {
+    for (const std::string flag : {"--help", "--version"}) {
+        const run_result r = run_shell("exec '" + program_path("tonedown") + "' " + flag + " > /dev/full");
+        EXPECT_EQ(r.err, program_path("tonedown") + ": can't write \"standard output\": " + std::strerror(ENOSPC) + "\n");
+        EXPECT_EQ(r.status, 1);
+    }
 }
 
 // The previous byte carries across reads and files, so a pair that straddles a

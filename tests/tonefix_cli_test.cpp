@@ -1,5 +1,6 @@
 // tonefix from the command line: the exchange of 0xA0 and 0xD5, where the text
-// comes from and goes to, the usage text, and every failure it reports.
+// comes from and goes to ("-" for a standard stream), --help and --version,
+// the usage text, and every failure it reports.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -123,7 +124,11 @@ const streams_case streams_cases[] = {
     {{"in"}, true, ""},
     {{"in", "out"}, true, "out"},
     {{"in", "-out"}, true, "-out"},         // a leading dash is no option here
-    {{"in", "-"}, true, "-"},
+    {{"in", "-"}, true, ""},                // "-" is standard output
+    {{"-"}, false, ""},                     // and standard input
+    {{"-", "out"}, false, "out"},
+    {{"-", "-"}, false, ""},
+    {{"-", "--help"}, false, "--help"},     // only the first argument is asked for help
     {{"in", "out", "extra"}, true, "out"},  // the third argument is ignored
     {{"in", "out", "-h", "x"}, true, "out"},
 };
@@ -168,9 +173,10 @@ TEST(TonefixStreams, EmptyInputCreatesOrTruncatesTheOutput) {
     EXPECT_EQ(r.status, 0);
 }
 
-// A first argument that begins with a dash is never a file name.
+// A first argument that begins with a dash is never a file name: other than
+// "-", "--help" and "--version" it is a usage error.
 const std::vector<std::string> usage_cases[] = {
-    {"-"}, {"-h"}, {"--help"}, {"-com", "x"}, {"-", "out"}, {"-h", "out", "more"}, {"-in", "out"},
+    {"-h"}, {"--"}, {"--", "in"}, {"-com", "x"}, {"-h", "out", "more"}, {"-in", "out"}, {"--helpx"}, {"-version"},
 };
 
 TEST(TonefixUsage, DashFirstArgumentWritesUsageAndCreatesNoOutput) {
@@ -183,6 +189,24 @@ TEST(TonefixUsage, DashFirstArgumentWritesUsageAndCreatesNoOutput) {
         EXPECT_EQ(r.err, USAGE);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(files_in(dir.path()), std::set<std::string>{"-in"});
+    }
+}
+
+const std::string VERSION = "tonefix (viqr-tools) " VIQR_PROJECT_VERSION ", free software under the MIT licence\n";
+
+const cli_case answer_cases[] = {
+    {{"--help"}, "\xA0", USAGE, "", 0},
+    {{"--help", "out"}, "\xA0", USAGE, "", 0},
+    {{"--version"}, "\xA0", VERSION, "", 0},
+    {{"--version", "-h", "out"}, "\xA0", VERSION, "", 0},
+};
+
+TEST(TonefixUsage, HelpAndVersionAnswerOnStandardOutputAndCreateNoOutput) {
+    for (const cli_case &c : answer_cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        scratch_dir dir;
+        expect_outcome(run_program(TONEFIX, c.args, c.input, "tonefix", dir.path()), c);
+        EXPECT_TRUE(fs::is_empty(dir.path()));
     }
 }
 
@@ -234,6 +258,15 @@ TEST(TonefixSameFile, RefusesAnOutputThatIsTheInputUnderAnyName) {
     }
 }
 
+TEST(TonefixSameFile, RefusesStandardInputThatIsTheOutputFile) {
+    scratch_dir dir;
+    dir.write("in", "text \xA0");
+    const run_result r = run_shell("cd " + shell_quote(dir.path()) + " && exec " + shell_quote(TONEFIX) + " - in < in");
+    EXPECT_EQ(r.err, TONEFIX + ": \"-\" and \"in\" are the same file\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("in"), "text \xA0");
+}
+
 TEST(TonefixSameFile, SameTextInAnotherFileIsNoObstacle) {
     scratch_dir dir;
     dir.write("in", "text \xA0");
@@ -258,6 +291,29 @@ TEST(TonefixOutputMode, NewFileIsReadWriteLessTheCreationMask) {
     }
 }
 
+// Files that root could open but the program, run without the power to
+// override permissions, may not: the perror form and, at open, the usage text.
+TEST(TonefixOpen, PermissionDeniedIsReportedWithUsage) {
+    if (const std::string why = permission_denial_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    const open_failure_case cases[] = {
+        {{"locked"}, perror_text("locked", EACCES)},
+        {{"in", "locked"}, perror_text("locked", EACCES)},
+        {{"-", "locked"}, perror_text("locked", EACCES)},
+    };
+    for (const open_failure_case &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        scratch_dir dir;
+        dir.write("in", "text \xA0");
+        dir.write_unreadable("locked", "old \xA0");
+        const run_result r = run_bound_by_permissions(TONEFIX, c.args, "standard input", "", dir.path());
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.report + USAGE);
+        EXPECT_EQ(r.status, 1);
+        fs::permissions(dir.path() + "/locked", fs::perms::owner_read);
+        EXPECT_EQ(dir.read("locked"), "old \xA0");
+    }
+}
+
 struct shell_failure_case {
     std::string command;   // after "cd DIR && TONEFIX"; DIR holds "in" and the folder "sub"
     std::string report;
@@ -273,6 +329,8 @@ const shell_failure_case io_failure_cases[] = {
     {" sub out", perror_text("sub", EISDIR)},
     {" sub", perror_text("sub", EISDIR)},
     {" < sub", perror_text(TONEFIX, EISDIR)},
+    {" - < sub", perror_text(TONEFIX, EISDIR)},
+    {" in - > /dev/full", perror_text(TONEFIX, ENOSPC)},
 };
 
 TEST(TonefixFailures, FailedReadOrWriteIsReportedWithExitStatusOne) {

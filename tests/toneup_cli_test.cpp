@@ -1,9 +1,12 @@
-// toneup as a user runs it: flags, options, messages, exit status, files,
-// state carried from one input to the next, and failing reads and writes.
+// toneup as a user runs it: flags, options, --help and --version, "-" and
+// "--", messages, exit status, files, state carried from one input to the
+// next, and failing opens, reads and writes.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fcntl.h>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,20 @@ run_result toneup(const std::vector<std::string> &args, const std::string &input
     return run_program(program_path("toneup"), args, input, "toneup", directory);
 }
 
+const std::string VERSION = "toneup (viqr-tools) " VIQR_PROJECT_VERSION ", free software under the MIT licence\n";
+
 std::string unknown(const std::string &flag) { return "toneup: unknown option \"" + flag + "\"\n" + USAGE; }
+
+std::string cannot_open(const std::string &name, int error) {
+    return "toneup: can't open file \"" + name + "\": " + std::strerror(error) + "\n";
+}
+
+// The folder every row of the tables runs in.
+void make_fixture(const scratch_dir &dir) {
+    dir.write("-m", "u+");
+    dir.write("one", "a");
+    std::filesystem::create_directory(dir.path() + "/sub");
+}
 
 const cli_case cases[] = {
     {{}, "", "", "", 0},
@@ -60,21 +76,68 @@ const cli_case cases[] = {
     {{"-bs", "x"}, "a^'", "\xA4", "", 0},
     {{"-bs", "\\0", "-m"}, "\\a^' a^'", "\xA4 a^'", "", 0},
     {{"-bs", "#", "-l"}, "\\Va^'", "\xA4", "", 0},
-    {{"-"}, "a'", "", unknown("-"), 1},
     {{"-x"}, "a'", "", unknown("-x"), 1},
-    {{"-v", "--help"}, "a'", "", unknown("--help"), 1},
     {{"-comx"}, "a'", "", unknown("-comx"), 1},
     {{"-COM", "#"}, "a'", "", unknown("-COM"), 1},
+    // --help and --version answer on standard output wherever they stand among
+    // the flags; what comes after them is not looked at.
+    {{"--help"}, "a'", USAGE, "", 0},
+    {{"-v", "--help", "-x"}, "a'", USAGE, "", 0},
+    {{"--version"}, "a'", VERSION, "", 0},
+    {{"-l", "--version", "nosuch"}, "a'", VERSION, "", 0},
+    // A flag refused before them is still refused; near misses are unknown.
+    {{"-x", "--version"}, "a'", "", unknown("-x"), 1},
+    {{"-h"}, "a'", "", unknown("-h"), 1},
+    {{"--helpx"}, "a'", "", unknown("--helpx"), 1},
+    {{"-version"}, "a'", "\xE1", "", 0},  // only two bytes of a flag count: -v
+    {{"-V"}, "a'", "\xE1", "", 0},        // Vietnamese, not the version
+    // "-" is standard input wherever a file name may stand.
+    {{"-"}, "a'", "\xE1", "", 0},
+    {{"-m", "-"}, "a'", "a'", "", 0},
+    {{"one", "-", "one"}, "'", "\xE1" "a", "", 0},  // state carries through standard input too
+    {{"-", "-m"}, "u", "u\xDF", "", 0},             // after the first file name "-m" is a file
+    // "--" ends the flags: every argument after it is a file name.
+    {{"--"}, "a'", "\xE1", "", 0},
+    {{"--", "-m"}, "x", "\xDF", "", 0},  // the file named -m
+    {{"-m", "--", "-m", "-"}, "\\a'", "u+\xE1", "", 0},
+    {{"--", "--version"}, "x", "", cannot_open("--version", ENOENT), 1},
+    {{"--", "--"}, "x", "", cannot_open("--", ENOENT), 1},  // only the first ends the flags
 };
 
 class ToneupCli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(ToneupCli, WritesExactlyTheseBytes) {
     const cli_case &c = GetParam();
-    expect_outcome(toneup(c.args, c.input), c);
+    scratch_dir dir;
+    make_fixture(dir);
+    expect_outcome(toneup(c.args, c.input, dir.path()), c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ToneupCli, testing::ValuesIn(cases));
+
+// Every reason a file cannot be opened, the one that root would not meet
+// included: the program runs without the power to override permissions.
+// What was read before is converted and written, the held letter included.
+const cli_case open_failures[] = {
+    {{"nosuch"}, "", "", cannot_open("nosuch", ENOENT), 1},
+    {{"one", "locked", "one"}, "", "a", cannot_open("locked", EACCES), 1},
+    {{"-", "sub"}, "o+", "\xBD", cannot_open("sub", EISDIR), 1},
+    {{"."}, "", "", cannot_open(".", EISDIR), 1},
+    {{"--", "-m", "one/x"}, "", "\xDF", cannot_open("one/x", ENOTDIR), 1},
+};
+
+class ToneupOpenFailures : public testing::TestWithParam<cli_case> {};
+
+TEST_P(ToneupOpenFailures, AreReportedWithTheirReason) {
+    if (const std::string why = permission_denial_unavailable(); !why.empty()) GTEST_SKIP() << why;
+    const cli_case &c = GetParam();
+    scratch_dir dir;
+    make_fixture(dir);
+    dir.write_unreadable("locked", "'");
+    expect_outcome(run_bound_by_permissions(program_path("toneup"), c.args, c.input, "toneup", dir.path()), c);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ToneupOpenFailures, testing::ValuesIn(open_failures));
 
 TEST(ToneupFiles, StateCarriesFromOneFileToTheNext) {
     scratch_dir dir;
@@ -102,7 +165,7 @@ TEST(ToneupFiles, AFlagAfterAFileNameIsAFileName) {
     dir.write("one", "a'");
     const run_result r = toneup({"-m", "one", "-v"}, "", dir.path());
     EXPECT_EQ(r.out, "a'");
-    EXPECT_EQ(r.err, "toneup: can't open file \"-v\"\n");
+    EXPECT_EQ(r.err, cannot_open("-v", ENOENT));
     EXPECT_EQ(r.status, 1);
 }
 
@@ -113,7 +176,7 @@ TEST(ToneupFiles, AMissingFileStopsTheRunAfterFlushingWhatWasRead) {
     dir.write("three", "never read");
     const run_result r = toneup({"one", "two", "three"}, "", dir.path());
     EXPECT_EQ(r.out, "Vi\xAEt Na");
-    EXPECT_EQ(r.err, "toneup: can't open file \"two\"\n");
+    EXPECT_EQ(r.err, cannot_open("two", ENOENT));
     EXPECT_EQ(r.status, 1);
 }
 
@@ -125,22 +188,24 @@ TEST(ToneupFiles, AMissingFileAfterAnEscapeWritesTheCompositionCharacter) {
     EXPECT_EQ(r.status, 1);
 }
 
-TEST(ToneupFiles, ADirectoryIsReportedAsAFailedRead) {
+TEST(ToneupFiles, ADirectoryIsAFileThatCannotBeOpened) {
     scratch_dir dir;
     dir.write("one", "o+");
     dir.write("two", "never read");
     const run_result r = toneup({"one", ".", "two"}, "", dir.path());
     EXPECT_EQ(r.out, "\xBD");
-    EXPECT_EQ(r.err, std::string("toneup: can't read \".\": ") + std::strerror(EISDIR) + "\n");
+    EXPECT_EQ(r.err, cannot_open(".", EISDIR));
     EXPECT_EQ(r.status, 1);
 }
 
 TEST(ToneupFailures, AFailedReadOfStandardInputIsReported) {
     const std::string program = program_path("toneup");
-    const run_result r = run_shell("exec " + shell_quote(program) + " < /");
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, program + ": can't read \"standard input\": " + std::strerror(EISDIR) + "\n");
-    EXPECT_EQ(r.status, 1);
+    for (const std::string args : {"", " -", " -- -"}) {
+        const run_result r = run_shell("exec " + shell_quote(program) + args + " < /");
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_EQ(r.err, program + ": can't read \"standard input\": " + std::strerror(EISDIR) + "\n") << args;
+        EXPECT_EQ(r.status, 1) << args;
+    }
 }
 
 TEST(ToneupFailures, AFullOutputIsReportedOnce) {

@@ -3,6 +3,8 @@
 // through both programs, and the hints each program gives without -u.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -92,12 +94,12 @@ TEST(Utf8Files, AMissingFileStopsTheRunAfterWhatCameBefore) {
     dir.write("one", "Vie\xCC\xA3");
     const run_result down = run("tonedown", {"-u", "one", "two"}, "", dir.path());
     EXPECT_EQ(down.out, "\\VVie.");
-    EXPECT_EQ(down.err, "tonedown: can't open file \"two\"\n");
+    EXPECT_EQ(down.err, "tonedown: can't open file \"two\": " + std::string(std::strerror(ENOENT)) + "\n");
     EXPECT_EQ(down.status, 1);
     dir.write("three", "Vie^");
     const run_result up = run("toneup", {"-u", "three", "two"}, "", dir.path());
     EXPECT_EQ(up.out, "Vi\u00EA");
-    EXPECT_EQ(up.err, "toneup: can't open file \"two\"\n");
+    EXPECT_EQ(up.err, "toneup: can't open file \"two\": " + std::string(std::strerror(ENOENT)) + "\n");
     EXPECT_EQ(up.status, 1);
 }
 

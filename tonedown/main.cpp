@@ -4,6 +4,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "composition_warning.h"
 #include "fileio.h"
 #include "frontend.h"
 #include "utf8_front.h"
@@ -26,7 +27,7 @@ constexpr const char *usage_lines[] = {
     "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n",
     "Version: VISCII & VIQR 1.1\n",
 };
-constexpr usage_text usage_of_tonedown{usage_lines, std::size(usage_lines)};
+constexpr usage_text usage_of_tonedown{"tonedown", usage_lines, std::size(usage_lines)};
 
 // The first two bytes of the output switch a VIQR reader into the mode used.
 bool announce_mode(unsigned char composition_char, int mode) {
@@ -51,6 +52,7 @@ int main(int argc, char **argv) {
         {"Uu", &utf8, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_tonedown);
+    warn_about_composition_char(program, composition_char);
 
     if (!announce_mode(composition_char, mode)) {
         report_write_failure(program, errno);

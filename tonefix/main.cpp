@@ -1,7 +1,8 @@
 // tonefix: repairs VISCII 1.0 text into VISCII 1.1 (see exchange.h).
 //
 // One input (a named file or standard input), one output (a named file or
-// standard output), one buffer converted in place.
+// standard output; "-" names the standard stream in either place), one buffer
+// converted in place.
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -26,7 +27,7 @@ constexpr const char *usage_lines[] = {
     "Purpose: converts files from VISCII 1.0 to VISCII 1.1\n",
     "Version: VISCII 1.1\n",
 };
-constexpr usage_text usage_of_tonefix{usage_lines, std::size(usage_lines)};
+constexpr usage_text usage_of_tonefix{"tonefix", usage_lines, std::size(usage_lines)};
 
 [[noreturn]] void fail(const char *name) {
     std::perror(name);
@@ -45,6 +46,8 @@ bool is_same_file(int input_fd, const char *output_path) {
     return in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
+// tonefix has no flags: a first argument that begins with "-" and is neither
+// "-" nor answered by answer_help_or_version is a usage error.
 int open_input(const char *path) {
     if (path[0] == '-') usage(usage_of_tonefix);
     const int fd = open(path, O_RDONLY);
@@ -55,9 +58,10 @@ int open_input(const char *path) {
     return fd;
 }
 
-int open_output(const char *program, int input_fd, const char *input_path, const char *path) {
+// `input_argument` is the input as typed: a file name or "-".
+int open_output(const char *program, int input_fd, const char *input_argument, const char *path) {
     if (is_same_file(input_fd, path)) {
-        std::fprintf(stderr, "%s: \"%s\" and \"%s\" are the same file\n", program, input_path, path);
+        std::fprintf(stderr, "%s: \"%s\" and \"%s\" are the same file\n", program, input_argument, path);
         std::exit(1);
     }
     // A text file: read and write for whoever the creation mask allows, never executable.
@@ -69,15 +73,21 @@ int open_output(const char *program, int input_fd, const char *input_path, const
     return fd;
 }
 
+// The named file, or null for standard input or output.
+const char *file_named(int argc, char *argv[], int index) {
+    return argc > index && !names_standard_stream(argv[index]) ? argv[index] : nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
     const char *program = program_name(argc, argv, "tonefix");
-    const char *input_path = argc > 1 ? argv[1] : nullptr;
-    const char *output_path = argc > 2 ? argv[2] : nullptr;  // later arguments are ignored
+    if (argc > 1) answer_help_or_version(argv[1], program, usage_of_tonefix);
+    const char *input_path = file_named(argc, argv, 1);
+    const char *output_path = file_named(argc, argv, 2);  // later arguments are ignored
 
     const int input_fd = input_path ? open_input(input_path) : STDIN_FILENO;
-    const int output_fd = output_path ? open_output(program, input_fd, input_path, output_path) : STDOUT_FILENO;
+    const int output_fd = output_path ? open_output(program, input_fd, argv[1], output_path) : STDOUT_FILENO;
     const char *input_name = input_path ? input_path : program;
     const char *output_name = output_path ? output_path : program;
 

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <unistd.h>
 
+#include "composition_warning.h"
 #include "fileio.h"
 #include "frontend.h"
 #include "utf8_front.h"
@@ -29,7 +30,7 @@ constexpr const char *usage_lines[] = {
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n",
     "Version: VISCII & VIQR 1.1\n",
 };
-constexpr usage_text usage_of_toneup{usage_lines, std::size(usage_lines)};
+constexpr usage_text usage_of_toneup{"toneup", usage_lines, std::size(usage_lines)};
 
 bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
     if (write_all(STDOUT_FILENO, bytes, length)) return true;
@@ -54,6 +55,7 @@ int main(int argc, char **argv) {
         {"Uu", &utf8, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_toneup);
+    warn_about_composition_char(program, composition_char);
 
     // The first context of the process: always free.
     const int context = viqr_open(mode, composition_char, overstrike_char);

@@ -1,0 +1,87 @@
+#include "composition_warning.h"
+
+#include <array>
+#include <cstdio>
+#include <iterator>
+
+#include "viscii_letters.h"
+
+namespace viqr::cli {
+
+namespace {
+
+using viqr::detail::for_each_letter;
+
+// Why a byte is a poor composition character, in the order of `explanation`.
+enum class composition_hazard { none, letter, viscii_letter, digit, mark, white_space, control };
+
+constexpr bool is_ascii_letter(int b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
+constexpr bool is_viqr_mark(int b) {
+    for (char mark : {viqr::detail::BREVE_CHAR, viqr::detail::CIRCUMFLEX_CHAR, viqr::detail::HORN_CHAR})
+        if (b == mark) return true;
+    for (int tone = 1; tone < viqr::detail::TONE_COUNT; ++tone)
+        if (b == viqr::detail::tone_mark_char[tone]) return true;
+    return false;
+}
+constexpr bool is_white_space(int b) { return b == ' ' || (b >= '\t' && b <= '\r'); }
+constexpr int ESCAPE = 0x1B;
+
+// Later rules override earlier ones: a VISCII letter in a control position is
+// a letter first.
+constexpr std::array<composition_hazard, 256> hazard_table() {
+    std::array<composition_hazard, 256> table{};
+    for (int b = 0; b < 256; ++b) {
+        if ((b < 0x20 || b == 0x7F) && b != ESCAPE) table[b] = composition_hazard::control;
+        if (is_white_space(b)) table[b] = composition_hazard::white_space;
+        if (b >= '0' && b <= '9') table[b] = composition_hazard::digit;
+        if (is_viqr_mark(b)) table[b] = composition_hazard::mark;
+    }
+    for_each_letter([&](int, int, unsigned char code) { table[code] = composition_hazard::viscii_letter; });
+    for (int b = 0; b < 256; ++b)
+        if (is_ascii_letter(b)) table[b] = composition_hazard::letter;
+    return table;
+}
+
+constexpr std::array<composition_hazard, 256> hazards = hazard_table();
+
+constexpr int count(composition_hazard h) {
+    int n = 0;
+    for (composition_hazard x : hazards) n += x == h;
+    return n;
+}
+
+static_assert(count(composition_hazard::letter) == 52);
+static_assert(count(composition_hazard::viscii_letter) == 134, "every letter VISCII adds to ASCII");
+static_assert(count(composition_hazard::digit) == 10);
+static_assert(count(composition_hazard::mark) == 8, "three shape marks and five tone marks");
+static_assert(count(composition_hazard::white_space) == 6);
+static_assert(count(composition_hazard::control) == 21, "33 controls less escape, 5 spaces, 6 letters");
+static_assert(hazards['\\'] == composition_hazard::none && hazards[ESCAPE] == composition_hazard::none);
+
+// What each hazard is, and why it makes VIQR ambiguous.
+constexpr const char *explanation[] = {
+    "",
+    "a letter, so its escapes cannot be told from the letters of the text",
+    "a VISCII letter, so its escapes cannot be told from the letters of the text",
+    "a digit, so its escapes cannot be told from the digits of the text",
+    "a VIQR mark, so its escapes cannot be told from the marks of letters",
+    "white space, so its escapes cannot be told from the spacing of the text",
+    "a control character, so its escapes are invisible and easily lost",
+};
+static_assert(std::size(explanation) == static_cast<std::size_t>(composition_hazard::control) + 1);
+
+}  // namespace
+
+void warn_about_composition_char(const char *program, unsigned char composition_char) {
+    const composition_hazard hazard = hazards[composition_char];
+    if (hazard == composition_hazard::none) return;
+    char shown[5];
+    if (composition_char > ' ' && composition_char < 0x7F)
+        std::snprintf(shown, sizeof shown, "%c", composition_char);
+    else
+        std::snprintf(shown, sizeof shown, "\\%03o", composition_char);
+    std::fprintf(stderr, "%s: warning: composition character \"%s\" is %s\n", program, shown,
+                 explanation[static_cast<int>(hazard)]);
+}
+
+}  // namespace viqr::cli

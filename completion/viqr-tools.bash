@@ -1,0 +1,29 @@
+# Bash completion for tonedown, toneup and tonefix (viqr-tools).
+#
+# Flags are offered where the programs read them: before the first file name
+# and not after "--" (tonedown, toneup), or as the first argument (tonefix).
+# Elsewhere file names are offered, and "-" (standard input, or tonefix's
+# standard output).  The value of -com or -bs is a character: nothing is
+# offered for it.
+_viqr_tools() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+    local program=${COMP_WORDS[0]##*/} flags i
+    case $prev in -com | -bs) COMPREPLY=(); return ;; esac
+    case $program in
+        tonedown) flags='-v -m -com -bs --help --version -- -' ;;
+        toneup) flags='-v -m -l -com -bs --help --version -- -' ;;
+        tonefix) flags='--help --version -'; ((COMP_CWORD == 1)) || flags= ;;
+    esac
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+            -com | -bs) ((i++)) ;;
+            -- | - | [!-]*) flags= ;;
+        esac
+    done
+    if [[ $cur == -* && -n $flags ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$flags" -- "$cur")
+    else
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur"; [[ $cur == - ]] && echo -)
+    fi
+}
+complete -o filenames -F _viqr_tools tonedown toneup tonefix
