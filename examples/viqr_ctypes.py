@@ -5,12 +5,14 @@
 
 LIBRARY is libviqr.so.1; VISCII_FILE a VISCII text and VIQR_FILE what
 tonedown writes for it.  The script encodes the one and decodes the other
-through the library, in chunks, and checks the decoder's contexts and the
-option pre-parser the way a program in any language would call them.  It
-prints one line per check and exits 1 if any failed.
+through the library, in chunks, and checks the decoder's contexts, the
+option pre-parser and the UTF-8 conversions the way a program in any
+language would call them.  It prints one line per check and exits 1 if any
+failed.
 """
 import ctypes
 import sys
+import unicodedata
 
 MODE_VIETNAMESE, MODE_ENGLISH, MODE_LITERAL = 0, 1, 2
 STATE_HOLDING = 5
@@ -25,6 +27,39 @@ def encoder_output_size(length):
 
 class EncoderHistory(ctypes.Structure):
     _fields_ = [("previous", ctypes.c_ubyte)]
+
+
+# The UTF-8 structures, field for field as viqr.h declares them: ctypes lays
+# them out as the C compiler does.  The library sets them up; Python only
+# allocates them and reads the reports.
+class Utf8Report(ctypes.Structure):
+    _fields_ = [("input", ctypes.c_char_p), ("offset", ctypes.c_ulonglong)]
+
+
+class Utf8Scan(ctypes.Structure):
+    _fields_ = [("input", ctypes.c_char_p), ("offset", ctypes.c_ulonglong), ("serial", ctypes.c_uint),
+                ("reported", ctypes.c_ubyte), ("bytes", ctypes.c_ubyte * 4), ("have", ctypes.c_ubyte),
+                ("need", ctypes.c_ubyte), ("sequence_input", ctypes.c_char_p),
+                ("sequence_offset", ctypes.c_ulonglong), ("sequence_serial", ctypes.c_uint),
+                ("sequence_input_reported", ctypes.c_ubyte), ("reports", Utf8Report * 2),
+                ("report_count", ctypes.c_int)]
+
+
+class FromUtf8State(ctypes.Structure):
+    _fields_ = [("composition_char", ctypes.c_ubyte), ("mode", ctypes.c_int), ("previous", ctypes.c_ubyte),
+                ("letter", ctypes.c_ubyte), ("scan", Utf8Scan)]
+
+
+class ToUtf8State(ctypes.Structure):
+    _fields_ = [("context", ctypes.c_int), ("stand_in", ctypes.c_ubyte), ("scan", Utf8Scan)]
+
+
+def from_utf8_output_size(length):
+    return 4 * length + 16
+
+
+def to_utf8_output_size(length):
+    return 6 * length + 16
 
 
 def load(path):
@@ -42,6 +77,16 @@ def load(path):
         "viqr_set": (None, [ctypes.c_int, ctypes.c_int, ctypes.c_int]),
         "viqr_viscii_to_viqr": (ctypes.c_size_t, [ctypes.c_char_p, ctypes.c_size_t, uchar_p, ctypes.c_ubyte,
                                                   ctypes.c_int, ctypes.POINTER(EncoderHistory)]),
+        "viqr_utf8_begin_input": (None, [ctypes.POINTER(Utf8Scan), ctypes.c_char_p]),
+        "viqr_utf8_take_report": (ctypes.c_int, [ctypes.POINTER(Utf8Scan), ctypes.POINTER(Utf8Report)]),
+        "viqr_from_utf8_start": (None, [ctypes.POINTER(FromUtf8State), ctypes.c_ubyte, ctypes.c_int]),
+        "viqr_from_utf8": (ctypes.c_size_t, [ctypes.POINTER(FromUtf8State), ctypes.c_char_p, ctypes.c_size_t,
+                                             uchar_p]),
+        "viqr_from_utf8_finish": (ctypes.c_size_t, [ctypes.POINTER(FromUtf8State), uchar_p]),
+        "viqr_to_utf8_start": (None, [ctypes.POINTER(ToUtf8State), ctypes.c_int]),
+        "viqr_to_utf8": (ctypes.c_size_t, [ctypes.POINTER(ToUtf8State), ctypes.c_char_p, ctypes.c_size_t, uchar_p]),
+        "viqr_to_utf8_finish": (ctypes.c_size_t, [ctypes.POINTER(ToUtf8State), uchar_p]),
+        "viqr_looks_like_utf8": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_size_t]),
     }
     for name, (restype, argtypes) in signatures.items():
         function = getattr(lib, name)
@@ -78,6 +123,48 @@ def decode(lib, viqr, chunk):
     lib.viqr_close(handle, out, ctypes.byref(count))
     viscii += bytes(out[:count.value])
     return bytes(viscii)
+
+
+def from_utf8(lib, text, chunk, mode=MODE_VIETNAMESE):
+    """VIQR for the UTF-8 `text` as tonedown -u writes it, without the mode
+    announcement, and the reports of invalid UTF-8 as (name, offset)."""
+    state = FromUtf8State()
+    lib.viqr_from_utf8_start(ctypes.byref(state), BACKSLASH, mode)
+    return utf8_conversion(lib, state, text, chunk, from_utf8_output_size, lib.viqr_from_utf8,
+                           lib.viqr_from_utf8_finish)
+
+
+def to_utf8(lib, viqr, chunk):
+    """UTF-8 for `viqr` as toneup -u writes it: a context, hold on."""
+    handle = lib.viqr_open(MODE_VIETNAMESE, BACKSLASH, BACKSPACE)
+    if handle < 0:
+        raise RuntimeError("no decoder context was free")
+    lib.viqr_set(handle, 1, PARAM_HOLD)
+    state = ToUtf8State()
+    lib.viqr_to_utf8_start(ctypes.byref(state), handle)
+    try:
+        return utf8_conversion(lib, state, viqr, chunk, to_utf8_output_size, lib.viqr_to_utf8,
+                               lib.viqr_to_utf8_finish)
+    finally:
+        lib.viqr_close(handle, None, None)
+
+
+def utf8_conversion(lib, state, data, chunk, output_size, convert, finish):
+    name = b"text"  # the library keeps the pointer: the bytes object must outlive the reports
+    lib.viqr_utf8_begin_input(ctypes.byref(state.scan), name)
+    out = (ctypes.c_ubyte * output_size(chunk))()
+    result = bytearray()
+    reports = []
+    report = Utf8Report()
+    for at in range(0, len(data), chunk):
+        piece = data[at:at + chunk]
+        result += bytes(out[:convert(ctypes.byref(state), piece, len(piece), out)])
+        while lib.viqr_utf8_take_report(ctypes.byref(state.scan), ctypes.byref(report)):
+            reports.append((report.input, report.offset))
+    result += bytes(out[:finish(ctypes.byref(state), out)])
+    while lib.viqr_utf8_take_report(ctypes.byref(state.scan), ctypes.byref(report)):
+        reports.append((report.input, report.offset))
+    return bytes(result), reports
 
 
 def main():
@@ -136,6 +223,22 @@ def main():
     check("the pre-parser takes out -com and -bs with their values",
           argv[:argc.value] == [b"prog", b"a", b"b"] and argv[argc.value] is None
           and com.value == ord("#") and bs.value == ord("A"))
+
+    # UTF-8: Python's own normalization gives the decomposed form.
+    nfc = "Ti\u1EBFng Vi\u1EC7t, \u0111\u1EA5t n\u01B0\u1EDBc \u201Cta\u201D"
+    nfd = unicodedata.normalize("NFD", nfc)
+    viqr_text = "Tie^'ng Vie^.t, dda^'t nu+o+'c \u201Cta\u201D".encode()
+    for chunk in (1, 4096):
+        check(f"from_utf8 in chunks of {chunk}: NFC and NFD give the same VIQR",
+              from_utf8(lib, nfc.encode(), chunk) == (viqr_text, [])
+              and from_utf8(lib, nfd.encode(), chunk) == (viqr_text, []))
+        check(f"to_utf8 in chunks of {chunk} through a context gives NFC",
+              to_utf8(lib, viqr_text, chunk) == (nfc.encode(), []))
+    check("invalid UTF-8 is copied and its first byte reported",
+          from_utf8(lib, b"a\xFFb\xFE", 2) == (b"a\xFFb\xFE", [(b"text", 1)]))
+    check("looks_like_utf8 tells UTF-8 from VISCII",
+          lib.viqr_looks_like_utf8(nfc.encode(), len(nfc.encode())) == 1
+          and lib.viqr_looks_like_utf8(viscii, len(viscii)) == 0)
 
     print(f"ctypes: {passed} passed, {failed} failed")
     sys.exit(1 if failed else 0)

@@ -164,7 +164,7 @@ typedef struct viqr_utf8_scan {
  * of the previous input may go on in this one. */
 VIQR_API void viqr_utf8_begin_input(viqr_utf8_scan *scan, const char *name);
 /* Takes the oldest report not yet taken into `report`: 1, or 0 when there is
- * none. */
+ * none.  A null report is not stored: the report is taken and dropped. */
 VIQR_API int viqr_utf8_take_report(viqr_utf8_scan *scan, viqr_utf8_report *report);
 
 /* UTF-8 to VIQR, as tonedown -u.  Every Vietnamese letter, precomposed,
@@ -193,7 +193,8 @@ typedef struct viqr_from_utf8_state {
 VIQR_API void viqr_from_utf8_start(viqr_from_utf8_state *state, unsigned char composition_char, int mode);
 /* Converts `length` bytes; `out` must have room for
  * VIQR_FROM_UTF8_OUTPUT_SIZE(length) bytes.  Returns the number of bytes
- * written; 0, changing nothing, with a null state, input or output. */
+ * written; 0, changing nothing, with a null state, input or output, or a
+ * state started in another mode. */
 VIQR_API size_t viqr_from_utf8(viqr_from_utf8_state *state, const unsigned char *in, size_t length,
                                unsigned char *out);
 /* At the end of the whole text: writes the letter and the cut sequence still
@@ -220,7 +221,7 @@ typedef struct viqr_to_utf8_state {
 VIQR_API void viqr_to_utf8_start(viqr_to_utf8_state *state, int context);
 /* `out` must have room for VIQR_TO_UTF8_OUTPUT_SIZE(length) bytes.  Returns
  * the number of bytes written; 0, changing nothing, with a null state, input
- * or output. */
+ * or output, or a context that is not open. */
 VIQR_API size_t viqr_to_utf8(viqr_to_utf8_state *state, const unsigned char *in, size_t length,
                              unsigned char *out);
 /* Flushes the context at the end of the whole text; `out` must have room
@@ -229,7 +230,8 @@ VIQR_API size_t viqr_to_utf8_finish(viqr_to_utf8_state *state, unsigned char *ou
 
 /* 1 when the `length` bytes at `text` are valid UTF-8 (a sequence cut by
  * the end included) with at least one character of more than one byte: text
- * that is probably UTF-8 rather than VISCII.  0 otherwise. */
+ * that is probably UTF-8 rather than VISCII.  0 otherwise, and for a null
+ * text. */
 VIQR_API int viqr_looks_like_utf8(const unsigned char *text, size_t length);
 
 #ifdef __cplusplus

@@ -12,17 +12,19 @@ void viqr_utf8_begin_input(viqr_utf8_scan *scan_pointer, const char *name) {
     scan.reported = false;
 }
 
-int viqr_utf8_take_report(viqr_utf8_scan *scan_pointer, viqr_utf8_report *report_pointer) {
-    if (scan_pointer == nullptr || report_pointer == nullptr || scan_pointer->report_count == 0) return 0;
+int viqr_utf8_take_report(viqr_utf8_scan *scan_pointer, viqr_utf8_report *report) {
+    if (scan_pointer == nullptr || scan_pointer->report_count <= 0) return 0;
     viqr_utf8_scan &scan = *scan_pointer;
-    viqr_utf8_report &report = *report_pointer;
-    report = scan.reports[0];
+    // Without a place to store it the report is taken all the same: a caller
+    // may drop the reports it has no use for.
+    if (report != nullptr) *report = scan.reports[0];
     scan.reports[0] = scan.reports[1];
     --scan.report_count;
-    return true;
+    return 1;
 }
 
 int viqr_looks_like_utf8(const unsigned char *text, std::size_t length) {
+    if (text == nullptr) return 0;
     bool multibyte = false;
     std::size_t i = 0;
     while (i < length) {

@@ -283,13 +283,24 @@ void viqr_from_utf8_start(viqr_from_utf8_state *state, unsigned char composition
     state->mode = mode;
 }
 
+namespace {
+
+// The encoder writes only these two modes; a state started in another would
+// copy the bytes beyond ASCII and lose the rest, so it converts nothing.
+bool can_convert(const viqr_from_utf8_state *state, const unsigned char *out) {
+    return state != nullptr && out != nullptr &&
+           (state->mode == VIQR_MODE_VIETNAMESE || state->mode == VIQR_MODE_ENGLISH);
+}
+
+}  // namespace
+
 std::size_t viqr_from_utf8(viqr_from_utf8_state *state, const unsigned char *in, std::size_t length,
                            unsigned char *out) {
-    if (state == nullptr || in == nullptr || out == nullptr) return 0;
+    if (!can_convert(state, out) || in == nullptr) return 0;
     return viqr::detail::from_utf8_call(*state, out).convert(in, length);
 }
 
 std::size_t viqr_from_utf8_finish(viqr_from_utf8_state *state, unsigned char *out) {
-    if (state == nullptr || out == nullptr) return 0;
+    if (!can_convert(state, out)) return 0;
     return viqr::detail::from_utf8_call(*state, out).finish();
 }

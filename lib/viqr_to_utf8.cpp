@@ -24,15 +24,28 @@ void viqr_to_utf8_start(viqr_to_utf8_state *state, int context) {
     state->stand_in = viqr::detail::choose_stand_in(composition_char);
 }
 
+namespace {
+
+// A context that is not open would drop the ASCII and keep the rest, so the
+// conversion does nothing, as the decoder functions do for such a handle.
+bool can_convert(const viqr_to_utf8_state *state, const unsigned char *out) {
+    if (state == nullptr || out == nullptr) return false;
+    int context_state = -1;
+    viqr_query(state->context, &context_state, VIQR_PARAM_STATE);
+    return context_state >= 0;
+}
+
+}  // namespace
+
 std::size_t viqr_to_utf8(viqr_to_utf8_state *state, const unsigned char *in, std::size_t length,
                          unsigned char *out) {
-    if (state == nullptr || in == nullptr || out == nullptr) return 0;
+    if (in == nullptr || !can_convert(state, out)) return 0;
     viqr::detail::engine_reader reader{state->context, state->stand_in};
     return viqr::detail::to_utf8_call(reader, state->scan, out).convert(in, length);
 }
 
 std::size_t viqr_to_utf8_finish(viqr_to_utf8_state *state, unsigned char *out) {
-    if (state == nullptr || out == nullptr) return 0;
+    if (!can_convert(state, out)) return 0;
     viqr::detail::engine_reader reader{state->context, state->stand_in};
     return viqr::detail::to_utf8_call(reader, state->scan, out).finish();
 }

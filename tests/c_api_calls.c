@@ -3,6 +3,8 @@
  * the C++ interface gives. */
 #include "c_api_calls.h"
 
+#include <string.h>
+
 #include "viqr.h"
 
 size_t c_decode(int mode, int hold, const unsigned char *in, size_t length, unsigned char *out, int *end_state) {
@@ -55,4 +57,82 @@ size_t c_encode(const unsigned char *in, size_t length, size_t cut, unsigned cha
 int c_parse_options(int argc, char **argv, unsigned char *composition_char, unsigned char *overstrike_char) {
     viqr_parse_options(&argc, argv, composition_char, overstrike_char);
     return argc;
+}
+
+/* The reports of a conversion's one input, "in": how many, and the first. */
+static void take_reports(viqr_utf8_scan *scan, c_utf8_result *result) {
+    viqr_utf8_report report;
+    while (viqr_utf8_take_report(scan, &report)) {
+        if (result->reports == 0) {
+            result->first_input = report.input;
+            result->first_offset = report.offset;
+        }
+        ++result->reports;
+    }
+}
+
+/* Each chunk's output goes to a buffer of exactly the room the header asks
+ * for, which must therefore be a constant expression in C. */
+static unsigned char from_utf8_piece[VIQR_FROM_UTF8_OUTPUT_SIZE(C_UTF8_MAX_CHUNK)];
+static unsigned char to_utf8_piece[VIQR_TO_UTF8_OUTPUT_SIZE(C_UTF8_MAX_CHUNK)];
+
+static size_t chunk_length(size_t length, size_t at, size_t chunk) {
+    const size_t left = length - at;
+    if (chunk > C_UTF8_MAX_CHUNK) chunk = C_UTF8_MAX_CHUNK;
+    return left < chunk ? left : chunk;
+}
+
+c_utf8_result c_from_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
+                          int mode, unsigned char *out) {
+    c_utf8_result result = {0, 0, NULL, 0};
+    viqr_from_utf8_state state;
+    size_t at, taken;
+    viqr_from_utf8_start(&state, composition_char, mode);
+    viqr_utf8_begin_input(&state.scan, "in");
+    if (chunk == 0) {
+        result.length = viqr_from_utf8(&state, in, length, out);
+    } else {
+        for (at = 0; at < length; at += taken) {
+            taken = chunk_length(length, at, chunk);
+            const size_t n = viqr_from_utf8(&state, in + at, taken, from_utf8_piece);
+            memcpy(out + result.length, from_utf8_piece, n);
+            result.length += n;
+            take_reports(&state.scan, &result);
+        }
+    }
+    take_reports(&state.scan, &result);
+    result.length += viqr_from_utf8_finish(&state, out + result.length);
+    take_reports(&state.scan, &result);
+    return result;
+}
+
+c_utf8_result c_to_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
+                        int mode, unsigned char *out) {
+    c_utf8_result result = {0, 0, NULL, 0};
+    viqr_to_utf8_state state;
+    size_t at, taken;
+    const int context = viqr_open(mode, composition_char, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    if (context < 0) {
+        result.length = (size_t)-1;
+        return result;
+    }
+    viqr_set(context, 1, VIQR_PARAM_HOLD);
+    viqr_to_utf8_start(&state, context);
+    viqr_utf8_begin_input(&state.scan, "in");
+    if (chunk == 0) {
+        result.length = viqr_to_utf8(&state, in, length, out);
+    } else {
+        for (at = 0; at < length; at += taken) {
+            taken = chunk_length(length, at, chunk);
+            const size_t n = viqr_to_utf8(&state, in + at, taken, to_utf8_piece);
+            memcpy(out + result.length, to_utf8_piece, n);
+            result.length += n;
+            take_reports(&state.scan, &result);
+        }
+    }
+    take_reports(&state.scan, &result);
+    result.length += viqr_to_utf8_finish(&state, out + result.length);
+    take_reports(&state.scan, &result);
+    viqr_close(context, NULL, NULL);
+    return result;
 }

@@ -26,6 +26,30 @@ size_t c_encode(const unsigned char *in, size_t length, size_t cut, unsigned cha
 // viqr_parse_options on the caller's vector; returns the count it leaves.
 int c_parse_options(int argc, char **argv, unsigned char *composition_char, unsigned char *overstrike_char);
 
+// What a UTF-8 conversion through the C functions wrote and reported.
+typedef struct c_utf8_result {
+    size_t length;  // bytes written at `out`; (size_t)-1 when no context was free
+    int reports;    // reports taken
+    const char *first_input;
+    unsigned long long first_offset;
+} c_utf8_result;
+
+// The longest chunk the two functions below hand over at a time.
+#define C_UTF8_MAX_CHUNK 64
+
+// tonedown -u without the announcement: starts a viqr_from_utf8_state, names
+// the one input "in", converts it in chunks of `chunk` bytes (0: in one call
+// straight into `out`), finishes, and takes every report.  `out` has room for
+// VIQR_FROM_UTF8_OUTPUT_SIZE(length) + VIQR_FROM_UTF8_OUTPUT_SIZE(0) bytes.
+c_utf8_result c_from_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
+                          int mode, unsigned char *out);
+
+// toneup -u: opens a context in `mode`, hold on, and converts through it as
+// c_from_utf8 does; closes it.  `out` has room for
+// VIQR_TO_UTF8_OUTPUT_SIZE(length) + VIQR_TO_UTF8_OUTPUT_SIZE(0) bytes.
+c_utf8_result c_to_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
+                        int mode, unsigned char *out);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,8 @@
 // interface has references.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -193,6 +195,255 @@ TEST_P(CApiOptions, LeaveWhatTheCppInterfaceLeaves) {
 INSTANTIATE_TEST_SUITE_P(Rows, CApiOptions, testing::ValuesIn(options_rows));
 
 // ---------------------------------------------------------------------------
+// UTF-8 conversions
+
+struct utf8_row {
+    int mode;
+    unsigned char composition_char;
+    std::string input, output;
+    long long invalid_at;  // offset of the reported byte; -1 for none
+};
+
+void PrintTo(const utf8_row &r, std::ostream *os) {
+    *os << "mode " << r.mode << " with " << r.composition_char << ", input " << testing::PrintToString(r.input);
+}
+
+struct utf8_converted {
+    std::string text;
+    std::vector<viqr_utf8_report> reports;
+};
+
+void take_reports(viqr_utf8_scan &scan, utf8_converted &c) {
+    viqr_utf8_report report;
+    while (viqr_utf8_take_report(scan, report)) c.reports.push_back(report);
+}
+
+// Through the C++ overloads, in one call.
+utf8_converted from_utf8_cpp(const utf8_row &r) {
+    viqr_from_utf8_state state;
+    viqr_from_utf8_start(state, r.composition_char, r.mode);
+    viqr_utf8_begin_input(state.scan, "in");
+    std::vector<unsigned char> out(viqr_from_utf8_room(r.input.size()) + viqr_from_utf8_room(0));
+    std::size_t n = viqr_from_utf8(state, bytes(r.input), r.input.size(), out.data());
+    n += viqr_from_utf8_finish(state, out.data() + n);
+    utf8_converted c{text(out.data(), n), {}};
+    take_reports(state.scan, c);
+    return c;
+}
+
+utf8_converted to_utf8_cpp(const utf8_row &r) {
+    const int context = viqr_open(r.mode, r.composition_char, DEFAULT_OVERSTRIKE_CHAR);
+    viqr_set(context, 1, VIQR_PARAM_HOLD);
+    viqr_to_utf8_state state;
+    viqr_to_utf8_start(state, context);
+    viqr_utf8_begin_input(state.scan, "in");
+    std::vector<unsigned char> out(viqr_to_utf8_room(r.input.size()) + viqr_to_utf8_room(0));
+    std::size_t n = viqr_to_utf8(state, bytes(r.input), r.input.size(), out.data());
+    n += viqr_to_utf8_finish(state, out.data() + n);
+    int count = 0;
+    viqr_close(context, nullptr, count);
+    utf8_converted c{text(out.data(), n), {}};
+    take_reports(state.scan, c);
+    return c;
+}
+
+void expect_report(const std::vector<viqr_utf8_report> &reports, long long invalid_at, const std::string &how) {
+    if (invalid_at < 0) {
+        EXPECT_TRUE(reports.empty()) << how;
+        return;
+    }
+    ASSERT_EQ(reports.size(), 1u) << how;
+    EXPECT_STREQ(reports[0].input, "in") << how;
+    EXPECT_EQ(reports[0].offset, static_cast<unsigned long long>(invalid_at)) << how;
+}
+
+// Runs a row through the C++ overloads, then through C in one call and in
+// chunks of a few sizes: the bytes and the report must be the row's.
+template <class Cpp, class C>
+void check_utf8_row(const utf8_row &r, Cpp convert_cpp, C convert_c, std::size_t room) {
+    const utf8_converted cpp = convert_cpp(r);
+    EXPECT_EQ(cpp.text, r.output) << "C++";
+    expect_report(cpp.reports, r.invalid_at, "C++");
+
+    std::vector<unsigned char> out(room);
+    for (std::size_t chunk : {0u, 1u, 2u, 5u}) {
+        const std::string how = chunk == 0 ? "C, one call" : "C, chunks of " + std::to_string(chunk);
+        const c_utf8_result c = convert_c(bytes(r.input), r.input.size(), chunk, r.composition_char, r.mode, out.data());
+        ASSERT_NE(c.length, static_cast<std::size_t>(-1)) << "no context was free";
+        EXPECT_EQ(text(out.data(), c.length), r.output) << how;
+        std::vector<viqr_utf8_report> reports;
+        if (c.reports > 0) reports.push_back({c.first_input, c.first_offset});
+        if (c.reports > 1) reports.push_back({});  // more than one, which is a failure
+        expect_report(reports, r.invalid_at, how);
+    }
+}
+
+constexpr int V = MODE_VIETNAMESE, E = MODE_ENGLISH, L = MODE_LITERAL;
+
+// UTF-8 in, VIQR out, without the mode announcement.
+const utf8_row from_utf8_rows[] = {
+    {V, '\\', "Ti\u1EBFng Vi\u1EC7t", "Tie^'ng Vie^.t", -1},                         // NFC
+    {V, '\\', "Tie\u0302\u0301ng Vie\u0323\u0302t", "Tie^'ng Vie^.t", -1},           // NFD
+    {V, '\\', "\u00E2\u0301 \u01A1\u0323 \u0110", "a^' o+. DD", -1},                  // partly composed
+    {E, '\\', "Ti\u1EBFng \u0111i", "Ti\\e^'ng \\ddi", -1},
+    {V, '\\', "a' \u00E1' d\u0111 \\", "a\\' a'' d\\dd \\\\", -1},                    // escapes as for VISCII
+    {E, '#', "\u00E2a \u00E2' #", "#a^#Ma #a^#M' ##", -1},
+    {V, '\\', "\u201Cq\u201D \u20AC \U0001F600 e\u0308", "\u201Cq\u201D \u20AC \U0001F600 e\u0308", -1},
+    {V, '\\', "a\u0308' \u201C'", "a\u0308' \u201C'", -1},                            // no escape after them
+    {V, '\\', std::string("\x02\x14 a\x14'"), std::string("\x02\x14 a\x14'"), -1},    // VISCII's control letters
+    {V, '\\', "ab\x80" "c\xFF", "ab\x80" "c\xFF", 2},                                   // invalid: the first reported
+    {V, '\\', "a\xE1\xBA" "a'", "a\xE1\xBA" "a\\'", 1},                               // a sequence cut short
+    {V, '\\', "e\xCC", "e\xCC", 1},                                                   // ... by the end
+};
+
+class CApiFromUtf8 : public testing::TestWithParam<utf8_row> {};
+
+TEST_P(CApiFromUtf8, WritesWhatTheCppInterfaceWrites) {
+    const utf8_row &r = GetParam();
+    check_utf8_row(r, from_utf8_cpp, c_from_utf8,
+                   VIQR_FROM_UTF8_OUTPUT_SIZE(r.input.size()) + VIQR_FROM_UTF8_OUTPUT_SIZE(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CApiFromUtf8, testing::ValuesIn(from_utf8_rows));
+
+// VIQR in, UTF-8 out, through a context opened in the row's mode, hold on.
+const utf8_row to_utf8_rows[] = {
+    {V, '\\', "Vie^.t Nam", "Vi\u1EC7t Nam", -1},
+    {V, '\\', "DDo^`ng dda^'t", "\u0110\u1ED3ng \u0111\u1EA5t", -1},
+    {E, '\\', "a' \\e^. \\Vo+'", "a' \u1EC7 \u1EDB", -1},
+    {L, '\\', "a' \\a' \\Va'", "a' \\a' \u00E1", -1},
+    {V, '#', "a#' e^. \\", "a' \u1EC7 \\", -1},
+    // A character beyond ASCII ends the letter being composed.
+    {V, '\\', "a^\u201C' o+\u00E4?", "\u00E2\u201C' \u01A1\u00E4?", -1},
+    {V, '#', "#\u201C' #", "\u201C' #", -1},   // after the composition character
+    {V, '\\', "Ti\u1EBFng", "Ti\u1EBFng", -1},  // UTF-8 already
+    {V, '\\', "a'\xFF" "a'", "\u00E1\xFF\u00E1", 2},
+    {V, '\\', "o+\xE2\x80" "'", "\u01A1\xE2\x80'", 2},
+};
+
+class CApiToUtf8 : public CApi, public testing::WithParamInterface<utf8_row> {};
+
+TEST_P(CApiToUtf8, WritesWhatTheCppInterfaceWrites) {
+    const utf8_row &r = GetParam();
+    check_utf8_row(r, to_utf8_cpp, c_to_utf8, VIQR_TO_UTF8_OUTPUT_SIZE(r.input.size()) + VIQR_TO_UTF8_OUTPUT_SIZE(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CApiToUtf8, testing::ValuesIn(to_utf8_rows));
+
+struct looks_row {
+    std::string text;
+    int looks;
+};
+
+void PrintTo(const looks_row &r, std::ostream *os) { *os << testing::PrintToString(r.text); }
+
+const looks_row looks_rows[] = {
+    {"", 0},
+    {"plain ASCII", 0},
+    {"Vi\u1EC7t", 1},
+    {"\U0001F600", 1},
+    {"Vi\u1EC7t\xE1\xBB", 1},  // a character cut by the end of the chunk
+    {"abc\xE1\xBB", 0},        // ... and no whole character of more than one byte
+    {"Vi\xAEt", 0},            // VISCII
+    {"\u00E2\xAE", 0},         // UTF-8 up to a byte that cannot begin a character
+    {"\u00E2\xE1\xBB" "a", 0}, // a sequence cut short inside the text
+    {"\xC0\xAF", 0},           // overlong
+    {"\xED\xA0\x80", 0},       // a surrogate
+    {"\xF4\x90\x80\x80", 0},   // beyond U+10FFFF
+};
+
+class CApiLooksLikeUtf8 : public testing::TestWithParam<looks_row> {};
+
+TEST_P(CApiLooksLikeUtf8, TellsUtf8FromVisciiAndBrokenUtf8) {
+    EXPECT_EQ(viqr_looks_like_utf8(bytes(GetParam().text), GetParam().text.size()), GetParam().looks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CApiLooksLikeUtf8, testing::ValuesIn(looks_rows));
+
+// The output sizes of the header hold for every call: random text of the
+// kinds that write the most (escaped letters in English mode, marks that
+// complete a letter held over from the chunk before, copied bytes, mode
+// switches), cut at random, each call writing into exactly that room with
+// guard bytes after it.
+std::string random_text(std::mt19937 &random, const std::vector<std::string> &pieces, std::size_t length) {
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    std::string s;
+    while (s.size() < length) s += pieces[pick(random)];
+    return s;
+}
+
+constexpr unsigned char GUARD = 0xA5;
+constexpr std::size_t GUARD_SIZE = 32;
+
+// Calls `convert` on `out` sized `room` plus the guard, and checks both.
+template <class Convert>
+std::size_t within_room(std::size_t room, Convert convert) {
+    std::vector<unsigned char> out(room + GUARD_SIZE, GUARD);
+    const std::size_t n = convert(out.data());
+    EXPECT_LE(n, room);
+    for (std::size_t i = room; i < out.size(); ++i) EXPECT_EQ(out[i], GUARD) << "byte " << i - room << " past the room";
+    return n;
+}
+
+std::vector<std::size_t> random_chunks(std::mt19937 &random, std::size_t length) {
+    std::uniform_int_distribution<std::size_t> size(0, 9);
+    std::vector<std::size_t> chunks;
+    for (std::size_t at = 0; at < length;) {
+        const std::size_t n = std::min(size(random), length - at);
+        chunks.push_back(n);
+        at += n;
+    }
+    return chunks;
+}
+
+TEST(CApiUtf8Room, FromUtf8StaysWithinItsOutputSize) {
+    const std::vector<std::string> pieces = {
+        "\u1EA5", "'", "\u00E2", "\u0111", "\u0110", "\\", "#", "a", "e", "d", "D", "?", ".", "(", "^", "+", "~",
+        "\u0301", "\u0302", "\u0323", "\u031B", "\u0306", "\u1EC7", "\u01B0", "\u201C", "\xFF", "\xE1\xBA", "\xCC",
+        " "};
+    std::mt19937 random(5);
+    for (int round = 0; round < 300; ++round) {
+        const std::string in = random_text(random, pieces, 100);
+        const int mode = round % 2 == 0 ? E : V;
+        viqr_from_utf8_state state;
+        viqr_from_utf8_start(state, round % 3 == 0 ? '#' : '\\', mode);
+        std::size_t at = 0;
+        for (std::size_t n : random_chunks(random, in.size())) {
+            within_room(VIQR_FROM_UTF8_OUTPUT_SIZE(n), [&](unsigned char *out) {
+                return viqr_from_utf8(state, bytes(in) + at, n, out);
+            });
+            at += n;
+        }
+        within_room(VIQR_FROM_UTF8_OUTPUT_SIZE(0), [&](unsigned char *out) { return viqr_from_utf8_finish(state, out); });
+        ASSERT_FALSE(HasFailure()) << "input " << testing::PrintToString(in);
+    }
+}
+
+TEST_F(CApi, ToUtf8StaysWithinItsOutputSize) {
+    const std::vector<std::string> pieces = {
+        "a", "e", "o", "u", "y", "d", "dd", "DD", "A", "^", "(", "+", "'", "`", "?", "~", ".", "\\", "\\M", "\\V",
+        "\\L", "#", "\\\\", "a^'", "o+.", "u+~", "\u201C", "\u1EC7", "\xFF", "\xE1\xBA", " "};
+    std::mt19937 random(9);
+    for (int round = 0; round < 300; ++round) {
+        const std::string in = random_text(random, pieces, 100);
+        const int context = viqr_open(round % 3, round % 4 == 0 ? '#' : '\\', DEFAULT_OVERSTRIKE_CHAR);
+        viqr_set(context, round % 5 != 0, VIQR_PARAM_HOLD);
+        viqr_to_utf8_state state;
+        viqr_to_utf8_start(state, context);
+        std::size_t at = 0;
+        for (std::size_t n : random_chunks(random, in.size())) {
+            within_room(VIQR_TO_UTF8_OUTPUT_SIZE(n), [&](unsigned char *out) {
+                return viqr_to_utf8(state, bytes(in) + at, n, out);
+            });
+            at += n;
+        }
+        within_room(VIQR_TO_UTF8_OUTPUT_SIZE(0), [&](unsigned char *out) { return viqr_to_utf8_finish(state, out); });
+        viqr_close(context, nullptr, nullptr);
+        ASSERT_FALSE(HasFailure()) << "input " << testing::PrintToString(in);
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Null pointers where the C++ interface has references
 
 TEST_F(CApi, FeedWithoutACountStillWritesAndWithoutAnAreaDropsTheBytes) {
@@ -324,6 +575,118 @@ TEST(CApiOptionsPointers, AMissingCharacterDropsItsOptionAndValue) {
     viqr_parse_options(&argc, w.pointers.data(), &com, nullptr);
     EXPECT_EQ(argc, 1);
     EXPECT_EQ(com, '#');
+}
+
+// The UTF-8 conversions: a null state, input or output makes a call return
+// 0 and change nothing, so a letter or a cut sequence held before it is
+// completed by what comes after it.
+TEST(CApiUtf8Pointers, FromUtf8WithoutStateInputOrOutputChangesNothing) {
+    viqr_from_utf8_start(nullptr, '\\', MODE_VIETNAMESE);
+    viqr_from_utf8_state state;
+    viqr_from_utf8_start(&state, '\\', MODE_VIETNAMESE);
+    const std::string held = "Vi\xE1\xBB";  // a letter held, and a sequence cut
+    unsigned char out[VIQR_FROM_UTF8_OUTPUT_SIZE(8)];
+    ASSERT_EQ(viqr_from_utf8(&state, bytes(held), held.size(), out), 1u);
+    EXPECT_EQ(out[0], 'V');
+
+    const unsigned char rest[] = {0x87, 't'};
+    std::fill(std::begin(out), std::end(out), 0xEE);
+    EXPECT_EQ(viqr_from_utf8(nullptr, rest, 2, out), 0u);
+    EXPECT_EQ(viqr_from_utf8(&state, nullptr, 2, out), 0u);
+    EXPECT_EQ(viqr_from_utf8(&state, rest, 2, nullptr), 0u);
+    EXPECT_EQ(viqr_from_utf8_finish(nullptr, out), 0u);
+    EXPECT_EQ(viqr_from_utf8_finish(&state, nullptr), 0u);
+    EXPECT_EQ(out[0], 0xEE);
+
+    std::size_t n = viqr_from_utf8(&state, rest, 2, out);
+    n += viqr_from_utf8_finish(&state, out + n);
+    EXPECT_EQ(text(out, n), "ie^.t");
+}
+
+TEST_F(CApi, ToUtf8WithoutStateInputOrOutputChangesNothing) {
+    viqr_to_utf8_start(nullptr, 0);
+    const int context = viqr_open(MODE_VIETNAMESE, '\\', DEFAULT_OVERSTRIKE_CHAR);
+    viqr_set(context, 1, VIQR_PARAM_HOLD);
+    viqr_to_utf8_state state;
+    viqr_to_utf8_start(&state, context);
+    const unsigned char held[] = {'a', '^', 0xE2, 0x80};  // a letter held, then a sequence cut
+    unsigned char out[VIQR_TO_UTF8_OUTPUT_SIZE(4)];
+    ASSERT_EQ(viqr_to_utf8(&state, held, 2, out), 0u);
+
+    std::fill(std::begin(out), std::end(out), 0xEE);
+    EXPECT_EQ(viqr_to_utf8(nullptr, held + 2, 2, out), 0u);
+    EXPECT_EQ(viqr_to_utf8(&state, nullptr, 2, out), 0u);
+    EXPECT_EQ(viqr_to_utf8(&state, held + 2, 2, nullptr), 0u);
+    EXPECT_EQ(viqr_to_utf8_finish(nullptr, out), 0u);
+    EXPECT_EQ(viqr_to_utf8_finish(&state, nullptr), 0u);
+    EXPECT_EQ(out[0], 0xEE);
+    int context_state = -1;
+    viqr_query(context, &context_state, VIQR_PARAM_STATE);
+    EXPECT_EQ(context_state, STATE_HOLDING);
+
+    const unsigned char tone[] = {'\''};
+    std::size_t n = viqr_to_utf8(&state, tone, 1, out);
+    n += viqr_to_utf8(&state, held + 2, 2, out + n);
+    n += viqr_to_utf8_finish(&state, out + n);
+    EXPECT_EQ(text(out, n), "\u1EA5\xE2\x80");
+    viqr_utf8_report report{};
+    ASSERT_EQ(viqr_utf8_take_report(&state.scan, &report), 1);  // the cut sequence, at the end
+    EXPECT_EQ(report.offset, 3u);
+}
+
+// A mode the encoder does not write, or a context that is not open: the
+// conversion would keep only the bytes it copies, so it does nothing, as
+// viqr_viscii_to_viqr and the decoder functions do.
+TEST_F(CApi, Utf8ConversionsWithoutAWritableModeOrAnOpenContextDoNothing) {
+    const std::string in = "a\u201C\xFF";
+    unsigned char out[VIQR_TO_UTF8_OUTPUT_SIZE(8)] = {0xEE};
+    for (int mode : {MODE_LITERAL, 7}) {
+        viqr_from_utf8_state state;
+        viqr_from_utf8_start(&state, '\\', mode);
+        EXPECT_EQ(viqr_from_utf8(&state, bytes(in), in.size(), out), 0u) << "mode " << mode;
+        EXPECT_EQ(viqr_from_utf8_finish(&state, out), 0u);
+        EXPECT_EQ(viqr_utf8_take_report(&state.scan, nullptr), 0) << "mode " << mode;
+    }
+    for (int handle : {-1, 1, VIQR_MAX_CONTEXTS}) {
+        viqr_to_utf8_state state;
+        viqr_to_utf8_start(&state, handle);
+        EXPECT_EQ(viqr_to_utf8(&state, bytes(in), in.size(), out), 0u) << "handle " << handle;
+        EXPECT_EQ(viqr_to_utf8_finish(&state, out), 0u);
+    }
+    const int context = viqr_open(MODE_VIETNAMESE, '\\', DEFAULT_OVERSTRIKE_CHAR);
+    viqr_to_utf8_state state;
+    viqr_to_utf8_start(&state, context);
+    viqr_close(context, nullptr, nullptr);
+    EXPECT_EQ(viqr_to_utf8(&state, bytes(in), in.size(), out), 0u) << "closed after the start";
+    EXPECT_EQ(out[0], 0xEE);
+}
+
+// A null scan is no scan; a null report is not stored, but the report is
+// taken all the same; a null name is the name in the report.
+TEST(CApiUtf8Pointers, ReportsWithoutScanOrReport) {
+    viqr_utf8_begin_input(nullptr, "x");
+    viqr_utf8_report report{"untouched", 9};
+    EXPECT_EQ(viqr_utf8_take_report(nullptr, &report), 0);
+    EXPECT_STREQ(report.input, "untouched");
+
+    viqr_from_utf8_state state;
+    viqr_from_utf8_start(&state, '\\', MODE_VIETNAMESE);
+    const unsigned char in[] = {0xFF, 'a', 0xFE};
+    unsigned char out[VIQR_FROM_UTF8_OUTPUT_SIZE(3)];
+    viqr_utf8_begin_input(&state.scan, "one");
+    viqr_from_utf8(&state, in, 2, out);
+    viqr_utf8_begin_input(&state.scan, nullptr);
+    viqr_from_utf8(&state, in + 2, 1, out);
+    EXPECT_EQ(viqr_utf8_take_report(&state.scan, nullptr), 1);  // "one", dropped
+    ASSERT_EQ(viqr_utf8_take_report(&state.scan, &report), 1);
+    EXPECT_EQ(report.input, nullptr);
+    EXPECT_EQ(report.offset, 0u);
+    EXPECT_EQ(viqr_utf8_take_report(&state.scan, &report), 0);
+}
+
+TEST(CApiUtf8Pointers, LooksLikeUtf8WithoutText) {
+    EXPECT_EQ(viqr_looks_like_utf8(nullptr, 4), 0);
+    EXPECT_EQ(viqr_looks_like_utf8(nullptr, 0), 0);
 }
 
 }  // namespace
