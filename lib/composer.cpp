@@ -142,41 +142,73 @@ void composer_reset(composer &c) {
     std::memcpy(c.mark_chars, default_mark_chars, sizeof c.mark_chars);
 }
 
+namespace {
+
+// What a byte of class k does to a letter of class `open` under way, worked
+// out from the per-class constants: the letter it merges into (0 when it does
+// not merge) and the class of the letter still under way afterwards (0 when a
+// tone or a second D finished it).  One look-up instead of the accept test,
+// the shift and the letter table, for the run below.
+struct merge_step {
+    unsigned char letter;
+    unsigned char next_class;
+};
+
+constexpr auto merge_steps = [] {
+    std::array<std::array<merge_step, CLASS_COUNT>, LETTER_CLASS_COUNT> table{};
+    for (int open = 1; open < LETTER_CLASS_COUNT; ++open)
+        for (int k = 0; k < CLASS_COUNT; ++k) {
+            if ((accept_mask[open] & mark_bits[k]) == 0) continue;
+            const int merged = open + class_shift[k];
+            const bool shaped = is_shape_class(static_cast<unsigned char>(k));
+            table[open][k] = {viscii_letter[merged][mark_bits[k] & TONE_MASK],
+                              static_cast<unsigned char>(shaped ? merged : 0)};
+        }
+    return table;
+}();
+
+constexpr bool merged_letters_are_never_zero() {
+    for (int open = 1; open < LETTER_CLASS_COUNT; ++open)
+        for (int k = 0; k < CLASS_COUNT; ++k)
+            if ((accept_mask[open] & mark_bits[k]) != 0 && merge_steps[open][k].letter == 0) return false;
+    return true;
+}
+static_assert(merged_letters_are_never_zero(), "a letter of 0 in merge_steps means \"does not merge\"");
+
+}  // namespace
+
 const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
                                       unsigned char stop, unsigned char &held, unsigned char *&out) {
     const unsigned char *const first = in;
-    const unsigned char *letter_start = nullptr;  // the last byte that began afresh
-    bool open = c.state != COMPOSER_IDLE;
-    unsigned char letter_class = c.letter_class;
+    unsigned open_class = c.state == COMPOSER_IDLE ? 0 : c.letter_class;
     unsigned char h = held;
     unsigned char *o = out;
     for (; in != end && *in != stop; ++in) {
         const unsigned char b = *in;
         const unsigned char k = class_table[b];
-        if (open && (accept_mask[letter_class] & mark_bits[k]) != 0) {
-            letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
-            const unsigned char letter = viscii_letter[letter_class][mark_bits[k] & TONE_MASK];
-            open = is_shape_class(k);
-            *o = letter;
-            o += !open;
-            h = open ? letter : 0;
+        const merge_step m = merge_steps[open_class][k];
+        if (m.letter != 0) {
+            *o = m.letter;
+            o += m.next_class == 0;
+            h = m.next_class != 0 ? m.letter : 0;
+            open_class = m.next_class;
             continue;
         }
-        letter_start = in;
         *o = h;
         o += h != 0;
-        open = is_letter_class(k);
-        letter_class = k;
+        const bool starts_letter = is_letter_class(k);
         *o = b;
-        o += !open;
-        h = open ? b : 0;
+        o += !starts_letter;
+        h = starts_letter ? b : 0;
+        open_class = starts_letter ? k : 0;
     }
-    // Settle the composer's fields: step again the bytes of the letter under
-    // way, from the last byte that began afresh (or, when every byte of the run
-    // merged, the whole run from where it began).
+    // Settle the composer's fields by stepping the bytes of the letter under
+    // way again: its base, and its shape mark when it has one.  When that
+    // letter began before this run, step the whole run from where it began.
+    const std::size_t letter_length = open_class == 0 ? 0 : row_has_shape(letter_rows[open_class]) ? 2 : 1;
     const unsigned char *replay = first;
-    if (letter_start != nullptr) {
-        replay = letter_start;
+    if (letter_length <= static_cast<std::size_t>(in - first)) {
+        replay = in - letter_length;
         c.state = COMPOSER_IDLE;
     }
     for (int pending, combined; replay != in; ++replay) compose_char(c, *replay, pending, combined);
