@@ -44,3 +44,18 @@ void viqr_flush(int handle, unsigned char *out, int &count);
 void viqr_close(int handle, unsigned char *out, int &count);
 void viqr_query(int handle, void *destination, int selector);
 void viqr_set(int handle, int value, int selector);
+
+// The typed reader, for VIQR as people type it (nothing escaped).
+// viqr_set(handle, 1, VIQR_PARAM_TYPED) turns it on for a context, 0 off;
+// viqr_query reports it as one byte.  When on, viqr_feed_chunk and viqr_flush
+// (and viqr_close) first rewrite Vietnamese-mode text into strict VIQR, taking
+// each mark for a diacritic only where it makes a Vietnamese syllable and each
+// dd for đ only at the start of one; the single-byte viqr_feed ignores it and
+// reads strictly.  The reader keeps back the word in hand (at most
+// VIQR_TYPED_PENDING_MAX bytes) until what follows it is known, so the output
+// of a chunk may lag its input; viqr_flush writes the rest.  Bytes >= 0x80 are
+// read as VISCII letters.  Output room: viqr_feed_chunk(length) and viqr_flush
+// then write at most viqr_typed_room(length) and viqr_typed_room(0) bytes.
+inline constexpr int VIQR_PARAM_TYPED = 16;
+inline constexpr std::size_t VIQR_TYPED_PENDING_MAX = 128;
+constexpr std::size_t viqr_typed_room(std::size_t length) { return 4 * (length + VIQR_TYPED_PENDING_MAX) + 2; }

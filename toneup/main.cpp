@@ -11,9 +11,10 @@
 namespace {
 
 constexpr std::size_t CHUNK_SIZE = 1024;
-// A context yields at most two bytes for each byte fed.
-constexpr std::size_t OUTPUT_SIZE = 4 * CHUNK_SIZE;
-constexpr std::size_t FLUSH_SIZE = 10;
+// A context yields at most two bytes for each byte fed; the typed reader may
+// add what it kept back from the chunk before.
+constexpr std::size_t OUTPUT_SIZE = viqr_typed_room(CHUNK_SIZE);
+constexpr std::size_t FLUSH_SIZE = viqr_typed_room(0);
 
 unsigned char input_buffer[CHUNK_SIZE];
 unsigned char output_buffer[OUTPUT_SIZE];
@@ -24,6 +25,7 @@ unsigned char output_buffer[OUTPUT_SIZE];
     std::fputs("              -v: sets the initial state to Vietnamese\n", stderr);
     std::fputs("              -m: sets the initial state to English\n", stderr);
     std::fputs("              -l: sets the initial state to Literal\n", stderr);
+    std::fputs("              -t: reads VIQR as people type it, without escapes\n", stderr);
     std::fputs("\n", stderr);
     std::fputs("Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n", stderr);
     std::fputs("Version: VISCII & VIQR 1.1\n", stderr);
@@ -33,7 +35,7 @@ unsigned char output_buffer[OUTPUT_SIZE];
 }
 
 // Reads the leading "-x" flags; returns the index of the first file name.
-int read_flags(int argc, char **argv, const char *program, int &mode) {
+int read_flags(int argc, char **argv, const char *program, int &mode, bool &typed) {
     int index = 1;
     for (; index < argc && argv[index][0] == '-'; ++index) {
         switch (argv[index][1]) {
@@ -48,6 +50,9 @@ int read_flags(int argc, char **argv, const char *program, int &mode) {
         case 'V':
         case 'v':
             mode = MODE_VIETNAMESE;
+            break;
+        case 't':
+            typed = true;
             break;
         default:
             std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, argv[index]);
@@ -72,13 +77,15 @@ int main(int argc, char **argv) {
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = DEFAULT_OVERSTRIKE_CHAR;
     int mode = MODE_VIETNAMESE;
+    bool typed = false;
 
     viqr_parse_options(argc, argv, composition_char, overstrike_char);
-    const int first_name = read_flags(argc, argv, program, mode);
+    const int first_name = read_flags(argc, argv, program, mode, typed);
 
     // The first context of the process: always free.
     const int context = viqr_open(mode, composition_char, overstrike_char);
     viqr_set(context, 1, VIQR_PARAM_HOLD);
+    if (typed) viqr_set(context, 1, VIQR_PARAM_TYPED);
 
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
         const std::size_t n = viqr_feed_chunk(context, chunk, length, output_buffer);
@@ -92,7 +99,7 @@ int main(int argc, char **argv) {
     // an input could not be opened or read.  After a failed write standard
     // output is no use any more.
     if (status == inputs_status::write_failed) return 1;
-    unsigned char flush_buffer[FLUSH_SIZE];
+    static unsigned char flush_buffer[FLUSH_SIZE];
     int count = 0;
     viqr_flush(context, flush_buffer, count);
     const bool flushed = write_output(program, flush_buffer, static_cast<std::size_t>(count));

@@ -1,0 +1,459 @@
+// What a Vietnamese syllable looks like, as data: the initial consonants, the
+// vowel nuclei with the vowel that carries the tone, the final consonants,
+// and how often some syllables close a phrase.  The typed reader asks these
+// tables whether the marks a person typed make a Vietnamese syllable, and so
+// whether they are diacritics or punctuation.
+//
+// A syllable is spelled as letters: every letter that a VISCII row spells
+// (the vowels with their shape marks, d and đ) is written as its lower-case
+// letter class from viscii_letters.h, any other letter as its lower-case ASCII
+// byte.  Each letter carries a tone number 0..5.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "composer.h"
+#include "viscii_letters.h"
+
+namespace viqr::detail {
+
+// ---------------------------------------------------------------------------
+// The tables, as a person reads them.  Spellings are VIQR: a base letter, then
+// a shape mark; "dd" is đ.
+
+// Which vowels may follow an initial: c, g and ng are written k, gh and ngh
+// before the front vowels e, ê, i, y.
+enum class before_vowel : unsigned char { any, front_only, not_front };
+
+struct initial_rule {
+    const char *spelling;
+    before_vowel before;
+};
+
+inline constexpr initial_rule initial_table[] = {
+    {"b", before_vowel::any},   {"c", before_vowel::not_front},  {"ch", before_vowel::any},
+    {"d", before_vowel::any},   {"dd", before_vowel::any},       {"g", before_vowel::not_front},
+    {"gh", before_vowel::front_only}, {"gi", before_vowel::any}, {"h", before_vowel::any},
+    {"k", before_vowel::front_only},  {"kh", before_vowel::any}, {"l", before_vowel::any},
+    {"m", before_vowel::any},   {"n", before_vowel::any},        {"ng", before_vowel::not_front},
+    {"ngh", before_vowel::front_only}, {"nh", before_vowel::any}, {"p", before_vowel::any},
+    {"ph", before_vowel::any},  {"qu", before_vowel::any},       {"r", before_vowel::any},
+    {"s", before_vowel::any},   {"t", before_vowel::any},        {"th", before_vowel::any},
+    {"tr", before_vowel::any},  {"v", before_vowel::any},        {"x", before_vowel::any},
+};
+
+struct final_rule {
+    const char *spelling;
+    bool stop;  // c ch p t: only the acute or the dot below may stand before it
+};
+
+inline constexpr final_rule final_table[] = {
+    {"c", true}, {"ch", true}, {"m", false}, {"n", false}, {"ng", false}, {"nh", false}, {"p", true}, {"t", true},
+};
+
+// Whether a nucleus stands at the end of the syllable, before a final
+// consonant, or both.
+enum class takes_final : unsigned char { never, always, optional };
+
+inline constexpr int NO_TONE_POSITION = -1;
+
+// A vowel nucleus and the vowel (0 = first) that carries the tone: without a
+// final consonant, under the older placement where it differs (hòa, hòe,
+// thủy beside hoà, hoè, thuỷ), and before a final consonant.
+struct nucleus_rule {
+    const char *spelling;
+    takes_final final;
+    signed char tone_open;
+    signed char tone_open_old;
+    signed char tone_closed;
+};
+
+inline constexpr signed char NA = NO_TONE_POSITION;
+
+inline constexpr nucleus_rule nucleus_table[] = {
+    //  nucleus   final                   open  old  closed
+    {"a",      takes_final::optional, 0,  0,  0},
+    {"a(",     takes_final::always,   NA, NA, 0},
+    {"a^",     takes_final::always,   NA, NA, 0},
+    {"ai",     takes_final::never,    0,  0,  NA},
+    {"ao",     takes_final::never,    0,  0,  NA},
+    {"au",     takes_final::never,    0,  0,  NA},
+    {"ay",     takes_final::never,    0,  0,  NA},
+    {"a^u",    takes_final::never,    0,  0,  NA},
+    {"a^y",    takes_final::never,    0,  0,  NA},
+    {"e",      takes_final::optional, 0,  0,  0},
+    {"eo",     takes_final::never,    0,  0,  NA},
+    {"e^",     takes_final::optional, 0,  0,  0},
+    {"e^u",    takes_final::never,    0,  0,  NA},
+    {"i",      takes_final::optional, 0,  0,  0},
+    {"ia",     takes_final::never,    0,  0,  NA},
+    {"ie^",    takes_final::always,   NA, NA, 1},
+    {"ie^u",   takes_final::never,    1,  1,  NA},
+    {"iu",     takes_final::never,    0,  0,  NA},
+    {"o",      takes_final::optional, 0,  0,  0},
+    {"oa",     takes_final::optional, 1,  0,  1},
+    {"oa(",    takes_final::always,   NA, NA, 1},
+    {"oai",    takes_final::never,    1,  1,  NA},
+    {"oao",    takes_final::never,    1,  1,  NA},
+    {"oay",    takes_final::never,    1,  1,  NA},
+    {"oe",     takes_final::optional, 1,  0,  1},
+    {"oeo",    takes_final::never,    1,  1,  NA},
+    {"oi",     takes_final::never,    0,  0,  NA},
+    {"oo",     takes_final::always,   NA, NA, 1},
+    {"o^",     takes_final::optional, 0,  0,  0},
+    {"o^i",    takes_final::never,    0,  0,  NA},
+    {"o+",     takes_final::optional, 0,  0,  0},
+    {"o+i",    takes_final::never,    0,  0,  NA},
+    {"u",      takes_final::optional, 0,  0,  0},
+    {"ua",     takes_final::never,    0,  0,  NA},
+    {"ua^",    takes_final::always,   NA, NA, 1},
+    {"ua^y",   takes_final::never,    1,  1,  NA},
+    {"ue^",    takes_final::optional, 1,  1,  1},
+    {"ui",     takes_final::never,    0,  0,  NA},
+    {"uo^",    takes_final::always,   NA, NA, 1},
+    {"uo^i",   takes_final::never,    1,  1,  NA},
+    {"uo+",    takes_final::never,    1,  1,  NA},
+    {"uy",     takes_final::optional, 1,  0,  1},
+    {"uya",    takes_final::never,    1,  1,  NA},
+    {"uye^",   takes_final::always,   NA, NA, 2},
+    {"uyu",    takes_final::never,    1,  1,  NA},
+    {"u+",     takes_final::optional, 0,  0,  0},
+    {"u+a",    takes_final::never,    0,  0,  NA},
+    {"u+i",    takes_final::never,    0,  0,  NA},
+    {"u+u",    takes_final::never,    0,  0,  NA},
+    {"u+o+",   takes_final::always,   NA, NA, 1},
+    {"u+o+i",  takes_final::never,    1,  1,  NA},
+    {"u+o+u",  takes_final::never,    1,  1,  NA},
+    {"y",      takes_final::optional, 0,  0,  0},
+    {"ye^",    takes_final::always,   NA, NA, 1},
+    {"ye^u",   takes_final::never,    1,  1,  NA},
+};
+
+// How readily a syllable ends a phrase, before a full stop or a question
+// mark, on a scale of -3 (hardly ever) to 3 (very often); syllables not listed
+// count 0.  Consulted only where a trailing . or ? could be either the tone of
+// an open syllable or punctuation after it (ra. is ra. far more often than
+// rạ; ví du. is ví dụ.), so it lists open syllables, bare and with the dot
+// below or the hook above.
+struct phrase_end_weight {
+    const char *spelling;  // lower-case VIQR
+    signed char weight;
+};
+
+inline constexpr phrase_end_weight phrase_end_table[] = {
+    // bare open syllables that often close a sentence
+    {"ra", 3}, {"ddi", 3}, {"cho", 2}, {"ta", 2}, {"qua", 2}, {"nhu+", 2}, {"xa", 2}, {"nha", 2}, {"ve^", 2},
+    {"ma", 1}, {"gia", 1}, {"thi", 1}, {"ca", 1}, {"no", 1}, {"lo", 1}, {"ho", 1}, {"xe", 1}, {"mo+", 1},
+    {"ddo^", 1}, {"tho+", 2}, {"mua", 1}, {"ngu+o+i", 1}, {"vui", 1}, {"ai", 1}, {"nay", 1}, {"sau", 1},
+    {"to^i", 2}, {"kia", 1}, {"nu+a", 0}, {"chi", 1}, {"de^", -1}, {"dda^y", 2},
+    // the dot below
+    {"du.", 3}, {"vu.", 3}, {"tu+.", 3}, {"le^.", 3}, {"he^.", 3}, {"bo^.", 3}, {"ddo^.", 3}, {"tri.", 3},
+    {"tro+.", 3}, {"nghe^.", 3}, {"vi.", 2}, {"bi.", 3}, {"su+.", 2}, {"chi.", 2}, {"me.", 2}, {"ho.", 2},
+    {"la.", 2}, {"cu.", 3}, {"ve^.", 3}, {"so+.", 2}, {"ho^.", 2}, {"nghi.", 2}, {"a.", 2}, {"da.", 1},
+    {"nhe.", 2}, {"vo+.", 2}, {"cho+.", 2}, {"no+.", 2}, {"phu.", 1}, {"thu.", 1}, {"lo^.", 1}, {"ke^.", 1},
+    {"te^.", 1}, {"thi.", 1}, {"ngu+.", 1}, {"thu+.", 1}, {"di.", 1}, {"ngo^.", 1}, {"ky.", 1}, {"ha.", 1},
+    {"lo.", 1}, {"bo.", 1}, {"tho.", 1}, {"tro.", 1}, {"tu.", 1}, {"tra.", 1},
+    // the hook above
+    {"dde^?", 3}, {"the^?", 3}, {"ca?", 3}, {"chi?", 2}, {"nho?", 2}, {"ke^?", 2}, {"bo?", 2}, {"mo+?", 2},
+    {"o+?", 3}, {"ta?", 2}, {"gia?", 2}, {"qua?", 3}, {"tu+?", 2}, {"su+?", 2}, {"thu+?", 2}, {"chu?", 2},
+    {"ddu?", 2}, {"ngu?", 2}, {"se?", 2}, {"ty?", 2}, {"ky?", 2}, {"phu?", 2}, {"ddo?", 1}, {"tre?", 1},
+    {"re?", 1}, {"cu?", 1}, {"tha?", 1}, {"tra?", 1}, {"bo^?", 1}, {"co^?", 1}, {"to^?", 1}, {"ddo^?", 1},
+    {"so+?", 1}, {"no+?", 1}, {"tho+?", 1}, {"thu?", 1}, {"xu+?", 1}, {"nghi?", 1}, {"ti?", 1}, {"o^?", 1},
+    {"ve?", 1}, {"le?", 1}, {"to?", 1}, {"sa?", 1}, {"ba?", 0}, {"di?", -1}, {"ddi?", -2}, {"ra?", -2},
+};
+
+// Capital abbreviations in which Đ stands inside a word (HĐND), as typed.
+inline constexpr const char *abbreviation_table[] = {
+    "HDDND", "DDH", "DDHQG", "CDD", "NDD", "QDD", "DDBSCL", "HDDQT", "DDCSVN", "DDT", "DDTDD",
+};
+
+// English words that type like a Vietnamese syllable with a tone.
+inline constexpr const char *english_table[] = {
+    "I'm",
+};
+
+// ---------------------------------------------------------------------------
+// The same tables as letters, for the checks.
+
+struct syllable_letter {
+    unsigned char symbol;  // lower-case letter class, or lower-case ASCII
+    unsigned char tone;    // TONE_NONE .. TONE_DOT
+};
+
+inline constexpr int SPELLING_MAX = 8;
+
+struct spelled {
+    unsigned char symbols[SPELLING_MAX];
+    unsigned char tones[SPELLING_MAX];
+    unsigned char length;
+};
+
+constexpr char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// The letter class of a lower-case row spelled `base` `mark`, or 0.
+constexpr int lower_class_spelled(char base, char mark) {
+    for (int cls = CASE_DISTANCE + 1; cls < LETTER_CLASS_COUNT; ++cls) {
+        const letter_row &row = letter_rows[cls];
+        if (row.spelling[0] == base && row.spelling[1] == mark) return cls;
+    }
+    return 0;
+}
+
+constexpr int tone_of_char(char c) {
+    for (int tone = TONE_ACUTE; tone < TONE_COUNT; ++tone)
+        if (tone_mark_char[tone] == c) return tone;
+    return TONE_NONE;
+}
+
+// "u+o+" -> the classes of u+ and o+; "ngh" -> n g h; "dd" -> the class of đ;
+// a tone mark gives the letter before it its tone.
+constexpr spelled spell(const char *viqr) {
+    spelled s{};
+    for (int i = 0; viqr[i] != '\0';) {
+        const char base = viqr[i];
+        if (tone_of_char(base) != TONE_NONE && s.length > 0) {
+            s.tones[s.length - 1] = static_cast<unsigned char>(tone_of_char(base));
+            ++i;
+            continue;
+        }
+        const char next = viqr[i + 1];
+        int cls = 0;
+        if (next != '\0' && (is_shape_char(next) || (base == 'd' && next == 'd'))) cls = lower_class_spelled(base, next);
+        if (cls != 0) {
+            s.symbols[s.length++] = static_cast<unsigned char>(cls);
+            i += 2;
+            continue;
+        }
+        cls = lower_class_spelled(base, '\0');
+        s.symbols[s.length++] = static_cast<unsigned char>(cls != 0 ? cls : base);
+        ++i;
+    }
+    return s;
+}
+
+template <std::size_t N, class Rule>
+constexpr std::array<spelled, N> spell_all(const Rule (&rules)[N]) {
+    std::array<spelled, N> out{};
+    for (std::size_t i = 0; i < N; ++i) out[i] = spell(rules[i].spelling);
+    return out;
+}
+
+inline constexpr auto initial_letters = spell_all(initial_table);
+inline constexpr auto final_letters = spell_all(final_table);
+inline constexpr auto nucleus_letters = spell_all(nucleus_table);
+inline constexpr auto phrase_end_letters = spell_all(phrase_end_table);
+
+// A vowel: a lower-case row that takes tones.
+constexpr bool is_vowel_symbol(unsigned char symbol) {
+    return symbol > CASE_DISTANCE && symbol < LETTER_CLASS_COUNT && letter_rows[symbol].code[TONE_ACUTE] != 0;
+}
+
+constexpr bool is_front_vowel(unsigned char symbol) {
+    return symbol == spell("e").symbols[0] || symbol == spell("e^").symbols[0] || symbol == spell("i").symbols[0] ||
+           symbol == spell("y").symbols[0];
+}
+
+namespace syllables_check {
+
+template <std::size_t N>
+constexpr bool all_vowels(const std::array<spelled, N> &table) {
+    for (const spelled &s : table) {
+        if (s.length == 0) return false;
+        for (int i = 0; i < s.length; ++i)
+            if (!is_vowel_symbol(s.symbols[i])) return false;
+    }
+    return true;
+}
+
+// Initials and finals are consonants, save the u of qu and the i of gi.
+template <std::size_t N>
+constexpr bool consonants_but_qu_gi(const std::array<spelled, N> &table) {
+    for (const spelled &s : table)
+        for (int i = 0; i < s.length; ++i)
+            if (is_vowel_symbol(s.symbols[i]) && i != 1) return false;
+    return true;
+}
+
+constexpr bool tone_positions_inside() {
+    for (std::size_t i = 0; i < std::size(nucleus_table); ++i) {
+        const nucleus_rule &r = nucleus_table[i];
+        const int n = nucleus_letters[i].length;
+        const bool open = r.final != takes_final::always, closed = r.final != takes_final::never;
+        if (open != (r.tone_open >= 0 && r.tone_open < n && r.tone_open_old >= 0 && r.tone_open_old < n)) return false;
+        if (closed != (r.tone_closed >= 0 && r.tone_closed < n)) return false;
+    }
+    return true;
+}
+
+// A shaped vowel carries the tone wherever there is one (ươ: the second).
+constexpr bool tone_on_shaped_vowel() {
+    for (std::size_t i = 0; i < std::size(nucleus_table); ++i) {
+        const spelled &s = nucleus_letters[i];
+        int last_shaped = -1;
+        for (int v = 0; v < s.length; ++v)
+            if (row_has_shape(letter_rows[s.symbols[v]])) last_shaped = v;
+        if (last_shaped < 0) continue;
+        const nucleus_rule &r = nucleus_table[i];
+        if (r.tone_open >= 0 && r.tone_open != last_shaped) return false;
+        if (r.tone_closed >= 0 && r.tone_closed != last_shaped) return false;
+    }
+    return true;
+}
+
+constexpr bool nuclei_unique() {
+    for (std::size_t i = 0; i < std::size(nucleus_table); ++i)
+        for (std::size_t j = i + 1; j < std::size(nucleus_table); ++j) {
+            const spelled &a = nucleus_letters[i], &b = nucleus_letters[j];
+            bool same = a.length == b.length;
+            for (int v = 0; same && v < a.length; ++v) same = a.symbols[v] == b.symbols[v];
+            if (same) return false;
+        }
+    return true;
+}
+
+static_assert(all_vowels(nucleus_letters), "a nucleus is made of vowels that VISCII spells");
+static_assert(consonants_but_qu_gi(initial_letters), "initials are consonants, save qu and gi");
+static_assert(consonants_but_qu_gi(final_letters), "finals are consonants");
+static_assert(tone_positions_inside(), "each nucleus names a tone vowel where it can stand");
+static_assert(tone_on_shaped_vowel(), "the tone goes on the shaped vowel");
+static_assert(nuclei_unique(), "each nucleus once");
+static_assert(spell("u+o+").length == 2 && spell("ngh").length == 3 && spell("dd").length == 1);
+
+}  // namespace syllables_check
+
+// ---------------------------------------------------------------------------
+// The checks.
+
+// A nucleus of up to three vowels as one number: four bits a vowel.
+constexpr unsigned nucleus_key(const unsigned char *symbols, int count) {
+    unsigned key = 0;
+    for (int i = 0; i < count; ++i) key |= static_cast<unsigned>(symbols[i] - CASE_DISTANCE) << (4 * i);
+    return key;
+}
+
+inline constexpr int NUCLEUS_MAX = 3;
+inline constexpr unsigned NUCLEUS_KEYS = 1u << (4 * NUCLEUS_MAX);
+
+// nucleus_index[key] is the row of nucleus_table plus one, 0 for no nucleus.
+inline constexpr auto nucleus_index = [] {
+    std::array<unsigned char, NUCLEUS_KEYS> index{};
+    for (std::size_t i = 0; i < std::size(nucleus_table); ++i)
+        index[nucleus_key(nucleus_letters[i].symbols, nucleus_letters[i].length)] = static_cast<unsigned char>(i + 1);
+    return index;
+}();
+
+static_assert(std::size(nucleus_table) < 255 && [] {
+    for (const spelled &s : nucleus_letters)
+        if (s.length > NUCLEUS_MAX) return false;
+    return true;
+}(), "nuclei have at most three vowels and fit the index");
+
+constexpr bool untoned_match(const spelled &s, const syllable_letter *letters, int count, int at) {
+    if (at < 0 || at + s.length > count) return false;
+    for (int i = 0; i < s.length; ++i)
+        if (letters[at + i].symbol != s.symbols[i] || letters[at + i].tone != TONE_NONE) return false;
+    return true;
+}
+
+// Checks the nucleus between `begin` and `end` with its final (or -1).
+constexpr bool nucleus_fits(const syllable_letter *letters, int begin, int end, int final_row, int tone_at, int tone) {
+    const int n = end - begin;
+    if (n < 1 || n > NUCLEUS_MAX) return false;
+    unsigned char symbols[NUCLEUS_MAX] = {};
+    for (int i = 0; i < n; ++i) {
+        if (!is_vowel_symbol(letters[begin + i].symbol)) return false;
+        symbols[i] = letters[begin + i].symbol;
+    }
+    const int row = nucleus_index[nucleus_key(symbols, n)] - 1;
+    if (row < 0) return false;
+    const nucleus_rule &r = nucleus_table[row];
+    const bool closed = final_row >= 0;
+    if (closed ? r.final == takes_final::never : r.final == takes_final::always) return false;
+    if (tone == TONE_NONE) return true;
+    if (closed && final_table[final_row].stop && tone != TONE_ACUTE && tone != TONE_DOT) return false;
+    const int at = tone_at - begin;
+    return closed ? at == r.tone_closed : at == r.tone_open || at == r.tone_open_old;
+}
+
+constexpr bool vowel_allowed(before_vowel rule, unsigned char first_vowel) {
+    if (rule == before_vowel::front_only) return is_front_vowel(first_vowel);
+    if (rule == before_vowel::not_front) return !is_front_vowel(first_vowel);
+    return true;
+}
+
+// With the initial taking `begin` letters: tries no final and every final.
+constexpr bool rest_fits(const syllable_letter *letters, int count, int begin, int tone_at, int tone) {
+    if (nucleus_fits(letters, begin, count, -1, tone_at, tone)) return true;
+    for (std::size_t f = 0; f < std::size(final_table); ++f) {
+        const int at = count - final_letters[f].length;
+        if (at > begin && untoned_match(final_letters[f], letters, count, at) &&
+            nucleus_fits(letters, begin, at, static_cast<int>(f), tone_at, tone))
+            return true;
+    }
+    return false;
+}
+
+// Whether the letters make one well-formed Vietnamese syllable: an initial or
+// none, a nucleus, a final or none, at most one tone, on the vowel the
+// nucleus puts it on, and only the acute or the dot below before c ch p t.
+constexpr bool well_formed(const syllable_letter *letters, int count) {
+    int tones = 0, tone_at = -1, tone = TONE_NONE;
+    for (int i = 0; i < count; ++i)
+        if (letters[i].tone != TONE_NONE) {
+            ++tones;
+            tone_at = i;
+            tone = letters[i].tone;
+        }
+    if (tones > 1 || count == 0) return false;
+    if (rest_fits(letters, count, 0, tone_at, tone)) return true;
+    for (std::size_t i = 0; i < std::size(initial_table); ++i) {
+        const spelled &s = initial_letters[i];
+        if (untoned_match(s, letters, count, 0) && s.length < count &&
+            vowel_allowed(initial_table[i].before, letters[s.length].symbol) &&
+            rest_fits(letters, count, s.length, tone_at, tone))
+            return true;
+    }
+    // gi before no other vowel: the i is the nucleus (gì, gìn).
+    const spelled g = spell("g"), i = spell("i");
+    if (count >= 2 && untoned_match(g, letters, count, 0) && letters[1].symbol == i.symbols[0] &&
+        (count == 2 || !is_vowel_symbol(letters[2].symbol)))
+        return rest_fits(letters, count, 1, tone_at, tone);
+    return false;
+}
+
+// The phrase-end weight of the syllable, 0 when it is not listed.
+constexpr int phrase_end(const syllable_letter *letters, int count) {
+    for (std::size_t row = 0; row < std::size(phrase_end_table); ++row) {
+        const spelled &s = phrase_end_letters[row];
+        bool same = s.length == count;
+        for (int i = 0; same && i < count; ++i) same = letters[i].symbol == s.symbols[i] && letters[i].tone == s.tones[i];
+        if (same) return phrase_end_table[row].weight;
+    }
+    return 0;
+}
+
+namespace syllables_check {
+
+constexpr bool spelled_well_formed(const char *viqr) {
+    const spelled s = spell(viqr);
+    syllable_letter letters[SPELLING_MAX] = {};
+    for (int i = 0; i < s.length; ++i) letters[i] = {s.symbols[i], s.tones[i]};
+    return well_formed(letters, s.length);
+}
+
+constexpr bool phrase_ends_well_formed() {
+    for (const phrase_end_weight &w : phrase_end_table)
+        if (!spelled_well_formed(w.spelling)) return false;
+    return true;
+}
+
+static_assert(phrase_ends_well_formed(), "the phrase-end table lists syllables");
+static_assert(spelled_well_formed("ngu+o+`i") && spelled_well_formed("gi`n") && spelled_well_formed("qua'") &&
+              spelled_well_formed("ho`a") && spelled_well_formed("hoa`") && spelled_well_formed("ddu+o+.c"));
+static_assert(!spelled_well_formed("no^.i.") && !spelled_well_formed("dda^u?") && !spelled_well_formed("ca`c") &&
+              spelled_well_formed("ke") && !spelled_well_formed("ce") && !spelled_well_formed("ad"));
+
+}  // namespace syllables_check
+
+}  // namespace viqr::detail

@@ -1,0 +1,677 @@
+#include "typed_reader.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "composer.h"
+#include "syllables.h"
+#include "viqr.h"
+
+namespace viqr::detail {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Bytes
+
+constexpr bool is_space(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f' || b == '\v'; }
+constexpr bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
+constexpr bool is_lower(unsigned char b) { return b >= 'a' && b <= 'z'; }
+constexpr bool is_upper(unsigned char b) { return b >= 'A' && b <= 'Z'; }
+
+constexpr int NO_MODE = -1;
+
+constexpr int mode_of_letter(unsigned char b) {
+    switch (b) {
+    case 'V':
+    case 'v':
+        return MODE_VIETNAMESE;
+    case 'M':
+    case 'm':
+        return MODE_ENGLISH;
+    case 'L':
+    case 'l':
+        return MODE_LITERAL;
+    default:
+        return NO_MODE;
+    }
+}
+
+// What a byte is as a letter of a syllable: its symbol (see syllables.h) and
+// tone; symbol 0 for a byte that is no letter.  Bytes >= 0x80 are VISCII.
+struct letter_info {
+    unsigned char symbol;
+    unsigned char tone;
+};
+
+constexpr std::array<letter_info, 256> make_letter_infos() {
+    std::array<letter_info, 256> infos{};
+    for (int b = 'a'; b <= 'z'; ++b) {
+        infos[b] = {static_cast<unsigned char>(b), TONE_NONE};
+        infos[b - 'a' + 'A'] = {static_cast<unsigned char>(b), TONE_NONE};
+    }
+    for_each_letter([&](int cls, int tone, unsigned char code) {
+        const int lower = cls > CASE_DISTANCE ? cls : cls + CASE_DISTANCE;
+        infos[code] = {static_cast<unsigned char>(lower), static_cast<unsigned char>(tone)};
+    });
+    return infos;
+}
+
+constexpr auto letter_infos = make_letter_infos();
+
+static_assert(letter_infos['A'].symbol == spell("a").symbols[0] && letter_infos['b'].symbol == 'b' &&
+              letter_infos[0xF0].symbol == spell("dd").symbols[0] && letter_infos[0xA4].tone == TONE_ACUTE);
+
+// ---------------------------------------------------------------------------
+// A token as units: each byte with what the engine would make of it.
+
+enum unit_kind : unsigned char {
+    UNIT_PLAIN,   // no part of a word
+    UNIT_LETTER,  // a letter
+    UNIT_JOIN,    // a mark, or a second d, that the engine joins to the letter before it
+};
+
+// What goes before a unit's byte: nothing, or the composition character (an
+// escape the typist wrote and that protects the byte, or a doubled one).
+enum unit_prefix : unsigned char { PREFIX_NONE, PREFIX_ESCAPE };
+
+struct unit {
+    unsigned char byte;
+    unit_kind kind;
+    unit_prefix prefix;
+    bool word_start;   // a letter that cannot join the one before it
+    bool accepted;     // a join taken as a diacritic
+};
+
+// The engine's composer, reduced to what decides a join.
+struct join_state {
+    unsigned char letter_class = CLASS_NONE;
+    unsigned char state = COMPOSER_IDLE;
+
+    bool joins(unsigned char b) const {
+        return state != COMPOSER_IDLE && (accept_mask[letter_class] & mark_bits[default_classes[b]]) != 0;
+    }
+    void join(unsigned char b) {
+        const unsigned char k = default_classes[b];
+        letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
+        state = k >= FIRST_SHAPE_CLASS ? COMPOSER_SHAPED : COMPOSER_IDLE;
+    }
+    // A byte that does not join: it starts a letter or ends the one before.
+    void start(unsigned char b) {
+        const unsigned char k = default_classes[b];
+        const bool letter = k != CLASS_NONE && k < LETTER_CLASS_COUNT;
+        letter_class = letter ? k : CLASS_NONE;
+        state = letter ? COMPOSER_BASE : COMPOSER_IDLE;
+    }
+    void reset() { *this = join_state{}; }
+};
+
+// What the white space after a token and the byte after it say.
+enum space_kind : unsigned char { SPACE_NONE, SPACE_BLANKS, SPACE_LINE_END, SPACE_BLANK_LINE };
+constexpr int NEXT_END = -1;      // the end of the text
+constexpr int NEXT_UNKNOWN = -2;  // a character that is not fed, or a token cut short
+
+struct follow {
+    space_kind space;
+    int next;
+};
+
+struct token_view {
+    unit units[TYPED_TOKEN_MAX];
+    int count = 0;
+    bool has_join = false;
+    bool has_separator = false;  // / \ @ : inside, so maybe a path or an address
+};
+
+bool is_letter_byte(unsigned char b, bool viscii_input) {
+    return letter_infos[b].symbol != 0 && (viscii_input || b < 0x80);
+}
+
+// The engine's reading of the token's bytes, with the composition
+// characters resolved: an escape that protects the byte after it stays, one
+// that protects nothing is doubled so that it reads as itself.
+void read_units(const typed_reader &r, const unsigned char *t, int n, token_view &v) {
+    const unsigned char k = r.composition_char;
+    join_state js;
+    bool fresh = true;  // the next letter starts a word
+    auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
+        v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
+        fresh = false;
+    };
+    for (int i = 0; i < n; ++i) {
+        const unsigned char b = t[i];
+        if (b == k) {
+            const bool last = i + 1 == n;
+            const unsigned char next = last ? 0 : t[i + 1];
+            if (!last && next != k && mode_of_letter(next) == NO_MODE && js.joins(next)) {
+                // A real escape: the byte after it stays apart from the letter.
+                ++i;
+                const bool letter = is_letter_byte(next, r.viscii_input);
+                fresh = true;
+                add(next, letter ? UNIT_LETTER : UNIT_PLAIN, PREFIX_ESCAPE);
+                js.start(next);
+                continue;
+            }
+            // Doubled: k k reads as one k, as does a k that protects nothing.
+            if (i > 0 && i + 1 < n) v.has_separator = true;
+            add(k, UNIT_PLAIN, PREFIX_ESCAPE);
+            if (!last && next == k) ++i;
+            js.reset();
+            fresh = true;
+            continue;
+        }
+        if (js.joins(b)) {
+            add(b, UNIT_JOIN, PREFIX_NONE);
+            js.join(b);
+            v.has_join = true;
+            continue;
+        }
+        js.start(b);
+        if (is_letter_byte(b, r.viscii_input)) {
+            add(b, UNIT_LETTER, PREFIX_NONE);
+        } else {
+            if ((b == '/' || b == '@' || b == ':') && i > 0 && i + 1 < n) v.has_separator = true;
+            add(b, UNIT_PLAIN, PREFIX_NONE);
+            fresh = true;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Syllables of a word under one reading
+
+constexpr int WORD_LETTERS_MAX = 24;
+constexpr int JOINS_MAX = 10;
+
+struct word {
+    int begin, end;  // units [begin, end)
+    int joins[JOINS_MAX];
+    int join_count;
+};
+
+// The letters of units [begin, end) under the accepted joins, cut into
+// pieces at every join that is not accepted.  Calls `piece(letters, count,
+// marked)` for each; stops and returns false when it returns false.
+template <class Piece>
+bool for_each_piece(const unit *units, int begin, int end, Piece piece) {
+    syllable_letter letters[WORD_LETTERS_MAX];
+    int count = 0;
+    bool marked = false, too_long = false;
+    auto close = [&]() {
+        const bool ok = count == 0 || (!too_long && piece(letters, count, marked));
+        count = 0;
+        marked = too_long = false;
+        return ok;
+    };
+    for (int i = begin; i < end; ++i) {
+        const unit &u = units[i];
+        if (u.kind == UNIT_LETTER) {
+            if (count == WORD_LETTERS_MAX) {
+                too_long = true;
+                continue;
+            }
+            letters[count++] = {letter_infos[u.byte].symbol, letter_infos[u.byte].tone};
+            continue;
+        }
+        if (!u.accepted) {
+            if (!close()) return false;
+            continue;
+        }
+        if (count == 0 || too_long) continue;
+        syllable_letter &l = letters[count - 1];
+        const unsigned char k = default_classes[u.byte];
+        if (k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS)
+            l.tone = mark_bits[k] & TONE_MASK;
+        else
+            l.symbol = static_cast<unsigned char>(l.symbol + class_shift[k]);
+        marked = true;
+    }
+    return close();
+}
+
+// Every piece that carries an accepted mark is a Vietnamese syllable.
+bool marked_pieces_well_formed(const unit *units, const word &w) {
+    return for_each_piece(units, w.begin, w.end, [](const syllable_letter *letters, int count, bool marked) {
+        return !marked || well_formed(letters, count);
+    });
+}
+
+// Every piece is a Vietnamese syllable, marked or not.
+bool all_pieces_well_formed(const unit *units, const word &w) {
+    return for_each_piece(units, w.begin, w.end,
+                          [](const syllable_letter *letters, int count, bool) { return well_formed(letters, count); });
+}
+
+// The letters of the last piece of the word, as read now.
+int last_piece(const unit *units, const word &w, syllable_letter *out) {
+    int n = 0;
+    for_each_piece(units, w.begin, w.end, [&](const syllable_letter *letters, int count, bool) {
+        n = count;
+        std::memcpy(out, letters, sizeof(syllable_letter) * static_cast<std::size_t>(count));
+        return true;
+    });
+    return n;
+}
+
+bool word_reads_vietnamese(unit *units, const word &w) {
+    if (w.join_count > JOINS_MAX) return false;
+    const unsigned subsets = 1u << w.join_count;
+    for (unsigned s = 0; s < subsets; ++s) {
+        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
+        if (all_pieces_well_formed(units, w)) return true;
+    }
+    return false;
+}
+
+bool word_spells(const unit *units, const word &w, const char *text) {
+    int i = w.begin;
+    for (; i < w.end && *text != '\0'; ++i, ++text)
+        if (units[i].byte != static_cast<unsigned char>(*text)) return false;
+    return i == w.end && *text == '\0';
+}
+
+template <std::size_t N>
+bool word_in(const unit *units, const word &w, const char *const (&table)[N]) {
+    for (const char *text : table)
+        if (word_spells(units, w, text)) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// The evidence around a trailing mark
+
+constexpr int DECIDED = 100;  // evidence that settles the question alone
+
+// The character after the trailing mark: the next unit of the token, or
+// what follows the token.
+struct after_mark {
+    bool in_token;
+    unsigned char byte;  // in_token: the unit's byte
+    int dots;            // full stops right after the mark, in the token
+};
+
+int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
+    const bool stop = mark == '.';
+    if (a.in_token) {
+        const unsigned char b = a.byte;
+        if (stop && a.dots > 0) return a.dots == 2 ? -DECIDED : DECIDED;  // ra... / rạ. / rạ...
+        if (b == ',' || b == ';' || b == ':' || b == '!' || (stop && b == '?')) return stop ? 6 : 4;
+        if (b == ')' || b == ']' || b == '"' || b == '\'' || b == '}' || b == '>') return stop ? -1 : -2;
+        return 0;
+    }
+    switch (f.space) {
+    case SPACE_BLANK_LINE:
+        return stop ? -4 : -5;
+    case SPACE_LINE_END:
+        if (f.next >= 0 && is_lower(static_cast<unsigned char>(f.next))) return stop ? 2 : 0;
+        return stop ? -2 : -3;
+    case SPACE_BLANKS:
+        if (f.next < 0) return f.next == NEXT_END ? (stop ? -3 : -4) : 0;
+        if (is_lower(static_cast<unsigned char>(f.next))) return stop ? 5 : 2;
+        if (is_upper(static_cast<unsigned char>(f.next))) return stop ? -2 : -3;
+        return stop ? -1 : -2;
+    default:
+        return f.next == NEXT_END ? (stop ? -4 : -5) : 0;
+    }
+}
+
+// For the trailing mark of a word: positive when it should be a tone,
+// negative when punctuation, by how much.
+int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_index, const after_mark &a,
+                    const follow &f) {
+    const unsigned char mark = units[mark_index].byte;
+    if (a.in_token && is_digit(a.byte)) return -DECIDED;  // A.1., so.1
+    if (mark == '\'' && r.quote_open) return -DECIDED;
+    if (mark == '`' && r.backtick_open) return -DECIDED;
+    if (mark != '.' && mark != '?') return 3;
+    syllable_letter letters[WORD_LETTERS_MAX];
+    const bool saved = units[mark_index].accepted;
+    units[mark_index].accepted = true;
+    const int n_toned = last_piece(units, w, letters);
+    const int toned = phrase_end(letters, n_toned);
+    units[mark_index].accepted = false;
+    const int n_bare = last_piece(units, w, letters);
+    const int bare = phrase_end(letters, n_bare);
+    units[mark_index].accepted = saved;
+    return toned - bare + sentence_end_evidence(mark, a, f);
+}
+
+// ---------------------------------------------------------------------------
+// Deciding a word
+
+constexpr int INTERNAL_REFUSAL_COST = 3;
+
+struct word_context {
+    after_mark after;
+    bool path;           // the token is a path, address or file name
+    bool after_digit;    // the unit before the word is a digit
+};
+
+void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
+    auto set_all = [&](bool accepted) {
+        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
+    };
+    if (word_in(units, w, abbreviation_table) ||
+        (c.after_digit && w.end - w.begin == 2 && w.join_count == 1 && letter_infos[units[w.begin].byte].symbol ==
+                                                                            spell("d").symbols[0])) {
+        set_all(true);  // HĐND; 100đ
+        return;
+    }
+    if (c.path || w.join_count > JOINS_MAX || word_in(units, w, english_table)) {
+        set_all(false);
+        return;
+    }
+    const int last = w.joins[w.join_count - 1];
+    const bool trailing = last == w.end - 1;
+
+    // The whole word as one syllable with every mark: the usual case.
+    set_all(true);
+    int preference = 0;
+    bool have_preference = false;
+    if (marked_pieces_well_formed(units, w)) {
+        if (!trailing) return;
+        preference = tone_preference(r, units, w, last, c.after, f);
+        have_preference = true;
+        if (preference > 0) return;
+    }
+
+    int best_cost = 1 << 30;
+    unsigned best = 0;
+    const unsigned subsets = 1u << w.join_count;
+    for (unsigned s = 0; s < subsets; ++s) {
+        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
+        if (!marked_pieces_well_formed(units, w)) continue;
+        int cost = 0;
+        for (int j = 0; j < w.join_count; ++j) {
+            const int i = w.joins[j];
+            const bool is_trailing = i == w.end - 1;
+            if (units[i].accepted) {
+                if (is_trailing) {
+                    if (!have_preference) {
+                        preference = tone_preference(r, units, w, last, c.after, f);
+                        have_preference = true;
+                    }
+                    cost += preference < 0 ? -preference : 0;
+                }
+            } else if (!is_trailing) {
+                cost += INTERNAL_REFUSAL_COST;
+            } else {
+                // Refusing the trailing mark costs what the tone is worth,
+                // when the tone would have made a syllable.
+                units[i].accepted = true;
+                const bool tone_fits = marked_pieces_well_formed(units, w);
+                units[i].accepted = false;
+                if (tone_fits) {
+                    if (!have_preference) {
+                        preference = tone_preference(r, units, w, last, c.after, f);
+                        have_preference = true;
+                    }
+                    cost += preference > 0 ? preference : 0;
+                }
+            }
+        }
+        // Ties go to the reading with fewer marks taken: the text as typed.
+        if (cost < best_cost || (cost == best_cost && std::popcount(s) < std::popcount(best))) {
+            best_cost = cost;
+            best = s;
+        }
+    }
+    for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (best >> j) & 1u;
+}
+
+// ---------------------------------------------------------------------------
+// Deciding a token
+
+bool opens_quote(const unit *units, int i, int count) {
+    const bool before_ok = i == 0 || units[i - 1].byte == '(' || units[i - 1].byte == '[' || units[i - 1].byte == '"' ||
+                           units[i - 1].byte == '=';
+    return before_ok && i + 1 < count && units[i + 1].kind == UNIT_LETTER;
+}
+
+after_mark after_of(const unit *units, int end, int count) {
+    after_mark a{false, 0, 0};
+    if (end >= count) return a;
+    a.in_token = true;
+    a.byte = units[end].byte;
+    for (int i = end; i < count && units[i].byte == '.' && units[i].prefix == PREFIX_NONE; ++i) ++a.dots;
+    return a;
+}
+
+// Finds the words of the token: runs of letters and their joins.
+int find_words(const token_view &v, word *words) {
+    int n = 0;
+    for (int i = 0; i < v.count;) {
+        if (v.units[i].kind != UNIT_LETTER) {
+            ++i;
+            continue;
+        }
+        word &w = words[n++];
+        w.begin = i;
+        w.join_count = 0;
+        ++i;
+        for (; i < v.count && v.units[i].kind != UNIT_PLAIN && !v.units[i].word_start; ++i)
+            if (v.units[i].kind == UNIT_JOIN) {
+                if (w.join_count < JOINS_MAX) w.joins[w.join_count] = i;
+                ++w.join_count;
+            }
+        w.end = i;
+    }
+    return n;
+}
+
+// A dot between two letters or digits is a separator, as are / \ @ : inside.
+bool has_inner_dot(const token_view &v) {
+    for (int i = 1; i + 1 < v.count; ++i) {
+        const unit &u = v.units[i];
+        if (u.byte != '.' || u.prefix != PREFIX_NONE) continue;
+        const unit &before = v.units[i - 1], &after = v.units[i + 1];
+        const bool before_ok = before.kind != UNIT_PLAIN || is_digit(before.byte);
+        const bool after_ok = after.kind == UNIT_LETTER || is_digit(after.byte);
+        if (before_ok && after_ok) return true;
+    }
+    return false;
+}
+
+// A path, address or file name: parts joined by separators, one of which
+// does not read as Vietnamese.
+bool is_path(token_view &v, const word *words, int word_count) {
+    if (!v.has_separator && !has_inner_dot(v)) return false;
+    for (int i = 0; i < word_count; ++i)
+        if (!word_reads_vietnamese(v.units, words[i])) return true;
+    return false;
+}
+
+std::size_t write_units(const typed_reader &r, const token_view &v, unsigned char *out) {
+    const unsigned char k = r.composition_char;
+    unsigned char *o = out;
+    join_state js;
+    for (int i = 0; i < v.count; ++i) {
+        const unit &u = v.units[i];
+        if (u.prefix == PREFIX_ESCAPE) {
+            *o++ = k;
+            *o++ = u.byte;
+            if (u.byte == k)
+                js.reset();
+            else
+                js.start(u.byte);
+            continue;
+        }
+        if (js.joins(u.byte)) {
+            if (u.kind == UNIT_JOIN && u.accepted) {
+                *o++ = u.byte;
+                js.join(u.byte);
+                continue;
+            }
+            *o++ = k;
+        }
+        *o++ = u.byte;
+        js.start(u.byte);
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+void update_quotes(typed_reader &r, const token_view &v) {
+    for (int i = 0; i < v.count; ++i) {
+        const unit &u = v.units[i];
+        const bool quote = u.byte == '\'' || u.byte == '`';
+        if (!quote || (u.kind == UNIT_JOIN && u.accepted)) continue;
+        bool &open = u.byte == '\'' ? r.quote_open : r.backtick_open;
+        if (open)
+            open = false;
+        else if (opens_quote(v.units, i, v.count))
+            open = true;
+    }
+}
+
+std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+    token_view v;
+    read_units(r, r.token, r.token_length, v);
+    if (v.has_join) {
+        word words[TYPED_TOKEN_MAX];
+        const int word_count = find_words(v, words);
+        const bool path = is_path(v, words, word_count);
+        // Quotes open before a word count for its marks: walk the words in
+        // order, updating the quote state on the plain units between them.
+        typed_reader &state = r;
+        const bool quote_before = state.quote_open, backtick_before = state.backtick_open;
+        int done = 0;
+        for (int wi = 0; wi < word_count; ++wi) {
+            const word &w = words[wi];
+            for (int i = done; i < w.begin; ++i) {
+                const unit &u = v.units[i];
+                if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
+                bool &open = u.byte == '\'' ? state.quote_open : state.backtick_open;
+                open = open ? false : opens_quote(v.units, i, v.count);
+            }
+            done = w.begin;
+            if (w.join_count == 0) continue;
+            word_context c{after_of(v.units, w.end, v.count), path,
+                           w.begin > 0 && is_digit(v.units[w.begin - 1].byte)};
+            decide_word(r, v.units, w, c, f);
+        }
+        state.quote_open = quote_before;
+        state.backtick_open = backtick_before;
+    }
+    update_quotes(r, v);
+    r.token_length = 0;
+    return write_units(r, v, out);
+}
+
+follow follow_of_space(const typed_reader &r, int next) {
+    int lines = 0;
+    for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
+    const space_kind kind = lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS;
+    return follow{kind, next};
+}
+
+// Writes the pending token, decided with what follows it, and the white space
+// after it.
+std::size_t settle(typed_reader &r, int next, unsigned char *out) {
+    if (r.token_length == 0 && !r.token_done) return 0;
+    const follow f = r.token_done ? follow_of_space(r, next) : follow{SPACE_NONE, next};
+    std::size_t n = r.token_length > 0 ? decide_token(r, f, out) : 0;
+    if (r.token_done) {
+        std::memcpy(out + n, r.space, r.space_length);
+        n += r.space_length;
+        for (int i = 0; i < r.space_length; ++i)
+            if (r.space[i] == '\n') r.quote_open = r.backtick_open = false;
+    }
+    r.token_done = false;
+    r.token_length = 0;
+    r.space_length = 0;
+    return n;
+}
+
+std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out) {
+    std::size_t n = 0;
+    if (r.token_done) {
+        if (is_space(b) && r.space_length < TYPED_SPACE_MAX) {
+            r.space[r.space_length++] = b;
+            return 0;
+        }
+        n = settle(r, is_space(b) ? NEXT_UNKNOWN : b, out);
+        r.apart = true;
+    }
+    if (r.token_length == 0) {
+        if (is_space(b)) {
+            out[n++] = b;
+            if (b == '\n') r.quote_open = r.backtick_open = false;
+            r.apart = true;
+            return n;
+        }
+        r.token[r.token_length++] = b;
+        return n;
+    }
+    if (r.token_length == 1 && r.token[0] == r.composition_char && r.apart && mode_of_letter(b) != NO_MODE) {
+        // A mode switch standing apart.
+        out[n++] = r.composition_char;
+        out[n++] = b;
+        r.token_length = 0;
+        r.mode = static_cast<unsigned char>(mode_of_letter(b));
+        return n;
+    }
+    if (is_space(b)) {
+        r.token_done = true;
+        r.space[0] = b;
+        r.space_length = 1;
+        return n;
+    }
+    if (r.token_length == TYPED_TOKEN_MAX) {
+        n += settle(r, NEXT_UNKNOWN, out + n);
+        r.apart = false;
+    }
+    r.token[r.token_length++] = b;
+    return n;
+}
+
+// English and Literal mode: the bytes pass; only a mode switch matters.
+void follow_other_mode(typed_reader &r, unsigned char b) {
+    if (r.escape_pending) {
+        r.escape_pending = false;
+        const int mode = mode_of_letter(b);
+        if (mode != NO_MODE) {
+            r.mode = static_cast<unsigned char>(mode);
+            r.apart = true;
+        }
+    } else if (b == r.composition_char) {
+        r.escape_pending = true;
+    }
+}
+
+}  // namespace
+
+void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input) {
+    std::memset(&r, 0, sizeof r);
+    r.composition_char = composition_char;
+    r.mode = static_cast<unsigned char>(mode);
+    r.viscii_input = viscii_input;
+    r.apart = true;
+}
+
+std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
+    unsigned char *o = out;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char b = in[i];
+        if (r.mode == MODE_VIETNAMESE) {
+            o += feed_vietnamese(r, b, o);
+        } else {
+            *o++ = b;
+            follow_other_mode(r, b);
+        }
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t typed_break(typed_reader &r, unsigned char *out) {
+    if (r.mode != MODE_VIETNAMESE) return 0;
+    const std::size_t n = settle(r, NEXT_UNKNOWN, out);
+    r.apart = false;
+    return n;
+}
+
+std::size_t typed_flush(typed_reader &r, unsigned char *out) {
+    if (r.mode != MODE_VIETNAMESE) return 0;
+    return settle(r, NEXT_END, out);
+}
+
+}  // namespace viqr::detail
