@@ -130,37 +130,82 @@ inline constexpr nucleus_rule nucleus_table[] = {
     {"ye^u",   takes_final::never,    1,  1,  NA},
 };
 
-// How readily a syllable ends a phrase, before a full stop or a question
-// mark, on a scale of -3 (hardly ever) to 3 (very often); syllables not listed
-// count 0.  Consulted only where a trailing . or ? could be either the tone of
-// an open syllable or punctuation after it (ra. is ra. far more often than
-// rạ; ví du. is ví dụ.), so it lists open syllables, bare and with the dot
-// below or the hook above.
-struct phrase_end_weight {
+// How common an open syllable is, bare or with the dot below or the hook
+// above, from 1 (met now and then) to 4 (among the commonest words); a
+// syllable not listed counts 0.  Consulted only where a trailing . or ? could
+// be the tone of an open syllable or punctuation after it: ra. is far more
+// often ra and a full stop than rạ, chia se? is chia sẻ and not a question.
+struct syllable_weight {
     const char *spelling;  // lower-case VIQR
     signed char weight;
 };
 
-inline constexpr phrase_end_weight phrase_end_table[] = {
-    // bare open syllables that often close a sentence
-    {"ra", 3}, {"ddi", 3}, {"cho", 2}, {"ta", 2}, {"qua", 2}, {"nhu+", 2}, {"xa", 2}, {"nha", 2}, {"ve^", 2},
-    {"ma", 1}, {"gia", 1}, {"thi", 1}, {"ca", 1}, {"no", 1}, {"lo", 1}, {"ho", 1}, {"xe", 1}, {"mo+", 1},
-    {"ddo^", 1}, {"tho+", 2}, {"mua", 1}, {"ngu+o+i", 1}, {"vui", 1}, {"ai", 1}, {"nay", 1}, {"sau", 1},
-    {"to^i", 2}, {"kia", 1}, {"nu+a", 0}, {"chi", 1}, {"de^", -1}, {"dda^y", 2},
+inline constexpr syllable_weight frequency_table[] = {
+    // bare
+    {"ra", 4}, {"ddi", 4}, {"cho", 4}, {"nhu+", 4}, {"qua", 4}, {"khi", 4}, {"nghe", 3}, {"do", 4},
+    {"ta", 3}, {"gia", 3}, {"hoa", 3}, {"khoa", 3}, {"thu+", 3}, {"co^", 3}, {"co+", 3}, {"xe", 3},
+    {"ba", 3}, {"thi", 3}, {"tu+", 3}, {"tuy", 3}, {"quy", 3}, {"duy", 3}, {"thu", 3}, {"chi", 3},
+    {"khu", 2}, {"tho+", 2}, {"que^", 2}, {"da", 2}, {"vi", 2}, {"tu", 2}, {"du", 2}, {"xa", 2},
+    {"nha", 2}, {"ca", 2}, {"ma", 2}, {"pha", 2}, {"no", 2}, {"to", 2}, {"to^", 2}, {"ddo^", 2},
+    {"so+", 2}, {"mo+", 2}, {"che", 2}, {"ke^", 2}, {"chu", 2}, {"su+", 2}, {"hu+", 2}, {"u+", 2},
+    {"loa", 2}, {"huy", 2}, {"ly", 2}, {"hy", 2}, {"bi", 2}, {"di", 2}, {"mo^", 2}, {"so", 2},
+    {"lo", 2}, {"ho", 2}, {"cu+", 2}, {"nghi", 2}, {"la", 1}, {"tha", 1}, {"ti", 1}, {"li", 1},
+    {"mi", 1}, {"ni", 1}, {"ky", 1}, {"bo", 1}, {"co", 1}, {"tho", 1}, {"tro", 1}, {"vo", 1},
+    {"mo", 1}, {"bo^", 1}, {"ho^", 1}, {"lo^", 1}, {"xo^", 1}, {"to+", 1}, {"bo+", 1}, {"o+", 1},
+    {"me", 1}, {"ve", 1}, {"be", 1}, {"the", 1}, {"tre", 1}, {"khe", 1}, {"te^", 1}, {"le^", 1},
+    {"be^", 1}, {"dde^", 1}, {"che^", 1}, {"me^", 1}, {"u", 1}, {"cu", 1}, {"bu", 1}, {"mu", 1},
+    {"ru", 1}, {"su", 1}, {"ngu", 1}, {"phu", 1}, {"xu", 1}, {"toa", 1}, {"thuy", 1}, {"y", 1},
+    {"ki", 1}, {"hi", 1},
     // the dot below
-    {"du.", 3}, {"vu.", 3}, {"tu+.", 3}, {"le^.", 3}, {"he^.", 3}, {"bo^.", 3}, {"ddo^.", 3}, {"tri.", 3},
-    {"tro+.", 3}, {"nghe^.", 3}, {"vi.", 2}, {"bi.", 3}, {"su+.", 2}, {"chi.", 2}, {"me.", 2}, {"ho.", 2},
-    {"la.", 2}, {"cu.", 3}, {"ve^.", 3}, {"so+.", 2}, {"ho^.", 2}, {"nghi.", 2}, {"a.", 2}, {"da.", 1},
-    {"nhe.", 2}, {"vo+.", 2}, {"cho+.", 2}, {"no+.", 2}, {"phu.", 1}, {"thu.", 1}, {"lo^.", 1}, {"ke^.", 1},
-    {"te^.", 1}, {"thi.", 1}, {"ngu+.", 1}, {"thu+.", 1}, {"di.", 1}, {"ngo^.", 1}, {"ky.", 1}, {"ha.", 1},
-    {"lo.", 1}, {"bo.", 1}, {"tho.", 1}, {"tro.", 1}, {"tu.", 1}, {"tra.", 1},
+    {"bi.", 4}, {"vi.", 4}, {"tri.", 4}, {"he^.", 4}, {"bo^.", 4}, {"ddo^.", 4}, {"tro+.", 4}, {"vu.", 4},
+    {"su+.", 4}, {"tu+.", 4}, {"ho.", 4}, {"thi.", 3}, {"nghi.", 3}, {"chi.", 3}, {"le^.", 3}, {"ve^.", 3},
+    {"nghe^.", 3}, {"ho^.", 3}, {"du.", 3}, {"cu.", 3}, {"phu.", 3}, {"du+.", 3}, {"me.", 3}, {"hoa.", 3},
+    {"toa.", 3}, {"di.", 2}, {"ke^.", 2}, {"te^.", 2}, {"lo^.", 2}, {"mo^.", 2}, {"ngo^.", 2}, {"so+.", 2},
+    {"vo+.", 2}, {"no+.", 2}, {"cho+.", 2}, {"thu.", 2}, {"tru.", 2}, {"tu.", 2}, {"ngu.", 2}, {"mu.", 2},
+    {"nu.", 2}, {"thu+.", 2}, {"ngu+.", 2}, {"cu+.", 2}, {"ha.", 2}, {"la.", 2}, {"a.", 2}, {"da.", 2},
+    {"nhe.", 2}, {"bo.", 2}, {"lo.", 2}, {"tho.", 2}, {"tro.", 2}, {"no.", 2}, {"ki.", 1}, {"li.", 1},
+    {"mi.", 1}, {"ti.", 1}, {"ky.", 1}, {"ly.", 1}, {"be^.", 1}, {"tre^.", 1}, {"co^.", 1}, {"lo+.", 1},
+    {"mo+.", 1}, {"bo+.", 1}, {"hu.", 1}, {"ta.", 1}, {"ma.", 1}, {"ra.", 1}, {"xa.", 1}, {"ca.", 1},
+    {"ba.", 1}, {"cha.", 1}, {"qua.", 1}, {"be.", 1}, {"xe.", 1}, {"o.", 1}, {"thuy.", 1},
     // the hook above
-    {"dde^?", 3}, {"the^?", 3}, {"ca?", 3}, {"chi?", 2}, {"nho?", 2}, {"ke^?", 2}, {"bo?", 2}, {"mo+?", 2},
-    {"o+?", 3}, {"ta?", 2}, {"gia?", 2}, {"qua?", 3}, {"tu+?", 2}, {"su+?", 2}, {"thu+?", 2}, {"chu?", 2},
-    {"ddu?", 2}, {"ngu?", 2}, {"se?", 2}, {"ty?", 2}, {"ky?", 2}, {"phu?", 2}, {"ddo?", 1}, {"tre?", 1},
-    {"re?", 1}, {"cu?", 1}, {"tha?", 1}, {"tra?", 1}, {"bo^?", 1}, {"co^?", 1}, {"to^?", 1}, {"ddo^?", 1},
-    {"so+?", 1}, {"no+?", 1}, {"tho+?", 1}, {"thu?", 1}, {"xu+?", 1}, {"nghi?", 1}, {"ti?", 1}, {"o^?", 1},
-    {"ve?", 1}, {"le?", 1}, {"to?", 1}, {"sa?", 1}, {"ba?", 0}, {"di?", -1}, {"ddi?", -2}, {"ra?", -2},
+    {"dde^?", 4}, {"the^?", 4}, {"ca?", 4}, {"qua?", 4}, {"chi?", 4}, {"o+?", 4}, {"chu?", 4}, {"su+?", 4},
+    {"tu+?", 4}, {"gia?", 3}, {"ta?", 3}, {"tra?", 3}, {"nho?", 3}, {"bo?", 3}, {"mo+?", 3}, {"so+?", 3},
+    {"to^?", 3}, {"pho^?", 3}, {"ddu?", 3}, {"thu?", 3}, {"phu?", 3}, {"thu+?", 3}, {"xu+?", 3}, {"se?", 3},
+    {"tre?", 3}, {"ve?", 3}, {"ke^?", 3}, {"ky?", 3}, {"hoa?", 3}, {"huy?", 3}, {"thoa?", 3}, {"ha?", 2},
+    {"tha?", 2}, {"xa?", 2}, {"cho?", 2}, {"ddo?", 2}, {"co?", 2}, {"to?", 2}, {"tho?", 2}, {"co^?", 2},
+    {"ddo^?", 2}, {"bo^?", 2}, {"no^?", 2}, {"so^?", 2}, {"ngu?", 2}, {"tu?", 2}, {"cu?", 2}, {"hu?", 2},
+    {"cu+?", 2}, {"ke?", 2}, {"re?", 2}, {"le?", 2}, {"me?", 2}, {"be?", 2}, {"nghi?", 2}, {"ti?", 2},
+    {"ty?", 2}, {"be^?", 2}, {"ne^?", 2}, {"vo+?", 2}, {"tho+?", 2}, {"no+?", 2}, {"do+?", 2}, {"lo+?", 2},
+    {"toa?", 2}, {"khoa?", 2}, {"ba?", 1}, {"la?", 1}, {"ma?", 1}, {"na?", 1}, {"a?", 1}, {"pha?", 1},
+    {"ri?", 1}, {"mi?", 1}, {"hi?", 1}, {"y?", 1}, {"o?", 1}, {"lo?", 1}, {"mo?", 1}, {"gio?", 1},
+    {"mu?", 1}, {"ru?", 1}, {"nhu?", 1}, {"u+?", 1}, {"khu+?", 1}, {"he?", 1}, {"che?", 1}, {"te^?", 1},
+};
+
+// Words of two syllables whose second one is open and could take a trailing
+// . or ?: when the syllable before is the first one, the second is read as
+// spelled here (ví du. is ví dụ; đa^`u tu+. is đầu tư and a full stop).
+struct compound {
+    const char *first;
+    const char *second;
+};
+
+inline constexpr compound compound_table[] = {
+    {"vi'", "du."}, {"ki'", "tu+."}, {"ky'", "tu+."}, {"thu+'", "tu+."}, {"tu+o+ng", "tu+."},
+    {"di.ch", "vu."}, {"nhie^.m", "vu."}, {"nghi~a", "vu."}, {"co^ng", "cu."}, {"du.ng", "cu."},
+    {"thie^'t", "bi."}, {"chua^?n", "bi."}, {"gia'", "tri."}, {"qua?n", "tri."}, {"chi'nh", "tri."},
+    {"ddi.a", "chi?"}, {"ty?", "le^."}, {"ti?", "le^."}, {"ngoa.i", "le^."}, {"ho+.p", "le^."},
+    {"lie^n", "he^."}, {"quan", "he^."}, {"the^'", "he^."}, {"ba?o", "ve^."}, {"co^ng", "nghe^."},
+    {"toa`n", "bo^."}, {"tie^'n", "ddo^."}, {"che^'", "ddo^."}, {"to^'c", "ddo^."}, {"mu+'c", "ddo^."},
+    {"nhie^.t", "ddo^."}, {"ho^~", "tro+."}, {"hie^?n", "thi."}, {"ho^.i", "nghi."}, {"dde^`", "nghi."},
+    {"tham", "du+."}, {"ke^'t", "qua?"}, {"hie^.u", "qua?"}, {"ta'c", "gia?"}, {"mo^", "ta?"},
+    {"mie^u", "ta?"}, {"chia", "se?"}, {"co+", "so+?"}, {"tru.", "so+?"}, {"co'", "the^?"},
+    {"cu.", "the^?"}, {"to^?ng", "the^?"}, {"dda^`y", "ddu?"}, {"li.ch", "su+?"}, {"ddie^.n", "tu+?"},
+    {"pha^`n", "tu+?"}, {"toa'n", "tu+?"}, {"kie^?m", "thu+?"}, {"dda^`u", "tu+"}, {"rie^ng", "tu+"},
+    {"thu+'", "tu+"}, {"pha.m", "vi"}, {"tu+.", "do"}, {"ly'", "do"}, {"quo^'c", "gia"}, {"tham", "gia"},
+    {"chuye^n", "gia"}, {"chu'ng", "ta"}, {"ddo^.ng", "co+"}, {"nguy", "co+"}, {"tu+", "duy"},
+    {"ta.o", "ra"}, {"xa?y", "ra"}, {"ddu+a", "ra"}, {"nha^.n", "ra"}, {"chi?", "ra"}, {"da`nh", "cho"},
+    {"bo?", "qua"}, {"tho^ng", "qua"}, {"vu+o+.t", "qua"}, {"tru+o+'c", "khi"}, {"sau", "khi"},
+    {"chu+~", "hoa"}, {"cha(?ng", "ha.n"},
 };
 
 // Capital abbreviations in which Đ stands inside a word (HĐND), as typed.
@@ -242,7 +287,7 @@ constexpr std::array<spelled, N> spell_all(const Rule (&rules)[N]) {
 inline constexpr auto initial_letters = spell_all(initial_table);
 inline constexpr auto final_letters = spell_all(final_table);
 inline constexpr auto nucleus_letters = spell_all(nucleus_table);
-inline constexpr auto phrase_end_letters = spell_all(phrase_end_table);
+inline constexpr auto frequency_letters = spell_all(frequency_table);
 
 // A vowel: a lower-case row that takes tones.
 constexpr bool is_vowel_symbol(unsigned char symbol) {
@@ -422,15 +467,38 @@ constexpr bool well_formed(const syllable_letter *letters, int count) {
     return false;
 }
 
-// The phrase-end weight of the syllable, 0 when it is not listed.
-constexpr int phrase_end(const syllable_letter *letters, int count) {
-    for (std::size_t row = 0; row < std::size(phrase_end_table); ++row) {
-        const spelled &s = phrase_end_letters[row];
-        bool same = s.length == count;
-        for (int i = 0; same && i < count; ++i) same = letters[i].symbol == s.symbols[i] && letters[i].tone == s.tones[i];
-        if (same) return phrase_end_table[row].weight;
-    }
+constexpr bool same_letters(const spelled &s, const syllable_letter *letters, int count) {
+    bool same = s.length == count;
+    for (int i = 0; same && i < count; ++i) same = letters[i].symbol == s.symbols[i] && letters[i].tone == s.tones[i];
+    return same;
+}
+
+// How common the syllable is by frequency_table, 0 when it is not listed.
+constexpr int frequency(const syllable_letter *letters, int count) {
+    for (std::size_t row = 0; row < std::size(frequency_table); ++row)
+        if (same_letters(frequency_letters[row], letters, count)) return frequency_table[row].weight;
     return 0;
+}
+
+inline constexpr auto compound_firsts = [] {
+    std::array<spelled, std::size(compound_table)> out{};
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = spell(compound_table[i].first);
+    return out;
+}();
+inline constexpr auto compound_seconds = [] {
+    std::array<spelled, std::size(compound_table)> out{};
+    for (std::size_t i = 0; i < out.size(); ++i) out[i] = spell(compound_table[i].second);
+    return out;
+}();
+
+// Whether `first` then `second` make a word of compound_table.
+constexpr bool is_compound(const syllable_letter *first, int first_count, const syllable_letter *second,
+                           int second_count) {
+    for (std::size_t row = 0; row < std::size(compound_table); ++row)
+        if (same_letters(compound_firsts[row], first, first_count) &&
+            same_letters(compound_seconds[row], second, second_count))
+            return true;
+    return false;
 }
 
 namespace syllables_check {
@@ -442,13 +510,28 @@ constexpr bool spelled_well_formed(const char *viqr) {
     return well_formed(letters, s.length);
 }
 
-constexpr bool phrase_ends_well_formed() {
-    for (const phrase_end_weight &w : phrase_end_table)
+constexpr bool evidence_tables_well_formed() {
+    for (const syllable_weight &w : frequency_table)
         if (!spelled_well_formed(w.spelling)) return false;
+    for (const compound &c : compound_table)
+        if (!spelled_well_formed(c.first) || !spelled_well_formed(c.second)) return false;
     return true;
 }
 
-static_assert(phrase_ends_well_formed(), "the phrase-end table lists syllables");
+// Each syllable weighed once.
+constexpr bool frequencies_unique() {
+    for (std::size_t i = 0; i < std::size(frequency_table); ++i)
+        for (std::size_t j = i + 1; j < std::size(frequency_table); ++j) {
+            const spelled &a = frequency_letters[i];
+            syllable_letter letters[SPELLING_MAX] = {};
+            for (int v = 0; v < a.length; ++v) letters[v] = {a.symbols[v], a.tones[v]};
+            if (same_letters(frequency_letters[j], letters, a.length)) return false;
+        }
+    return true;
+}
+
+static_assert(evidence_tables_well_formed(), "the evidence tables list syllables");
+static_assert(frequencies_unique(), "each syllable weighed once");
 static_assert(spelled_well_formed("ngu+o+`i") && spelled_well_formed("gi`n") && spelled_well_formed("qua'") &&
               spelled_well_formed("ho`a") && spelled_well_formed("hoa`") && spelled_well_formed("ddu+o+.c"));
 static_assert(!spelled_well_formed("no^.i.") && !spelled_well_formed("dda^u?") && !spelled_well_formed("ca`c") &&

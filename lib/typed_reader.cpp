@@ -65,24 +65,6 @@ static_assert(letter_infos['A'].symbol == spell("a").symbols[0] && letter_infos[
 // ---------------------------------------------------------------------------
 // A token as units: each byte with what the engine would make of it.
 
-enum unit_kind : unsigned char {
-    UNIT_PLAIN,   // no part of a word
-    UNIT_LETTER,  // a letter
-    UNIT_JOIN,    // a mark, or a second d, that the engine joins to the letter before it
-};
-
-// What goes before a unit's byte: nothing, or the composition character (an
-// escape the typist wrote and that protects the byte, or a doubled one).
-enum unit_prefix : unsigned char { PREFIX_NONE, PREFIX_ESCAPE };
-
-struct unit {
-    unsigned char byte;
-    unit_kind kind;
-    unit_prefix prefix;
-    bool word_start;   // a letter that cannot join the one before it
-    bool accepted;     // a join taken as a diacritic
-};
-
 // The engine's composer, reduced to what decides a join.
 struct join_state {
     unsigned char letter_class = CLASS_NONE;
@@ -113,7 +95,8 @@ constexpr int NEXT_UNKNOWN = -2;  // a character that is not fed, or a token cut
 
 struct follow {
     space_kind space;
-    int next;
+    int next;   // the byte after the white space, or NEXT_END or NEXT_UNKNOWN
+    int next2;  // the byte after that, the same way (a space when the token is one byte)
 };
 
 struct token_view {
@@ -290,6 +273,13 @@ struct after_mark {
     int dots;            // full stops right after the mark, in the token
 };
 
+struct word_context {
+    after_mark after;
+    bool path;         // the token is a path, address or file name
+    bool after_digit;  // the unit before the word is a digit
+    bool first_word;   // the word starts the token, right after the previous word
+};
+
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
     const bool stop = mark == '.';
     if (a.in_token) {
@@ -308,44 +298,61 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
     case SPACE_BLANKS:
         if (f.next < 0) return f.next == NEXT_END ? (stop ? -3 : -4) : 0;
         if (is_lower(static_cast<unsigned char>(f.next))) return stop ? 5 : 2;
-        if (is_upper(static_cast<unsigned char>(f.next))) return stop ? -2 : -3;
+        // A capital starts a sentence when a small letter follows it; C:\,
+        // HTML or a lone I is a name, a path or an abbreviation.
+        if (is_upper(static_cast<unsigned char>(f.next)))
+            return f.next2 >= 0 && is_lower(static_cast<unsigned char>(f.next2)) ? (stop ? -2 : -3) : 0;
         return stop ? -1 : -2;
     default:
         return f.next == NEXT_END ? (stop ? -4 : -5) : 0;
     }
 }
 
+// The letters of the previous word, for compounds; 0 when there is none.
+int previous_letters(const typed_reader &r, syllable_letter *out) {
+    if (r.previous_length == 0) return 0;
+    const word w{0, r.previous_length, {}, 0};
+    return last_piece(r.previous, w, out);
+}
+
+bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+
 // For the trailing mark of a word: positive when it should be a tone,
 // negative when punctuation, by how much.
-int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_index, const after_mark &a,
+int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_index, const word_context &c,
                     const follow &f) {
     const unsigned char mark = units[mark_index].byte;
+    const after_mark &a = c.after;
     if (a.in_token && is_digit(a.byte)) return -DECIDED;  // A.1., so.1
     if (mark == '\'' && r.quote_open) return -DECIDED;
     if (mark == '`' && r.backtick_open) return -DECIDED;
     if (mark != '.' && mark != '?') return 3;
-    syllable_letter letters[WORD_LETTERS_MAX];
+    // A lone capital vowel with a full stop or a question mark is a label
+    // (A. B. or O?), not the interjection Ạ.
+    if (mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
+
+    syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
     units[mark_index].accepted = true;
-    const int n_toned = last_piece(units, w, letters);
-    const int toned = phrase_end(letters, n_toned);
+    const int n_toned = last_piece(units, w, toned);
     units[mark_index].accepted = false;
-    const int n_bare = last_piece(units, w, letters);
-    const int bare = phrase_end(letters, n_bare);
+    const int n_bare = last_piece(units, w, bare);
     units[mark_index].accepted = saved;
-    return toned - bare + sentence_end_evidence(mark, a, f);
+
+    int evidence = frequency(toned, n_toned) - frequency(bare, n_bare) + sentence_end_evidence(mark, a, f);
+    if (mark == '?') evidence += 1;  // questions are rarer than statements
+    const int n_first = c.first_word ? previous_letters(r, first) : 0;
+    if (n_first > 0) {
+        if (is_compound(first, n_first, toned, n_toned)) evidence += 5;
+        if (is_compound(first, n_first, bare, n_bare)) evidence -= 5;
+    }
+    return evidence;
 }
 
 // ---------------------------------------------------------------------------
 // Deciding a word
 
 constexpr int INTERNAL_REFUSAL_COST = 3;
-
-struct word_context {
-    after_mark after;
-    bool path;           // the token is a path, address or file name
-    bool after_digit;    // the unit before the word is a digit
-};
 
 void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
     auto set_all = [&](bool accepted) {
@@ -357,12 +364,19 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         set_all(true);  // HĐND; 100đ
         return;
     }
-    if (c.path || w.join_count > JOINS_MAX || word_in(units, w, english_table)) {
+    if (w.join_count > JOINS_MAX || word_in(units, w, english_table)) {
         set_all(false);
         return;
     }
     const int last = w.joins[w.join_count - 1];
     const bool trailing = last == w.end - 1;
+    if (c.path) {
+        // Inside a path only a word whose marks all stand inside it, and make
+        // a syllable, keeps them (S.NGUYE^N1); so.1 or Makefile. do not.
+        set_all(!trailing);
+        if (trailing || !marked_pieces_well_formed(units, w)) set_all(false);
+        return;
+    }
 
     // The whole word as one syllable with every mark: the usual case.
     set_all(true);
@@ -370,7 +384,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
     bool have_preference = false;
     if (marked_pieces_well_formed(units, w)) {
         if (!trailing) return;
-        preference = tone_preference(r, units, w, last, c.after, f);
+        preference = tone_preference(r, units, w, last, c, f);
         have_preference = true;
         if (preference > 0) return;
     }
@@ -388,7 +402,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
             if (units[i].accepted) {
                 if (is_trailing) {
                     if (!have_preference) {
-                        preference = tone_preference(r, units, w, last, c.after, f);
+                        preference = tone_preference(r, units, w, last, c, f);
                         have_preference = true;
                     }
                     cost += preference < 0 ? -preference : 0;
@@ -403,7 +417,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
                 units[i].accepted = false;
                 if (tone_fits) {
                     if (!have_preference) {
-                        preference = tone_preference(r, units, w, last, c.after, f);
+                        preference = tone_preference(r, units, w, last, c, f);
                         have_preference = true;
                     }
                     cost += preference > 0 ? preference : 0;
@@ -523,6 +537,18 @@ void update_quotes(typed_reader &r, const token_view &v) {
     }
 }
 
+// Keeps the word that ends the token, if one does, for the next token.
+void remember_last_word(typed_reader &r, const token_view &v) {
+    r.previous_length = 0;
+    if (v.count == 0 || v.units[v.count - 1].kind == UNIT_PLAIN) return;
+    int begin = v.count - 1;
+    while (begin > 0 && v.units[begin].kind != UNIT_PLAIN && !v.units[begin].word_start) --begin;
+    if (v.units[begin].kind == UNIT_PLAIN) ++begin;
+    if (v.count - begin > static_cast<int>(TYPED_PREVIOUS_MAX)) return;
+    r.previous_length = static_cast<unsigned char>(v.count - begin);
+    std::memcpy(r.previous, v.units + begin, sizeof(unit) * r.previous_length);
+}
+
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
     token_view v;
     read_units(r, r.token, r.token_length, v);
@@ -546,35 +572,72 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
             done = w.begin;
             if (w.join_count == 0) continue;
             word_context c{after_of(v.units, w.end, v.count), path,
-                           w.begin > 0 && is_digit(v.units[w.begin - 1].byte)};
+                           w.begin > 0 && is_digit(v.units[w.begin - 1].byte), w.begin == 0};
             decide_word(r, v.units, w, c, f);
         }
         state.quote_open = quote_before;
         state.backtick_open = backtick_before;
     }
     update_quotes(r, v);
+    remember_last_word(r, v);
     r.token_length = 0;
     return write_units(r, v, out);
 }
 
-follow follow_of_space(const typed_reader &r, int next) {
+follow follow_of_space(const typed_reader &r, int next, int next2) {
     int lines = 0;
     for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
     const space_kind kind = lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS;
-    return follow{kind, next};
+    return follow{kind, next, next2};
+}
+
+// A token that so far is the composition character and a mode letter, at
+// the start of the text or after white space: perhaps a mode switch.
+bool pending_switch(const typed_reader &r) {
+    return r.token_length == 2 && r.token[0] == r.composition_char && r.apart && mode_of_letter(r.token[1]) != NO_MODE;
+}
+
+// Whether a mode letter standing apart, followed by `next`, switches the
+// mode.  Written text has other uses for \v, \l, \L: printf's vertical tab,
+// sed's and Perl's case escapes, TeX commands.  So a switch is taken only
+// before text (a letter, a digit, white space, the end), and a small mode
+// letter only at the start of a line and before a letter or digit.
+bool switch_taken(const typed_reader &r, unsigned char letter, int next) {
+    const bool ends = next < 0 || is_space(static_cast<unsigned char>(next));
+    const bool text = next >= 0 && (is_letter_byte(static_cast<unsigned char>(next), true) ||
+                                    is_digit(static_cast<unsigned char>(next)) || next == r.composition_char);
+    if (!ends && !text) return false;
+    if (is_upper(letter)) return true;
+    return r.line_start && text;
+}
+
+std::size_t take_switch(typed_reader &r, unsigned char *out) {
+    out[0] = r.composition_char;
+    out[1] = r.token[1];
+    r.mode = static_cast<unsigned char>(mode_of_letter(r.token[1]));
+    r.token_length = 0;
+    r.escape_pending = false;
+    r.previous_length = 0;
+    return 2;
 }
 
 // Writes the pending token, decided with what follows it, and the white space
 // after it.
-std::size_t settle(typed_reader &r, int next, unsigned char *out) {
+std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
     if (r.token_length == 0 && !r.token_done) return 0;
-    const follow f = r.token_done ? follow_of_space(r, next) : follow{SPACE_NONE, next};
+    if (!r.token_done && pending_switch(r) && switch_taken(r, r.token[1], next)) return take_switch(r, out);
+    const follow f = r.token_done ? follow_of_space(r, next, next2) : follow{SPACE_NONE, next, next2};
     std::size_t n = r.token_length > 0 ? decide_token(r, f, out) : 0;
     if (r.token_done) {
         std::memcpy(out + n, r.space, r.space_length);
         n += r.space_length;
-        for (int i = 0; i < r.space_length; ++i)
-            if (r.space[i] == '\n') r.quote_open = r.backtick_open = false;
+        int lines = 0;
+        for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
+        if (lines > 0) r.quote_open = r.backtick_open = false;
+        if (lines > 1) r.previous_length = 0;
+        r.line_start = lines > 0;
+    } else {
+        r.line_start = false;
     }
     r.token_done = false;
     r.token_length = 0;
@@ -582,33 +645,54 @@ std::size_t settle(typed_reader &r, int next, unsigned char *out) {
     return n;
 }
 
+std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out);
+
+// Decides the token before the white space with the bytes seen after it,
+// then reads those bytes as the start of the next token.
+std::size_t settle_and_replay(typed_reader &r, int next2, unsigned char *out) {
+    std::size_t n = settle(r, r.lookahead[0], next2, out);
+    r.apart = true;
+    const unsigned char first = r.lookahead[0];
+    r.lookahead_length = 0;
+    n += feed_one(r, first, out + n);
+    return n;
+}
+
 std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out) {
     std::size_t n = 0;
     if (r.token_done) {
+        if (r.lookahead_length == 1) {
+            n = settle_and_replay(r, b, out);
+            return n + feed_one(r, b, out + n);
+        }
         if (is_space(b) && r.space_length < TYPED_SPACE_MAX) {
             r.space[r.space_length++] = b;
             return 0;
         }
-        n = settle(r, is_space(b) ? NEXT_UNKNOWN : b, out);
+        if (!is_space(b)) {
+            r.lookahead[0] = b;
+            r.lookahead_length = 1;
+            return 0;
+        }
+        n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
         r.apart = true;
     }
     if (r.token_length == 0) {
         if (is_space(b)) {
             out[n++] = b;
-            if (b == '\n') r.quote_open = r.backtick_open = false;
+            if (b == '\n') {
+                r.quote_open = r.backtick_open = false;
+                r.line_start = true;
+            }
             r.apart = true;
             return n;
         }
         r.token[r.token_length++] = b;
         return n;
     }
-    if (r.token_length == 1 && r.token[0] == r.composition_char && r.apart && mode_of_letter(b) != NO_MODE) {
-        // A mode switch standing apart.
-        out[n++] = r.composition_char;
-        out[n++] = b;
-        r.token_length = 0;
-        r.mode = static_cast<unsigned char>(mode_of_letter(b));
-        return n;
+    if (pending_switch(r) && switch_taken(r, r.token[1], b)) {
+        n += take_switch(r, out + n);
+        return n + feed_one(r, b, out + n);
     }
     if (is_space(b)) {
         r.token_done = true;
@@ -617,7 +701,7 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         return n;
     }
     if (r.token_length == TYPED_TOKEN_MAX) {
-        n += settle(r, NEXT_UNKNOWN, out + n);
+        n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
         r.apart = false;
     }
     r.token[r.token_length++] = b;
@@ -638,6 +722,22 @@ void follow_other_mode(typed_reader &r, unsigned char b) {
     }
 }
 
+std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out) {
+    if (r.mode == MODE_VIETNAMESE) return feed_vietnamese(r, b, out);
+    out[0] = b;
+    follow_other_mode(r, b);
+    return 1;
+}
+
+// Settles everything pending, as before a character that is not fed (`end`
+// NEXT_UNKNOWN) or at the end of the text (NEXT_END).
+std::size_t settle_all(typed_reader &r, int end, unsigned char *out) {
+    std::size_t n = 0;
+    if (r.lookahead_length == 1) n = settle_and_replay(r, end, out);
+    if (r.mode != MODE_VIETNAMESE) return n;
+    return n + settle(r, end, end, out + n);
+}
+
 }  // namespace
 
 void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input) {
@@ -646,32 +746,22 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
     r.mode = static_cast<unsigned char>(mode);
     r.viscii_input = viscii_input;
     r.apart = true;
+    r.line_start = true;
 }
 
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char b = in[i];
-        if (r.mode == MODE_VIETNAMESE) {
-            o += feed_vietnamese(r, b, o);
-        } else {
-            *o++ = b;
-            follow_other_mode(r, b);
-        }
-    }
+    for (std::size_t i = 0; i < length; ++i) o += feed_one(r, in[i], o);
     return static_cast<std::size_t>(o - out);
 }
 
 std::size_t typed_break(typed_reader &r, unsigned char *out) {
-    if (r.mode != MODE_VIETNAMESE) return 0;
-    const std::size_t n = settle(r, NEXT_UNKNOWN, out);
-    r.apart = false;
+    const std::size_t n = settle_all(r, NEXT_UNKNOWN, out);
+    r.apart = r.line_start = false;
+    r.previous_length = 0;
     return n;
 }
 
-std::size_t typed_flush(typed_reader &r, unsigned char *out) {
-    if (r.mode != MODE_VIETNAMESE) return 0;
-    return settle(r, NEXT_END, out);
-}
+std::size_t typed_flush(typed_reader &r, unsigned char *out) { return settle_all(r, NEXT_END, out); }
 
 }  // namespace viqr::detail

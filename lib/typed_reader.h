@@ -17,7 +17,10 @@
 // Memory: the pending word and the white space after it are kept in fixed
 // buffers.  A token (a run of bytes without white space) longer than
 // TYPED_TOKEN_MAX is decided as it stands and the rest read as a new token;
-// white space beyond TYPED_SPACE_MAX settles the token before it.
+// white space beyond TYPED_SPACE_MAX settles the token before it.  A token
+// followed by white space is decided once the first two bytes of the next
+// token are known (a capital that starts a sentence is followed by a small
+// letter; one that starts a path or an abbreviation is not).
 //
 // Output room: every input byte becomes at most two output bytes, and a call
 // may also release what was kept back, so typed_feed(n bytes) writes at most
@@ -31,21 +34,50 @@ namespace viqr::detail {
 
 inline constexpr std::size_t TYPED_TOKEN_MAX = 96;
 inline constexpr std::size_t TYPED_SPACE_MAX = 32;
-inline constexpr std::size_t TYPED_PENDING_MAX = TYPED_TOKEN_MAX + TYPED_SPACE_MAX;
+inline constexpr std::size_t TYPED_LOOKAHEAD = 2;  // bytes of the next token seen before deciding
+inline constexpr std::size_t TYPED_PENDING_MAX = TYPED_TOKEN_MAX + TYPED_SPACE_MAX + TYPED_LOOKAHEAD;
 
 constexpr std::size_t typed_output_room(std::size_t input_length) { return 2 * (input_length + TYPED_PENDING_MAX); }
+
+// One byte of a token with what the engine makes of it.
+enum unit_kind : unsigned char {
+    UNIT_PLAIN,   // no part of a word
+    UNIT_LETTER,  // a letter
+    UNIT_JOIN,    // a mark, or a second d, that the engine joins to the letter before it
+};
+
+// What goes before a unit's byte: nothing, or the composition character (an
+// escape the typist wrote and that protects the byte, or a doubled one).
+enum unit_prefix : unsigned char { PREFIX_NONE, PREFIX_ESCAPE };
+
+struct unit {
+    unsigned char byte;
+    unit_kind kind;
+    unit_prefix prefix;
+    bool word_start;  // a letter that cannot join the one before it
+    bool accepted;    // a join taken as a diacritic
+};
+
+// The word before the pending token, as decided, when only white space
+// stands between them: the first syllable of a possible compound.
+inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 
 struct typed_reader {
     unsigned char composition_char;
     unsigned char mode;            // the engine's mode once it has read what was written
     bool viscii_input;             // bytes >= 0x80 are VISCII letters, not opaque
     bool escape_pending;           // English or Literal mode: an escape awaits its byte
-    bool apart;                    // the token began at the start, after white space or a line
+    bool apart;                    // the token began at the start or after white space
+    bool line_start;               // the token began at the start of a line
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line
     bool backtick_open;            // a ` opened a quotation on this line
+    unsigned char lookahead_length;
     unsigned short token_length;
     unsigned short space_length;
+    unsigned char lookahead[TYPED_LOOKAHEAD];
+    unsigned char previous_length;
+    unit previous[TYPED_PREVIOUS_MAX];
     unsigned char token[TYPED_TOKEN_MAX];
     unsigned char space[TYPED_SPACE_MAX];
 };

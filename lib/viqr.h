@@ -57,5 +57,5 @@ void viqr_set(int handle, int value, int selector);
 // read as VISCII letters.  Output room: viqr_feed_chunk(length) and viqr_flush
 // then write at most viqr_typed_room(length) and viqr_typed_room(0) bytes.
 inline constexpr int VIQR_PARAM_TYPED = 16;
-inline constexpr std::size_t VIQR_TYPED_PENDING_MAX = 128;
+inline constexpr std::size_t VIQR_TYPED_PENDING_MAX = 130;
 constexpr std::size_t viqr_typed_room(std::size_t length) { return 4 * (length + VIQR_TYPED_PENDING_MAX) + 2; }
