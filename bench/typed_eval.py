@@ -9,8 +9,13 @@ each the share of lines that differ from the original.  Empty lines are kept
 in the text but not counted.
 
 Until toneup has -u (UTF-8 output), the script reads through VISCII instead:
-toneup -t and toneup, their output turned into UTF-8 by iconv -f VISCII; it
-then keeps only the lines that VISCII can represent, and says so.
+toneup -t and toneup, their output turned into UTF-8 by iconv -f VISCII.  It
+then types typographic punctuation as a person typing 7-bit VIQR would (no-
+break space as a space, curly quotes and guillemets as " and ', dashes as -,
+the ellipsis as ...), in the text and in the original it compares with, and
+counts only the lines that VISCII can then represent; any other character of
+the lines it does not count becomes # in the text read, so that their
+neighbours keep their context.  It says so in its output.
 
 --show N prints the first N lines that the typed reader gets wrong, as
 original / typed / read back.
@@ -43,12 +48,21 @@ def type_line(line):
     return "".join(type_char(c) for c in line)
 
 
+ASCII_TYPING = {"\u00a0": " ", "\u2007": " ", "\u202f": " ", "\u2009": " ", "\u201c": '"', "\u201d": '"',
+                "\u201e": '"', "\u00ab": '"', "\u00bb": '"', "\u2018": "'", "\u2019": "'", "\u2039": "'",
+                "\u203a": "'", "\u2013": "-", "\u2014": "-", "\u2212": "-", "\u2026": "...", "\u00b7": "."}
+
+
+def type_punctuation(line):
+    return "".join(ASCII_TYPING.get(c, c) for c in line)
+
+
 def viscii_can_hold(line):
-    try:
-        subprocess_free = line.encode("utf-8")
-    except UnicodeEncodeError:
-        return False
-    return all(ord(c) < 128 or type_char(c) != c for c in line) and bool(subprocess_free is not None)
+    return all(ord(c) < 128 or type_char(c) != c for c in line)
+
+
+def hide_unheld(line):
+    return "".join(c if ord(c) < 128 or type_char(c) != c else "#" for c in line)
 
 
 def run(command, data):
@@ -75,12 +89,15 @@ def main():
             lines += f.read().splitlines()
     lines = [unicodedata.normalize("NFC", l) for l in lines]
     utf8 = has_utf8_flag(toneup)
+    counted = [i for i, l in enumerate(lines) if l.strip()]
     if not utf8:
-        total = sum(1 for l in lines if l.strip())
-        lines = [l if viscii_can_hold(l) else "" for l in lines]
-        kept = sum(1 for l in lines if l.strip())
+        total = len(counted)
+        lines = [type_punctuation(l) for l in lines]
+        counted = [i for i in counted if viscii_can_hold(lines[i])]
+        lines = [l if viscii_can_hold(l) else hide_unheld(l) for l in lines]
         print(f"toneup has no -u yet: reading through VISCII (toneup -t | iconv -f VISCII -t UTF-8),"
-              f" on the {kept} of {total} lines that VISCII can hold")
+              f" typographic punctuation typed in ASCII; counting the {len(counted)} of {total} lines"
+              f" that VISCII can then hold")
     typed = "\n".join(type_line(l) for l in lines) + "\n"
     data = typed.encode("utf-8")
 
@@ -94,7 +111,6 @@ def main():
     if shutil.which("recode"):
         readers.append(("recode VIQR..UTF-8", ["recode", "VIQR..UTF-8"], None))
 
-    counted = [i for i, l in enumerate(lines) if l.strip()]
     print(f"{len(counted)} lines, {len(data)} bytes typed")
     first = None
     for name, command, via in readers:

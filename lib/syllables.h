@@ -205,12 +205,12 @@ inline constexpr compound compound_table[] = {
     {"chuye^n", "gia"}, {"chu'ng", "ta"}, {"ddo^.ng", "co+"}, {"nguy", "co+"}, {"tu+", "duy"},
     {"ta.o", "ra"}, {"xa?y", "ra"}, {"ddu+a", "ra"}, {"nha^.n", "ra"}, {"chi?", "ra"}, {"da`nh", "cho"},
     {"bo?", "qua"}, {"tho^ng", "qua"}, {"vu+o+.t", "qua"}, {"tru+o+'c", "khi"}, {"sau", "khi"},
-    {"chu+~", "hoa"}, {"cha(?ng", "ha.n"},
+    {"chu+~", "hoa"}, {"a^'n", "ddo^."}, {"ky'", "hie^.u"},
 };
 
 // Capital abbreviations in which Đ stands inside a word (HĐND), as typed.
 inline constexpr const char *abbreviation_table[] = {
-    "HDDND", "DDH", "DDHQG", "CDD", "NDD", "QDD", "DDBSCL", "HDDQT", "DDCSVN", "DDT", "DDTDD",
+    "HDDND", "HDDH", "DDH", "DDHQG", "CDD", "NDD", "QDD", "DDBSCL", "HDDQT", "DDCSVN", "DDT", "DDTDD",
 };
 
 // English words that type like a Vietnamese syllable with a tone.
@@ -471,6 +471,30 @@ constexpr bool same_letters(const spelled &s, const syllable_letter *letters, in
     bool same = s.length == count;
     for (int i = 0; same && i < count; ++i) same = letters[i].symbol == s.symbols[i] && letters[i].tone == s.tones[i];
     return same;
+}
+
+// A looser test, for words with a typing slip in them (huo+'ng, dduo+.c,
+// chuo+ng) and foreign names spelled the Vietnamese way (Xlô-ven): up to
+// three consonants, one to three vowels, a final or none, at most one tone.
+constexpr bool loosely_formed(const syllable_letter *letters, int count) {
+    int tones = 0;
+    for (int i = 0; i < count; ++i) tones += letters[i].tone != TONE_NONE;
+    if (tones > 1 || count == 0) return false;
+    int begin = 0;
+    while (begin < count && begin < 3 && !is_vowel_symbol(letters[begin].symbol)) ++begin;
+    for (std::size_t i = 0; i < std::size(initial_table); ++i) {
+        const spelled &s = initial_letters[i];
+        if (s.length > begin && s.length < count && untoned_match(s, letters, count, 0)) begin = s.length;
+    }
+    int end = count;
+    for (std::size_t f = 0; f < std::size(final_table); ++f) {
+        const int at = count - final_letters[f].length;
+        if (at > begin && at < end && untoned_match(final_letters[f], letters, count, at)) end = at;
+    }
+    if (end - begin < 1 || end - begin > NUCLEUS_MAX) return false;
+    for (int i = begin; i < end; ++i)
+        if (!is_vowel_symbol(letters[i].symbol)) return false;
+    return true;
 }
 
 // How common the syllable is by frequency_table, 0 when it is not listed.

@@ -219,6 +219,13 @@ bool marked_pieces_well_formed(const unit *units, const word &w) {
     });
 }
 
+// The same with loosely_formed, for slips of typing.
+bool marked_pieces_loosely_formed(const unit *units, const word &w) {
+    return for_each_piece(units, w.begin, w.end, [](const syllable_letter *letters, int count, bool marked) {
+        return !marked || loosely_formed(letters, count);
+    });
+}
+
 // Every piece is a Vietnamese syllable, marked or not.
 bool all_pieces_well_formed(const unit *units, const word &w) {
     return for_each_piece(units, w.begin, w.end,
@@ -278,33 +285,56 @@ struct word_context {
     bool path;         // the token is a path, address or file name
     bool after_digit;  // the unit before the word is a digit
     bool first_word;   // the word starts the token, right after the previous word
+    const word *previous_in_token;  // the word before, joined by - or _ (Ấn-độ, KÝ_TỰ)
 };
 
+// What the characters after a trailing . or ? say, in points toward the
+// tone (positive) or toward punctuation (negative).  Hard-wrapped text ends
+// lines in mid-sentence, so a line end says less than a blank line.
+struct end_evidence {
+    signed char prior;             // before anything is seen: a question is rarer than a hook tone
+    signed char clause;            // , ; : ! right after: rạ, or đỉ; cannot end a sentence
+    signed char closing;           // ) ] } " ' >
+    signed char joined;            // - or _ right after: Cợ-ri-mia, KÝ_TỰ
+    signed char other;             // any other character right after
+    signed char paragraph_end;     // a blank line or the end of the text
+    signed char line_then_small;   // a line end, the next line starting with a small letter
+    signed char line_then_other;   // a line end, anything else
+    signed char space_then_small;  // a space and a small letter: the sentence goes on
+    signed char space_then_sentence;  // a space, a capital and a small letter
+    signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
+};
+
+constexpr end_evidence full_stop_evidence = {0, 6, -1, 4, 0, -4, 2, -2, 5, -2, -1};
+constexpr end_evidence question_evidence = {3, 4, -1, 4, 0, -3, 1, -2, 3, -3, -1};
+
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
-    const bool stop = mark == '.';
+    const end_evidence &e = mark == '.' ? full_stop_evidence : question_evidence;
+    int points = e.prior;
     if (a.in_token) {
         const unsigned char b = a.byte;
-        if (stop && a.dots > 0) return a.dots == 2 ? -DECIDED : DECIDED;  // ra... / rạ. / rạ...
-        if (b == ',' || b == ';' || b == ':' || b == '!' || (stop && b == '?')) return stop ? 6 : 4;
-        if (b == ')' || b == ']' || b == '"' || b == '\'' || b == '}' || b == '>') return stop ? -1 : -2;
-        return 0;
+        if (mark == '.' && a.dots > 0) return a.dots == 2 ? -DECIDED : DECIDED;  // ra... / rạ. / rạ...
+        if (b == ',' || b == ';' || b == ':' || b == '!' || (mark == '.' && b == '?')) return points + e.clause;
+        if (b == ')' || b == ']' || b == '"' || b == '\'' || b == '}' || b == '>') return points + e.closing;
+        if (b == '-' || b == '_') return points + e.joined;
+        return points + e.other;
     }
+    const bool small = f.next >= 0 && is_lower(static_cast<unsigned char>(f.next));
     switch (f.space) {
     case SPACE_BLANK_LINE:
-        return stop ? -4 : -5;
+        return points + e.paragraph_end;
     case SPACE_LINE_END:
-        if (f.next >= 0 && is_lower(static_cast<unsigned char>(f.next))) return stop ? 2 : 0;
-        return stop ? -2 : -3;
+        return points + (small ? e.line_then_small : e.line_then_other);
     case SPACE_BLANKS:
-        if (f.next < 0) return f.next == NEXT_END ? (stop ? -3 : -4) : 0;
-        if (is_lower(static_cast<unsigned char>(f.next))) return stop ? 5 : 2;
-        // A capital starts a sentence when a small letter follows it; C:\,
-        // HTML or a lone I is a name, a path or an abbreviation.
-        if (is_upper(static_cast<unsigned char>(f.next)))
-            return f.next2 >= 0 && is_lower(static_cast<unsigned char>(f.next2)) ? (stop ? -2 : -3) : 0;
-        return stop ? -1 : -2;
+        if (f.next == NEXT_END) return points + e.paragraph_end;
+        if (f.next == NEXT_UNKNOWN) return points;
+        if (small) return points + e.space_then_small;
+        if (is_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
+            is_lower(static_cast<unsigned char>(f.next2)))
+            return points + e.space_then_sentence;
+        return points + e.space_then_other;
     default:
-        return f.next == NEXT_END ? (stop ? -4 : -5) : 0;
+        return points + (f.next == NEXT_END ? e.paragraph_end : 0);
     }
 }
 
@@ -323,13 +353,15 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
                     const follow &f) {
     const unsigned char mark = units[mark_index].byte;
     const after_mark &a = c.after;
-    if (a.in_token && is_digit(a.byte)) return -DECIDED;  // A.1., so.1
+    const bool after_letter = units[mark_index - 1].kind == UNIT_LETTER;
+    if (a.in_token && (is_digit(a.byte) || a.byte == '%') && after_letter)
+        return -DECIDED;  // A.1., so.1, U+%04X, but SO^'1
     if (mark == '\'' && r.quote_open) return -DECIDED;
     if (mark == '`' && r.backtick_open) return -DECIDED;
     if (mark != '.' && mark != '?') return 3;
-    // A lone capital vowel with a full stop or a question mark is a label
-    // (A. B. or O?), not the interjection Ạ.
-    if (mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
+    // A lone capital vowel with a full stop is a label (A. B.), not the
+    // interjection Ạ.
+    if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
 
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
@@ -339,9 +371,13 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     const int n_bare = last_piece(units, w, bare);
     units[mark_index].accepted = saved;
 
-    int evidence = frequency(toned, n_toned) - frequency(bare, n_bare) + sentence_end_evidence(mark, a, f);
-    if (mark == '?') evidence += 1;  // questions are rarer than statements
-    const int n_first = c.first_word ? previous_letters(r, first) : 0;
+    // The frequency weights are coarse steps of about a factor ten each.
+    int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
+    int n_first = 0;
+    if (c.previous_in_token != nullptr)
+        n_first = last_piece(units, *c.previous_in_token, first);
+    else if (c.first_word)
+        n_first = previous_letters(r, first);
     if (n_first > 0) {
         if (is_compound(first, n_first, toned, n_toned)) evidence += 5;
         if (is_compound(first, n_first, bare, n_bare)) evidence -= 5;
@@ -354,6 +390,14 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
 
 constexpr int INTERNAL_REFUSAL_COST = 3;
 
+// A trailing mark that is hardly ever punctuation: a shape mark, a tone after
+// one, or any mark before - or _.
+bool safe_trailing(const unit *units, int mark_index, const after_mark &a) {
+    const unsigned char k = default_classes[units[mark_index].byte];
+    if (k >= FIRST_SHAPE_CLASS || units[mark_index - 1].kind == UNIT_JOIN) return true;
+    return a.in_token && (a.byte == '-' || a.byte == '_');
+}
+
 void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
     auto set_all = [&](bool accepted) {
         for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
@@ -364,17 +408,24 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         set_all(true);  // HĐND; 100đ
         return;
     }
+    if (w.end - w.begin == 2 && w.join_count == 1 && units[w.begin].byte == 'D' && units[w.begin + 1].byte == 'D' &&
+        c.after.in_token && (c.after.byte == '.' || c.after.byte == '-')) {
+        set_all(true);  // Đ. abbreviates a word (Đ.SỐ, Đ. Lê Lợi); Đ-xong-kha
+        return;
+    }
     if (w.join_count > JOINS_MAX || word_in(units, w, english_table)) {
         set_all(false);
         return;
     }
     const int last = w.joins[w.join_count - 1];
     const bool trailing = last == w.end - 1;
+    const bool tone_after_shape = trailing && units[last - 1].kind == UNIT_JOIN;
     if (c.path) {
-        // Inside a path only a word whose marks all stand inside it, and make
-        // a syllable, keeps them (S.NGUYE^N1); so.1 or Makefile. do not.
-        set_all(!trailing);
-        if (trailing || !marked_pieces_well_formed(units, w)) set_all(false);
+        // Inside a path only a word whose marks make a syllable keeps them,
+        // and only where no mark ends it, save a tone after a shape mark
+        // (S.NGUYE^N1, SO^'1); so.1 and Makefile. keep their dots.
+        set_all(true);
+        if ((trailing && !tone_after_shape) || !marked_pieces_well_formed(units, w)) set_all(false);
         return;
     }
 
@@ -387,6 +438,10 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         preference = tone_preference(r, units, w, last, c, f);
         have_preference = true;
         if (preference > 0) return;
+    } else if ((!trailing || safe_trailing(units, last, c.after)) && marked_pieces_loosely_formed(units, w)) {
+        // Marks inside a word that is nearly a syllable: a slip of typing or
+        // a foreign name spelled the Vietnamese way (Xlô-ven), read as typed.
+        return;
     }
 
     int best_cost = 1 << 30;
@@ -479,7 +534,7 @@ bool has_inner_dot(const token_view &v) {
         const unit &u = v.units[i];
         if (u.byte != '.' || u.prefix != PREFIX_NONE) continue;
         const unit &before = v.units[i - 1], &after = v.units[i + 1];
-        const bool before_ok = before.kind != UNIT_PLAIN || is_digit(before.byte);
+        const bool before_ok = before.kind == UNIT_LETTER || is_digit(before.byte);
         const bool after_ok = after.kind == UNIT_LETTER || is_digit(after.byte);
         if (before_ok && after_ok) return true;
     }
@@ -571,8 +626,11 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
             }
             done = w.begin;
             if (w.join_count == 0) continue;
+            const bool joined = wi > 0 && words[wi - 1].end + 1 == w.begin &&
+                                (v.units[w.begin - 1].byte == '-' || v.units[w.begin - 1].byte == '_');
             word_context c{after_of(v.units, w.end, v.count), path,
-                           w.begin > 0 && is_digit(v.units[w.begin - 1].byte), w.begin == 0};
+                           w.begin > 0 && is_digit(v.units[w.begin - 1].byte), w.begin == 0,
+                           joined ? &words[wi - 1] : nullptr};
             decide_word(r, v.units, w, c, f);
         }
         state.quote_open = quote_before;
