@@ -143,26 +143,27 @@ struct syllable_weight {
 inline constexpr syllable_weight frequency_table[] = {
     // bare
     {"ra", 4}, {"ddi", 4}, {"cho", 4}, {"nhu+", 4}, {"qua", 4}, {"khi", 4}, {"nghe", 3}, {"do", 4},
-    {"ta", 3}, {"gia", 3}, {"hoa", 3}, {"khoa", 3}, {"thu+", 3}, {"co^", 3}, {"co+", 3}, {"xe", 3},
+    {"ta", 3}, {"gia", 2}, {"hoa", 3}, {"khoa", 3}, {"thu+", 3}, {"co^", 2}, {"co+", 3}, {"xe", 3},
     {"ba", 3}, {"thi", 3}, {"tu+", 3}, {"tuy", 3}, {"quy", 3}, {"duy", 3}, {"thu", 3}, {"chi", 3},
     {"khu", 2}, {"tho+", 2}, {"que^", 2}, {"da", 2}, {"vi", 2}, {"tu", 2}, {"du", 2}, {"xa", 2},
     {"nha", 2}, {"ca", 2}, {"ma", 2}, {"pha", 2}, {"no", 2}, {"to", 2}, {"to^", 2}, {"ddo^", 2},
     {"so+", 2}, {"mo+", 2}, {"che", 2}, {"ke^", 2}, {"chu", 2}, {"su+", 2}, {"hu+", 2}, {"u+", 2},
-    {"loa", 2}, {"huy", 2}, {"ly", 2}, {"hy", 2}, {"bi", 2}, {"di", 2}, {"mo^", 2}, {"so", 2},
-    {"lo", 2}, {"ho", 2}, {"cu+", 2}, {"nghi", 2}, {"la", 1}, {"tha", 1}, {"ti", 1}, {"li", 1},
+    {"loa", 2}, {"huy", 2}, {"ly", 2}, {"hy", 2}, {"bi", 1}, {"di", 2}, {"mo^", 2}, {"so", 2},
+    {"lo", 2}, {"ho", 2}, {"cu+", 2}, {"nghi", 2}, {"tha", 1}, {"ti", 1}, {"li", 1},
     {"mi", 1}, {"ni", 1}, {"ky", 1}, {"bo", 1}, {"co", 1}, {"tho", 1}, {"tro", 1}, {"vo", 1},
     {"mo", 1}, {"bo^", 1}, {"ho^", 1}, {"lo^", 1}, {"xo^", 1}, {"to+", 1}, {"bo+", 1}, {"o+", 1},
     {"me", 1}, {"ve", 1}, {"be", 1}, {"the", 1}, {"tre", 1}, {"khe", 1}, {"te^", 1}, {"le^", 1},
     {"be^", 1}, {"dde^", 1}, {"che^", 1}, {"me^", 1}, {"u", 1}, {"cu", 1}, {"bu", 1}, {"mu", 1},
     {"ru", 1}, {"su", 1}, {"ngu", 1}, {"phu", 1}, {"xu", 1}, {"toa", 1}, {"thuy", 1}, {"y", 1},
     {"ki", 1}, {"hi", 1},
+    {"tho^", 1},
     // the dot below
     {"bi.", 4}, {"vi.", 4}, {"tri.", 4}, {"he^.", 4}, {"bo^.", 4}, {"ddo^.", 4}, {"tro+.", 4}, {"vu.", 4},
     {"su+.", 4}, {"tu+.", 4}, {"ho.", 4}, {"thi.", 3}, {"nghi.", 3}, {"chi.", 3}, {"le^.", 3}, {"ve^.", 3},
     {"nghe^.", 3}, {"ho^.", 3}, {"du.", 3}, {"cu.", 3}, {"phu.", 3}, {"du+.", 3}, {"me.", 3}, {"hoa.", 3},
     {"toa.", 3}, {"di.", 2}, {"ke^.", 2}, {"te^.", 2}, {"lo^.", 2}, {"mo^.", 2}, {"ngo^.", 2}, {"so+.", 2},
     {"vo+.", 2}, {"no+.", 2}, {"cho+.", 2}, {"thu.", 2}, {"tru.", 2}, {"tu.", 2}, {"ngu.", 2}, {"mu.", 2},
-    {"nu.", 2}, {"thu+.", 2}, {"ngu+.", 2}, {"cu+.", 2}, {"ha.", 2}, {"la.", 2}, {"a.", 2}, {"da.", 2},
+    {"nu.", 2}, {"thu+.", 2}, {"ngu+.", 2}, {"cu+.", 2}, {"ha.", 2}, {"la.", 3}, {"a.", 2}, {"da.", 2},
     {"nhe.", 2}, {"bo.", 2}, {"lo.", 2}, {"tho.", 2}, {"tro.", 2}, {"no.", 2}, {"ki.", 1}, {"li.", 1},
     {"mi.", 1}, {"ti.", 1}, {"ky.", 1}, {"ly.", 1}, {"be^.", 1}, {"tre^.", 1}, {"co^.", 1}, {"lo+.", 1},
     {"mo+.", 1}, {"bo+.", 1}, {"hu.", 1}, {"ta.", 1}, {"ma.", 1}, {"ra.", 1}, {"xa.", 1}, {"ca.", 1},
@@ -179,6 +180,10 @@ inline constexpr syllable_weight frequency_table[] = {
     {"toa?", 2}, {"khoa?", 2}, {"ba?", 1}, {"la?", 1}, {"ma?", 1}, {"na?", 1}, {"a?", 1}, {"pha?", 1},
     {"ri?", 1}, {"mi?", 1}, {"hi?", 1}, {"y?", 1}, {"o?", 1}, {"lo?", 1}, {"mo?", 1}, {"gio?", 1},
     {"mu?", 1}, {"ru?", 1}, {"nhu?", 1}, {"u+?", 1}, {"khu+?", 1}, {"he?", 1}, {"che?", 1}, {"te^?", 1},
+    {"bi?", 1},
+    {"tho^?", 2},
+    {"the?", 3},
+    {"vo?", 2},
 };
 
 // Words of two syllables whose second one is open and could take a trailing
@@ -205,7 +210,8 @@ inline constexpr compound compound_table[] = {
     {"chuye^n", "gia"}, {"chu'ng", "ta"}, {"ddo^.ng", "co+"}, {"nguy", "co+"}, {"tu+", "duy"},
     {"ta.o", "ra"}, {"xa?y", "ra"}, {"ddu+a", "ra"}, {"nha^.n", "ra"}, {"chi?", "ra"}, {"da`nh", "cho"},
     {"bo?", "qua"}, {"tho^ng", "qua"}, {"vu+o+.t", "qua"}, {"tru+o+'c", "khi"}, {"sau", "khi"},
-    {"chu+~", "hoa"}, {"a^'n", "ddo^."}, {"ky'", "hie^.u"},
+    {"chu+~", "hoa"}, {"a^'n", "ddo^."}, {"chi?", "thi."}, {"a'nh", "xa."}, {"la~nh", "tho^?"},
+    {"he^.", "vo?"}, {"di.ch", "gia?"}, {"ma'y", "chu?"}, {"trang", "chu?"},
 };
 
 // Capital abbreviations in which Đ stands inside a word (HĐND), as typed.

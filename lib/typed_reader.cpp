@@ -103,7 +103,8 @@ struct token_view {
     unit units[TYPED_TOKEN_MAX];
     int count = 0;
     bool has_join = false;
-    bool has_separator = false;  // / \ @ : inside, so maybe a path or an address
+    bool has_separator = false;  // \ @ : inside, or / at the start: maybe a path or an address
+    int slashes = 0;             // / inside: one may just mean "or" (va`/hoa(.c)
 };
 
 bool is_letter_byte(unsigned char b, bool viscii_input) {
@@ -153,7 +154,8 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         if (is_letter_byte(b, r.viscii_input)) {
             add(b, UNIT_LETTER, PREFIX_NONE);
         } else {
-            if ((b == '/' || b == '@' || b == ':') && i > 0 && i + 1 < n) v.has_separator = true;
+            if ((b == '@' || b == ':') && i > 0 && i + 1 < n) v.has_separator = true;
+            if (b == '/') (i == 0 ? v.has_separator = true : ++v.slashes);
             add(b, UNIT_PLAIN, PREFIX_NONE);
             fresh = true;
         }
@@ -305,8 +307,8 @@ struct end_evidence {
     signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
 };
 
-constexpr end_evidence full_stop_evidence = {0, 6, -1, 4, 0, -4, 2, -2, 5, -2, -1};
-constexpr end_evidence question_evidence = {3, 4, -1, 4, 0, -3, 1, -2, 3, -3, -1};
+constexpr end_evidence full_stop_evidence = {0, 6, -1, 8, 0, -4, 2, -2, 5, -2, -1};
+constexpr end_evidence question_evidence = {3, 4, -1, 8, 0, -3, 1, -2, 3, -3, -1};
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
     const end_evidence &e = mark == '.' ? full_stop_evidence : question_evidence;
@@ -541,12 +543,20 @@ bool has_inner_dot(const token_view &v) {
     return false;
 }
 
+// Abbreviations without a vowel (m.chu?, Tp., www) say nothing either way.
+bool has_vowel(const unit *units, const word &w) {
+    for (int i = w.begin; i < w.end; ++i)
+        if (units[i].kind == UNIT_LETTER && is_vowel_symbol(letter_infos[units[i].byte].symbol)) return true;
+    return false;
+}
+
 // A path, address or file name: parts joined by separators, one of which
-// does not read as Vietnamese.
+// does not read as Vietnamese.  One slash alone joins alternatives
+// (byte/ky' tu+.) unless a dot or another separator says more.
 bool is_path(token_view &v, const word *words, int word_count) {
-    if (!v.has_separator && !has_inner_dot(v)) return false;
+    if (!v.has_separator && v.slashes < 2 && !has_inner_dot(v)) return false;
     for (int i = 0; i < word_count; ++i)
-        if (!word_reads_vietnamese(v.units, words[i])) return true;
+        if (has_vowel(v.units, words[i]) && !word_reads_vietnamese(v.units, words[i])) return true;
     return false;
 }
 
