@@ -144,7 +144,7 @@ inline constexpr syllable_weight frequency_table[] = {
     // bare
     {"ra", 4}, {"ddi", 4}, {"cho", 4}, {"nhu+", 4}, {"qua", 4}, {"khi", 4}, {"nghe", 3}, {"do", 4},
     {"ta", 3}, {"gia", 2}, {"hoa", 3}, {"khoa", 3}, {"thu+", 3}, {"co^", 2}, {"co+", 3}, {"xe", 3},
-    {"ba", 3}, {"thi", 3}, {"tu+", 3}, {"tuy", 3}, {"quy", 3}, {"duy", 3}, {"thu", 3}, {"chi", 3},
+    {"ba", 3}, {"thi", 3}, {"tu+", 3}, {"tuy", 3}, {"quy", 3}, {"duy", 3}, {"thu", 3}, {"chi", 1},
     {"khu", 2}, {"tho+", 2}, {"que^", 2}, {"da", 2}, {"vi", 2}, {"tu", 2}, {"du", 2}, {"xa", 2},
     {"nha", 2}, {"ca", 2}, {"ma", 2}, {"pha", 2}, {"no", 2}, {"to", 2}, {"to^", 2}, {"ddo^", 2},
     {"so+", 2}, {"mo+", 2}, {"che", 2}, {"ke^", 2}, {"chu", 2}, {"su+", 2}, {"hu+", 2}, {"u+", 2},
@@ -184,6 +184,7 @@ inline constexpr syllable_weight frequency_table[] = {
     {"tho^?", 2},
     {"the?", 3},
     {"vo?", 2},
+    {"tro?", 3},
 };
 
 // Words of two syllables whose second one is open and could take a trailing
@@ -211,7 +212,7 @@ inline constexpr compound compound_table[] = {
     {"ta.o", "ra"}, {"xa?y", "ra"}, {"ddu+a", "ra"}, {"nha^.n", "ra"}, {"chi?", "ra"}, {"da`nh", "cho"},
     {"bo?", "qua"}, {"tho^ng", "qua"}, {"vu+o+.t", "qua"}, {"tru+o+'c", "khi"}, {"sau", "khi"},
     {"chu+~", "hoa"}, {"a^'n", "ddo^."}, {"chi?", "thi."}, {"a'nh", "xa."}, {"la~nh", "tho^?"},
-    {"he^.", "vo?"}, {"di.ch", "gia?"}, {"ma'y", "chu?"}, {"trang", "chu?"},
+    {"he^.", "vo?"}, {"con", "tro?"}, {"ddo^`", "thi."}, {"cha", "me."}, {"thu?", "ddo^"}, {"di.ch", "gia?"}, {"ma'y", "chu?"}, {"trang", "chu?"},
 };
 
 // Capital abbreviations in which Đ stands inside a word (HĐND), as typed.

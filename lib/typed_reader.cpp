@@ -152,6 +152,15 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         }
         js.start(b);
         if (is_letter_byte(b, r.viscii_input)) {
+            // No syllable has a capital after its first letter: CỡTập, %sMã,
+            // ĐChỉ are words run together.
+            if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN) {
+                int last_letter = v.count - 1;
+                while (v.units[last_letter].kind != UNIT_LETTER) --last_letter;
+                const unsigned char before = v.units[last_letter].byte;
+                const bool next_small = i + 1 < n && is_lower(t[i + 1]);
+                if (!is_upper(before) || next_small) fresh = true;
+            }
             add(b, UNIT_LETTER, PREFIX_NONE);
         } else {
             if ((b == '@' || b == ':') && i > 0 && i + 1 < n) v.has_separator = true;
@@ -307,7 +316,7 @@ struct end_evidence {
     signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
 };
 
-constexpr end_evidence full_stop_evidence = {0, 6, -1, 8, 0, -4, 2, -2, 5, -2, -1};
+constexpr end_evidence full_stop_evidence = {0, 6, -1, 8, 0, -3, 2, -2, 5, -2, -1};
 constexpr end_evidence question_evidence = {3, 4, -1, 8, 0, -3, 1, -2, 3, -3, -1};
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
@@ -392,6 +401,24 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
 
 constexpr int INTERNAL_REFUSAL_COST = 3;
 
+bool starts_with_stroke(const unit *units, const word &w) {
+    return w.end - w.begin >= 2 && units[w.begin + 1].kind == UNIT_JOIN &&
+           letter_infos[units[w.begin].byte].symbol == spell("d").symbols[0];
+}
+
+// A word of capitals that begins with Đ and abbreviates: DD alone before a
+// dot, a hyphen or a capitalised word run on (Đ.SỐ, ĐChỉ), or DD and two or
+// more capital consonants (ĐTCV; DDR keeps its two Ds).
+bool capital_abbreviation(const unit *units, const word &w, const after_mark &a) {
+    if (units[w.begin].byte != 'D' || units[w.begin + 1].byte != 'D') return false;
+    const int rest = w.end - w.begin - 2;
+    if (rest == 0) return a.in_token && (a.byte == '.' || a.byte == '-' || units[w.end].word_start);
+    if (rest < 2 || w.join_count != 1) return false;
+    for (int i = w.begin + 2; i < w.end; ++i)
+        if (!is_upper(units[i].byte) || is_vowel_symbol(letter_infos[units[i].byte].symbol)) return false;
+    return true;
+}
+
 // A trailing mark that is hardly ever punctuation: a shape mark, a tone after
 // one, or any mark before - or _.
 bool safe_trailing(const unit *units, int mark_index, const after_mark &a) {
@@ -410,9 +437,8 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         set_all(true);  // HĐND; 100đ
         return;
     }
-    if (w.end - w.begin == 2 && w.join_count == 1 && units[w.begin].byte == 'D' && units[w.begin + 1].byte == 'D' &&
-        c.after.in_token && (c.after.byte == '.' || c.after.byte == '-')) {
-        set_all(true);  // Đ. abbreviates a word (Đ.SỐ, Đ. Lê Lợi); Đ-xong-kha
+    if (starts_with_stroke(units, w) && capital_abbreviation(units, w, c.after)) {
+        set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
         return;
     }
     if (w.join_count > JOINS_MAX || word_in(units, w, english_table)) {
