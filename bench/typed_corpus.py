@@ -2,7 +2,7 @@
 """Usage: bench/typed_corpus.py OUTDIR
 
 Builds the evaluation text for bench/typed_eval.py from Vietnamese text that
-Debian ships, and splits every source in two: OUTDIR/tuning.txt, the part the
+Debian ships, and splits every source but iso-names in two: OUTDIR/tuning.txt, the part the
 typed reader's evidence weights were tuned on, and OUTDIR/heldout.txt, the
 part they were not.  The sources, each split the same way:
 
@@ -11,12 +11,18 @@ part they were not.  The sources, each split the same way:
                 commands, file names and package names; first half / second.
   manpages      /usr/share/man/vi/man*/ (package manpages-vi), rendered as text
                 by groff; files alternate between the two parts.
-  catalogues    /usr/share/locale/vi/LC_MESSAGES/*.mo, the msgstr texts as
-                msgunfmt (gettext) prints them; files alternate.
+  catalogues    /usr/share/locale/vi/LC_MESSAGES/*.mo but iso_*, the msgstr
+                texts as msgunfmt (gettext) prints them; files alternate.
+  iso-names     the iso_* catalogues of the same folder (package iso-codes):
+                names of countries, their subdivisions, languages, scripts and
+                currencies, many of them foreign names in their own spelling
+                (Ávila, Paraná) that no reader of typed VIQR can tell from
+                punctuation; kept apart so that they can be reported apart.
   descriptions  Debian's Vietnamese package descriptions, the Translation-vi
                 index that apt fetches with Acquire::Languages=vi; halves.
 
-Missing sources are skipped with a note on standard error.  Empty lines are
+Each part of each source is also written alone, as OUTDIR/tuning-NAME.txt
+and OUTDIR/heldout-NAME.txt.  Missing sources are skipped with a note on standard error.  Empty lines are
 kept (they carry paragraph breaks) but the evaluation does not count them.
 """
 import glob
@@ -86,8 +92,13 @@ def po_strings(text):
     return lines
 
 
-def catalogues():
+def catalogue_files(iso):
     files = sorted(glob.glob("/usr/share/locale/vi/LC_MESSAGES/*.mo"))
+    return [f for f in files if os.path.basename(f).startswith("iso_") == iso]
+
+
+def catalogues(iso=False):
+    files = catalogue_files(iso)
     tuning, heldout = [], []
     for i, path in enumerate(files):
         result = subprocess.run(["msgunfmt", path], capture_output=True)
@@ -122,10 +133,16 @@ def main():
     outdir = sys.argv[1]
     os.makedirs(outdir, exist_ok=True)
     tuning, heldout = [], []
-    for name, source in [("maint-guide", maint_guide), ("manpages", manpages), ("catalogues", catalogues),
-                         ("descriptions", descriptions)]:
+    sources = [("maint-guide", maint_guide), ("manpages", manpages), ("catalogues", catalogues),
+               ("descriptions", descriptions), ("iso-names", lambda: catalogues(iso=True))]
+    for name, source in sources:
         t, h = source()
         note(f"{name}: {sum(1 for l in t if l.strip())} tuning lines, {sum(1 for l in h if l.strip())} held-out lines")
+        for part, lines in [("tuning", t), ("heldout", h)]:
+            with open(os.path.join(outdir, f"{part}-{name}.txt"), "w", encoding="utf-8") as f:
+                f.write("\n".join(lines) + "\n")
+        if name == "iso-names":
+            continue  # reported apart, not part of tuning.txt and heldout.txt
         tuning += t + [""]
         heldout += h + [""]
     for name, lines in [("tuning.txt", tuning), ("heldout.txt", heldout)]:

@@ -447,13 +447,13 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
     }
     const int last = w.joins[w.join_count - 1];
     const bool trailing = last == w.end - 1;
-    const bool tone_after_shape = trailing && units[last - 1].kind == UNIT_JOIN;
     if (c.path) {
         // Inside a path only a word whose marks make a syllable keeps them,
-        // and only where no mark ends it, save a tone after a shape mark
-        // (S.NGUYE^N1, SO^'1); so.1 and Makefile. keep their dots.
+        // and only where no mark ends it that could be punctuation
+        // (S.NGUYE^N1, SO^'1, --directory=THU+_MU.C); so.1 and Makefile.
+        // keep their dots.
         set_all(true);
-        if ((trailing && !tone_after_shape) || !marked_pieces_well_formed(units, w)) set_all(false);
+        if ((trailing && !safe_trailing(units, last, c.after)) || !marked_pieces_well_formed(units, w)) set_all(false);
         return;
     }
 
