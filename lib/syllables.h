@@ -434,21 +434,38 @@ constexpr bool vowel_allowed(before_vowel rule, unsigned char first_vowel) {
     return true;
 }
 
-// With the initial taking `begin` letters: tries no final and every final.
+// The row of the table whose spelling is letters [at, at + length), untoned;
+// -1 when there is none.
+template <std::size_t N>
+constexpr int row_spelled(const std::array<spelled, N> &table, const syllable_letter *letters, int count, int at,
+                          int length) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (table[i].length == length && untoned_match(table[i], letters, count, at)) return static_cast<int>(i);
+    return -1;
+}
+
+// With the initial taking `begin` letters: the vowels up to the trailing
+// consonants are the nucleus, the consonants the final.
 constexpr bool rest_fits(const syllable_letter *letters, int count, int begin, int tone_at, int tone) {
-    if (nucleus_fits(letters, begin, count, -1, tone_at, tone)) return true;
-    for (std::size_t f = 0; f < std::size(final_table); ++f) {
-        const int at = count - final_letters[f].length;
-        if (at > begin && untoned_match(final_letters[f], letters, count, at) &&
-            nucleus_fits(letters, begin, at, static_cast<int>(f), tone_at, tone))
-            return true;
-    }
-    return false;
+    int end = count;
+    while (end > begin && !is_vowel_symbol(letters[end - 1].symbol)) --end;
+    if (end == count) return nucleus_fits(letters, begin, end, -1, tone_at, tone);
+    const int final_row = row_spelled(final_letters, letters, count, end, count - end);
+    return final_row >= 0 && nucleus_fits(letters, begin, end, final_row, tone_at, tone);
+}
+
+constexpr bool initial_fits(const syllable_letter *letters, int count, int length, int tone_at, int tone) {
+    if (length == 0) return rest_fits(letters, count, 0, tone_at, tone);
+    const int row = row_spelled(initial_letters, letters, count, 0, length);
+    return row >= 0 && length < count && vowel_allowed(initial_table[row].before, letters[length].symbol) &&
+           rest_fits(letters, count, length, tone_at, tone);
 }
 
 // Whether the letters make one well-formed Vietnamese syllable: an initial or
 // none, a nucleus, a final or none, at most one tone, on the vowel the
 // nucleus puts it on, and only the acute or the dot below before c ch p t.
+// The initial is the leading consonants, or those and the u of qu or the i
+// of gi; the final is the trailing consonants.
 constexpr bool well_formed(const syllable_letter *letters, int count) {
     int tones = 0, tone_at = -1, tone = TONE_NONE;
     for (int i = 0; i < count; ++i)
@@ -458,18 +475,14 @@ constexpr bool well_formed(const syllable_letter *letters, int count) {
             tone = letters[i].tone;
         }
     if (tones > 1 || count == 0) return false;
-    if (rest_fits(letters, count, 0, tone_at, tone)) return true;
-    for (std::size_t i = 0; i < std::size(initial_table); ++i) {
-        const spelled &s = initial_letters[i];
-        if (untoned_match(s, letters, count, 0) && s.length < count &&
-            vowel_allowed(initial_table[i].before, letters[s.length].symbol) &&
-            rest_fits(letters, count, s.length, tone_at, tone))
-            return true;
-    }
-    // gi before no other vowel: the i is the nucleus (gì, gìn).
+    int consonants = 0;
+    while (consonants < count && !is_vowel_symbol(letters[consonants].symbol)) ++consonants;
+    if (initial_fits(letters, count, consonants, tone_at, tone)) return true;
+    // qu and gi take the vowel after them (qua, gia, giê'ng) ...
+    if (consonants + 1 < count && initial_fits(letters, count, consonants + 1, tone_at, tone)) return true;
+    // ... save where it is the only vowel: gì, gìn.
     const spelled g = spell("g"), i = spell("i");
-    if (count >= 2 && untoned_match(g, letters, count, 0) && letters[1].symbol == i.symbols[0] &&
-        (count == 2 || !is_vowel_symbol(letters[2].symbol)))
+    if (consonants == 1 && untoned_match(g, letters, count, 0) && letters[1].symbol == i.symbols[0])
         return rest_fits(letters, count, 1, tone_at, tone);
     return false;
 }
@@ -504,10 +517,43 @@ constexpr bool loosely_formed(const syllable_letter *letters, int count) {
     return true;
 }
 
+constexpr unsigned hash_letters(const unsigned char *symbols, const unsigned char *tones, int count,
+                               unsigned seed = 2166136261u) {
+    unsigned h = seed;
+    for (int i = 0; i < count; ++i) h = (h ^ (symbols[i] * 8u + tones[i])) * 16777619u;
+    return h;
+}
+
+constexpr unsigned hash_spelled(const spelled &s, unsigned seed = 2166136261u) {
+    return hash_letters(s.symbols, s.tones, s.length, seed);
+}
+
+constexpr unsigned hash_syllable(const syllable_letter *letters, int count, unsigned seed = 2166136261u) {
+    unsigned h = seed;
+    for (int i = 0; i < count; ++i) h = (h ^ (letters[i].symbol * 8u + letters[i].tone)) * 16777619u;
+    return h;
+}
+
+// Open-addressed index of the frequency table: slot -> row + 1, 0 empty.
+inline constexpr unsigned FREQUENCY_SLOTS = 1024;
+inline constexpr auto frequency_index = [] {
+    std::array<unsigned short, FREQUENCY_SLOTS> index{};
+    for (std::size_t row = 0; row < std::size(frequency_table); ++row) {
+        unsigned slot = hash_spelled(frequency_letters[row]) % FREQUENCY_SLOTS;
+        while (index[slot] != 0) slot = (slot + 1) % FREQUENCY_SLOTS;
+        index[slot] = static_cast<unsigned short>(row + 1);
+    }
+    return index;
+}();
+
 // How common the syllable is by frequency_table, 0 when it is not listed.
 constexpr int frequency(const syllable_letter *letters, int count) {
-    for (std::size_t row = 0; row < std::size(frequency_table); ++row)
+    if (count > SPELLING_MAX) return 0;
+    for (unsigned slot = hash_syllable(letters, count) % FREQUENCY_SLOTS; frequency_index[slot] != 0;
+         slot = (slot + 1) % FREQUENCY_SLOTS) {
+        const int row = frequency_index[slot] - 1;
         if (same_letters(frequency_letters[row], letters, count)) return frequency_table[row].weight;
+    }
     return 0;
 }
 
@@ -522,13 +568,28 @@ inline constexpr auto compound_seconds = [] {
     return out;
 }();
 
+inline constexpr unsigned COMPOUND_SLOTS = 512;
+inline constexpr auto compound_index = [] {
+    std::array<unsigned short, COMPOUND_SLOTS> index{};
+    for (std::size_t row = 0; row < std::size(compound_table); ++row) {
+        unsigned slot = hash_spelled(compound_seconds[row], hash_spelled(compound_firsts[row])) % COMPOUND_SLOTS;
+        while (index[slot] != 0) slot = (slot + 1) % COMPOUND_SLOTS;
+        index[slot] = static_cast<unsigned short>(row + 1);
+    }
+    return index;
+}();
+
 // Whether `first` then `second` make a word of compound_table.
 constexpr bool is_compound(const syllable_letter *first, int first_count, const syllable_letter *second,
                            int second_count) {
-    for (std::size_t row = 0; row < std::size(compound_table); ++row)
+    if (first_count > SPELLING_MAX || second_count > SPELLING_MAX) return false;
+    const unsigned h = hash_syllable(second, second_count, hash_syllable(first, first_count));
+    for (unsigned slot = h % COMPOUND_SLOTS; compound_index[slot] != 0; slot = (slot + 1) % COMPOUND_SLOTS) {
+        const int row = compound_index[slot] - 1;
         if (same_letters(compound_firsts[row], first, first_count) &&
             same_letters(compound_seconds[row], second, second_count))
             return true;
+    }
     return false;
 }
 
@@ -562,6 +623,8 @@ constexpr bool frequencies_unique() {
 }
 
 static_assert(evidence_tables_well_formed(), "the evidence tables list syllables");
+static_assert(std::size(frequency_table) < FREQUENCY_SLOTS / 2 && std::size(compound_table) < COMPOUND_SLOTS / 2,
+              "the indexes stay sparse");
 static_assert(frequencies_unique(), "each syllable weighed once");
 static_assert(spelled_well_formed("ngu+o+`i") && spelled_well_formed("gi`n") && spelled_well_formed("qua'") &&
               spelled_well_formed("ho`a") && spelled_well_formed("hoa`") && spelled_well_formed("ddu+o+.c"));

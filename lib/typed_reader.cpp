@@ -14,7 +14,13 @@ namespace {
 // ---------------------------------------------------------------------------
 // Bytes
 
-constexpr bool is_space(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b == '\r' || b == '\f' || b == '\v'; }
+constexpr auto space_bytes = [] {
+    std::array<bool, 256> spaces{};
+    for (unsigned char b : {' ', '\t', '\n', '\r', '\f', '\v'}) spaces[b] = true;
+    return spaces;
+}();
+
+constexpr bool is_space(unsigned char b) { return space_bytes[b]; }
 constexpr bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
 constexpr bool is_lower(unsigned char b) { return b >= 'a' && b <= 'z'; }
 constexpr bool is_upper(unsigned char b) { return b >= 'A' && b <= 'Z'; }
@@ -349,14 +355,52 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
     }
 }
 
+// The letters of a word spelled in `bytes`, every mark joined.
+int letters_of(const unsigned char *bytes, int n, syllable_letter *out) {
+    int count = 0;
+    join_state js;
+    for (int i = 0; i < n && count < WORD_LETTERS_MAX; ++i) {
+        const unsigned char b = bytes[i];
+        if (js.joins(b) && count > 0) {
+            const unsigned char cls = default_classes[b];
+            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
+                out[count - 1].tone = mark_bits[cls] & TONE_MASK;
+            else
+                out[count - 1].symbol = static_cast<unsigned char>(out[count - 1].symbol + class_shift[cls]);
+            js.join(b);
+        } else {
+            out[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
+            js.start(b);
+        }
+    }
+    return count;
+}
+
 // The letters of the previous word, for compounds; 0 when there is none.
-int previous_letters(const typed_reader &r, syllable_letter *out) {
-    if (r.previous_length == 0) return 0;
-    const word w{0, r.previous_length, {}, 0};
-    return last_piece(r.previous, w, out);
+int previous_letters(const typed_reader &r, syllable_letter *out) { return letters_of(r.previous, r.previous_length, out); }
+
+// Keeps the bytes [begin, end) of the token as the previous word.
+void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int end) {
+    const bool fits = end > begin && end - begin <= static_cast<int>(TYPED_PREVIOUS_MAX);
+    r.previous_length = fits ? static_cast<unsigned char>(end - begin) : 0;
+    if (fits) std::memcpy(r.previous, bytes + begin, static_cast<std::size_t>(end - begin));
 }
 
 bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+
+// For a trailing . or ?: how common the two readings are, what follows, and
+// whether the word before makes a compound with either.
+int weigh_stop_or_question(unsigned char mark, const syllable_letter *toned, int n_toned, const syllable_letter *bare,
+                           int n_bare, const syllable_letter *first, int n_first, const after_mark &a,
+                           const follow &f) {
+    // The frequency weights are coarse steps of about a factor ten each.
+    int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
+    if (n_first > 0) {
+        if (is_compound(first, n_first, toned, n_toned)) evidence += 5;
+        if (is_compound(first, n_first, bare, n_bare)) evidence -= 5;
+    }
+    return evidence;
+}
 
 // For the trailing mark of a word: positive when it should be a tone,
 // negative when punctuation, by how much.
@@ -381,25 +425,30 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     units[mark_index].accepted = false;
     const int n_bare = last_piece(units, w, bare);
     units[mark_index].accepted = saved;
-
-    // The frequency weights are coarse steps of about a factor ten each.
-    int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
     int n_first = 0;
     if (c.previous_in_token != nullptr)
         n_first = last_piece(units, *c.previous_in_token, first);
     else if (c.first_word)
         n_first = previous_letters(r, first);
-    if (n_first > 0) {
-        if (is_compound(first, n_first, toned, n_toned)) evidence += 5;
-        if (is_compound(first, n_first, bare, n_bare)) evidence -= 5;
-    }
-    return evidence;
+    return weigh_stop_or_question(mark, toned, n_toned, bare, n_bare, first, n_first, a, f);
 }
 
 // ---------------------------------------------------------------------------
 // Deciding a word
 
 constexpr int INTERNAL_REFUSAL_COST = 3;
+
+bool has_stroke(const unit *units, const word &w) {
+    for (int j = 0; j < w.join_count; ++j)
+        if (mark_bits[default_classes[units[w.joins[j]].byte]] == MARK_STROKE) return true;
+    return false;
+}
+
+bool has_apostrophe(const unit *units, const word &w) {
+    for (int j = 0; j < w.join_count; ++j)
+        if (units[w.joins[j]].byte == '\'') return true;
+    return false;
+}
 
 bool starts_with_stroke(const unit *units, const word &w) {
     return w.end - w.begin >= 2 && units[w.begin + 1].kind == UNIT_JOIN &&
@@ -431,7 +480,8 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
     auto set_all = [&](bool accepted) {
         for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
     };
-    if (word_in(units, w, abbreviation_table) ||
+    const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
+    if ((capital_stroke && word_in(units, w, abbreviation_table)) ||
         (c.after_digit && w.end - w.begin == 2 && w.join_count == 1 && letter_infos[units[w.begin].byte].symbol ==
                                                                             spell("d").symbols[0])) {
         set_all(true);  // HĐND; 100đ
@@ -441,7 +491,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
         return;
     }
-    if (w.join_count > JOINS_MAX || word_in(units, w, english_table)) {
+    if (w.join_count > JOINS_MAX || (has_apostrophe(units, w) && word_in(units, w, english_table))) {
         set_all(false);
         return;
     }
@@ -636,11 +686,193 @@ void remember_last_word(typed_reader &r, const token_view &v) {
     while (begin > 0 && v.units[begin].kind != UNIT_PLAIN && !v.units[begin].word_start) --begin;
     if (v.units[begin].kind == UNIT_PLAIN) ++begin;
     if (v.count - begin > static_cast<int>(TYPED_PREVIOUS_MAX)) return;
+    for (int i = begin; i < v.count; ++i) {
+        if (v.units[i].kind == UNIT_JOIN && !v.units[i].accepted) return;
+        r.previous[i - begin] = v.units[i].byte;
+    }
     r.previous_length = static_cast<unsigned char>(v.count - begin);
-    std::memcpy(r.previous, v.units + begin, sizeof(unit) * r.previous_length);
+}
+
+// A token with nothing to decide: no mark, no dd, no composition character.
+bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
+    const unsigned char k = default_classes[b];
+    if (k >= FIRST_TONE_CLASS || b == r.composition_char) return true;
+    return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
+}
+
+// The plain token as it stands: copied, and its last word kept for compounds.
+std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
+    const int n = r.token_length;
+    std::memcpy(out, r.token, static_cast<std::size_t>(n));
+    int begin = n;
+    while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
+    remember_word(r, r.token, begin, n);
+    r.token_length = 0;
+    return static_cast<std::size_t>(n);
+}
+
+// A memo of tokens that settle_simple_word took as they stand: a token is a
+// pure function of its bytes (for a composition character and input kind),
+// and running text repeats its syllables, so most tokens are found here.
+// Direct-mapped, process-wide like the engine's tables, never invalid: an
+// entry is only ever replaced by another that is just as true.
+constexpr std::size_t MEMO_SLOTS = 4096;
+constexpr int MEMO_TOKEN_MAX = 14;
+
+struct memo_entry {
+    unsigned char length;  // 0: empty
+    unsigned char word_begin;  // where the token's last word begins, or length when it ends in no word
+    unsigned char composition_char;
+    bool viscii_input;
+    unsigned char bytes[MEMO_TOKEN_MAX];
+};
+
+memo_entry memo[MEMO_SLOTS];
+
+constexpr unsigned hash_step(unsigned h, unsigned char b) { return (h ^ b) * 16777619u; }
+constexpr unsigned HASH_START = 2166136261u;
+
+memo_entry &memo_slot(const typed_reader &r) { return memo[(r.token_hash ^ (r.token_hash >> 15)) % MEMO_SLOTS]; }
+
+void memo_store(const typed_reader &r, int word_begin) {
+    if (r.token_length > MEMO_TOKEN_MAX) return;
+    memo_entry &e = memo_slot(r);
+    e.length = static_cast<unsigned char>(r.token_length);
+    e.word_begin = static_cast<unsigned char>(word_begin);
+    e.composition_char = r.composition_char;
+    e.viscii_input = r.viscii_input;
+    std::memcpy(e.bytes, r.token, r.token_length);
+}
+
+bool memo_settle(typed_reader &r, std::size_t &written, unsigned char *out) {
+    const int n = r.token_length;
+    if (n > MEMO_TOKEN_MAX) return false;
+    const memo_entry &e = memo_slot(r);
+    if (e.length != n || e.composition_char != r.composition_char || e.viscii_input != r.viscii_input) return false;
+    for (int i = 0; i < n; ++i)
+        if (e.bytes[i] != r.token[i]) return false;
+    std::memcpy(out, r.token, static_cast<std::size_t>(n));
+    written = static_cast<std::size_t>(n);
+    remember_word(r, r.token, e.word_begin, n);
+    r.token_length = 0;
+    r.token_special = false;
+    return true;
+}
+
+// The common token, one word whose marks all stand inside it and make a
+// syllable, perhaps with punctuation around it that takes no mark (ddu+o+.c,
+// "Vie^.t", la`m,): it stands as typed.  Returns false, having written
+// nothing, for any other token.
+after_mark after_of_bytes(const unsigned char *t, int end, int n) {
+    after_mark a{false, 0, 0};
+    if (end >= n) return a;
+    a.in_token = true;
+    a.byte = t[end];
+    for (int i = end; i < n && t[i] == '.'; ++i) ++a.dots;
+    return a;
+}
+
+// Whether bytes [begin, end) hold a mark that joins.
+bool has_other_marks(const unsigned char *t, int begin, int end) {
+    join_state js;
+    for (int i = begin; i < end; ++i) {
+        if (js.joins(t[i])) return true;
+        js.start(t[i]);
+    }
+    return false;
+}
+
+bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
+    const unsigned char *t = r.token;
+    const int n = r.token_length;
+    const unsigned char k = r.composition_char;
+    // Around the word: bytes that are no letter and join nothing (a mark
+    // after a digit or after punctuation stays what it is), save the quotes,
+    // whose pairing the full reading follows.
+    auto plain = [&](unsigned char b) {
+        return b != k && b != '\'' && b != '`' && !is_letter_byte(b, r.viscii_input);
+    };
+    int i = 0;
+    while (i < n && plain(t[i])) ++i;
+    const int begin = i;
+    syllable_letter letters[WORD_LETTERS_MAX];
+    int count = 0;
+    bool last_joined = false;
+    join_state js;
+    for (; i < n; ++i) {
+        const unsigned char b = t[i];
+        if (js.joins(b)) {
+            syllable_letter &l = letters[count - 1];
+            const unsigned char cls = default_classes[b];
+            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
+                l.tone = mark_bits[cls] & TONE_MASK;
+            else
+                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[cls]);
+            js.join(b);
+            last_joined = true;
+            continue;
+        }
+        if (!is_letter_byte(b, r.viscii_input)) break;
+        if (count == WORD_LETTERS_MAX || (count > 0 && is_upper(b))) return false;
+        letters[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
+        js.start(b);
+        last_joined = false;
+    }
+    const int end = i;
+    for (; i < n; ++i)
+        if (!plain(t[i])) return false;
+    if (count == 0 || !well_formed(letters, count)) return false;
+    bool refuse_last = false;
+    if (last_joined) {
+        // A trailing mark that is no punctuation here: a shape mark, a tilde,
+        // an acute or grave outside quotations, before no digit; a . or ?
+        // as the evidence says.
+        const unsigned char mark = t[end - 1];
+        if ((mark == '\'' && r.quote_open) || (mark == '`' && r.backtick_open)) return false;
+        if (end < n && (is_digit(t[end]) || t[end] == '%')) return false;
+        if (mark == '.' || mark == '?') {
+            if (mark == '.' && end - begin == 2 && is_capital_vowel(t[begin])) return false;
+            syllable_letter bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
+            const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
+            const int n_first = begin == 0 ? previous_letters(r, first) : 0;
+            const int preference = weigh_stop_or_question(mark, letters, count, bare, n_bare, first, n_first,
+                                                          after_of_bytes(t, end, n), f);
+            refuse_last = preference <= 0;
+            if (refuse_last && has_other_marks(t, begin, end - 1) && !well_formed(bare, n_bare))
+                return false;
+        }
+    }
+    if (refuse_last) {
+        const std::size_t head = static_cast<std::size_t>(end - 1);
+        std::memcpy(out, t, head);
+        out[head] = k;
+        std::memcpy(out + head + 1, t + head, static_cast<std::size_t>(n) - head);
+        written = static_cast<std::size_t>(n) + 1;
+        r.previous_length = 0;
+        r.token_length = 0;
+        r.token_special = false;
+        return true;
+    }
+    if (end - begin == 3 && t[begin] == 'I' && t[begin + 1] == '\'' && t[begin + 2] == 'm') return false;
+    std::memcpy(out, t, static_cast<std::size_t>(n));
+    written = static_cast<std::size_t>(n);
+    const int word_begin = end == n ? begin : n;
+    remember_word(r, t, word_begin, n);
+    // A trailing ' or ` was taken for a tone because no quotation was open,
+    // a trailing . or ? by what follows; that depends on more than the
+    // token, so such tokens are not memoised.
+    const unsigned char last_mark = last_joined ? t[end - 1] : 0;
+    if (last_mark != '\'' && last_mark != '`' && last_mark != '.' && last_mark != '?') memo_store(r, word_begin);
+    r.token_length = 0;
+    r.token_special = false;
+    return true;
 }
 
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+    if (!r.token_special) return copy_plain_token(r, out);
+    std::size_t written = 0;
+    if (memo_settle(r, written, out) || settle_simple_word(r, f, written, out)) return written;
+    r.token_special = false;
     token_view v;
     read_units(r, r.token, r.token_length, v);
     if (v.has_join) {
@@ -781,6 +1013,8 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
             r.apart = true;
             return n;
         }
+        r.token_special = is_special(r, b, 0);
+        r.token_hash = hash_step(HASH_START, b);
         r.token[r.token_length++] = b;
         return n;
     }
@@ -798,6 +1032,8 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
         r.apart = false;
     }
+    if (is_special(r, b, r.token_length > 0 ? r.token[r.token_length - 1] : 0)) r.token_special = true;
+    r.token_hash = r.token_length > 0 ? hash_step(r.token_hash, b) : hash_step(HASH_START, b);
     r.token[r.token_length++] = b;
     return n;
 }
@@ -845,7 +1081,34 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
 
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
-    for (std::size_t i = 0; i < length; ++i) o += feed_one(r, in[i], o);
+    const unsigned char k = r.composition_char;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char b = in[i];
+        // The two common steps inline: a byte inside a token, away from its
+        // start (where a mode switch may stand) and from the buffer's end,
+        // and white space after a token.  feed_one takes every other step.
+        if (r.mode == MODE_VIETNAMESE && !r.token_done) {
+            const int n = r.token_length;
+            const bool inside = n > 2 || (n > 0 && r.token[0] != k);
+            if (inside && n < static_cast<int>(TYPED_TOKEN_MAX) && !is_space(b)) {
+                if (is_special(r, b, r.token[n - 1])) r.token_special = true;
+                r.token_hash = hash_step(r.token_hash, b);
+                r.token[r.token_length++] = b;
+                continue;
+            }
+            if (inside && is_space(b)) {
+                r.token_done = true;
+                r.space[0] = b;
+                r.space_length = 1;
+                continue;
+            }
+        } else if (r.mode == MODE_VIETNAMESE && r.lookahead_length == 0 && is_space(b) &&
+                   r.space_length < TYPED_SPACE_MAX) {
+            r.space[r.space_length++] = b;
+            continue;
+        }
+        o += feed_one(r, b, o);
+    }
     return static_cast<std::size_t>(o - out);
 }
 

@@ -58,8 +58,9 @@ struct unit {
     bool accepted;    // a join taken as a diacritic
 };
 
-// The word before the pending token, as decided, when only white space
-// stands between them: the first syllable of a possible compound.
+// The word before the pending token, when only white space stands between
+// them and it took every mark it joins: the first syllable of a possible
+// compound.
 inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 
 struct typed_reader {
@@ -72,12 +73,14 @@ struct typed_reader {
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line
     bool backtick_open;            // a ` opened a quotation on this line
+    bool token_special;            // the token has a mark, a dd or a composition character
     unsigned char lookahead_length;
     unsigned short token_length;
     unsigned short space_length;
     unsigned char lookahead[TYPED_LOOKAHEAD];
     unsigned char previous_length;
-    unit previous[TYPED_PREVIOUS_MAX];
+    unsigned char previous[TYPED_PREVIOUS_MAX];  // the bytes of that word, all its marks taken
+    unsigned token_hash;                         // of the token's bytes, for the memo of settled tokens
     unsigned char token[TYPED_TOKEN_MAX];
     unsigned char space[TYPED_SPACE_MAX];
 };
