@@ -593,6 +593,13 @@ constexpr bool is_compound(const syllable_letter *first, int first_count, const 
     return false;
 }
 
+// Whether the syllable ends some word of compound_table.
+constexpr bool is_compound_second(const syllable_letter *letters, int count) {
+    for (const spelled &second : compound_seconds)
+        if (same_letters(second, letters, count)) return true;
+    return false;
+}
+
 namespace syllables_check {
 
 constexpr bool spelled_well_formed(const char *viqr) {

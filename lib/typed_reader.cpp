@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "composer.h"
@@ -388,6 +389,8 @@ void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int e
 
 bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
 
+constexpr int COMPOUND_WEIGHT = 5;
+
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
 int weigh_stop_or_question(unsigned char mark, const syllable_letter *toned, int n_toned, const syllable_letter *bare,
@@ -396,8 +399,8 @@ int weigh_stop_or_question(unsigned char mark, const syllable_letter *toned, int
     // The frequency weights are coarse steps of about a factor ten each.
     int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
     if (n_first > 0) {
-        if (is_compound(first, n_first, toned, n_toned)) evidence += 5;
-        if (is_compound(first, n_first, bare, n_bare)) evidence -= 5;
+        if (is_compound(first, n_first, toned, n_toned)) evidence += COMPOUND_WEIGHT;
+        if (is_compound(first, n_first, bare, n_bare)) evidence -= COMPOUND_WEIGHT;
     }
     return evidence;
 }
@@ -701,68 +704,94 @@ bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
 }
 
 // The plain token as it stands: copied, and its last word kept for compounds.
+struct memo_entry;
+void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed = nullptr);
+
 std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
     const int n = r.token_length;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
     int begin = n;
     while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
     remember_word(r, r.token, begin, n);
+    memo_store(r, begin);
     r.token_length = 0;
     return static_cast<std::size_t>(n);
 }
 
-// A memo of tokens that settle_simple_word took as they stand: a token is a
-// pure function of its bytes (for a composition character and input kind),
-// and running text repeats its syllables, so most tokens are found here.
-// Direct-mapped, process-wide like the engine's tables, never invalid: an
-// entry is only ever replaced by another that is just as true.
+// A memo of tokens that stand as typed: plain tokens and those that
+// settle_simple_word took whole.  Whether a token stands is a pure function
+// of its bytes (for a composition character and input kind), and running
+// text repeats its words, so most tokens are found here.  Tokens of up to
+// eight bytes are keyed by their bytes packed in one number.  Direct-mapped,
+// process-wide like the engine's tables, never stale: an entry is only ever
+// replaced by another that is just as true.
 constexpr std::size_t MEMO_SLOTS = 4096;
-constexpr int MEMO_TOKEN_MAX = 14;
+constexpr int MEMO_TOKEN_MAX = 8;
+
+// How a memoised token settles.
+enum memo_kind : unsigned char {
+    MEMO_STANDS,   // as typed
+    MEMO_WEIGHED,  // one word ending in . or ?, weighed with what follows it each time
+};
 
 struct memo_entry {
-    unsigned char length;  // 0: empty
+    std::uint64_t bytes;       // the token, zero-padded
+    unsigned char length;      // 0: empty
     unsigned char word_begin;  // where the token's last word begins, or length when it ends in no word
     unsigned char composition_char;
     bool viscii_input;
-    unsigned char bytes[MEMO_TOKEN_MAX];
+    memo_kind kind;
+    // MEMO_WEIGHED only:
+    signed char base;          // the frequency part of the weight
+    unsigned char mark_end;    // the index after the . or ?
+    bool refusable;            // the word without the mark still reads
+    bool compound_second;      // either reading can end a word of compound_table
 };
 
 memo_entry memo[MEMO_SLOTS];
 
-constexpr unsigned hash_step(unsigned h, unsigned char b) { return (h ^ b) * 16777619u; }
-constexpr unsigned HASH_START = 2166136261u;
+std::uint64_t packed_token(const typed_reader &r) {
+    std::uint64_t key = 0;
+    std::memcpy(&key, r.token, MEMO_TOKEN_MAX);  // the buffer is longer than that
+    const int n = r.token_length;
+    return n >= MEMO_TOKEN_MAX ? key : key & ((std::uint64_t{1} << (8 * n)) - 1);
+}
 
-memo_entry &memo_slot(const typed_reader &r) { return memo[(r.token_hash ^ (r.token_hash >> 15)) % MEMO_SLOTS]; }
+memo_entry &memo_slot(std::uint64_t key, int length) {
+    const std::uint64_t h = (key + static_cast<std::uint64_t>(length)) * 0x9E3779B97F4A7C15ull;
+    return memo[(h >> 40) % MEMO_SLOTS];
+}
 
-void memo_store(const typed_reader &r, int word_begin) {
+void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed) {
     if (r.token_length > MEMO_TOKEN_MAX) return;
-    memo_entry &e = memo_slot(r);
+    const std::uint64_t key = packed_token(r);
+    memo_entry &e = memo_slot(key, r.token_length);
+    e = weighed != nullptr ? *weighed : memo_entry{};
+    e.bytes = key;
     e.length = static_cast<unsigned char>(r.token_length);
     e.word_begin = static_cast<unsigned char>(word_begin);
     e.composition_char = r.composition_char;
     e.viscii_input = r.viscii_input;
-    std::memcpy(e.bytes, r.token, r.token_length);
 }
 
-bool memo_settle(typed_reader &r, std::size_t &written, unsigned char *out) {
+bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out);
+
+bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
     const int n = r.token_length;
     if (n > MEMO_TOKEN_MAX) return false;
-    const memo_entry &e = memo_slot(r);
-    if (e.length != n || e.composition_char != r.composition_char || e.viscii_input != r.viscii_input) return false;
-    for (int i = 0; i < n; ++i)
-        if (e.bytes[i] != r.token[i]) return false;
+    const std::uint64_t key = packed_token(r);
+    const memo_entry &e = memo_slot(key, n);
+    if (e.bytes != key || e.length != n || e.composition_char != r.composition_char ||
+        e.viscii_input != r.viscii_input)
+        return false;
+    if (e.kind == MEMO_WEIGHED) return settle_weighed(r, f, e, written, out);
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
     written = static_cast<std::size_t>(n);
     remember_word(r, r.token, e.word_begin, n);
     r.token_length = 0;
-    r.token_special = false;
     return true;
 }
 
-// The common token, one word whose marks all stand inside it and make a
-// syllable, perhaps with punctuation around it that takes no mark (ddu+o+.c,
-// "Vie^.t", la`m,): it stands as typed.  Returns false, having written
-// nothing, for any other token.
 after_mark after_of_bytes(const unsigned char *t, int end, int n) {
     after_mark a{false, 0, 0};
     if (end >= n) return a;
@@ -822,7 +851,6 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
     for (; i < n; ++i)
         if (!plain(t[i])) return false;
     if (count == 0 || !well_formed(letters, count)) return false;
-    bool refuse_last = false;
     if (last_joined) {
         // A trailing mark that is no punctuation here: a shape mark, a tilde,
         // an acute or grave outside quotations, before no digit; a . or ?
@@ -832,46 +860,86 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
         if (end < n && (is_digit(t[end]) || t[end] == '%')) return false;
         if (mark == '.' || mark == '?') {
             if (mark == '.' && end - begin == 2 && is_capital_vowel(t[begin])) return false;
-            syllable_letter bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
+            syllable_letter bare[WORD_LETTERS_MAX];
             const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
-            const int n_first = begin == 0 ? previous_letters(r, first) : 0;
-            const int preference = weigh_stop_or_question(mark, letters, count, bare, n_bare, first, n_first,
-                                                          after_of_bytes(t, end, n), f);
-            refuse_last = preference <= 0;
-            if (refuse_last && has_other_marks(t, begin, end - 1) && !well_formed(bare, n_bare))
-                return false;
+            memo_entry e{};
+            e.kind = MEMO_WEIGHED;
+            e.word_begin = static_cast<unsigned char>(begin);
+            e.base = static_cast<signed char>(2 * (frequency(letters, count) - frequency(bare, n_bare)));
+            e.mark_end = static_cast<unsigned char>(end);
+            e.refusable = !has_other_marks(t, begin, end - 1) || well_formed(bare, n_bare);
+            e.compound_second = is_compound_second(letters, count) || is_compound_second(bare, n_bare);
+            memo_store(r, begin, &e);
+            return settle_weighed(r, f, e, written, out);
         }
-    }
-    if (refuse_last) {
-        const std::size_t head = static_cast<std::size_t>(end - 1);
-        std::memcpy(out, t, head);
-        out[head] = k;
-        std::memcpy(out + head + 1, t + head, static_cast<std::size_t>(n) - head);
-        written = static_cast<std::size_t>(n) + 1;
-        r.previous_length = 0;
-        r.token_length = 0;
-        r.token_special = false;
-        return true;
     }
     if (end - begin == 3 && t[begin] == 'I' && t[begin + 1] == '\'' && t[begin + 2] == 'm') return false;
     std::memcpy(out, t, static_cast<std::size_t>(n));
     written = static_cast<std::size_t>(n);
     const int word_begin = end == n ? begin : n;
     remember_word(r, t, word_begin, n);
-    // A trailing ' or ` was taken for a tone because no quotation was open,
-    // a trailing . or ? by what follows; that depends on more than the
-    // token, so such tokens are not memoised.
+    // A trailing ' or ` was taken for a tone because no quotation was open;
+    // that depends on more than the token, so such tokens are not memoised.
     const unsigned char last_mark = last_joined ? t[end - 1] : 0;
-    if (last_mark != '\'' && last_mark != '`' && last_mark != '.' && last_mark != '?') memo_store(r, word_begin);
+    if (last_mark != '\'' && last_mark != '`') memo_store(r, word_begin);
     r.token_length = 0;
     r.token_special = false;
     return true;
 }
 
+// A word of one syllable ending in a . or ? that may be its tone: the tone
+// is kept when the evidence says so, or the composition character written
+// before the mark.  Returns false for the full reading when the word without
+// the mark would not read.
+bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out) {
+    const unsigned char *t = r.token;
+    const int n = r.token_length, begin = e.word_begin, end = e.mark_end;
+    const unsigned char mark = t[end - 1];
+    int preference = e.base + sentence_end_evidence(mark, after_of_bytes(t, end, n), f);
+    if (e.compound_second && begin == 0 && r.previous_length > 0) {
+        syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
+        const int n_toned = letters_of(t + begin, end - begin, toned);
+        const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
+        const int n_first = previous_letters(r, first);
+        if (is_compound(first, n_first, toned, n_toned)) preference += COMPOUND_WEIGHT;
+        if (is_compound(first, n_first, bare, n_bare)) preference -= COMPOUND_WEIGHT;
+    }
+    if (preference > 0) {
+        std::memcpy(out, t, static_cast<std::size_t>(n));
+        written = static_cast<std::size_t>(n);
+        remember_word(r, t, end == n ? begin : n, n);
+    } else {
+        if (!e.refusable) return false;
+        const std::size_t head = static_cast<std::size_t>(end - 1);
+        std::memcpy(out, t, head);
+        out[head] = r.composition_char;
+        std::memcpy(out + head + 1, t + head, static_cast<std::size_t>(n) - head);
+        written = static_cast<std::size_t>(n) + 1;
+        r.previous_length = 0;
+    }
+    r.token_length = 0;
+    r.token_special = false;
+    return true;
+}
+
+// Whether the token has anything to decide.
+void scan_token(typed_reader &r) {
+    bool special = false;
+    unsigned char before = 0;
+    for (int i = 0; i < r.token_length; ++i) {
+        const unsigned char b = r.token[i];
+        special |= is_special(r, b, before);
+        before = b;
+    }
+    r.token_special = special;
+}
+
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
-    if (!r.token_special) return copy_plain_token(r, out);
     std::size_t written = 0;
-    if (memo_settle(r, written, out) || settle_simple_word(r, f, written, out)) return written;
+    if (memo_settle(r, f, written, out)) return written;
+    scan_token(r);
+    if (!r.token_special) return copy_plain_token(r, out);
+    if (settle_simple_word(r, f, written, out)) return written;
     r.token_special = false;
     token_view v;
     read_units(r, r.token, r.token_length, v);
@@ -996,11 +1064,16 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
             return 0;
         }
         if (!is_space(b)) {
-            r.lookahead[0] = b;
-            r.lookahead_length = 1;
-            return 0;
+            // Only after a capital does the byte after it tell anything.
+            if (is_upper(b)) {
+                r.lookahead[0] = b;
+                r.lookahead_length = 1;
+                return 0;
+            }
+            n = settle(r, b, NEXT_UNKNOWN, out);
+        } else {
+            n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
         }
-        n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
         r.apart = true;
     }
     if (r.token_length == 0) {
@@ -1013,8 +1086,6 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
             r.apart = true;
             return n;
         }
-        r.token_special = is_special(r, b, 0);
-        r.token_hash = hash_step(HASH_START, b);
         r.token[r.token_length++] = b;
         return n;
     }
@@ -1032,8 +1103,6 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
         r.apart = false;
     }
-    if (is_special(r, b, r.token_length > 0 ? r.token[r.token_length - 1] : 0)) r.token_special = true;
-    r.token_hash = r.token_length > 0 ? hash_step(r.token_hash, b) : hash_step(HASH_START, b);
     r.token[r.token_length++] = b;
     return n;
 }
@@ -1082,32 +1151,35 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
     const unsigned char k = r.composition_char;
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char b = in[i];
-        // The two common steps inline: a byte inside a token, away from its
-        // start (where a mode switch may stand) and from the buffer's end,
-        // and white space after a token.  feed_one takes every other step.
+    std::size_t i = 0;
+    while (i < length) {
+        // The two common steps inline: the bytes inside a token, away from
+        // its start (where a mode switch may stand) and from the buffer's
+        // end, and white space after a token.  feed_one takes every other
+        // step.
         if (r.mode == MODE_VIETNAMESE && !r.token_done) {
-            const int n = r.token_length;
+            const std::size_t n = r.token_length;
             const bool inside = n > 2 || (n > 0 && r.token[0] != k);
-            if (inside && n < static_cast<int>(TYPED_TOKEN_MAX) && !is_space(b)) {
-                if (is_special(r, b, r.token[n - 1])) r.token_special = true;
-                r.token_hash = hash_step(r.token_hash, b);
-                r.token[r.token_length++] = b;
-                continue;
-            }
-            if (inside && is_space(b)) {
+            if (inside && n < TYPED_TOKEN_MAX) {
+                const std::size_t room = TYPED_TOKEN_MAX - n;
+                const std::size_t limit = length - i < room ? length : i + room;
+                std::size_t j = i;
+                while (j < limit && !is_space(in[j])) ++j;
+                std::memcpy(r.token + n, in + i, j - i);
+                r.token_length = static_cast<unsigned short>(n + (j - i));
+                i = j;
+                if (i == length || !is_space(in[i])) continue;
                 r.token_done = true;
-                r.space[0] = b;
+                r.space[0] = in[i++];
                 r.space_length = 1;
                 continue;
             }
-        } else if (r.mode == MODE_VIETNAMESE && r.lookahead_length == 0 && is_space(b) &&
+        } else if (r.mode == MODE_VIETNAMESE && r.lookahead_length == 0 && is_space(in[i]) &&
                    r.space_length < TYPED_SPACE_MAX) {
-            r.space[r.space_length++] = b;
+            r.space[r.space_length++] = in[i++];
             continue;
         }
-        o += feed_one(r, b, o);
+        o += feed_one(r, in[i++], o);
     }
     return static_cast<std::size_t>(o - out);
 }

@@ -80,8 +80,7 @@ struct typed_reader {
     unsigned char lookahead[TYPED_LOOKAHEAD];
     unsigned char previous_length;
     unsigned char previous[TYPED_PREVIOUS_MAX];  // the bytes of that word, all its marks taken
-    unsigned token_hash;                         // of the token's bytes, for the memo of settled tokens
-    unsigned char token[TYPED_TOKEN_MAX];
+    unsigned char token[TYPED_TOKEN_MAX + 8];  // 8 bytes more, to read a short token as one number
     unsigned char space[TYPED_SPACE_MAX];
 };
 
