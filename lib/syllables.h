@@ -514,6 +514,12 @@ constexpr bool loosely_formed(const syllable_letter *letters, int count) {
     if (end - begin < 1 || end - begin > NUCLEUS_MAX) return false;
     for (int i = begin; i < end; ++i)
         if (!is_vowel_symbol(letters[i].symbol)) return false;
+    if (end == count) return true;
+    // Still only the acute or the dot below before c ch p t.
+    const int final_row = row_spelled(final_letters, letters, count, end, count - end);
+    if (final_row < 0 || !final_table[final_row].stop) return true;
+    for (int i = begin; i < end; ++i)
+        if (letters[i].tone != TONE_NONE && letters[i].tone != TONE_ACUTE && letters[i].tone != TONE_DOT) return false;
     return true;
 }
 

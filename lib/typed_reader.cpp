@@ -118,12 +118,19 @@ bool is_letter_byte(unsigned char b, bool viscii_input) {
     return letter_infos[b].symbol != 0 && (viscii_input || b < 0x80);
 }
 
+// Whether a vowel follows position `i` before the letters end (DDoS: no).
+bool vowel_ahead(const typed_reader &r, const unsigned char *t, int i, int n) {
+    for (; i < n && is_letter_byte(t[i], r.viscii_input); ++i)
+        if (is_vowel_symbol(letter_infos[t[i]].symbol)) return true;
+    return false;
+}
+
 // The engine's reading of the token's bytes, with the composition
 // characters resolved: an escape that protects the byte after it stays, one
 // that protects nothing is doubled so that it reads as itself.
 void read_units(const typed_reader &r, const unsigned char *t, int n, token_view &v) {
     const unsigned char k = r.composition_char;
-    join_state js;
+    join_state js{r.carry_class, r.carry_state};
     bool fresh = true;  // the next letter starts a word
     auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
         v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
@@ -134,7 +141,13 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         if (b == k) {
             const bool last = i + 1 == n;
             const unsigned char next = last ? 0 : t[i + 1];
-            if (!last && next != k && mode_of_letter(next) == NO_MODE && js.joins(next)) {
+            // An escape protects a mark (or a second d) after a letter: one
+            // that would join it, and one after a finished letter, as
+            // tonedown writes them (Y?\().
+            const bool after_word = v.count > 0 ? v.units[v.count - 1].kind != UNIT_PLAIN : r.carry_word;
+            const bool protects = js.joins(next) || (after_word && (default_classes[next] >= FIRST_TONE_CLASS ||
+                                                                    next == 'd' || next == 'D'));
+            if (!last && next != k && mode_of_letter(next) == NO_MODE && protects) {
                 // A real escape: the byte after it stays apart from the letter.
                 ++i;
                 const bool letter = is_letter_byte(next, r.viscii_input);
@@ -161,7 +174,7 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         if (is_letter_byte(b, r.viscii_input)) {
             // No syllable has a capital after its first letter: CỡTập, %sMã,
             // ĐChỉ are words run together.
-            if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN) {
+            if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
                 int last_letter = v.count - 1;
                 while (v.units[last_letter].kind != UNIT_LETTER) --last_letter;
                 const unsigned char before = v.units[last_letter].byte;
@@ -323,8 +336,8 @@ struct end_evidence {
     signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
 };
 
-constexpr end_evidence full_stop_evidence = {0, 6, -1, 8, 0, -3, 2, -2, 5, -2, -1};
-constexpr end_evidence question_evidence = {3, 4, -1, 8, 0, -3, 1, -2, 3, -3, -1};
+constexpr end_evidence full_stop_evidence = {0, 10, -1, 8, 0, -3, 2, -2, 9, -2, -1};
+constexpr end_evidence question_evidence = {3, 8, -1, 8, 0, -3, 1, -2, 6, -3, -1};
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
     const end_evidence &e = mark == '.' ? full_stop_evidence : question_evidence;
@@ -639,10 +652,10 @@ bool is_path(token_view &v, const word *words, int word_count) {
     return false;
 }
 
-std::size_t write_units(const typed_reader &r, const token_view &v, unsigned char *out) {
+std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out) {
     const unsigned char k = r.composition_char;
     unsigned char *o = out;
-    join_state js;
+    join_state js{r.carry_class, r.carry_state};
     for (int i = 0; i < v.count; ++i) {
         const unit &u = v.units[i];
         if (u.prefix == PREFIX_ESCAPE) {
@@ -665,6 +678,11 @@ std::size_t write_units(const typed_reader &r, const token_view &v, unsigned cha
         *o++ = u.byte;
         js.start(u.byte);
     }
+    // Where the token is cut, the next bytes read on from here.
+    const bool in_word = v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN;
+    r.carry_word = r.cutting && in_word;
+    r.carry_class = r.carry_word ? js.letter_class : CLASS_NONE;
+    r.carry_state = r.carry_word ? js.state : COMPOSER_IDLE;
     return static_cast<std::size_t>(o - out);
 }
 
@@ -936,10 +954,12 @@ void scan_token(typed_reader &r) {
 
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
     std::size_t written = 0;
-    if (memo_settle(r, f, written, out)) return written;
+    // The short ways assume a token that starts and ends as a token.
+    const bool whole = !r.cutting && !r.carry_word;
+    if (whole && memo_settle(r, f, written, out)) return written;
     scan_token(r);
-    if (!r.token_special) return copy_plain_token(r, out);
-    if (settle_simple_word(r, f, written, out)) return written;
+    if (whole && !r.token_special) return copy_plain_token(r, out);
+    if (whole && settle_simple_word(r, f, written, out)) return written;
     r.token_special = false;
     token_view v;
     read_units(r, r.token, r.token_length, v);
@@ -997,6 +1017,7 @@ bool pending_switch(const typed_reader &r) {
 // before text (a letter, a digit, white space, the end), and a small mode
 // letter only at the start of a line and before a letter or digit.
 bool switch_taken(const typed_reader &r, unsigned char letter, int next) {
+    if (r.at_text_start && is_upper(letter)) return true;  // tonedown's announcement
     const bool ends = next < 0 || is_space(static_cast<unsigned char>(next));
     const bool text = next >= 0 && (is_letter_byte(static_cast<unsigned char>(next), true) ||
                                     is_digit(static_cast<unsigned char>(next)) || next == r.composition_char);
@@ -1006,6 +1027,7 @@ bool switch_taken(const typed_reader &r, unsigned char letter, int next) {
 }
 
 std::size_t take_switch(typed_reader &r, unsigned char *out) {
+    r.at_text_start = false;
     out[0] = r.composition_char;
     out[1] = r.token[1];
     r.mode = static_cast<unsigned char>(mode_of_letter(r.token[1]));
@@ -1020,6 +1042,7 @@ std::size_t take_switch(typed_reader &r, unsigned char *out) {
 std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
     if (r.token_length == 0 && !r.token_done) return 0;
     if (!r.token_done && pending_switch(r) && switch_taken(r, r.token[1], next)) return take_switch(r, out);
+    r.at_text_start = false;
     const follow f = r.token_done ? follow_of_space(r, next, next2) : follow{SPACE_NONE, next, next2};
     std::size_t n = r.token_length > 0 ? decide_token(r, f, out) : 0;
     if (r.token_done) {
@@ -1100,8 +1123,17 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         return n;
     }
     if (r.token_length == TYPED_TOKEN_MAX) {
+        // A full buffer: what is kept is decided as it stands, but an escape
+        // is not cut from the byte it escapes.
+        int trailing = 0;
+        while (trailing < r.token_length && r.token[r.token_length - 1 - trailing] == r.composition_char) ++trailing;
+        const bool carry = trailing % 2 == 1;
+        if (carry) --r.token_length;
+        r.cutting = true;
         n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
+        r.cutting = false;
         r.apart = false;
+        if (carry) r.token[r.token_length++] = r.composition_char;
     }
     r.token[r.token_length++] = b;
     return n;
@@ -1146,6 +1178,7 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
     r.viscii_input = viscii_input;
     r.apart = true;
     r.line_start = true;
+    r.at_text_start = true;
 }
 
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {

@@ -70,10 +70,17 @@ struct typed_reader {
     bool escape_pending;           // English or Literal mode: an escape awaits its byte
     bool apart;                    // the token began at the start or after white space
     bool line_start;               // the token began at the start of a line
+    bool at_text_start;            // nothing settled yet: a \V here is tonedown's announcement
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line
     bool backtick_open;            // a ` opened a quotation on this line
     bool token_special;            // the token has a mark, a dd or a composition character
+    bool cutting;                  // the token is settled because the buffer is full
+    // Where a full buffer cut a word, the engine's letter at the cut, so
+    // that the rest of the word reads on from it.
+    bool carry_word;
+    unsigned char carry_class;
+    unsigned char carry_state;
     unsigned char lookahead_length;
     unsigned short token_length;
     unsigned short space_length;

@@ -20,6 +20,7 @@ const std::string USAGE =
     "              -v: sets the initial state to Vietnamese\n"
     "              -m: sets the initial state to English\n"
     "              -l: sets the initial state to Literal\n"
+    "              -t: reads VIQR as people type it, without escapes\n"
     "\n"
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n"
     "Version: VISCII & VIQR 1.1\n"
