@@ -19,6 +19,11 @@ neighbours keep their context.  It says so in its output.
 
 --show N prints the first N lines that the typed reader gets wrong, as
 original / typed / read back.
+
+--tonedown writes the text with tonedown instead (VISCII through the VISCII
+fallback, escapes and the mode announcement included): how the typed reader
+does on what tonedown writes, beside the strict reader, which reads it back
+exactly.
 """
 import argparse
 import shutil
@@ -79,6 +84,7 @@ def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--build", default="build")
     parser.add_argument("--show", type=int, default=0)
+    parser.add_argument("--tonedown", action="store_true")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     toneup = f"{args.build}/bin/toneup"
@@ -100,6 +106,11 @@ def main():
               f" that VISCII can then hold")
     typed = "\n".join(type_line(l) for l in lines) + "\n"
     data = typed.encode("utf-8")
+    if args.tonedown:
+        viscii = subprocess.run(["iconv", "-f", "UTF-8", "-t", "VISCII"], input=("\n".join(lines) + "\n").encode(),
+                                capture_output=True).stdout
+        data = subprocess.run([f"{args.build}/bin/tonedown"], input=viscii, capture_output=True).stdout
+        print("read from what tonedown writes")
 
     readers = []
     if utf8:
@@ -108,7 +119,7 @@ def main():
     else:
         readers.append(("toneup -t", [toneup, "-t"], "viscii"))
         readers.append(("toneup", [toneup], "viscii"))
-    if shutil.which("recode"):
+    if shutil.which("recode") and not args.tonedown:
         readers.append(("recode VIQR..UTF-8", ["recode", "VIQR..UTF-8"], None))
 
     print(f"{len(counted)} lines, {len(data)} bytes typed")

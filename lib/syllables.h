@@ -207,7 +207,7 @@ inline constexpr compound compound_table[] = {
     {"mie^u", "ta?"}, {"chia", "se?"}, {"co+", "so+?"}, {"tru.", "so+?"}, {"co'", "the^?"},
     {"cu.", "the^?"}, {"to^?ng", "the^?"}, {"dda^`y", "ddu?"}, {"li.ch", "su+?"}, {"ddie^.n", "tu+?"},
     {"pha^`n", "tu+?"}, {"toa'n", "tu+?"}, {"kie^?m", "thu+?"}, {"dda^`u", "tu+"}, {"rie^ng", "tu+"},
-    {"thu+'", "tu+"}, {"pha.m", "vi"}, {"tu+.", "do"}, {"ly'", "do"}, {"quo^'c", "gia"}, {"tham", "gia"},
+    {"pha.m", "vi"}, {"tu+.", "do"}, {"ly'", "do"}, {"quo^'c", "gia"}, {"tham", "gia"},
     {"chuye^n", "gia"}, {"chu'ng", "ta"}, {"ddo^.ng", "co+"}, {"nguy", "co+"}, {"tu+", "duy"},
     {"ta.o", "ra"}, {"xa?y", "ra"}, {"ddu+a", "ra"}, {"nha^.n", "ra"}, {"chi?", "ra"}, {"da`nh", "cho"},
     {"bo?", "qua"}, {"tho^ng", "qua"}, {"vu+o+.t", "qua"}, {"tru+o+'c", "khi"}, {"sau", "khi"},
