@@ -740,11 +740,11 @@ std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
 // settle_simple_word took whole.  Whether a token stands is a pure function
 // of its bytes (for a composition character and input kind), and running
 // text repeats its words, so most tokens are found here.  Tokens of up to
-// eight bytes are keyed by their bytes packed in one number.  Direct-mapped,
+// sixteen bytes are keyed by their bytes packed in two numbers.  Direct-mapped,
 // process-wide like the engine's tables, never stale: an entry is only ever
 // replaced by another that is just as true.
 constexpr std::size_t MEMO_SLOTS = 4096;
-constexpr int MEMO_TOKEN_MAX = 8;
+constexpr int MEMO_TOKEN_MAX = 16;
 
 // How a memoised token settles.
 enum memo_kind : unsigned char {
@@ -752,8 +752,13 @@ enum memo_kind : unsigned char {
     MEMO_WEIGHED,  // one word ending in . or ?, weighed with what follows it each time
 };
 
+struct packed {
+    std::uint64_t low, high;
+    bool operator==(const packed &) const = default;
+};
+
 struct memo_entry {
-    std::uint64_t bytes;       // the token, zero-padded
+    packed bytes;              // the token, zero-padded
     unsigned char length;      // 0: empty
     unsigned char word_begin;  // where the token's last word begins, or length when it ends in no word
     unsigned char composition_char;
@@ -768,21 +773,26 @@ struct memo_entry {
 
 memo_entry memo[MEMO_SLOTS];
 
-std::uint64_t packed_token(const typed_reader &r) {
-    std::uint64_t key = 0;
-    std::memcpy(&key, r.token, MEMO_TOKEN_MAX);  // the buffer is longer than that
-    const int n = r.token_length;
-    return n >= MEMO_TOKEN_MAX ? key : key & ((std::uint64_t{1} << (8 * n)) - 1);
+std::uint64_t first_bytes(const unsigned char *bytes, int n) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, 8);  // the buffer is longer than the token
+    return n >= 8 ? word : word & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
-memo_entry &memo_slot(std::uint64_t key, int length) {
-    const std::uint64_t h = (key + static_cast<std::uint64_t>(length)) * 0x9E3779B97F4A7C15ull;
+packed packed_token(const typed_reader &r) {
+    const int n = r.token_length;
+    return {first_bytes(r.token, n), n > 8 ? first_bytes(r.token + 8, n - 8) : 0};
+}
+
+memo_entry &memo_slot(const packed &key, int length) {
+    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high + static_cast<std::uint64_t>(length)) *
+                                                                   0xC2B2AE3D27D4EB4Full;
     return memo[(h >> 40) % MEMO_SLOTS];
 }
 
 void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed) {
     if (r.token_length > MEMO_TOKEN_MAX) return;
-    const std::uint64_t key = packed_token(r);
+    const packed key = packed_token(r);
     memo_entry &e = memo_slot(key, r.token_length);
     e = weighed != nullptr ? *weighed : memo_entry{};
     e.bytes = key;
@@ -797,9 +807,9 @@ bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::
 bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
     const int n = r.token_length;
     if (n > MEMO_TOKEN_MAX) return false;
-    const std::uint64_t key = packed_token(r);
+    const packed key = packed_token(r);
     const memo_entry &e = memo_slot(key, n);
-    if (e.bytes != key || e.length != n || e.composition_char != r.composition_char ||
+    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
         e.viscii_input != r.viscii_input)
         return false;
     if (e.kind == MEMO_WEIGHED) return settle_weighed(r, f, e, written, out);

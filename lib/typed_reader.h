@@ -87,7 +87,7 @@ struct typed_reader {
     unsigned char lookahead[TYPED_LOOKAHEAD];
     unsigned char previous_length;
     unsigned char previous[TYPED_PREVIOUS_MAX];  // the bytes of that word, all its marks taken
-    unsigned char token[TYPED_TOKEN_MAX + 8];  // 8 bytes more, to read a short token as one number
+    unsigned char token[TYPED_TOKEN_MAX + 16];  // 16 bytes more, to read a short token as two numbers
     unsigned char space[TYPED_SPACE_MAX];
 };
 
