@@ -131,10 +131,12 @@ bool vowel_ahead(const typed_reader &r, const unsigned char *t, int i, int n) {
 void read_units(const typed_reader &r, const unsigned char *t, int n, token_view &v) {
     const unsigned char k = r.composition_char;
     join_state js{r.carry_class, r.carry_state};
-    bool fresh = true;  // the next letter starts a word
+    bool fresh = true;         // the next letter starts a word
+    bool seen_letter = false;  // a letter of this token has been read
     auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
         v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
         fresh = false;
+        seen_letter |= kind == UNIT_LETTER;
     };
     for (int i = 0; i < n; ++i) {
         const unsigned char b = t[i];
@@ -166,6 +168,10 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         }
         if (js.joins(b)) {
             add(b, UNIT_JOIN, PREFIX_NONE);
+            // A mark that joins a letter left in the part of a word before a
+            // cut is taken as the engine takes it: that word is decided as it
+            // stands.
+            if (!seen_letter) v.units[v.count - 1].accepted = true;
             js.join(b);
             v.has_join = true;
             continue;
@@ -176,10 +182,9 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
             // ĐChỉ are words run together.
             if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
                 int last_letter = v.count - 1;
-                while (v.units[last_letter].kind != UNIT_LETTER) --last_letter;
-                const unsigned char before = v.units[last_letter].byte;
+                while (last_letter >= 0 && v.units[last_letter].kind != UNIT_LETTER) --last_letter;
                 const bool next_small = i + 1 < n && is_lower(t[i + 1]);
-                if (!is_upper(before) || next_small) fresh = true;
+                if (last_letter >= 0 && (!is_upper(v.units[last_letter].byte) || next_small)) fresh = true;
             }
             add(b, UNIT_LETTER, PREFIX_NONE);
         } else {
@@ -496,6 +501,12 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
     auto set_all = [&](bool accepted) {
         for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
     };
+    // Too many marks for one syllable: none is taken (the ones past
+    // JOINS_MAX were never recorded and stay refused).
+    if (w.join_count > JOINS_MAX) {
+        for (int j = 0; j < JOINS_MAX; ++j) units[w.joins[j]].accepted = false;
+        return;
+    }
     const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
     if ((capital_stroke && word_in(units, w, abbreviation_table)) ||
         (c.after_digit && w.end - w.begin == 2 && w.join_count == 1 && letter_infos[units[w.begin].byte].symbol ==
@@ -507,7 +518,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
         return;
     }
-    if (w.join_count > JOINS_MAX || (has_apostrophe(units, w) && word_in(units, w, english_table))) {
+    if (has_apostrophe(units, w) && word_in(units, w, english_table)) {
         set_all(false);
         return;
     }

@@ -265,6 +265,35 @@ TEST(TypedChunks, AnySplitGivesTheSameOutput) {
     for (std::size_t chunk : {1u, 2u, 3u, 5u, 8u, 13u, 97u}) EXPECT_EQ(typed(text, chunk), whole) << "chunks of " << chunk;
 }
 
+// Any bytes at all, in chunks of random sizes: the same output as in one.
+TEST(TypedChunks, RandomBytesInRandomChunks) {
+    std::mt19937 random(11u);
+    static const char tricky[] = "aAeEiIoOuUyYdD'`?~.(^+\\ \n/@:VvMmLl0123456789%_-\xE2\xF0\xA4";
+    std::uniform_int_distribution<int> pick(0, int(sizeof tricky) - 2), any(0, 255), coin(0, 4), size(1, 300);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        for (int i = 0; i < 3000; ++i) text += coin(random) == 0 ? char(any(random)) : tricky[pick(random)];
+        const std::string whole = typed(text);
+        const int handle = viqr_open(MODE_VIETNAMESE, '\\', 0x08);
+        viqr_set(handle, 1, VIQR_PARAM_HOLD);
+        viqr_set(handle, 1, VIQR_PARAM_TYPED);
+        std::string got;
+        std::vector<unsigned char> area(viqr_typed_room(300));
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t n = std::min<std::size_t>(std::size_t(size(random)), text.size() - at);
+            const std::size_t w = viqr_feed_chunk(handle, reinterpret_cast<const unsigned char *>(text.data()) + at, n,
+                                                  area.data());
+            ASSERT_LE(w, viqr_typed_room(n));
+            got.append(reinterpret_cast<const char *>(area.data()), w);
+            at += n;
+        }
+        int count = 0;
+        viqr_close(handle, area.data(), count);
+        got.append(reinterpret_cast<const char *>(area.data()), std::size_t(count));
+        ASSERT_EQ(got, whole) << "round " << round;
+    }
+}
+
 // Tokens longer than the reader keeps are decided as they stand, the same
 // in any chunks.
 TEST(TypedChunks, LongTokensAndLongWhiteSpace) {
