@@ -399,10 +399,12 @@ int letters_of(const unsigned char *bytes, int n, syllable_letter *out) {
 int previous_letters(const typed_reader &r, syllable_letter *out) { return letters_of(r.previous, r.previous_length, out); }
 
 // Keeps the bytes [begin, end) of the token as the previous word.
+// `bytes` is the token buffer, which reaches 16 bytes past any token.
 void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int end) {
+    static_assert(TYPED_PREVIOUS_MAX == 16);
     const bool fits = end > begin && end - begin <= static_cast<int>(TYPED_PREVIOUS_MAX);
     r.previous_length = fits ? static_cast<unsigned char>(end - begin) : 0;
-    if (fits) std::memcpy(r.previous, bytes + begin, static_cast<std::size_t>(end - begin));
+    if (fits) std::memcpy(r.previous, bytes + begin, TYPED_PREVIOUS_MAX);
 }
 
 bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
@@ -1228,10 +1230,20 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
                 r.space_length = 1;
                 continue;
             }
-        } else if (r.mode == MODE_VIETNAMESE && r.lookahead_length == 0 && is_space(in[i]) &&
-                   r.space_length < TYPED_SPACE_MAX) {
-            r.space[r.space_length++] = in[i++];
-            continue;
+        } else if (r.mode == MODE_VIETNAMESE && r.lookahead_length == 0) {
+            // White space after a token, then the first byte of the next:
+            // the token is settled with what follows it and the next begun.
+            while (i < length && is_space(in[i]) && r.space_length < TYPED_SPACE_MAX) r.space[r.space_length++] = in[i++];
+            if (i == length) break;
+            const unsigned char b = in[i];
+            if (!is_space(b) && !is_upper(b) && b != k) {
+                o += settle(r, b, NEXT_UNKNOWN, o);
+                r.apart = true;
+                r.token[0] = b;
+                r.token_length = 1;
+                ++i;
+                continue;
+            }
         }
         o += feed_one(r, in[i++], o);
     }
