@@ -220,9 +220,10 @@ inline constexpr const char *abbreviation_table[] = {
     "HDDND", "HDDH", "DDH", "DDHQG", "CDD", "NDD", "QDD", "DDBSCL", "HDDQT", "DDCSVN", "DDT", "DDTDD",
 };
 
-// English words that type like a Vietnamese syllable with a tone.
+// English words that type like a Vietnamese syllable with a tone, as typed;
+// each begins with I or i.
 inline constexpr const char *english_table[] = {
-    "I'm",
+    "I'm", "i.e.", "I.e.",
 };
 
 // ---------------------------------------------------------------------------

@@ -118,6 +118,16 @@ bool is_letter_byte(unsigned char b, bool viscii_input) {
     return letter_infos[b].symbol != 0 && (viscii_input || b < 0x80);
 }
 
+// A unit after which tonedown escapes a mark: a vowel or a d, or a mark
+// joined to one.  After any other letter an escape protects nothing
+// (tar\.gz in a regular expression).
+bool takes_marks(const unit &u) {
+    if (u.kind == UNIT_JOIN) return true;
+    if (u.kind != UNIT_LETTER) return false;
+    const unsigned char symbol = letter_infos[u.byte].symbol;
+    return is_vowel_symbol(symbol) || symbol == spell("d").symbols[0];
+}
+
 // Whether a vowel follows position `i` before the letters end (DDoS: no).
 bool vowel_ahead(const typed_reader &r, const unsigned char *t, int i, int n) {
     for (; i < n && is_letter_byte(t[i], r.viscii_input); ++i)
@@ -146,7 +156,7 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
             // An escape protects a mark (or a second d) after a letter: one
             // that would join it, and one after a finished letter, as
             // tonedown writes them (Y?\().
-            const bool after_word = v.count > 0 ? v.units[v.count - 1].kind != UNIT_PLAIN : r.carry_word;
+            const bool after_word = v.count > 0 ? takes_marks(v.units[v.count - 1]) : r.carry_word;
             const bool protects = js.joins(next) || (after_word && (default_classes[next] >= FIRST_TONE_CLASS ||
                                                                     next == 'd' || next == 'D'));
             if (!last && next != k && mode_of_letter(next) == NO_MODE && protects) {
@@ -434,7 +444,7 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     const bool after_letter = units[mark_index - 1].kind == UNIT_LETTER;
     if (a.in_token && (is_digit(a.byte) || a.byte == '%') && after_letter)
         return -DECIDED;  // A.1., so.1, U+%04X, but SO^'1
-    if (mark == '\'' && r.quote_open) return -DECIDED;
+    if (mark == '\'' && (r.quote_open || r.backtick_open)) return -DECIDED;  // 'ra', `ra' (GNU quotes)
     if (mark == '`' && r.backtick_open) return -DECIDED;
     if (mark != '.' && mark != '?') return 3;
     // A lone capital vowel with a full stop is a label (A. B.), not the
@@ -464,12 +474,6 @@ constexpr int INTERNAL_REFUSAL_COST = 3;
 bool has_stroke(const unit *units, const word &w) {
     for (int j = 0; j < w.join_count; ++j)
         if (mark_bits[default_classes[units[w.joins[j]].byte]] == MARK_STROKE) return true;
-    return false;
-}
-
-bool has_apostrophe(const unit *units, const word &w) {
-    for (int j = 0; j < w.join_count; ++j)
-        if (units[w.joins[j]].byte == '\'') return true;
     return false;
 }
 
@@ -520,7 +524,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
         return;
     }
-    if (has_apostrophe(units, w) && word_in(units, w, english_table)) {
+    if ((units[w.begin].byte == 'I' || units[w.begin].byte == 'i') && word_in(units, w, english_table)) {
         set_all(false);
         return;
     }
@@ -598,10 +602,16 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
 // ---------------------------------------------------------------------------
 // Deciding a token
 
+// A quotation opens with a ' or ` at the start of a token or after an
+// opening bracket, a double quote or =, before more of the token.
 bool opens_quote(const unit *units, int i, int count) {
     const bool before_ok = i == 0 || units[i - 1].byte == '(' || units[i - 1].byte == '[' || units[i - 1].byte == '"' ||
                            units[i - 1].byte == '=';
-    return before_ok && i + 1 < count && units[i + 1].kind == UNIT_LETTER;
+    if (!before_ok || i + 1 >= count) return false;
+    const unit &next = units[i + 1];
+    const unsigned char b = next.byte;
+    return next.kind == UNIT_LETTER || is_digit(b) || b == '*' || b == '.' || b == '-' || b == '/' || b == '_' ||
+           b == '~' || b == '$' || b == '%' || b == '<' || b == '[' || b == '(';
 }
 
 after_mark after_of(const unit *units, int end, int count) {
@@ -699,16 +709,27 @@ std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out
     return static_cast<std::size_t>(o - out);
 }
 
+// A ' or ` that is no tone opens or closes a quotation; a ' also closes
+// one opened by ` (`like this', as GNU programs quote).
+void step_quotes(typed_reader &r, const unit *units, int i, int count) {
+    if (units[i].byte == '\'') {
+        if (r.quote_open)
+            r.quote_open = false;
+        else if (r.backtick_open)
+            r.backtick_open = false;
+        else
+            r.quote_open = opens_quote(units, i, count);
+    } else {
+        r.backtick_open = r.backtick_open ? false : opens_quote(units, i, count);
+    }
+}
+
 void update_quotes(typed_reader &r, const token_view &v) {
     for (int i = 0; i < v.count; ++i) {
         const unit &u = v.units[i];
         const bool quote = u.byte == '\'' || u.byte == '`';
         if (!quote || (u.kind == UNIT_JOIN && u.accepted)) continue;
-        bool &open = u.byte == '\'' ? r.quote_open : r.backtick_open;
-        if (open)
-            open = false;
-        else if (opens_quote(v.units, i, v.count))
-            open = true;
+        step_quotes(r, v.units, i, v.count);
     }
 }
 
@@ -897,7 +918,7 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
         // an acute or grave outside quotations, before no digit; a . or ?
         // as the evidence says.
         const unsigned char mark = t[end - 1];
-        if ((mark == '\'' && r.quote_open) || (mark == '`' && r.backtick_open)) return false;
+        if ((mark == '\'' && (r.quote_open || r.backtick_open)) || (mark == '`' && r.backtick_open)) return false;
         if (end < n && (is_digit(t[end]) || t[end] == '%')) return false;
         if (mark == '.' || mark == '?') {
             if (mark == '.' && end - begin == 2 && is_capital_vowel(t[begin])) return false;
@@ -914,7 +935,12 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
             return settle_weighed(r, f, e, written, out);
         }
     }
-    if (end - begin == 3 && t[begin] == 'I' && t[begin + 1] == '\'' && t[begin + 2] == 'm') return false;
+    if (t[begin] == 'I' || t[begin] == 'i') {
+        for (const char *english : english_table)
+            if (std::strlen(english) == static_cast<std::size_t>(end - begin) &&
+                std::memcmp(english, t + begin, static_cast<std::size_t>(end - begin)) == 0)
+                return false;
+    }
     std::memcpy(out, t, static_cast<std::size_t>(n));
     written = static_cast<std::size_t>(n);
     const int word_begin = end == n ? begin : n;
@@ -1000,8 +1026,7 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
             for (int i = done; i < w.begin; ++i) {
                 const unit &u = v.units[i];
                 if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
-                bool &open = u.byte == '\'' ? state.quote_open : state.backtick_open;
-                open = open ? false : opens_quote(v.units, i, v.count);
+                step_quotes(state, v.units, i, v.count);
             }
             done = w.begin;
             if (w.join_count == 0) continue;

@@ -90,6 +90,7 @@ const rule_case rule_cases[] = {
     {"syllable", "ca`c ha?t", "ca`c ha?t"},              // only ' and . before c ch p t
     {"syllable", "ce' ke' gha' ghe' nge' nghe'", "ce' ké gha' ghé nge' nghé"},  // k gh ngh before e ê i only
     {"syllable", "C++ a+b e^x", "C++ a+b e^x"},
+    {"syllable", "i.e., ba.n", "i.e., bạn"},
     // 2: a second tone, or a tone in the wrong place, is punctuation.
     {"one tone", "No^.i.", "Nội."},
     {"one tone", "va^.y?", "vậy?"},
@@ -117,6 +118,7 @@ const rule_case rule_cases[] = {
     {"dd", "DDR3 DDoS", "DDR3 DDoS"},
     // 5: the composition character stays where it protects nothing.
     {"escape", "sed 's/1\\.3/x/'", "sed 's/1\\.3/x/'"},
+    {"escape", "gentoo-(.+)\\.tar\\.gz", "gentoo-(.+)\\.tar\\.gz"},  // after a consonant it protects nothing
     {"escape", "line\\\nne^'u", "line\\\nnếu"},
     {"escape", "cu+\\. \\\\ a\\'", "cư. \\ a'"},
     {"escape", "Mo+? C:\\Videos\\Music\\Lyrics nhe'.", "Mở C:\\Videos\\Music\\Lyrics nhé."},
@@ -132,6 +134,7 @@ const rule_case rule_cases[] = {
     {"evidence", "dda^`u tu+.", "đầu tư."},
     {"evidence", "cu.. ra... a.... nhe.; ra.,", "cụ. ra... ạ... nhẹ; rạ,"},
     {"evidence", "'ra' va` `ls` va` 'ddi'", "'ra' và `ls` và 'đi'"},
+    {"evidence", "`po' co' --exclude='*.o'", "`po' có --exclude='*.o'"},  // GNU quotes, a quoted pattern
     {"evidence", "A. Mo+? B.", "A. Mở B."},
     {"evidence", "Co+.-ri-mia KY'_TU+.", "Cợ-ri-mia KÝ_TỰ"},
     // Runs of words and slips of typing.
