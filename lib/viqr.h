@@ -56,6 +56,9 @@ void viqr_set(int handle, int value, int selector);
 // of a chunk may lag its input; viqr_flush writes the rest.  Bytes >= 0x80 are
 // read as VISCII letters.  Output room: viqr_feed_chunk(length) and viqr_flush
 // then write at most viqr_typed_room(length) and viqr_typed_room(0) bytes.
+// Turn the reader on or off between texts, after viqr_flush: like a change
+// of VIQR_PARAM_STATE, which also restarts it, the change drops what it
+// keeps back.
 inline constexpr int VIQR_PARAM_TYPED = 16;
 inline constexpr std::size_t VIQR_TYPED_PENDING_MAX = 130;
 constexpr std::size_t viqr_typed_room(std::size_t length) { return 4 * (length + VIQR_TYPED_PENDING_MAX) + 2; }
