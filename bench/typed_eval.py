@@ -33,6 +33,7 @@ import unicodedata
 
 SHAPES = {"\u0306": "(", "\u0302": "^", "\u031b": "+"}
 TONES = {"\u0301": "'", "\u0300": "`", "\u0309": "?", "\u0303": "~", "\u0323": "."}
+VIETNAMESE_SHAPES = {"a": "(^", "e": "^", "o": "^+", "u": "+"}
 
 
 def type_char(c):
@@ -42,10 +43,12 @@ def type_char(c):
         return "DD"
     decomposed = unicodedata.normalize("NFD", c)
     base, marks = decomposed[0], decomposed[1:]
-    if not marks or not base.isascii() or any(m not in SHAPES and m not in TONES for m in marks):
+    if not marks or base.lower() not in "aeiouy" or any(m not in SHAPES and m not in TONES for m in marks):
         return c
     shape = "".join(SHAPES[m] for m in marks if m in SHAPES)
     tone = "".join(TONES[m] for m in marks if m in TONES)
+    if len(shape) > 1 or len(tone) > 1 or (shape and shape not in VIETNAMESE_SHAPES.get(base.lower(), "")):
+        return c  # a letter Vietnamese does not write (ñ, ǎ, ṹ)
     return base + shape + tone
 
 
