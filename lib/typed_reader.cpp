@@ -854,6 +854,23 @@ bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigne
     return true;
 }
 
+// The memo entry of a token of `n` bytes (1..MEMO_TOKEN_MAX) at `bytes`, of
+// which `readable` may be read; null when there is none.
+const memo_entry *memo_find(const typed_reader &r, const unsigned char *bytes, int n, std::size_t readable) {
+    unsigned char copy[2 * 8] = {};
+    const unsigned char *from = bytes;
+    if (readable < sizeof copy) {
+        std::memcpy(copy, bytes, static_cast<std::size_t>(n));
+        from = copy;
+    }
+    const packed key{first_bytes(from, n), n > 8 ? first_bytes(from + 8, n - 8) : 0};
+    const memo_entry &e = memo_slot(key, n);
+    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
+        e.viscii_input != r.viscii_input)
+        return nullptr;
+    return &e;
+}
+
 after_mark after_of_bytes(const unsigned char *t, int end, int n) {
     after_mark a{false, 0, 0};
     if (end >= n) return a;
@@ -861,6 +878,16 @@ after_mark after_of_bytes(const unsigned char *t, int end, int n) {
     a.byte = t[end];
     for (int i = end; i < n && t[i] == '.'; ++i) ++a.dots;
     return a;
+}
+
+// Whether a mark joins a letter in the `n` bytes of a word.
+bool letters_joined(const unsigned char *t, int n) {
+    join_state js;
+    for (int i = 0; i < n; ++i) {
+        if (js.joins(t[i])) return true;
+        js.start(t[i]);
+    }
+    return false;
 }
 
 // Whether bytes [begin, end) hold a mark that joins.
@@ -889,6 +916,7 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
     syllable_letter letters[WORD_LETTERS_MAX];
     int count = 0;
     bool last_joined = false;
+    unsigned char last_letter = 0;
     join_state js;
     for (; i < n; ++i) {
         const unsigned char b = t[i];
@@ -904,15 +932,38 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
             continue;
         }
         if (!is_letter_byte(b, r.viscii_input)) break;
-        if (count == WORD_LETTERS_MAX || (count > 0 && is_upper(b))) return false;
+        if (count == WORD_LETTERS_MAX) return false;
+        // Where the full reading might see two words run together.
+        if (count > 0 && is_upper(b) && (!is_upper(last_letter) || (i + 1 < n && is_lower(t[i + 1])))) return false;
         letters[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
+        last_letter = b;
         js.start(b);
         last_joined = false;
     }
     const int end = i;
+    // An escape right after the word that protects a mark (byte\., ca^y\.)
+    // stands as typed.
+    if (i + 1 < n && t[i] == k && count > 0 && (last_joined || is_vowel_symbol(letters[count - 1].symbol) ||
+                                                letters[count - 1].symbol == spell("d").symbols[0])) {
+        const unsigned char escaped = t[i + 1];
+        if (default_classes[escaped] >= FIRST_TONE_CLASS || escaped == 'd' || escaped == 'D') i += 2;
+    }
     for (; i < n; ++i)
         if (!plain(t[i])) return false;
-    if (count == 0 || !well_formed(letters, count)) return false;
+    if (count == 0) {
+        // Punctuation and digits only (1.1, --): nothing joins.
+        std::memcpy(out, t, static_cast<std::size_t>(n));
+        written = static_cast<std::size_t>(n);
+        r.previous_length = 0;
+        memo_store(r, n);
+        r.token_length = 0;
+        r.token_special = false;
+        return true;
+    }
+    if (!well_formed(letters, count)) {
+        if (last_joined || letters_joined(t + begin, end - begin)) return false;
+        // No mark joins the word: nothing to decide (byte\.).
+    }
     if (last_joined) {
         // A trailing mark that is no punctuation here: a shape mark, a tilde,
         // an acute or grave outside quotations, before no digit; a . or ?
@@ -1085,6 +1136,15 @@ std::size_t take_switch(typed_reader &r, unsigned char *out) {
     return 2;
 }
 
+// A line end in white space that passes at once: quotations end with the
+// line, and a blank line parts a word from the one before it.
+void note_line_end(typed_reader &r) {
+    r.quote_open = r.backtick_open = false;
+    r.line_start = true;
+    if (r.run_lines < 2) ++r.run_lines;
+    if (r.run_lines == 2) r.previous_length = 0;
+}
+
 // Writes the pending token, decided with what follows it, and the white space
 // after it.
 std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
@@ -1101,6 +1161,7 @@ std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
         if (lines > 0) r.quote_open = r.backtick_open = false;
         if (lines > 1) r.previous_length = 0;
         r.line_start = lines > 0;
+        r.run_lines = static_cast<unsigned char>(lines > 2 ? 2 : lines);
     } else {
         r.line_start = false;
     }
@@ -1150,13 +1211,11 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
     if (r.token_length == 0) {
         if (is_space(b)) {
             out[n++] = b;
-            if (b == '\n') {
-                r.quote_open = r.backtick_open = false;
-                r.line_start = true;
-            }
+            if (b == '\n') note_line_end(r);
             r.apart = true;
             return n;
         }
+        r.run_lines = 0;
         r.token[r.token_length++] = b;
         return n;
     }
@@ -1229,17 +1288,51 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
     r.at_text_start = true;
 }
 
+// Between tokens in Vietnamese mode, with nothing kept back: white space
+// passes at once, and so does a whole token that the memo says stands as
+// typed, whatever follows it.  Returns false, having done nothing, for any
+// other byte.
+bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                         unsigned char *&o) {
+    const unsigned char b = in[i];
+    if (is_space(b)) {
+        *o++ = b;
+        ++i;
+        r.apart = true;
+        if (b == '\n') note_line_end(r);
+        return true;
+    }
+    if (b == r.composition_char) return false;
+    std::size_t q = i;
+    const std::size_t limit = length - i > std::size_t(MEMO_TOKEN_MAX) ? i + MEMO_TOKEN_MAX + 1 : length;
+    while (q < limit && !is_space(in[q])) ++q;
+    if (q == length || !is_space(in[q]) || q - i > std::size_t(MEMO_TOKEN_MAX)) return false;
+    const int n = static_cast<int>(q - i);
+    const memo_entry *e = memo_find(r, in + i, n, length - i);
+    if (e == nullptr || e->kind != MEMO_STANDS) return false;
+    std::memcpy(o, in + i, static_cast<std::size_t>(n));
+    o += n;
+    const int begin = e->word_begin;
+    r.previous_length = begin < n ? static_cast<unsigned char>(n - begin) : 0;
+    std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
+    r.at_text_start = r.line_start = false;
+    r.run_lines = 0;
+    i = q;
+    return true;
+}
+
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
     const unsigned char k = r.composition_char;
     std::size_t i = 0;
     while (i < length) {
-        // The two common steps inline: the bytes inside a token, away from
-        // its start (where a mode switch may stand) and from the buffer's
-        // end, and white space after a token.  feed_one takes every other
-        // step.
+        // The common steps inline: white space and memoised tokens between
+        // tokens, the bytes inside a token, away from its start (where a
+        // mode switch may stand) and from the buffer's end, and white space
+        // after a token.  feed_one takes every other step.
         if (r.mode == MODE_VIETNAMESE && !r.token_done) {
             const std::size_t n = r.token_length;
+            if (n == 0 && !r.carry_word && pass_between_tokens(r, in, length, i, o)) continue;
             const bool inside = n > 2 || (n > 0 && r.token[0] != k);
             if (inside && n < TYPED_TOKEN_MAX) {
                 const std::size_t room = TYPED_TOKEN_MAX - n;
@@ -1262,11 +1355,9 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             if (i == length) break;
             const unsigned char b = in[i];
             if (!is_space(b) && !is_upper(b) && b != k) {
+                // The next token starts with b, read on the next turn.
                 o += settle(r, b, NEXT_UNKNOWN, o);
                 r.apart = true;
-                r.token[0] = b;
-                r.token_length = 1;
-                ++i;
                 continue;
             }
         }

@@ -82,6 +82,7 @@ struct typed_reader {
     unsigned char carry_class;
     unsigned char carry_state;
     unsigned char lookahead_length;
+    unsigned char run_lines;       // line ends in the white space since the last token (2 at most)
     unsigned short token_length;
     unsigned short space_length;
     unsigned char lookahead[TYPED_LOOKAHEAD];
