@@ -782,8 +782,9 @@ constexpr int MEMO_TOKEN_MAX = 16;
 
 // How a memoised token settles.
 enum memo_kind : unsigned char {
-    MEMO_STANDS,   // as typed
-    MEMO_WEIGHED,  // one word ending in . or ?, weighed with what follows it each time
+    MEMO_STANDS,           // as typed
+    MEMO_STANDS_UNQUOTED,  // as typed while no quotation is open (a word ending in ' or `)
+    MEMO_WEIGHED,          // one word ending in . or ?, weighed with what follows it each time
 };
 
 struct packed {
@@ -847,6 +848,7 @@ bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigne
         e.viscii_input != r.viscii_input)
         return false;
     if (e.kind == MEMO_WEIGHED) return settle_weighed(r, f, e, written, out);
+    if (e.kind == MEMO_STANDS_UNQUOTED && (r.quote_open || r.backtick_open)) return false;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
     written = static_cast<std::size_t>(n);
     remember_word(r, r.token, e.word_begin, n);
@@ -996,10 +998,12 @@ bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, 
     written = static_cast<std::size_t>(n);
     const int word_begin = end == n ? begin : n;
     remember_word(r, t, word_begin, n);
-    // A trailing ' or ` was taken for a tone because no quotation was open;
-    // that depends on more than the token, so such tokens are not memoised.
+    // A trailing ' or ` was taken for a tone because no quotation was open:
+    // the memo says so.
     const unsigned char last_mark = last_joined ? t[end - 1] : 0;
-    if (last_mark != '\'' && last_mark != '`') memo_store(r, word_begin);
+    memo_entry kind{};
+    kind.kind = last_mark == '\'' || last_mark == '`' ? MEMO_STANDS_UNQUOTED : MEMO_STANDS;
+    memo_store(r, word_begin, &kind);
     r.token_length = 0;
     r.token_special = false;
     return true;
@@ -1309,7 +1313,8 @@ bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t l
     if (q == length || !is_space(in[q]) || q - i > std::size_t(MEMO_TOKEN_MAX)) return false;
     const int n = static_cast<int>(q - i);
     const memo_entry *e = memo_find(r, in + i, n, length - i);
-    if (e == nullptr || e->kind != MEMO_STANDS) return false;
+    if (e == nullptr) return false;
+    if (e->kind != MEMO_STANDS && (e->kind != MEMO_STANDS_UNQUOTED || r.quote_open || r.backtick_open)) return false;
     std::memcpy(o, in + i, static_cast<std::size_t>(n));
     o += n;
     const int begin = e->word_begin;
