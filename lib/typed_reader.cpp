@@ -1296,17 +1296,20 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
 // passes at once, and so does a whole token that the memo says stands as
 // typed, whatever follows it.  Returns false, having done nothing, for any
 // other byte.
-bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
-                         unsigned char *&o) {
-    const unsigned char b = in[i];
-    if (is_space(b)) {
-        *o++ = b;
-        ++i;
+namespace {
+
+inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                                unsigned char *&o) {
+    if (is_space(in[i])) {
         r.apart = true;
-        if (b == '\n') note_line_end(r);
+        do {
+            const unsigned char b = in[i++];
+            *o++ = b;
+            if (b == '\n') note_line_end(r);
+        } while (i < length && is_space(in[i]));
         return true;
     }
-    if (b == r.composition_char) return false;
+    if (in[i] == r.composition_char) return false;
     std::size_t q = i;
     const std::size_t limit = length - i > std::size_t(MEMO_TOKEN_MAX) ? i + MEMO_TOKEN_MAX + 1 : length;
     while (q < limit && !is_space(in[q])) ++q;
@@ -1315,16 +1318,28 @@ bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t l
     const memo_entry *e = memo_find(r, in + i, n, length - i);
     if (e == nullptr) return false;
     if (e->kind != MEMO_STANDS && (e->kind != MEMO_STANDS_UNQUOTED || r.quote_open || r.backtick_open)) return false;
-    std::memcpy(o, in + i, static_cast<std::size_t>(n));
+    // Sixteen bytes at a time where the input and the output have them: a
+    // token and its white space never take more room than they bring, and
+    // the output has room for twice the input.
+    const std::size_t left = length - i;
+    if (left >= 16)
+        std::memcpy(o, in + i, 16);
+    else
+        std::memcpy(o, in + i, static_cast<std::size_t>(n));
     o += n;
     const int begin = e->word_begin;
-    r.previous_length = begin < n ? static_cast<unsigned char>(n - begin) : 0;
-    std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
+    r.previous_length = static_cast<unsigned char>(n - begin);
+    if (left - static_cast<std::size_t>(begin) >= TYPED_PREVIOUS_MAX)
+        std::memcpy(r.previous, in + i + begin, TYPED_PREVIOUS_MAX);
+    else
+        std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
     r.at_text_start = r.line_start = false;
     r.run_lines = 0;
     i = q;
     return true;
 }
+
+}  // namespace
 
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
