@@ -18,14 +18,18 @@
 // buffers.  A token (a run of bytes without white space) longer than
 // TYPED_TOKEN_MAX is decided as it stands and the rest read as a new token;
 // white space beyond TYPED_SPACE_MAX settles the token before it.  A token
-// followed by white space is decided once the first two bytes of the next
-// token are known (a capital that starts a sentence is followed by a small
-// letter; one that starts a path or an abbreviation is not).
+// followed by white space is decided once the first byte of the next token
+// is known, and when that is a capital the second too (a capital that starts
+// a sentence is followed by a small letter; one that starts a path or an
+// abbreviation is not).  A token whose reading does not depend on what
+// follows it, and that a memo of such tokens holds, is written as soon as it
+// ends.
 //
 // Output room: every input byte becomes at most two output bytes, and a call
 // may also release what was kept back, so typed_feed(n bytes) writes at most
 // typed_output_room(n) bytes; typed_break and typed_flush write at most
-// typed_output_room(0).
+// typed_output_room(0).  typed_feed may use that whole room as scratch
+// beyond the count it returns.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +38,7 @@ namespace viqr::detail {
 
 inline constexpr std::size_t TYPED_TOKEN_MAX = 96;
 inline constexpr std::size_t TYPED_SPACE_MAX = 32;
-inline constexpr std::size_t TYPED_LOOKAHEAD = 2;  // bytes of the next token seen before deciding
+inline constexpr std::size_t TYPED_LOOKAHEAD = 2;  // bytes of the next token seen before deciding, at most
 inline constexpr std::size_t TYPED_PENDING_MAX = TYPED_TOKEN_MAX + TYPED_SPACE_MAX + TYPED_LOOKAHEAD;
 
 constexpr std::size_t typed_output_room(std::size_t input_length) { return 2 * (input_length + TYPED_PENDING_MAX); }
