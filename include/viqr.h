@@ -46,6 +46,23 @@
 #define VIQR_PARAM_COMPOSE_CHAR 2
 #define VIQR_PARAM_OVERSTRIKE_CHAR 4
 #define VIQR_PARAM_HOLD 8
+/* The typed reader, for VIQR as people type it (nothing escaped): 1 turns it
+ * on for a context, 0 off; viqr_query reports it as one byte.  When on,
+ * viqr_feed_chunk, viqr_flush and viqr_close first rewrite Vietnamese-mode
+ * text into strict VIQR, taking each mark for a diacritic only where it makes
+ * a Vietnamese syllable and each dd for đ only at the start of one; the
+ * single-byte viqr_feed ignores it and reads strictly.  The reader keeps back
+ * the word in hand (at most VIQR_TYPED_PENDING_MAX bytes) until what follows
+ * it is known, so the output of a chunk may lag its input; viqr_flush writes
+ * the rest.  Bytes >= 0x80 are read as VISCII letters.  Output room:
+ * viqr_feed_chunk(length) and viqr_flush then write at most
+ * VIQR_TYPED_OUTPUT_SIZE(length) and VIQR_TYPED_OUTPUT_SIZE(0) bytes.  Turn
+ * the reader on or off between texts, after viqr_flush: like a change of
+ * VIQR_PARAM_STATE, which also restarts it, the change drops what it keeps
+ * back. */
+#define VIQR_PARAM_TYPED 16
+#define VIQR_TYPED_PENDING_MAX 130
+#define VIQR_TYPED_OUTPUT_SIZE(length) (4 * ((size_t)(length) + VIQR_TYPED_PENDING_MAX) + 2)
 
 #define VIQR_MAX_CONTEXTS 3
 
@@ -212,10 +229,11 @@ typedef struct viqr_to_utf8_state {
     viqr_utf8_scan scan;
 } viqr_to_utf8_state;
 
-/* Room: the context writes at most 2 bytes for each byte it reads, and each
- * becomes at most 3 bytes of UTF-8 (6 an input byte; bytes copied stay 1);
- * the flush and the 4-byte copies of the UTF-8 table need at most 16 more. */
-#define VIQR_TO_UTF8_OUTPUT_SIZE(length) (6 * (size_t)(length) + 16)
+/* Room: the context writes at most 2 bytes for each byte it reads (with the
+ * typed reader on, at most VIQR_TYPED_OUTPUT_SIZE of them for a call), and
+ * each becomes at most 3 bytes of UTF-8 (bytes copied stay 1); the flush and
+ * the 4-byte copies of the UTF-8 table need at most 16 more. */
+#define VIQR_TO_UTF8_OUTPUT_SIZE(length) (3 * VIQR_TYPED_OUTPUT_SIZE(length) + 16)
 
 /* `context` is open; its composition character is set. */
 VIQR_API void viqr_to_utf8_start(viqr_to_utf8_state *state, int context);
@@ -267,6 +285,8 @@ inline void viqr_flush(int handle, unsigned char *out, int &count) { viqr_flush(
 inline void viqr_close(int handle, unsigned char *out, int &count) { viqr_close(handle, out, &count); }
 
 constexpr std::size_t viqr_encoder_output_size(std::size_t length) { return VIQR_ENCODER_OUTPUT_SIZE(length); }
+
+constexpr std::size_t viqr_typed_room(std::size_t length) { return VIQR_TYPED_OUTPUT_SIZE(length); }
 
 inline std::size_t viscii_to_viqr(const unsigned char *input, std::size_t length, unsigned char *output,
                                   unsigned char composition_char, int mode, viqr_encoder_history &history) {

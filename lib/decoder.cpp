@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "composer.h"
+#include "typed_reader.h"
 #include "viqr.h"
 
 namespace {
@@ -20,7 +21,11 @@ struct viqr_context {
     unsigned char held_byte;  // the letter kept back in STATE_HOLDING; 0 when nothing is held
     struct composer composer;
     int return_mode;  // the mode in which the current escape or held letter began
+    unsigned char typed;  // VIQR_PARAM_TYPED: chunks pass the typed reader first
+    viqr::detail::typed_reader reader;
 };
+
+static_assert(VIQR_TYPED_PENDING_MAX == viqr::detail::TYPED_PENDING_MAX);
 
 viqr_context contexts[VIQR_MAX_CONTEXTS];
 
@@ -223,7 +228,51 @@ const unsigned char *compose_run(viqr_context &c, const unsigned char *in, const
     return in;
 }
 
+std::size_t feed_engine(viqr_context &context, const unsigned char *in, std::size_t length, unsigned char *out) {
+    // Work on a copy: the output bytes could alias the table of contexts, which
+    // would make the compiler reload the state after every byte written.
+    viqr_context local = context;
+    unsigned char *position = out;
+    const unsigned char *const end = in + length;
+    while (in != end) {
+        if (can_compose_run(local)) in = compose_run(local, in, end, position);
+        if (in != end) position += feed_byte(local, *in++, position);
+    }
+    context.state = local.state;
+    context.held_byte = local.held_byte;
+    context.composer = local.composer;
+    context.return_mode = local.return_mode;
+    return static_cast<std::size_t>(position - out);
+}
+
+// With the typed reader on, what it still keeps back goes through the engine
+// before the engine's own flush.
+int flush_typed(viqr_context &c, unsigned char *out) {
+    if (!c.typed) return 0;
+    unsigned char strict[viqr::detail::typed_output_room(0)];
+    unsigned char scratch[2 * sizeof strict];
+    const std::size_t written = viqr::detail::typed_flush(c.reader, strict);
+    return static_cast<int>(feed_engine(c, strict, written, out != nullptr ? out : scratch));
+}
+
+void start_typed(viqr_context &c) {
+    const int mode = is_mode(c.state) ? c.state : c.return_mode;
+    viqr::detail::typed_reset(c.reader, c.composition_char, mode, true);
+}
+
 }  // namespace
+
+namespace viqr::detail {
+
+std::size_t context_break(int handle, unsigned char *out) {
+    viqr_context *c = open_context(handle);
+    if (c == nullptr || !c->typed) return 0;
+    unsigned char strict[typed_output_room(0)];
+    const std::size_t written = typed_break(c->reader, strict);
+    return feed_engine(*c, strict, written, out);
+}
+
+}  // namespace viqr::detail
 
 int viqr_open(int mode, unsigned char composition_char, unsigned char overstrike_char) {
     if (!is_mode(mode)) return -1;
@@ -236,6 +285,7 @@ int viqr_open(int mode, unsigned char composition_char, unsigned char overstrike
         c.overstrike_char = overstrike_char;
         c.hold = 0;
         c.held_byte = 0;
+        c.typed = 0;
         composer_reset(c.composer);
         return handle;
     }
@@ -255,30 +305,35 @@ int viqr_feed(int handle, unsigned char byte, unsigned char *out, int *count) {
 std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t length, unsigned char *out) {
     viqr_context *c = open_context(handle);
     if (c == nullptr || in == nullptr || out == nullptr) return 0;
-    // Work on a copy: the output bytes could alias the table of contexts, which
-    // would make the compiler reload the state after every byte written.
-    viqr_context local = *c;
+    if (!c->typed) return feed_engine(*c, in, length, out);
+    // The typed reader rewrites a piece at a time into strict VIQR, which the
+    // engine then reads.
+    constexpr std::size_t PIECE = 1024;
+    unsigned char strict[viqr::detail::typed_output_room(PIECE)];
     unsigned char *position = out;
-    const unsigned char *const end = in + length;
-    while (in != end) {
-        if (can_compose_run(local)) in = compose_run(local, in, end, position);
-        if (in != end) position += feed_byte(local, *in++, position);
+    while (length > 0) {
+        const std::size_t n = length < PIECE ? length : PIECE;
+        const std::size_t written = viqr::detail::typed_feed(c->reader, in, n, strict);
+        position += feed_engine(*c, strict, written, position);
+        in += n;
+        length -= n;
     }
-    *c = local;
     return static_cast<std::size_t>(position - out);
 }
 
 void viqr_flush(int handle, unsigned char *out, int *count) {
     viqr_context *c = open_context(handle);
     if (c == nullptr) return;
-    const int n = flush_context(*c, out);
+    const int typed = flush_typed(*c, out);
+    const int n = typed + flush_context(*c, out != nullptr ? out + typed : nullptr);
     if (out != nullptr && count != nullptr) *count = n;
 }
 
 void viqr_close(int handle, unsigned char *out, int *count) {
     viqr_context *c = open_context(handle);
     if (c == nullptr) return;
-    const int n = flush_context(*c, out);
+    const int typed = flush_typed(*c, out);
+    const int n = typed + flush_context(*c, out != nullptr ? out + typed : nullptr);
     if (out != nullptr && count != nullptr) *count = n;
     c->in_use = 0;
 }
@@ -294,6 +349,8 @@ void viqr_query(int handle, void *destination, int selector) {
         std::memcpy(destination, &c->overstrike_char, 1);
     else if (selector & VIQR_PARAM_HOLD)
         std::memcpy(destination, &c->hold, 1);
+    else if (selector & VIQR_PARAM_TYPED)
+        std::memcpy(destination, &c->typed, 1);
 }
 
 void viqr_set(int handle, int value, int selector) {
@@ -305,11 +362,17 @@ void viqr_set(int handle, int value, int selector) {
         c->state = value;
         flush_context(*c, nullptr);
         drop_letter(*c);
+        if (c->typed) start_typed(*c);
     } else if (selector & VIQR_PARAM_COMPOSE_CHAR) {
         c->composition_char = static_cast<unsigned char>(value);
+        c->reader.composition_char = c->composition_char;
     } else if (selector & VIQR_PARAM_OVERSTRIKE_CHAR) {
         c->overstrike_char = static_cast<unsigned char>(value);
     } else if (selector & VIQR_PARAM_HOLD) {
         c->hold = static_cast<unsigned char>(value);
+    } else if (selector & VIQR_PARAM_TYPED) {
+        const unsigned char typed = value != 0;
+        if (typed && !c->typed) start_typed(*c);
+        c->typed = typed;
     }
 }

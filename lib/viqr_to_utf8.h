@@ -6,12 +6,13 @@
 //
 // A reader turns VIQR into VISCII and has three operations:
 //   std::size_t read(const unsigned char *in, std::size_t n, unsigned char *out);
-//       `in` is ASCII; `out` has room for 2 * n bytes;
+//       `in` is ASCII; `out` has room for VIQR_TYPED_OUTPUT_SIZE(n) bytes;
 //   std::size_t interrupt(unsigned char *out);
 //       a character that is not ASCII comes next: end what is being composed
-//       and write what that settles; `out` has room for 2 bytes;
+//       and write what that settles; `out` has room for
+//       VIQR_TYPED_OUTPUT_SIZE(0) + 2 bytes;
 //   std::size_t flush(unsigned char *out);
-//       the text has ended; `out` has room for 2 bytes.
+//       the text has ended; `out` has room for VIQR_TYPED_OUTPUT_SIZE(0) bytes.
 // Each returns the number of bytes written.  engine_reader is the strict
 // decoder engine; a reader of hand-typed VIQR can put its rewriting in front
 // of one.
@@ -24,12 +25,21 @@
 
 namespace viqr::detail {
 
+// With the typed reader on for `handle`, writes what it keeps back at `out`
+// (room VIQR_TYPED_OUTPUT_SIZE(0)), decided as at the end of a word, through
+// the engine; returns how many bytes that was (0 with the reader off).
+std::size_t context_break(int handle, unsigned char *out);
+
 // A decoder context.  To end a letter before a character it never sees, it is
 // fed a stand-in: an ASCII byte of no letter class that is neither the
 // composition character nor a mode letter.  In every state the context
 // writes such a byte exactly once, as the last byte of that step (it ends a
 // held letter, an escape or a Literal escape and stands for itself), so the
 // stand-in is dropped and the real character written in its place.
+//
+// With the typed reader on, the word it keeps back is decided first, as at a
+// word boundary (context_break), and the room a step needs is the typed
+// reader's.
 struct engine_reader {
     int context;
     unsigned char stand_in;
@@ -38,9 +48,10 @@ struct engine_reader {
         return viqr_feed_chunk(context, in, n, out);
     }
     std::size_t interrupt(unsigned char *out) const {
+        const std::size_t settled = context_break(context, out);
         int count = 0;
-        viqr_feed(context, stand_in, out, count);
-        return count > 0 ? static_cast<std::size_t>(count - 1) : 0;
+        viqr_feed(context, stand_in, out + settled, count);
+        return settled + (count > 0 ? static_cast<std::size_t>(count - 1) : 0);
     }
     std::size_t flush(unsigned char *out) const {
         int count = 0;
@@ -106,7 +117,7 @@ public:
 
     std::size_t finish() {
         if (scan_.have != 0) report_sequence(scan_);
-        unsigned char viscii[2];
+        unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(0)];
         o_ = write_utf8(viscii, reader_.flush(viscii), o_);
         return written();
     }
@@ -117,7 +128,7 @@ private:
     void read(const unsigned char *p, std::size_t n) {
         // ASCII cuts short a sequence under way.
         if (scan_.have != 0) report_sequence(scan_);
-        unsigned char viscii[2 * PIECE];
+        unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(PIECE)];
         for (std::size_t at = 0; at < n; at += PIECE) {
             const std::size_t piece = n - at < PIECE ? n - at : PIECE;
             o_ = write_utf8(viscii, reader_.read(p + at, piece, viscii), o_);
@@ -125,7 +136,7 @@ private:
     }
 
     void copy(const unsigned char *p, std::size_t n, unsigned long long offset) {
-        unsigned char viscii[2];
+        unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(0) + 2];
         o_ = write_utf8(viscii, reader_.interrupt(viscii), o_);
         std::memcpy(o_, p, n);
         o_ += n;

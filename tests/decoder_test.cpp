@@ -264,12 +264,13 @@ TEST_F(Decoder, QueryReportsEachParameter) {
     EXPECT_EQ(byte, 0x7F);
     viqr_query(handle, &byte, VIQR_PARAM_HOLD);
     EXPECT_EQ(byte, 1);
-    // The lowest bit decides; a selector without any of the four does nothing.
+    // The lowest bit decides; a selector without any known bit does nothing
+    // (16 selects the typed reader).
     viqr_query(handle, &byte, VIQR_PARAM_COMPOSE_CHAR | VIQR_PARAM_HOLD);
     EXPECT_EQ(byte, '#');
     unsigned char untouched[4] = {1, 2, 3, 4};
     viqr_query(handle, untouched, 0);
-    viqr_query(handle, untouched, 16);
+    viqr_query(handle, untouched, 32);
     EXPECT_EQ(untouched[0], 1);
     EXPECT_EQ(untouched[3], 4);
     // The query of the state writes a whole 32-bit integer.

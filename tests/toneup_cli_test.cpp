@@ -15,12 +15,13 @@
 namespace {
 
 const std::string USAGE =
-    "Usage: toneup [-com <c>] [-v|-m|-l] [-u] [7-bit input file(s)]\n"
+    "Usage: toneup [-com <c>] [-v|-m|-l] [-u] [-t] [7-bit input file(s)]\n"
     "              -com: <c> specifies the composition character, default is \"\\\"\n"
     "              -v: sets the initial state to Vietnamese\n"
     "              -m: sets the initial state to English\n"
     "              -l: sets the initial state to Literal\n"
     "              -u: writes UTF-8 instead of VISCII\n"
+    "              -t: reads VIQR as people type it, without escapes\n"
     "\n"
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n"
     "Version: VISCII & VIQR 1.1\n"

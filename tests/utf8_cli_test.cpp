@@ -43,6 +43,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, TonedownUtf8, testing::ValuesIn(tonedown_cases))
 
 const cli_case toneup_cases[] = {
     {{"-u"}, "Vie^.t Nam\n", "Vi\u1EC7t Nam\n", "", 0},
+    // With the typed reader, a character beyond ASCII ends the word it keeps
+    // back, which comes out before that character, decided as at a word's end.
+    {{"-u", "-t"}, "No^.i. a@yahoo.com \u201CVie^.t\u201D dda^u?\n",
+     "N\u1ED9i. a@yahoo.com \u201CVi\u1EC7t\u201D \u0111\u00E2u?\n", "", 0},
+    {{"-u", "-t"}, "ab \u201Cc", "ab \u201Cc", "", 0},
     {{"-u", "-m"}, "\\VVie^.t \\M\\dd\\a^'t a'", "Vi\u1EC7t \u0111\u1EA5t a'", "", 0},
     {{"-u"}, "\u201CA(n qua?\u201D \x14", "\u201C\u0102n qu\u1EA3\u201D \x14", "", 0},
     {{"-u", "-com", "#"}, "#Ma^ #a^#\u00E4", "a^ \u00E2\u00E4", "", 0},

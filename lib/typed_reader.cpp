@@ -1,0 +1,1398 @@
+#include "typed_reader.h"
+
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "composer.h"
+#include "syllables.h"
+#include "viqr.h"
+
+namespace viqr::detail {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Bytes
+
+constexpr auto space_bytes = [] {
+    std::array<bool, 256> spaces{};
+    for (unsigned char b : {' ', '\t', '\n', '\r', '\f', '\v'}) spaces[b] = true;
+    return spaces;
+}();
+
+constexpr bool is_space(unsigned char b) { return space_bytes[b]; }
+constexpr bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
+constexpr bool is_lower(unsigned char b) { return b >= 'a' && b <= 'z'; }
+constexpr bool is_upper(unsigned char b) { return b >= 'A' && b <= 'Z'; }
+
+constexpr int NO_MODE = -1;
+
+constexpr int mode_of_letter(unsigned char b) {
+    switch (b) {
+    case 'V':
+    case 'v':
+        return MODE_VIETNAMESE;
+    case 'M':
+    case 'm':
+        return MODE_ENGLISH;
+    case 'L':
+    case 'l':
+        return MODE_LITERAL;
+    default:
+        return NO_MODE;
+    }
+}
+
+// What a byte is as a letter of a syllable: its symbol (see syllables.h) and
+// tone; symbol 0 for a byte that is no letter.  Bytes >= 0x80 are VISCII.
+struct letter_info {
+    unsigned char symbol;
+    unsigned char tone;
+};
+
+constexpr std::array<letter_info, 256> make_letter_infos() {
+    std::array<letter_info, 256> infos{};
+    for (int b = 'a'; b <= 'z'; ++b) {
+        infos[b] = {static_cast<unsigned char>(b), TONE_NONE};
+        infos[b - 'a' + 'A'] = {static_cast<unsigned char>(b), TONE_NONE};
+    }
+    for_each_letter([&](int cls, int tone, unsigned char code) {
+        const int lower = cls > CASE_DISTANCE ? cls : cls + CASE_DISTANCE;
+        infos[code] = {static_cast<unsigned char>(lower), static_cast<unsigned char>(tone)};
+    });
+    return infos;
+}
+
+constexpr auto letter_infos = make_letter_infos();
+
+static_assert(letter_infos['A'].symbol == spell("a").symbols[0] && letter_infos['b'].symbol == 'b' &&
+              letter_infos[0xF0].symbol == spell("dd").symbols[0] && letter_infos[0xA4].tone == TONE_ACUTE);
+
+// ---------------------------------------------------------------------------
+// A token as units: each byte with what the engine would make of it.
+
+// The engine's composer, reduced to what decides a join.
+struct join_state {
+    unsigned char letter_class = CLASS_NONE;
+    unsigned char state = COMPOSER_IDLE;
+
+    bool joins(unsigned char b) const {
+        return state != COMPOSER_IDLE && (accept_mask[letter_class] & mark_bits[default_classes[b]]) != 0;
+    }
+    void join(unsigned char b) {
+        const unsigned char k = default_classes[b];
+        letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
+        state = k >= FIRST_SHAPE_CLASS ? COMPOSER_SHAPED : COMPOSER_IDLE;
+    }
+    // A byte that does not join: it starts a letter or ends the one before.
+    void start(unsigned char b) {
+        const unsigned char k = default_classes[b];
+        const bool letter = k != CLASS_NONE && k < LETTER_CLASS_COUNT;
+        letter_class = letter ? k : CLASS_NONE;
+        state = letter ? COMPOSER_BASE : COMPOSER_IDLE;
+    }
+    void reset() { *this = join_state{}; }
+};
+
+// What the white space after a token and the byte after it say.
+enum space_kind : unsigned char { SPACE_NONE, SPACE_BLANKS, SPACE_LINE_END, SPACE_BLANK_LINE };
+constexpr int NEXT_END = -1;      // the end of the text
+constexpr int NEXT_UNKNOWN = -2;  // a character that is not fed, or a token cut short
+
+struct follow {
+    space_kind space;
+    int next;   // the byte after the white space, or NEXT_END or NEXT_UNKNOWN
+    int next2;  // the byte after that, the same way (a space when the token is one byte)
+};
+
+struct token_view {
+    unit units[TYPED_TOKEN_MAX];
+    int count = 0;
+    bool has_join = false;
+    bool has_separator = false;  // \ @ : inside, or / at the start: maybe a path or an address
+    int slashes = 0;             // / inside: one may just mean "or" (va`/hoa(.c)
+};
+
+bool is_letter_byte(unsigned char b, bool viscii_input) {
+    return letter_infos[b].symbol != 0 && (viscii_input || b < 0x80);
+}
+
+// A unit after which tonedown escapes a mark: a vowel or a d, or a mark
+// joined to one.  After any other letter an escape protects nothing
+// (tar\.gz in a regular expression).
+bool takes_marks(const unit &u) {
+    if (u.kind == UNIT_JOIN) return true;
+    if (u.kind != UNIT_LETTER) return false;
+    const unsigned char symbol = letter_infos[u.byte].symbol;
+    return is_vowel_symbol(symbol) || symbol == spell("d").symbols[0];
+}
+
+// Whether a vowel follows position `i` before the letters end (DDoS: no).
+bool vowel_ahead(const typed_reader &r, const unsigned char *t, int i, int n) {
+    for (; i < n && is_letter_byte(t[i], r.viscii_input); ++i)
+        if (is_vowel_symbol(letter_infos[t[i]].symbol)) return true;
+    return false;
+}
+
+// The engine's reading of the token's bytes, with the composition
+// characters resolved: an escape that protects the byte after it stays, one
+// that protects nothing is doubled so that it reads as itself.
+void read_units(const typed_reader &r, const unsigned char *t, int n, token_view &v) {
+    const unsigned char k = r.composition_char;
+    join_state js{r.carry_class, r.carry_state};
+    bool fresh = true;         // the next letter starts a word
+    bool seen_letter = false;  // a letter of this token has been read
+    auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
+        v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
+        fresh = false;
+        seen_letter |= kind == UNIT_LETTER;
+    };
+    for (int i = 0; i < n; ++i) {
+        const unsigned char b = t[i];
+        if (b == k) {
+            const bool last = i + 1 == n;
+            const unsigned char next = last ? 0 : t[i + 1];
+            // An escape protects a mark (or a second d) after a letter: one
+            // that would join it, and one after a finished letter, as
+            // tonedown writes them (Y?\().
+            const bool after_word = v.count > 0 ? takes_marks(v.units[v.count - 1]) : r.carry_word;
+            const bool protects = js.joins(next) || (after_word && (default_classes[next] >= FIRST_TONE_CLASS ||
+                                                                    next == 'd' || next == 'D'));
+            if (!last && next != k && mode_of_letter(next) == NO_MODE && protects) {
+                // A real escape: the byte after it stays apart from the letter.
+                ++i;
+                const bool letter = is_letter_byte(next, r.viscii_input);
+                fresh = true;
+                add(next, letter ? UNIT_LETTER : UNIT_PLAIN, PREFIX_ESCAPE);
+                js.start(next);
+                continue;
+            }
+            // Doubled: k k reads as one k, as does a k that protects nothing.
+            if (i > 0 && i + 1 < n) v.has_separator = true;
+            add(k, UNIT_PLAIN, PREFIX_ESCAPE);
+            if (!last && next == k) ++i;
+            js.reset();
+            fresh = true;
+            continue;
+        }
+        if (js.joins(b)) {
+            add(b, UNIT_JOIN, PREFIX_NONE);
+            // A mark that joins a letter left in the part of a word before a
+            // cut is taken as the engine takes it: that word is decided as it
+            // stands.
+            if (!seen_letter) v.units[v.count - 1].accepted = true;
+            js.join(b);
+            v.has_join = true;
+            continue;
+        }
+        js.start(b);
+        if (is_letter_byte(b, r.viscii_input)) {
+            // No syllable has a capital after its first letter: CỡTập, %sMã,
+            // ĐChỉ are words run together.
+            if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
+                int last_letter = v.count - 1;
+                while (last_letter >= 0 && v.units[last_letter].kind != UNIT_LETTER) --last_letter;
+                const bool next_small = i + 1 < n && is_lower(t[i + 1]);
+                if (last_letter >= 0 && (!is_upper(v.units[last_letter].byte) || next_small)) fresh = true;
+            }
+            add(b, UNIT_LETTER, PREFIX_NONE);
+        } else {
+            if ((b == '@' || b == ':') && i > 0 && i + 1 < n) v.has_separator = true;
+            if (b == '/') (i == 0 ? v.has_separator = true : ++v.slashes);
+            add(b, UNIT_PLAIN, PREFIX_NONE);
+            fresh = true;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Syllables of a word under one reading
+
+constexpr int WORD_LETTERS_MAX = 24;
+constexpr int JOINS_MAX = 10;
+
+struct word {
+    int begin, end;  // units [begin, end)
+    int joins[JOINS_MAX];
+    int join_count;
+};
+
+// The letters of units [begin, end) under the accepted joins, cut into
+// pieces at every join that is not accepted.  Calls `piece(letters, count,
+// marked)` for each; stops and returns false when it returns false.
+template <class Piece>
+bool for_each_piece(const unit *units, int begin, int end, Piece piece) {
+    syllable_letter letters[WORD_LETTERS_MAX];
+    int count = 0;
+    bool marked = false, too_long = false;
+    auto close = [&]() {
+        const bool ok = count == 0 || (!too_long && piece(letters, count, marked));
+        count = 0;
+        marked = too_long = false;
+        return ok;
+    };
+    for (int i = begin; i < end; ++i) {
+        const unit &u = units[i];
+        if (u.kind == UNIT_LETTER) {
+            if (count == WORD_LETTERS_MAX) {
+                too_long = true;
+                continue;
+            }
+            letters[count++] = {letter_infos[u.byte].symbol, letter_infos[u.byte].tone};
+            continue;
+        }
+        if (!u.accepted) {
+            if (!close()) return false;
+            continue;
+        }
+        if (count == 0 || too_long) continue;
+        syllable_letter &l = letters[count - 1];
+        const unsigned char k = default_classes[u.byte];
+        if (k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS)
+            l.tone = mark_bits[k] & TONE_MASK;
+        else
+            l.symbol = static_cast<unsigned char>(l.symbol + class_shift[k]);
+        marked = true;
+    }
+    return close();
+}
+
+// Every piece that carries an accepted mark is a Vietnamese syllable.
+bool marked_pieces_well_formed(const unit *units, const word &w) {
+    return for_each_piece(units, w.begin, w.end, [](const syllable_letter *letters, int count, bool marked) {
+        return !marked || well_formed(letters, count);
+    });
+}
+
+// The same with loosely_formed, for slips of typing.
+bool marked_pieces_loosely_formed(const unit *units, const word &w) {
+    return for_each_piece(units, w.begin, w.end, [](const syllable_letter *letters, int count, bool marked) {
+        return !marked || loosely_formed(letters, count);
+    });
+}
+
+// Every piece is a Vietnamese syllable, marked or not.
+bool all_pieces_well_formed(const unit *units, const word &w) {
+    return for_each_piece(units, w.begin, w.end,
+                          [](const syllable_letter *letters, int count, bool) { return well_formed(letters, count); });
+}
+
+// The letters of the last piece of the word, as read now.
+int last_piece(const unit *units, const word &w, syllable_letter *out) {
+    int n = 0;
+    for_each_piece(units, w.begin, w.end, [&](const syllable_letter *letters, int count, bool) {
+        n = count;
+        std::memcpy(out, letters, sizeof(syllable_letter) * static_cast<std::size_t>(count));
+        return true;
+    });
+    return n;
+}
+
+bool word_reads_vietnamese(unit *units, const word &w) {
+    if (w.join_count > JOINS_MAX) return false;
+    const unsigned subsets = 1u << w.join_count;
+    for (unsigned s = 0; s < subsets; ++s) {
+        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
+        if (all_pieces_well_formed(units, w)) return true;
+    }
+    return false;
+}
+
+bool word_spells(const unit *units, const word &w, const char *text) {
+    int i = w.begin;
+    for (; i < w.end && *text != '\0'; ++i, ++text)
+        if (units[i].byte != static_cast<unsigned char>(*text)) return false;
+    return i == w.end && *text == '\0';
+}
+
+template <std::size_t N>
+bool word_in(const unit *units, const word &w, const char *const (&table)[N]) {
+    for (const char *text : table)
+        if (word_spells(units, w, text)) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// The evidence around a trailing mark
+
+constexpr int DECIDED = 100;  // evidence that settles the question alone
+
+// The character after the trailing mark: the next unit of the token, or
+// what follows the token.
+struct after_mark {
+    bool in_token;
+    unsigned char byte;  // in_token: the unit's byte
+    int dots;            // full stops right after the mark, in the token
+};
+
+struct word_context {
+    after_mark after;
+    bool path;         // the token is a path, address or file name
+    bool after_digit;  // the unit before the word is a digit
+    bool first_word;   // the word starts the token, right after the previous word
+    const word *previous_in_token;  // the word before, joined by - or _ (Ấn-độ, KÝ_TỰ)
+};
+
+// What the characters after a trailing . or ? say, in points toward the
+// tone (positive) or toward punctuation (negative).  Hard-wrapped text ends
+// lines in mid-sentence, so a line end says less than a blank line.
+struct end_evidence {
+    signed char prior;             // before anything is seen: a question is rarer than a hook tone
+    signed char clause;            // , ; : ! right after: rạ, or đỉ; cannot end a sentence
+    signed char closing;           // ) ] } " ' >
+    signed char joined;            // - or _ right after: Cợ-ri-mia, KÝ_TỰ
+    signed char other;             // any other character right after
+    signed char paragraph_end;     // a blank line or the end of the text
+    signed char line_then_small;   // a line end, the next line starting with a small letter
+    signed char line_then_other;   // a line end, anything else
+    signed char space_then_small;  // a space and a small letter: the sentence goes on
+    signed char space_then_sentence;  // a space, a capital and a small letter
+    signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
+};
+
+constexpr end_evidence full_stop_evidence = {0, 10, -1, 8, 0, -3, 2, -2, 9, -2, -1};
+constexpr end_evidence question_evidence = {3, 8, -1, 8, 0, -3, 1, -2, 6, -3, -1};
+
+int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
+    const end_evidence &e = mark == '.' ? full_stop_evidence : question_evidence;
+    int points = e.prior;
+    if (a.in_token) {
+        const unsigned char b = a.byte;
+        if (mark == '.' && a.dots > 0) return a.dots == 2 ? -DECIDED : DECIDED;  // ra... / rạ. / rạ...
+        if (b == ',' || b == ';' || b == ':' || b == '!' || (mark == '.' && b == '?')) return points + e.clause;
+        if (b == ')' || b == ']' || b == '"' || b == '\'' || b == '}' || b == '>') return points + e.closing;
+        if (b == '-' || b == '_') return points + e.joined;
+        return points + e.other;
+    }
+    const bool small = f.next >= 0 && is_lower(static_cast<unsigned char>(f.next));
+    switch (f.space) {
+    case SPACE_BLANK_LINE:
+        return points + e.paragraph_end;
+    case SPACE_LINE_END:
+        return points + (small ? e.line_then_small : e.line_then_other);
+    case SPACE_BLANKS:
+        if (f.next == NEXT_END) return points + e.paragraph_end;
+        if (f.next == NEXT_UNKNOWN) return points;
+        if (small) return points + e.space_then_small;
+        if (is_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
+            is_lower(static_cast<unsigned char>(f.next2)))
+            return points + e.space_then_sentence;
+        return points + e.space_then_other;
+    default:
+        return points + (f.next == NEXT_END ? e.paragraph_end : 0);
+    }
+}
+
+// The letters of a word spelled in `bytes`, every mark joined.
+int letters_of(const unsigned char *bytes, int n, syllable_letter *out) {
+    int count = 0;
+    join_state js;
+    for (int i = 0; i < n && count < WORD_LETTERS_MAX; ++i) {
+        const unsigned char b = bytes[i];
+        if (js.joins(b) && count > 0) {
+            const unsigned char cls = default_classes[b];
+            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
+                out[count - 1].tone = mark_bits[cls] & TONE_MASK;
+            else
+                out[count - 1].symbol = static_cast<unsigned char>(out[count - 1].symbol + class_shift[cls]);
+            js.join(b);
+        } else {
+            out[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
+            js.start(b);
+        }
+    }
+    return count;
+}
+
+// The letters of the previous word, for compounds; 0 when there is none.
+int previous_letters(const typed_reader &r, syllable_letter *out) { return letters_of(r.previous, r.previous_length, out); }
+
+// Keeps the bytes [begin, end) of the token as the previous word.
+// `bytes` is the token buffer, which reaches 16 bytes past any token.
+void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int end) {
+    static_assert(TYPED_PREVIOUS_MAX == 16);
+    const bool fits = end > begin && end - begin <= static_cast<int>(TYPED_PREVIOUS_MAX);
+    r.previous_length = fits ? static_cast<unsigned char>(end - begin) : 0;
+    if (fits) std::memcpy(r.previous, bytes + begin, TYPED_PREVIOUS_MAX);
+}
+
+bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+
+constexpr int COMPOUND_WEIGHT = 5;
+
+// For a trailing . or ?: how common the two readings are, what follows, and
+// whether the word before makes a compound with either.
+int weigh_stop_or_question(unsigned char mark, const syllable_letter *toned, int n_toned, const syllable_letter *bare,
+                           int n_bare, const syllable_letter *first, int n_first, const after_mark &a,
+                           const follow &f) {
+    // The frequency weights are coarse steps of about a factor ten each.
+    int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
+    if (n_first > 0) {
+        if (is_compound(first, n_first, toned, n_toned)) evidence += COMPOUND_WEIGHT;
+        if (is_compound(first, n_first, bare, n_bare)) evidence -= COMPOUND_WEIGHT;
+    }
+    return evidence;
+}
+
+// For the trailing mark of a word: positive when it should be a tone,
+// negative when punctuation, by how much.
+int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_index, const word_context &c,
+                    const follow &f) {
+    const unsigned char mark = units[mark_index].byte;
+    const after_mark &a = c.after;
+    const bool after_letter = units[mark_index - 1].kind == UNIT_LETTER;
+    if (a.in_token && (is_digit(a.byte) || a.byte == '%') && after_letter)
+        return -DECIDED;  // A.1., so.1, U+%04X, but SO^'1
+    if (mark == '\'' && (r.quote_open || r.backtick_open)) return -DECIDED;  // 'ra', `ra' (GNU quotes)
+    if (mark == '`' && r.backtick_open) return -DECIDED;
+    if (mark != '.' && mark != '?') return 3;
+    // A lone capital vowel with a full stop is a label (A. B.), not the
+    // interjection Ạ.
+    if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
+
+    syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
+    const bool saved = units[mark_index].accepted;
+    units[mark_index].accepted = true;
+    const int n_toned = last_piece(units, w, toned);
+    units[mark_index].accepted = false;
+    const int n_bare = last_piece(units, w, bare);
+    units[mark_index].accepted = saved;
+    int n_first = 0;
+    if (c.previous_in_token != nullptr)
+        n_first = last_piece(units, *c.previous_in_token, first);
+    else if (c.first_word)
+        n_first = previous_letters(r, first);
+    return weigh_stop_or_question(mark, toned, n_toned, bare, n_bare, first, n_first, a, f);
+}
+
+// ---------------------------------------------------------------------------
+// Deciding a word
+
+constexpr int INTERNAL_REFUSAL_COST = 3;
+
+bool has_stroke(const unit *units, const word &w) {
+    for (int j = 0; j < w.join_count; ++j)
+        if (mark_bits[default_classes[units[w.joins[j]].byte]] == MARK_STROKE) return true;
+    return false;
+}
+
+bool starts_with_stroke(const unit *units, const word &w) {
+    return w.end - w.begin >= 2 && units[w.begin + 1].kind == UNIT_JOIN &&
+           letter_infos[units[w.begin].byte].symbol == spell("d").symbols[0];
+}
+
+// A word of capitals that begins with Đ and abbreviates: DD alone before a
+// dot, a hyphen or a capitalised word run on (Đ.SỐ, ĐChỉ), or DD and two or
+// more capital consonants (ĐTCV; DDR keeps its two Ds).
+bool capital_abbreviation(const unit *units, const word &w, const after_mark &a) {
+    if (units[w.begin].byte != 'D' || units[w.begin + 1].byte != 'D') return false;
+    const int rest = w.end - w.begin - 2;
+    if (rest == 0) return a.in_token && (a.byte == '.' || a.byte == '-' || units[w.end].word_start);
+    if (rest < 2 || w.join_count != 1) return false;
+    for (int i = w.begin + 2; i < w.end; ++i)
+        if (!is_upper(units[i].byte) || is_vowel_symbol(letter_infos[units[i].byte].symbol)) return false;
+    return true;
+}
+
+// A trailing mark that is hardly ever punctuation: a shape mark, a tone after
+// one, or any mark before - or _.
+bool safe_trailing(const unit *units, int mark_index, const after_mark &a) {
+    const unsigned char k = default_classes[units[mark_index].byte];
+    if (k >= FIRST_SHAPE_CLASS || units[mark_index - 1].kind == UNIT_JOIN) return true;
+    return a.in_token && (a.byte == '-' || a.byte == '_');
+}
+
+void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
+    auto set_all = [&](bool accepted) {
+        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
+    };
+    // Too many marks for one syllable: none is taken (the ones past
+    // JOINS_MAX were never recorded and stay refused).
+    if (w.join_count > JOINS_MAX) {
+        for (int j = 0; j < JOINS_MAX; ++j) units[w.joins[j]].accepted = false;
+        return;
+    }
+    const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
+    if ((capital_stroke && word_in(units, w, abbreviation_table)) ||
+        (c.after_digit && w.end - w.begin == 2 && w.join_count == 1 && letter_infos[units[w.begin].byte].symbol ==
+                                                                            spell("d").symbols[0])) {
+        set_all(true);  // HĐND; 100đ
+        return;
+    }
+    if (starts_with_stroke(units, w) && capital_abbreviation(units, w, c.after)) {
+        set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
+        return;
+    }
+    if ((units[w.begin].byte == 'I' || units[w.begin].byte == 'i') && word_in(units, w, english_table)) {
+        set_all(false);
+        return;
+    }
+    const int last = w.joins[w.join_count - 1];
+    const bool trailing = last == w.end - 1;
+    if (c.path) {
+        // Inside a path only a word whose marks make a syllable keeps them,
+        // and only where no mark ends it that could be punctuation
+        // (S.NGUYE^N1, SO^'1, --directory=THU+_MU.C); so.1 and Makefile.
+        // keep their dots.
+        set_all(true);
+        if ((trailing && !safe_trailing(units, last, c.after)) || !marked_pieces_well_formed(units, w)) set_all(false);
+        return;
+    }
+
+    // The whole word as one syllable with every mark: the usual case.
+    set_all(true);
+    int preference = 0;
+    bool have_preference = false;
+    if (marked_pieces_well_formed(units, w)) {
+        if (!trailing) return;
+        preference = tone_preference(r, units, w, last, c, f);
+        have_preference = true;
+        if (preference > 0) return;
+    } else if ((!trailing || safe_trailing(units, last, c.after)) && marked_pieces_loosely_formed(units, w)) {
+        // Marks inside a word that is nearly a syllable: a slip of typing or
+        // a foreign name spelled the Vietnamese way (Xlô-ven), read as typed.
+        return;
+    }
+
+    int best_cost = 1 << 30;
+    unsigned best = 0;
+    const unsigned subsets = 1u << w.join_count;
+    for (unsigned s = 0; s < subsets; ++s) {
+        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
+        if (!marked_pieces_well_formed(units, w)) continue;
+        int cost = 0;
+        for (int j = 0; j < w.join_count; ++j) {
+            const int i = w.joins[j];
+            const bool is_trailing = i == w.end - 1;
+            if (units[i].accepted) {
+                if (is_trailing) {
+                    if (!have_preference) {
+                        preference = tone_preference(r, units, w, last, c, f);
+                        have_preference = true;
+                    }
+                    cost += preference < 0 ? -preference : 0;
+                }
+            } else if (!is_trailing) {
+                cost += INTERNAL_REFUSAL_COST;
+            } else {
+                // Refusing the trailing mark costs what the tone is worth,
+                // when the tone would have made a syllable.
+                units[i].accepted = true;
+                const bool tone_fits = marked_pieces_well_formed(units, w);
+                units[i].accepted = false;
+                if (tone_fits) {
+                    if (!have_preference) {
+                        preference = tone_preference(r, units, w, last, c, f);
+                        have_preference = true;
+                    }
+                    cost += preference > 0 ? preference : 0;
+                }
+            }
+        }
+        // Ties go to the reading with fewer marks taken: the text as typed.
+        if (cost < best_cost || (cost == best_cost && std::popcount(s) < std::popcount(best))) {
+            best_cost = cost;
+            best = s;
+        }
+    }
+    for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (best >> j) & 1u;
+}
+
+// ---------------------------------------------------------------------------
+// Deciding a token
+
+// A quotation opens with a ' or ` at the start of a token or after an
+// opening bracket, a double quote or =, before more of the token.
+bool opens_quote(const unit *units, int i, int count) {
+    const bool before_ok = i == 0 || units[i - 1].byte == '(' || units[i - 1].byte == '[' || units[i - 1].byte == '"' ||
+                           units[i - 1].byte == '=';
+    if (!before_ok || i + 1 >= count) return false;
+    const unit &next = units[i + 1];
+    const unsigned char b = next.byte;
+    return next.kind == UNIT_LETTER || is_digit(b) || b == '*' || b == '.' || b == '-' || b == '/' || b == '_' ||
+           b == '~' || b == '$' || b == '%' || b == '<' || b == '[' || b == '(';
+}
+
+after_mark after_of(const unit *units, int end, int count) {
+    after_mark a{false, 0, 0};
+    if (end >= count) return a;
+    a.in_token = true;
+    a.byte = units[end].byte;
+    for (int i = end; i < count && units[i].byte == '.' && units[i].prefix == PREFIX_NONE; ++i) ++a.dots;
+    return a;
+}
+
+// Finds the words of the token: runs of letters and their joins.
+int find_words(const token_view &v, word *words) {
+    int n = 0;
+    for (int i = 0; i < v.count;) {
+        if (v.units[i].kind != UNIT_LETTER) {
+            ++i;
+            continue;
+        }
+        word &w = words[n++];
+        w.begin = i;
+        w.join_count = 0;
+        ++i;
+        for (; i < v.count && v.units[i].kind != UNIT_PLAIN && !v.units[i].word_start; ++i)
+            if (v.units[i].kind == UNIT_JOIN) {
+                if (w.join_count < JOINS_MAX) w.joins[w.join_count] = i;
+                ++w.join_count;
+            }
+        w.end = i;
+    }
+    return n;
+}
+
+// A dot between two letters or digits is a separator, as are / \ @ : inside.
+bool has_inner_dot(const token_view &v) {
+    for (int i = 1; i + 1 < v.count; ++i) {
+        const unit &u = v.units[i];
+        if (u.byte != '.' || u.prefix != PREFIX_NONE) continue;
+        const unit &before = v.units[i - 1], &after = v.units[i + 1];
+        const bool before_ok = before.kind == UNIT_LETTER || is_digit(before.byte);
+        const bool after_ok = after.kind == UNIT_LETTER || is_digit(after.byte);
+        if (before_ok && after_ok) return true;
+    }
+    return false;
+}
+
+// Abbreviations without a vowel (m.chu?, Tp., www) say nothing either way.
+bool has_vowel(const unit *units, const word &w) {
+    for (int i = w.begin; i < w.end; ++i)
+        if (units[i].kind == UNIT_LETTER && is_vowel_symbol(letter_infos[units[i].byte].symbol)) return true;
+    return false;
+}
+
+// A path, address or file name: parts joined by separators, one of which
+// does not read as Vietnamese.  One slash alone joins alternatives
+// (byte/ky' tu+.) unless a dot or another separator says more.
+bool is_path(token_view &v, const word *words, int word_count) {
+    if (!v.has_separator && v.slashes < 2 && !has_inner_dot(v)) return false;
+    for (int i = 0; i < word_count; ++i)
+        if (has_vowel(v.units, words[i]) && !word_reads_vietnamese(v.units, words[i])) return true;
+    return false;
+}
+
+std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out) {
+    const unsigned char k = r.composition_char;
+    unsigned char *o = out;
+    join_state js{r.carry_class, r.carry_state};
+    for (int i = 0; i < v.count; ++i) {
+        const unit &u = v.units[i];
+        if (u.prefix == PREFIX_ESCAPE) {
+            *o++ = k;
+            *o++ = u.byte;
+            if (u.byte == k)
+                js.reset();
+            else
+                js.start(u.byte);
+            continue;
+        }
+        if (js.joins(u.byte)) {
+            if (u.kind == UNIT_JOIN && u.accepted) {
+                *o++ = u.byte;
+                js.join(u.byte);
+                continue;
+            }
+            *o++ = k;
+        }
+        *o++ = u.byte;
+        js.start(u.byte);
+    }
+    // Where the token is cut, the next bytes read on from here.
+    const bool in_word = v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN;
+    r.carry_word = r.cutting && in_word;
+    r.carry_class = r.carry_word ? js.letter_class : CLASS_NONE;
+    r.carry_state = r.carry_word ? js.state : COMPOSER_IDLE;
+    return static_cast<std::size_t>(o - out);
+}
+
+// A ' or ` that is no tone opens or closes a quotation; a ' also closes
+// one opened by ` (`like this', as GNU programs quote).
+void step_quotes(typed_reader &r, const unit *units, int i, int count) {
+    if (units[i].byte == '\'') {
+        if (r.quote_open)
+            r.quote_open = false;
+        else if (r.backtick_open)
+            r.backtick_open = false;
+        else
+            r.quote_open = opens_quote(units, i, count);
+    } else {
+        r.backtick_open = r.backtick_open ? false : opens_quote(units, i, count);
+    }
+}
+
+void update_quotes(typed_reader &r, const token_view &v) {
+    for (int i = 0; i < v.count; ++i) {
+        const unit &u = v.units[i];
+        const bool quote = u.byte == '\'' || u.byte == '`';
+        if (!quote || (u.kind == UNIT_JOIN && u.accepted)) continue;
+        step_quotes(r, v.units, i, v.count);
+    }
+}
+
+// Keeps the word that ends the token, if one does, for the next token.
+void remember_last_word(typed_reader &r, const token_view &v) {
+    r.previous_length = 0;
+    if (v.count == 0 || v.units[v.count - 1].kind == UNIT_PLAIN) return;
+    int begin = v.count - 1;
+    while (begin > 0 && v.units[begin].kind != UNIT_PLAIN && !v.units[begin].word_start) --begin;
+    if (v.units[begin].kind == UNIT_PLAIN) ++begin;
+    if (v.count - begin > static_cast<int>(TYPED_PREVIOUS_MAX)) return;
+    for (int i = begin; i < v.count; ++i) {
+        if (v.units[i].kind == UNIT_JOIN && !v.units[i].accepted) return;
+        r.previous[i - begin] = v.units[i].byte;
+    }
+    r.previous_length = static_cast<unsigned char>(v.count - begin);
+}
+
+// A token with nothing to decide: no mark, no dd, no composition character.
+bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
+    const unsigned char k = default_classes[b];
+    if (k >= FIRST_TONE_CLASS || b == r.composition_char) return true;
+    return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
+}
+
+// The plain token as it stands: copied, and its last word kept for compounds.
+struct memo_entry;
+void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed = nullptr);
+
+std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
+    const int n = r.token_length;
+    std::memcpy(out, r.token, static_cast<std::size_t>(n));
+    int begin = n;
+    while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
+    remember_word(r, r.token, begin, n);
+    memo_store(r, begin);
+    r.token_length = 0;
+    return static_cast<std::size_t>(n);
+}
+
+// A memo of tokens that stand as typed: plain tokens and those that
+// settle_simple_word took whole.  Whether a token stands is a pure function
+// of its bytes (for a composition character and input kind), and running
+// text repeats its words, so most tokens are found here.  Tokens of up to
+// sixteen bytes are keyed by their bytes packed in two numbers.  Direct-mapped,
+// process-wide like the engine's tables, never stale: an entry is only ever
+// replaced by another that is just as true.
+constexpr std::size_t MEMO_SLOTS = 4096;
+constexpr int MEMO_TOKEN_MAX = 16;
+
+// How a memoised token settles.
+enum memo_kind : unsigned char {
+    MEMO_STANDS,           // as typed
+    MEMO_STANDS_UNQUOTED,  // as typed while no quotation is open (a word ending in ' or `)
+    MEMO_WEIGHED,          // one word ending in . or ?, weighed with what follows it each time
+};
+
+struct packed {
+    std::uint64_t low, high;
+    bool operator==(const packed &) const = default;
+};
+
+struct memo_entry {
+    packed bytes;              // the token, zero-padded
+    unsigned char length;      // 0: empty
+    unsigned char word_begin;  // where the token's last word begins, or length when it ends in no word
+    unsigned char composition_char;
+    bool viscii_input;
+    memo_kind kind;
+    // MEMO_WEIGHED only:
+    signed char base;          // the frequency part of the weight
+    unsigned char mark_end;    // the index after the . or ?
+    bool refusable;            // the word without the mark still reads
+    bool compound_second;      // either reading can end a word of compound_table
+};
+
+memo_entry memo[MEMO_SLOTS];
+
+std::uint64_t first_bytes(const unsigned char *bytes, int n) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, 8);  // the buffer is longer than the token
+    return n >= 8 ? word : word & ((std::uint64_t{1} << (8 * n)) - 1);
+}
+
+packed packed_token(const typed_reader &r) {
+    const int n = r.token_length;
+    return {first_bytes(r.token, n), n > 8 ? first_bytes(r.token + 8, n - 8) : 0};
+}
+
+memo_entry &memo_slot(const packed &key, int length) {
+    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high + static_cast<std::uint64_t>(length)) *
+                                                                   0xC2B2AE3D27D4EB4Full;
+    return memo[(h >> 40) % MEMO_SLOTS];
+}
+
+void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed) {
+    if (r.token_length > MEMO_TOKEN_MAX) return;
+    const packed key = packed_token(r);
+    memo_entry &e = memo_slot(key, r.token_length);
+    e = weighed != nullptr ? *weighed : memo_entry{};
+    e.bytes = key;
+    e.length = static_cast<unsigned char>(r.token_length);
+    e.word_begin = static_cast<unsigned char>(word_begin);
+    e.composition_char = r.composition_char;
+    e.viscii_input = r.viscii_input;
+}
+
+bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out);
+
+bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
+    const int n = r.token_length;
+    if (n > MEMO_TOKEN_MAX) return false;
+    const packed key = packed_token(r);
+    const memo_entry &e = memo_slot(key, n);
+    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
+        e.viscii_input != r.viscii_input)
+        return false;
+    if (e.kind == MEMO_WEIGHED) return settle_weighed(r, f, e, written, out);
+    if (e.kind == MEMO_STANDS_UNQUOTED && (r.quote_open || r.backtick_open)) return false;
+    std::memcpy(out, r.token, static_cast<std::size_t>(n));
+    written = static_cast<std::size_t>(n);
+    remember_word(r, r.token, e.word_begin, n);
+    r.token_length = 0;
+    return true;
+}
+
+// The memo entry of a token of `n` bytes (1..MEMO_TOKEN_MAX) at `bytes`, of
+// which `readable` may be read; null when there is none.
+const memo_entry *memo_find(const typed_reader &r, const unsigned char *bytes, int n, std::size_t readable) {
+    unsigned char copy[2 * 8] = {};
+    const unsigned char *from = bytes;
+    if (readable < sizeof copy) {
+        std::memcpy(copy, bytes, static_cast<std::size_t>(n));
+        from = copy;
+    }
+    const packed key{first_bytes(from, n), n > 8 ? first_bytes(from + 8, n - 8) : 0};
+    const memo_entry &e = memo_slot(key, n);
+    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
+        e.viscii_input != r.viscii_input)
+        return nullptr;
+    return &e;
+}
+
+after_mark after_of_bytes(const unsigned char *t, int end, int n) {
+    after_mark a{false, 0, 0};
+    if (end >= n) return a;
+    a.in_token = true;
+    a.byte = t[end];
+    for (int i = end; i < n && t[i] == '.'; ++i) ++a.dots;
+    return a;
+}
+
+// Whether a mark joins a letter in the `n` bytes of a word.
+bool letters_joined(const unsigned char *t, int n) {
+    join_state js;
+    for (int i = 0; i < n; ++i) {
+        if (js.joins(t[i])) return true;
+        js.start(t[i]);
+    }
+    return false;
+}
+
+// Whether bytes [begin, end) hold a mark that joins.
+bool has_other_marks(const unsigned char *t, int begin, int end) {
+    join_state js;
+    for (int i = begin; i < end; ++i) {
+        if (js.joins(t[i])) return true;
+        js.start(t[i]);
+    }
+    return false;
+}
+
+bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
+    const unsigned char *t = r.token;
+    const int n = r.token_length;
+    const unsigned char k = r.composition_char;
+    // Around the word: bytes that are no letter and join nothing (a mark
+    // after a digit or after punctuation stays what it is), save the quotes,
+    // whose pairing the full reading follows.
+    auto plain = [&](unsigned char b) {
+        return b != k && b != '\'' && b != '`' && !is_letter_byte(b, r.viscii_input);
+    };
+    int i = 0;
+    while (i < n && plain(t[i])) ++i;
+    const int begin = i;
+    syllable_letter letters[WORD_LETTERS_MAX];
+    int count = 0;
+    bool last_joined = false;
+    unsigned char last_letter = 0;
+    join_state js;
+    for (; i < n; ++i) {
+        const unsigned char b = t[i];
+        if (js.joins(b)) {
+            syllable_letter &l = letters[count - 1];
+            const unsigned char cls = default_classes[b];
+            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
+                l.tone = mark_bits[cls] & TONE_MASK;
+            else
+                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[cls]);
+            js.join(b);
+            last_joined = true;
+            continue;
+        }
+        if (!is_letter_byte(b, r.viscii_input)) break;
+        if (count == WORD_LETTERS_MAX) return false;
+        // Where the full reading might see two words run together.
+        if (count > 0 && is_upper(b) && (!is_upper(last_letter) || (i + 1 < n && is_lower(t[i + 1])))) return false;
+        letters[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
+        last_letter = b;
+        js.start(b);
+        last_joined = false;
+    }
+    const int end = i;
+    // An escape right after the word that protects a mark (byte\., ca^y\.)
+    // stands as typed.
+    if (i + 1 < n && t[i] == k && count > 0 && (last_joined || is_vowel_symbol(letters[count - 1].symbol) ||
+                                                letters[count - 1].symbol == spell("d").symbols[0])) {
+        const unsigned char escaped = t[i + 1];
+        if (default_classes[escaped] >= FIRST_TONE_CLASS || escaped == 'd' || escaped == 'D') i += 2;
+    }
+    for (; i < n; ++i)
+        if (!plain(t[i])) return false;
+    if (count == 0) {
+        // Punctuation and digits only (1.1, --): nothing joins.
+        std::memcpy(out, t, static_cast<std::size_t>(n));
+        written = static_cast<std::size_t>(n);
+        r.previous_length = 0;
+        memo_store(r, n);
+        r.token_length = 0;
+        r.token_special = false;
+        return true;
+    }
+    if (!well_formed(letters, count)) {
+        if (last_joined || letters_joined(t + begin, end - begin)) return false;
+        // No mark joins the word: nothing to decide (byte\.).
+    }
+    if (last_joined) {
+        // A trailing mark that is no punctuation here: a shape mark, a tilde,
+        // an acute or grave outside quotations, before no digit; a . or ?
+        // as the evidence says.
+        const unsigned char mark = t[end - 1];
+        if ((mark == '\'' && (r.quote_open || r.backtick_open)) || (mark == '`' && r.backtick_open)) return false;
+        if (end < n && (is_digit(t[end]) || t[end] == '%')) return false;
+        if (mark == '.' || mark == '?') {
+            if (mark == '.' && end - begin == 2 && is_capital_vowel(t[begin])) return false;
+            syllable_letter bare[WORD_LETTERS_MAX];
+            const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
+            memo_entry e{};
+            e.kind = MEMO_WEIGHED;
+            e.word_begin = static_cast<unsigned char>(begin);
+            e.base = static_cast<signed char>(2 * (frequency(letters, count) - frequency(bare, n_bare)));
+            e.mark_end = static_cast<unsigned char>(end);
+            e.refusable = !has_other_marks(t, begin, end - 1) || well_formed(bare, n_bare);
+            e.compound_second = is_compound_second(letters, count) || is_compound_second(bare, n_bare);
+            memo_store(r, begin, &e);
+            return settle_weighed(r, f, e, written, out);
+        }
+    }
+    if (t[begin] == 'I' || t[begin] == 'i') {
+        for (const char *english : english_table)
+            if (std::strlen(english) == static_cast<std::size_t>(end - begin) &&
+                std::memcmp(english, t + begin, static_cast<std::size_t>(end - begin)) == 0)
+                return false;
+    }
+    std::memcpy(out, t, static_cast<std::size_t>(n));
+    written = static_cast<std::size_t>(n);
+    const int word_begin = end == n ? begin : n;
+    remember_word(r, t, word_begin, n);
+    // A trailing ' or ` was taken for a tone because no quotation was open:
+    // the memo says so.
+    const unsigned char last_mark = last_joined ? t[end - 1] : 0;
+    memo_entry kind{};
+    kind.kind = last_mark == '\'' || last_mark == '`' ? MEMO_STANDS_UNQUOTED : MEMO_STANDS;
+    memo_store(r, word_begin, &kind);
+    r.token_length = 0;
+    r.token_special = false;
+    return true;
+}
+
+// A word of one syllable ending in a . or ? that may be its tone: the tone
+// is kept when the evidence says so, or the composition character written
+// before the mark.  Returns false for the full reading when the word without
+// the mark would not read.
+bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out) {
+    const unsigned char *t = r.token;
+    const int n = r.token_length, begin = e.word_begin, end = e.mark_end;
+    const unsigned char mark = t[end - 1];
+    int preference = e.base + sentence_end_evidence(mark, after_of_bytes(t, end, n), f);
+    if (e.compound_second && begin == 0 && r.previous_length > 0) {
+        syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
+        const int n_toned = letters_of(t + begin, end - begin, toned);
+        const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
+        const int n_first = previous_letters(r, first);
+        if (is_compound(first, n_first, toned, n_toned)) preference += COMPOUND_WEIGHT;
+        if (is_compound(first, n_first, bare, n_bare)) preference -= COMPOUND_WEIGHT;
+    }
+    if (preference > 0) {
+        std::memcpy(out, t, static_cast<std::size_t>(n));
+        written = static_cast<std::size_t>(n);
+        remember_word(r, t, end == n ? begin : n, n);
+    } else {
+        if (!e.refusable) return false;
+        const std::size_t head = static_cast<std::size_t>(end - 1);
+        std::memcpy(out, t, head);
+        out[head] = r.composition_char;
+        std::memcpy(out + head + 1, t + head, static_cast<std::size_t>(n) - head);
+        written = static_cast<std::size_t>(n) + 1;
+        r.previous_length = 0;
+    }
+    r.token_length = 0;
+    r.token_special = false;
+    return true;
+}
+
+// Whether the token has anything to decide.
+void scan_token(typed_reader &r) {
+    bool special = false;
+    unsigned char before = 0;
+    for (int i = 0; i < r.token_length; ++i) {
+        const unsigned char b = r.token[i];
+        special |= is_special(r, b, before);
+        before = b;
+    }
+    r.token_special = special;
+}
+
+std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+    std::size_t written = 0;
+    // The short ways assume a token that starts and ends as a token.
+    const bool whole = !r.cutting && !r.carry_word;
+    if (whole && memo_settle(r, f, written, out)) return written;
+    scan_token(r);
+    if (whole && !r.token_special) return copy_plain_token(r, out);
+    if (whole && settle_simple_word(r, f, written, out)) return written;
+    r.token_special = false;
+    token_view v;
+    read_units(r, r.token, r.token_length, v);
+    if (v.has_join) {
+        word words[TYPED_TOKEN_MAX];
+        const int word_count = find_words(v, words);
+        const bool path = is_path(v, words, word_count);
+        // Quotes open before a word count for its marks: walk the words in
+        // order, updating the quote state on the plain units between them.
+        typed_reader &state = r;
+        const bool quote_before = state.quote_open, backtick_before = state.backtick_open;
+        int done = 0;
+        for (int wi = 0; wi < word_count; ++wi) {
+            const word &w = words[wi];
+            for (int i = done; i < w.begin; ++i) {
+                const unit &u = v.units[i];
+                if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
+                step_quotes(state, v.units, i, v.count);
+            }
+            done = w.begin;
+            if (w.join_count == 0) continue;
+            const bool joined = wi > 0 && words[wi - 1].end + 1 == w.begin &&
+                                (v.units[w.begin - 1].byte == '-' || v.units[w.begin - 1].byte == '_');
+            word_context c{after_of(v.units, w.end, v.count), path,
+                           w.begin > 0 && is_digit(v.units[w.begin - 1].byte), w.begin == 0,
+                           joined ? &words[wi - 1] : nullptr};
+            decide_word(r, v.units, w, c, f);
+        }
+        state.quote_open = quote_before;
+        state.backtick_open = backtick_before;
+    }
+    update_quotes(r, v);
+    remember_last_word(r, v);
+    r.token_length = 0;
+    return write_units(r, v, out);
+}
+
+follow follow_of_space(const typed_reader &r, int next, int next2) {
+    int lines = 0;
+    for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
+    const space_kind kind = lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS;
+    return follow{kind, next, next2};
+}
+
+// A token that so far is the composition character and a mode letter, at
+// the start of the text or after white space: perhaps a mode switch.
+bool pending_switch(const typed_reader &r) {
+    return r.token_length == 2 && r.token[0] == r.composition_char && r.apart && mode_of_letter(r.token[1]) != NO_MODE;
+}
+
+// Whether a mode letter standing apart, followed by `next`, switches the
+// mode.  Written text has other uses for \v, \l, \L: printf's vertical tab,
+// sed's and Perl's case escapes, TeX commands.  So a switch is taken only
+// before text (a letter, a digit, white space, the end), and a small mode
+// letter only at the start of a line and before a letter or digit.
+bool switch_taken(const typed_reader &r, unsigned char letter, int next) {
+    if (r.at_text_start && is_upper(letter)) return true;  // tonedown's announcement
+    const bool ends = next < 0 || is_space(static_cast<unsigned char>(next));
+    const bool text = next >= 0 && (is_letter_byte(static_cast<unsigned char>(next), true) ||
+                                    is_digit(static_cast<unsigned char>(next)) || next == r.composition_char);
+    if (!ends && !text) return false;
+    if (is_upper(letter)) return true;
+    return r.line_start && text;
+}
+
+std::size_t take_switch(typed_reader &r, unsigned char *out) {
+    r.at_text_start = false;
+    out[0] = r.composition_char;
+    out[1] = r.token[1];
+    r.mode = static_cast<unsigned char>(mode_of_letter(r.token[1]));
+    r.token_length = 0;
+    r.escape_pending = false;
+    r.previous_length = 0;
+    return 2;
+}
+
+// A line end in white space that passes at once: quotations end with the
+// line, and a blank line parts a word from the one before it.
+void note_line_end(typed_reader &r) {
+    r.quote_open = r.backtick_open = false;
+    r.line_start = true;
+    if (r.run_lines < 2) ++r.run_lines;
+    if (r.run_lines == 2) r.previous_length = 0;
+}
+
+// Writes the pending token, decided with what follows it, and the white space
+// after it.
+std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
+    if (r.token_length == 0 && !r.token_done) return 0;
+    if (!r.token_done && pending_switch(r) && switch_taken(r, r.token[1], next)) return take_switch(r, out);
+    r.at_text_start = false;
+    const follow f = r.token_done ? follow_of_space(r, next, next2) : follow{SPACE_NONE, next, next2};
+    std::size_t n = r.token_length > 0 ? decide_token(r, f, out) : 0;
+    if (r.token_done) {
+        std::memcpy(out + n, r.space, r.space_length);
+        n += r.space_length;
+        int lines = 0;
+        for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
+        if (lines > 0) r.quote_open = r.backtick_open = false;
+        if (lines > 1) r.previous_length = 0;
+        r.line_start = lines > 0;
+        r.run_lines = static_cast<unsigned char>(lines > 2 ? 2 : lines);
+    } else {
+        r.line_start = false;
+    }
+    r.token_done = false;
+    r.token_length = 0;
+    r.space_length = 0;
+    return n;
+}
+
+std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out);
+
+// Decides the token before the white space with the bytes seen after it,
+// then reads those bytes as the start of the next token.
+std::size_t settle_and_replay(typed_reader &r, int next2, unsigned char *out) {
+    std::size_t n = settle(r, r.lookahead[0], next2, out);
+    r.apart = true;
+    const unsigned char first = r.lookahead[0];
+    r.lookahead_length = 0;
+    n += feed_one(r, first, out + n);
+    return n;
+}
+
+std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out) {
+    std::size_t n = 0;
+    if (r.token_done) {
+        if (r.lookahead_length == 1) {
+            n = settle_and_replay(r, b, out);
+            return n + feed_one(r, b, out + n);
+        }
+        if (is_space(b) && r.space_length < TYPED_SPACE_MAX) {
+            r.space[r.space_length++] = b;
+            return 0;
+        }
+        if (!is_space(b)) {
+            // Only after a capital does the byte after it tell anything.
+            if (is_upper(b)) {
+                r.lookahead[0] = b;
+                r.lookahead_length = 1;
+                return 0;
+            }
+            n = settle(r, b, NEXT_UNKNOWN, out);
+        } else {
+            n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
+        }
+        r.apart = true;
+    }
+    if (r.token_length == 0) {
+        if (is_space(b)) {
+            out[n++] = b;
+            if (b == '\n') note_line_end(r);
+            r.apart = true;
+            return n;
+        }
+        r.run_lines = 0;
+        r.token[r.token_length++] = b;
+        return n;
+    }
+    if (pending_switch(r) && switch_taken(r, r.token[1], b)) {
+        n += take_switch(r, out + n);
+        return n + feed_one(r, b, out + n);
+    }
+    if (is_space(b)) {
+        r.token_done = true;
+        r.space[0] = b;
+        r.space_length = 1;
+        return n;
+    }
+    if (r.token_length == TYPED_TOKEN_MAX) {
+        // A full buffer: what is kept is decided as it stands, but an escape
+        // is not cut from the byte it escapes.
+        int trailing = 0;
+        while (trailing < r.token_length && r.token[r.token_length - 1 - trailing] == r.composition_char) ++trailing;
+        const bool carry = trailing % 2 == 1;
+        if (carry) --r.token_length;
+        r.cutting = true;
+        n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
+        r.cutting = false;
+        r.apart = false;
+        if (carry) r.token[r.token_length++] = r.composition_char;
+    }
+    r.token[r.token_length++] = b;
+    return n;
+}
+
+// English and Literal mode: the bytes pass; only a mode switch matters.
+void follow_other_mode(typed_reader &r, unsigned char b) {
+    if (r.escape_pending) {
+        r.escape_pending = false;
+        const int mode = mode_of_letter(b);
+        if (mode != NO_MODE) {
+            r.mode = static_cast<unsigned char>(mode);
+            r.apart = true;
+        }
+    } else if (b == r.composition_char) {
+        r.escape_pending = true;
+    }
+}
+
+std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out) {
+    if (r.mode == MODE_VIETNAMESE) return feed_vietnamese(r, b, out);
+    out[0] = b;
+    follow_other_mode(r, b);
+    return 1;
+}
+
+// Settles everything pending, as before a character that is not fed (`end`
+// NEXT_UNKNOWN) or at the end of the text (NEXT_END).
+std::size_t settle_all(typed_reader &r, int end, unsigned char *out) {
+    std::size_t n = 0;
+    if (r.lookahead_length == 1) n = settle_and_replay(r, end, out);
+    if (r.mode != MODE_VIETNAMESE) return n;
+    return n + settle(r, end, end, out + n);
+}
+
+}  // namespace
+
+void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input) {
+    std::memset(&r, 0, sizeof r);
+    r.composition_char = composition_char;
+    r.mode = static_cast<unsigned char>(mode);
+    r.viscii_input = viscii_input;
+    r.apart = true;
+    r.line_start = true;
+    r.at_text_start = true;
+}
+
+// Between tokens in Vietnamese mode, with nothing kept back: white space
+// passes at once, and so does a whole token that the memo says stands as
+// typed, whatever follows it.  Returns false, having done nothing, for any
+// other byte.
+namespace {
+
+inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                                unsigned char *&o) {
+    if (is_space(in[i])) {
+        r.apart = true;
+        do {
+            const unsigned char b = in[i++];
+            *o++ = b;
+            if (b == '\n') note_line_end(r);
+        } while (i < length && is_space(in[i]));
+        return true;
+    }
+    if (in[i] == r.composition_char) return false;
+    std::size_t q = i;
+    const std::size_t limit = length - i > std::size_t(MEMO_TOKEN_MAX) ? i + MEMO_TOKEN_MAX + 1 : length;
+    while (q < limit && !is_space(in[q])) ++q;
+    if (q == length || !is_space(in[q]) || q - i > std::size_t(MEMO_TOKEN_MAX)) return false;
+    const int n = static_cast<int>(q - i);
+    const memo_entry *e = memo_find(r, in + i, n, length - i);
+    if (e == nullptr) return false;
+    if (e->kind != MEMO_STANDS && (e->kind != MEMO_STANDS_UNQUOTED || r.quote_open || r.backtick_open)) return false;
+    // Sixteen bytes at a time where the input and the output have them: a
+    // token and its white space never take more room than they bring, and
+    // the output has room for twice the input.
+    const std::size_t left = length - i;
+    if (left >= 16)
+        std::memcpy(o, in + i, 16);
+    else
+        std::memcpy(o, in + i, static_cast<std::size_t>(n));
+    o += n;
+    const int begin = e->word_begin;
+    r.previous_length = static_cast<unsigned char>(n - begin);
+    if (left - static_cast<std::size_t>(begin) >= TYPED_PREVIOUS_MAX)
+        std::memcpy(r.previous, in + i + begin, TYPED_PREVIOUS_MAX);
+    else
+        std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
+    r.at_text_start = r.line_start = false;
+    r.run_lines = 0;
+    i = q;
+    return true;
+}
+
+}  // namespace
+
+std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
+    unsigned char *o = out;
+    const unsigned char k = r.composition_char;
+    std::size_t i = 0;
+    while (i < length) {
+        // The common steps inline: white space and memoised tokens between
+        // tokens, the bytes inside a token, away from its start (where a
+        // mode switch may stand) and from the buffer's end, and white space
+        // after a token.  feed_one takes every other step.
+        if (r.mode == MODE_VIETNAMESE && !r.token_done) {
+            const std::size_t n = r.token_length;
+            if (n == 0 && !r.carry_word && pass_between_tokens(r, in, length, i, o)) continue;
+            const bool inside = n > 2 || (n > 0 && r.token[0] != k);
+            if (inside && n < TYPED_TOKEN_MAX) {
+                const std::size_t room = TYPED_TOKEN_MAX - n;
+                const std::size_t limit = length - i < room ? length : i + room;
+                std::size_t j = i;
+                while (j < limit && !is_space(in[j])) ++j;
+                std::memcpy(r.token + n, in + i, j - i);
+                r.token_length = static_cast<unsigned short>(n + (j - i));
+                i = j;
+                if (i == length || !is_space(in[i])) continue;
+                r.token_done = true;
+                r.space[0] = in[i++];
+                r.space_length = 1;
+                continue;
+            }
+        } else if (r.mode == MODE_VIETNAMESE && r.lookahead_length == 0) {
+            // White space after a token, then the first byte of the next:
+            // the token is settled with what follows it and the next begun.
+            while (i < length && is_space(in[i]) && r.space_length < TYPED_SPACE_MAX) r.space[r.space_length++] = in[i++];
+            if (i == length) break;
+            const unsigned char b = in[i];
+            if (!is_space(b) && !is_upper(b) && b != k) {
+                // The next token starts with b, read on the next turn.
+                o += settle(r, b, NEXT_UNKNOWN, o);
+                r.apart = true;
+                continue;
+            }
+        }
+        o += feed_one(r, in[i++], o);
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+std::size_t typed_break(typed_reader &r, unsigned char *out) {
+    const std::size_t n = settle_all(r, NEXT_UNKNOWN, out);
+    r.apart = r.line_start = false;
+    r.previous_length = 0;
+    return n;
+}
+
+std::size_t typed_flush(typed_reader &r, unsigned char *out) { return settle_all(r, NEXT_END, out); }
+
+}  // namespace viqr::detail

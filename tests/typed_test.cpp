@@ -1,0 +1,412 @@
+// The typed reader (VIQR_PARAM_TYPED, toneup -t): which marks people typed
+// as diacritics and which as punctuation, rule by rule and both ways; every
+// syllable of the Vietnamese hunspell dictionary; any split of the input; and
+// what it makes of tonedown's output next to the strict reader.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "composer.h"
+#include "process.h"
+#include "viqr.h"
+#include "viscii_letters.h"
+
+namespace {
+
+using namespace viqr::detail;
+
+// Reads `viqr` through one context with hold on, the typed reader on or off,
+// in chunks of `chunk` bytes.
+std::string read_viqr(const std::string &viqr, bool typed, std::size_t chunk = 4096, int mode = MODE_VIETNAMESE) {
+    const int handle = viqr_open(mode, '\\', 0x08);
+    viqr_set(handle, 1, VIQR_PARAM_HOLD);
+    viqr_set(handle, typed ? 1 : 0, VIQR_PARAM_TYPED);
+    std::string out;
+    std::vector<unsigned char> area(viqr_typed_room(chunk));
+    for (std::size_t at = 0; at < viqr.size(); at += chunk) {
+        const std::size_t n = std::min(chunk, viqr.size() - at);
+        const std::size_t written =
+            viqr_feed_chunk(handle, reinterpret_cast<const unsigned char *>(viqr.data()) + at, n, area.data());
+        EXPECT_LE(written, viqr_typed_room(n));
+        out.append(reinterpret_cast<const char *>(area.data()), written);
+    }
+    int count = 0;
+    viqr_close(handle, area.data(), count);
+    EXPECT_LE(std::size_t(count), viqr_typed_room(0));
+    out.append(reinterpret_cast<const char *>(area.data()), std::size_t(count));
+    return out;
+}
+
+std::string typed(const std::string &viqr, std::size_t chunk = 4096) { return read_viqr(viqr, true, chunk); }
+std::string strict(const std::string &viqr) { return read_viqr(viqr, false); }
+
+// UTF-8 to VISCII by the system's iconv, an oracle independent of the tables.
+std::string viscii_of(const std::string &utf8) {
+    const run_result r = run_shell("exec iconv -f UTF-8 -t VISCII", utf8);
+    EXPECT_EQ(r.status, 0) << r.err << " for " << utf8;
+    return r.out;
+}
+
+bool iconv_knows_viscii() { return run_shell("exec iconv -f UTF-8 -t VISCII", "a").status == 0; }
+
+// A VISCII text spelled as people type VIQR: every letter as its base letter,
+// shape mark and tone mark, nothing escaped.
+std::string typed_spelling(const std::string &viscii) {
+    std::string spelled[256];
+    for (int b = 0; b < 256; ++b) spelled[b] = std::string(1, char(b));
+    for_each_letter([&](int cls, int tone, unsigned char code) {
+        std::string s = letter_rows[cls].spelling;
+        if (tone != TONE_NONE) s += tone_mark_char[tone];
+        spelled[code] = s;
+    });
+    std::string out;
+    for (unsigned char b : viscii) out += spelled[b];
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The rules, as rows: typed VIQR in, the text it must read as out (UTF-8).
+
+struct rule_case {
+    const char *rule;
+    const char *input;
+    const char *output;
+};
+
+void PrintTo(const rule_case &c, std::ostream *os) { *os << c.rule << ": " << c.input; }
+
+const rule_case rule_cases[] = {
+    // 1: a mark is a diacritic only where it completes a Vietnamese syllable.
+    {"syllable", "Vie^.t Nam", "Việt Nam"},
+    {"syllable", "ngu+o+`i ddu+o+.c khuye^'n khi'ch", "người được khuyến khích"},
+    {"syllable", "qua' gia` gi`n nghie^ng", "quá già gìn nghiêng"},
+    {"syllable", "ho`a hoa` thu?y thuy? ho`e hoe`", "hòa hoà thủy thuỷ hòe hoè"},
+    {"syllable", "ba'c ba.c ha't", "bác bạc hát"},
+    {"syllable", "Hello. Makefile. I'm yo'ure", "Hello. Makefile. I'm yo'ure"},
+    {"syllable", "ca`c ha?t", "ca`c ha?t"},              // only ' and . before c ch p t
+    {"syllable", "ce' ke' gha' ghe' nge' nghe'", "ce' ké gha' ghé nge' nghé"},  // k gh ngh before e ê i only
+    {"syllable", "C++ a+b e^x", "C++ a+b e^x"},
+    {"syllable", "i.e., ba.n", "i.e., bạn"},
+    // 2: a second tone, or a tone in the wrong place, is punctuation.
+    {"one tone", "No^.i.", "Nội."},
+    {"one tone", "va^.y?", "vậy?"},
+    {"one tone", "dda^u?", "đâu?"},
+    {"one tone", "ca^y. Nha`.", "cây. Nhà."},
+    {"one tone", "tie^'ng Vie^.t.", "tiếng Việt."},
+    {"one tone", "hoa`n toa`n'", "hoàn toàn'"},
+    // 3: marks in paths, addresses and file names; a mark before a digit.
+    {"path", "www.google.com", "www.google.com"},
+    {"path", "a@yahoo.com", "a@yahoo.com"},
+    {"path", "libfoo.so.1", "libfoo.so.1"},
+    {"path", "A.1. Mo+? ddi?", "A.1. Mở đi?"},
+    {"path", "/usr/share/doc/ a.out file.txt", "/usr/share/doc/ a.out file.txt"},
+    {"path", "va`/hoa(.c", "và/hoặc"},
+    {"path", "tie^'t: ke^'t thu'c", "tiết: kết thúc"},
+    {"path", "byte/ky' tu+.", "byte/ký tự"},
+    {"path", "--directory=THU+_MU.C", "--directory=THƯ_MỤC"},
+    {"path", "S.NGUYE^N1 -eq SO^'1", "S.NGUYÊN1 -eq SỐ1"},
+    {"path", "U+%04X U+0041", "U+%04X U+0041"},
+    // 4: dd is đ only at the start of a syllable.
+    {"dd", "dda^`u ddi DDa^y", "đầu đi Đây"},
+    {"dd", "add adduser dd if=/dev/zero", "add adduser dd if=/dev/zero"},
+    {"dd", "HDDND UBND DDHQG", "HĐND UBND ĐHQG"},
+    {"dd", "gia' 50.000dd mo^.t ca'i", "giá 50.000đ một cái"},
+    {"dd", "DDR3 DDoS", "DDR3 DDoS"},
+    // 5: the composition character stays where it protects nothing.
+    {"escape", "sed 's/1\\.3/x/'", "sed 's/1\\.3/x/'"},
+    {"escape", "gentoo-(.+)\\.tar\\.gz", "gentoo-(.+)\\.tar\\.gz"},  // after a consonant it protects nothing
+    {"escape", "line\\\nne^'u", "line\\\nnếu"},
+    {"escape", "cu+\\. \\\\ a\\'", "cư. \\ a'"},
+    {"escape", "Mo+? C:\\Videos\\Music\\Lyrics nhe'.", "Mở C:\\Videos\\Music\\Lyrics nhé."},
+    {"escape", "x\\Vy \\v ta'c \\L, \\l", "x\\Vy \\v tác \\L, \\l"},
+    {"mode", "\\Mdda^u \\Vdda^u", "dda^u đâu"},
+    {"mode", "\\Mco' \\a' \\Vco' \\La' \\\\ \\Va'", "co' á có a' \\\\ á"},
+    {"mode", "vie^.t\n\\mhello'\n\\vvie^.t", "việt\nhello'\nviệt"},
+    // 6: evidence around a mark that could be either.
+    {"evidence", "ra. To^i ddi.\n\nra. to^i", "ra. Tôi đi.\n\nrạ tôi"},  // a small letter: no sentence ended
+    {"evidence", "dde^? la`m. Co' dde^? Ddi?", "để làm. Có để Đi?"},
+    {"evidence", "chia se?\nta^.p tin", "chia sẻ\ntập tin"},
+    {"evidence", "vi' du.", "ví dụ"},
+    {"evidence", "dda^`u tu+.", "đầu tư."},
+    {"evidence", "cu.. ra... a.... nhe.; ra.,", "cụ. ra... ạ... nhẹ; rạ,"},
+    {"evidence", "'ra' va` `ls` va` 'ddi'", "'ra' và `ls` và 'đi'"},
+    {"evidence", "`po' co' --exclude='*.o'", "`po' có --exclude='*.o'"},  // GNU quotes, a quoted pattern
+    {"evidence", "A. Mo+? B.", "A. Mở B."},
+    {"evidence", "Co+.-ri-mia KY'_TU+.", "Cợ-ri-mia KÝ_TỰ"},
+    // Runs of words and slips of typing.
+    {"slips", "huo+'ng dduo+.c %sMa~ Co+~Ta^.p", "huớng đuợc %sMã CỡTập"},
+};
+
+class TypedRules : public testing::TestWithParam<rule_case> {};
+
+TEST_P(TypedRules, ReadsAsAPersonMeantIt) {
+    if (!iconv_knows_viscii()) GTEST_SKIP() << "the system's iconv has no VISCII";
+    const rule_case &c = GetParam();
+    EXPECT_EQ(typed(c.input), viscii_of(c.output));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, TypedRules, testing::ValuesIn(rule_cases));
+
+// The strict reader stays what it was: tonedown's escapes, mode switches
+// anywhere, every mark after a letter that takes it.
+TEST(TypedReader, IsOffUnlessAskedFor) {
+    const int handle = viqr_open(MODE_VIETNAMESE, '\\', 0x08);
+    unsigned char typed_flag = 9;
+    viqr_query(handle, &typed_flag, VIQR_PARAM_TYPED);
+    EXPECT_EQ(typed_flag, 0);
+    viqr_set(handle, 1, VIQR_PARAM_TYPED);
+    viqr_query(handle, &typed_flag, VIQR_PARAM_TYPED);
+    EXPECT_EQ(typed_flag, 1);
+    int count = 0;
+    viqr_close(handle, nullptr, count);
+    EXPECT_EQ(strict("No^.i. x\\Vdd add"), "N\xB5\xB8 x\xF0 a\xF0");
+}
+
+// The single-byte viqr_feed reads strictly whatever the setting.
+TEST(TypedReader, SingleBytesReadStrictly) {
+    const int handle = viqr_open(MODE_VIETNAMESE, '\\', 0x08);
+    viqr_set(handle, 1, VIQR_PARAM_HOLD);
+    viqr_set(handle, 1, VIQR_PARAM_TYPED);
+    std::string out;
+    unsigned char area[2];
+    int count = 0;
+    for (unsigned char b : std::string("add ")) {
+        viqr_feed(handle, b, area, count);
+        out.append(reinterpret_cast<const char *>(area), std::size_t(count));
+    }
+    viqr_close(handle, nullptr, count);
+    EXPECT_EQ(out, "a\xF0 ");
+}
+
+// A composition character other than the backslash, set before or after the
+// reader is turned on.
+TEST(TypedReader, FollowsTheCompositionCharacter) {
+    for (bool before : {true, false}) {
+        const int handle = viqr_open(MODE_VIETNAMESE, '\\', 0x08);
+        viqr_set(handle, 1, VIQR_PARAM_HOLD);
+        if (before) viqr_set(handle, '#', VIQR_PARAM_COMPOSE_CHAR);
+        viqr_set(handle, 1, VIQR_PARAM_TYPED);
+        if (!before) viqr_set(handle, '#', VIQR_PARAM_COMPOSE_CHAR);
+        const std::string in = "1#.3 cu+#. \\ No^.i. #Mdd";
+        std::vector<unsigned char> area(viqr_typed_room(in.size()));
+        std::size_t n = viqr_feed_chunk(handle, reinterpret_cast<const unsigned char *>(in.data()), in.size(), area.data());
+        int count = 0;
+        viqr_close(handle, area.data() + n, count);
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(area.data()), n + std::size_t(count)),
+                  "1#.3 c\xDF. \\ N\xB5i. dd")
+            << (before ? "set before" : "set after");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Every syllable of the Vietnamese hunspell dictionary, typed with its
+// marks, reads back as itself.  The syllables stand in running text (each
+// followed by a space and the next), where a trailing . or ? is a tone.
+
+TEST(TypedDictionary, EverySyllableOfHunspellReadsBack) {
+    const char *path = "/usr/share/hunspell/vi_VN.dic";
+    std::ifstream file(path);
+    if (!file) GTEST_SKIP() << path << " is missing (package hunspell-vi)";
+    if (!iconv_knows_viscii()) GTEST_SKIP() << "the system's iconv has no VISCII";
+    std::string line, words;
+    std::getline(file, line);  // the count
+    int n = 0;
+    while (std::getline(file, line)) {
+        if (line.empty() || line == "palăng") continue;  // pa-lăng, two syllables written as one word
+        words += line + "\n";
+        ++n;
+    }
+    ASSERT_GT(n, 6000);
+    const std::string viscii = viscii_of(words);
+    std::istringstream expected_lines(viscii);
+    std::string text, expected;
+    std::vector<std::string> syllables;
+    while (std::getline(expected_lines, expected)) syllables.push_back(expected);
+    for (const std::string &s : syllables) text += typed_spelling(s) + " ";
+    text += "xong";
+    std::istringstream got(typed(text));
+    int wrong = 0;
+    for (const std::string &s : syllables) {
+        std::string word;
+        got >> word;
+        if (word != s && ++wrong <= 10) ADD_FAILURE() << typed_spelling(s) << " read as " << typed_spelling(word);
+    }
+    EXPECT_EQ(wrong, 0) << "of " << syllables.size();
+}
+
+// ---------------------------------------------------------------------------
+// Chunk boundaries change nothing: the text of all the rules and a stretch
+// of typed prose, cut at every place into two chunks and read in chunks of
+// many sizes.
+
+std::string all_rule_inputs() {
+    std::string text;
+    for (const rule_case &c : rule_cases) text += std::string(c.input) + "\n";
+    return text + "\\Mco' \\Vco'\n\nA? \\";
+}
+
+TEST(TypedChunks, AnySplitGivesTheSameOutput) {
+    const std::string text = all_rule_inputs();
+    const std::string whole = typed(text);
+    for (std::size_t cut = 1; cut < text.size(); ++cut) {
+        const int handle = viqr_open(MODE_VIETNAMESE, '\\', 0x08);
+        viqr_set(handle, 1, VIQR_PARAM_HOLD);
+        viqr_set(handle, 1, VIQR_PARAM_TYPED);
+        std::vector<unsigned char> area(viqr_typed_room(text.size()));
+        const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+        std::size_t n = viqr_feed_chunk(handle, in, cut, area.data());
+        n += viqr_feed_chunk(handle, in + cut, text.size() - cut, area.data() + n);
+        int count = 0;
+        viqr_close(handle, area.data() + n, count);
+        const std::string got(reinterpret_cast<const char *>(area.data()), n + std::size_t(count));
+        ASSERT_EQ(got, whole) << "cut at " << cut;
+    }
+    for (std::size_t chunk : {1u, 2u, 3u, 5u, 8u, 13u, 97u}) EXPECT_EQ(typed(text, chunk), whole) << "chunks of " << chunk;
+}
+
+// Any bytes at all, in chunks of random sizes: the same output as in one.
+TEST(TypedChunks, RandomBytesInRandomChunks) {
+    std::mt19937 random(11u);
+    static const char tricky[] = "aAeEiIoOuUyYdD'`?~.(^+\\ \n/@:VvMmLl0123456789%_-\xE2\xF0\xA4";
+    std::uniform_int_distribution<int> pick(0, int(sizeof tricky) - 2), any(0, 255), coin(0, 4), size(1, 300);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        for (int i = 0; i < 3000; ++i) text += coin(random) == 0 ? char(any(random)) : tricky[pick(random)];
+        const std::string whole = typed(text);
+        const int handle = viqr_open(MODE_VIETNAMESE, '\\', 0x08);
+        viqr_set(handle, 1, VIQR_PARAM_HOLD);
+        viqr_set(handle, 1, VIQR_PARAM_TYPED);
+        std::string got;
+        std::vector<unsigned char> area(viqr_typed_room(300));
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t n = std::min<std::size_t>(std::size_t(size(random)), text.size() - at);
+            const std::size_t w = viqr_feed_chunk(handle, reinterpret_cast<const unsigned char *>(text.data()) + at, n,
+                                                  area.data());
+            ASSERT_LE(w, viqr_typed_room(n));
+            got.append(reinterpret_cast<const char *>(area.data()), w);
+            at += n;
+        }
+        int count = 0;
+        viqr_close(handle, area.data(), count);
+        got.append(reinterpret_cast<const char *>(area.data()), std::size_t(count));
+        ASSERT_EQ(got, whole) << "round " << round;
+    }
+}
+
+// Tokens longer than the reader keeps are decided as they stand, the same
+// in any chunks.
+TEST(TypedChunks, LongTokensAndLongWhiteSpace) {
+    std::string text = std::string(300, 'x') + "a. " + std::string(200, ' ') + "ra. " + std::string(150, 'b') + "ba.n\n";
+    for (int i = 0; i < 40; ++i) text += "ddi.A" + std::to_string(i);
+    const std::string whole = typed(text);
+    for (std::size_t chunk : {1u, 7u, 64u, 1000u}) EXPECT_EQ(typed(text, chunk), whole) << "chunks of " << chunk;
+}
+
+// ---------------------------------------------------------------------------
+// tonedown's output read with -t.  The typed reader only regroups letters
+// and marks: spelled out again, its reading and the strict one are the same
+// text, always.  Where they group differently is measured and printed.
+
+std::string tonedown_of(const std::string &viscii) {
+    std::vector<unsigned char> out(viqr_encoder_output_size(viscii.size() + 1));
+    viqr_encoder_history history;
+    const std::size_t n = viscii_to_viqr(reinterpret_cast<const unsigned char *>(viscii.data()), viscii.size(),
+                                         out.data(), '\\', MODE_VIETNAMESE, history);
+    return "\\V" + std::string(reinterpret_cast<const char *>(out.data()), n);
+}
+
+struct comparison {
+    int inputs = 0, differ = 0;
+};
+
+void compare_on_tonedown(const std::string &viscii, comparison &c) {
+    const std::string viqr = tonedown_of(viscii);
+    const std::string s = strict(viqr), t = typed(viqr);
+    ++c.inputs;
+    if (s == t) return;
+    ++c.differ;
+    EXPECT_EQ(typed_spelling(t), typed_spelling(s)) << "tonedown wrote " << viqr;
+}
+
+// Alone, a one-byte text is either a syllable or not: đ is none, and a vowel
+// with the dot below or the hook above at the very end of a text is the
+// question of rule 6, decided for the full stop or the question mark unless
+// the toned syllable is common.
+TEST(TypedOnTonedown, EveryOneByteTextDiffersOnlyForALoneDOrAFinalDotOrHook) {
+    comparison c;
+    for (int b = 0; b < 256; ++b) {
+        const std::string viscii(1, char(b));
+        const int before = c.differ;
+        compare_on_tonedown(viscii, c);
+        if (c.differ == before) continue;
+        const std::string spelled = typed_spelling(viscii);
+        const char last = spelled.back();
+        EXPECT_TRUE(spelled == "DD" || spelled == "dd" || last == '.' || last == '?') << spelled;
+    }
+    EXPECT_GT(c.differ, 2);
+    std::printf("one-byte texts: %d of %d read otherwise with -t\n", c.differ, c.inputs);
+}
+
+TEST(TypedOnTonedown, TwoByteAndRandomTextsKeepEveryCharacter) {
+    comparison pairs, random_texts;
+    for (int first = 0; first < 256; ++first)
+        for (int second = 0; second < 256; ++second) compare_on_tonedown(std::string{char(first), char(second)}, pairs);
+    std::mt19937 random(7u);
+    static const char tricky[] = "aAeEiIoOuUyYdD\xF0\xD0\xE2\xC2\xE5\xEA\xF4\xBD\xDF\xBF\xE1\xA4'`?~.(^+\\ \nnhgct";
+    std::uniform_int_distribution<int> pick(0, int(sizeof tricky) - 2);
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        for (int i = 0; i < 200; ++i) text += tricky[pick(random)];
+        compare_on_tonedown(text, random_texts);
+    }
+    std::printf("two-byte texts: %d of %d read otherwise with -t; random texts: %d of %d\n", pairs.differ,
+                pairs.inputs, random_texts.differ, random_texts.inputs);
+}
+
+TEST(TypedOnTonedown, TheSampleReadsBackSaveTheLoneD) {
+    std::ifstream file(VIQR_SAMPLE, std::ios::binary);
+    const std::string sample((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(sample.size(), 100u);
+    const run_result r = run_shell("exec " + program_path("tonedown") + " '" + VIQR_SAMPLE + "' | " +
+                                   program_path("toneup") + " -t");
+    EXPECT_EQ(r.status, 0);
+    // The one difference: the letter đ named alone in a list is no syllable.
+    std::string expected = sample;
+    const std::size_t at = expected.find("\xDF, \xF0.");
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at + 3, 1, "dd");
+    EXPECT_EQ(r.out, expected);
+}
+
+// ---------------------------------------------------------------------------
+// The command line.
+
+TEST(TypedCli, TheFlagTurnsTheReaderOn) {
+    const cli_case cases[] = {
+        {{"-t"}, "No^.i. add", "N\xB5i. add", "", 0},
+        {{}, "No^.i. add", "N\xB5\xB8 a\xF0", "", 0},
+        {{"-t", "-m"}, "No^.i. \\Vadd dda^u", "No^.i. add \xF0\xE2u", "", 0},
+        {{"-m", "-t"}, "\\a'", "\xE1", "", 0},
+        {{"-l", "-t"}, "\\a'", "\\a'", "", 0},
+        {{"-tv"}, "1\\.3 ba.n", "1\\.3 b\xD5n", "", 0},
+        {{"-com", "#", "-t"}, "1#.3 \\ cu+#.", "1#.3 \\ c\xDF.", "", 0},
+    };
+    for (const cli_case &c : cases) expect_outcome(run_program(program_path("toneup"), c.args, c.input), c);
+}
+
+TEST(TypedCli, FilesReadAsOneText) {
+    scratch_dir dir;
+    dir.write("one", "tie^'ng Vie^");   // the word goes on in the next file
+    dir.write("two", ".t ra.");         // and the text ends after a full stop
+    const run_result r = run_program(program_path("toneup"), {"-t", "one", "two"}, "", "", dir.path());
+    EXPECT_EQ(r.out, "ti\xAAng Vi\xAEt ra.");
+    EXPECT_EQ(r.status, 0);
+}
+
+}  // namespace
