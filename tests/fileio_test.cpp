@@ -20,13 +20,23 @@ using viqr::cli::write_all;
 
 volatile sig_atomic_t interruptions = 0;
 
-void count_interruption(int) { interruptions = interruptions + 1; }
+// The other end of the test's pipe waits for a byte here, which the handler
+// writes at the tenth interruption: by then the call under test has been
+// interrupted while it waited, however the processes were scheduled.
+int go_descriptor = -1;
+constexpr int INTERRUPTIONS_BEFORE_GO = 10;
+
+void count_interruption(int) {
+    interruptions = interruptions + 1;
+    if (interruptions == INTERRUPTIONS_BEFORE_GO && write(go_descriptor, "g", 1) != 1) _exit(3);
+}
 
 // SIGALRM every millisecond while it lives.
 class interrupting_timer {
 public:
-    interrupting_timer() {
+    explicit interrupting_timer(int go) {
         interruptions = 0;
+        go_descriptor = go;
         struct sigaction action {};
         action.sa_handler = count_interruption;
         sigemptyset(&action.sa_mask);
@@ -47,6 +57,17 @@ private:
     struct sigaction previous_;
 };
 
+// Blocks until the handler says go.
+void wait_for_go(int go) {
+    char byte;
+    while (read(go, &byte, 1) < 0) {
+    }
+}
+
+// Says go in any case once the call under test has returned, so that the
+// other process never waits for ever when the call gave up early.
+void say_go(int go) { EXPECT_EQ(write(go, "g", 1), 1); }
+
 // Bytes that show where they stand, so that bytes out of place are seen.
 std::string numbered_bytes(std::size_t size) {
     std::string bytes(size, '\0');
@@ -61,59 +82,63 @@ int exit_status_of(pid_t child) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// A read that blocks until a writer, a fifth of a second later, hands over its
-// bytes, interrupted many times meanwhile.
+// A read that blocks until a writer hands over its bytes, which it does only
+// after the read has been interrupted ten times.
 TEST(FileIo, AReadInterruptedBySignalsWaitsForTheBytes) {
-    int pipe_ends[2];
-    ASSERT_EQ(pipe(pipe_ends), 0);
+    int data_pipe[2], go_pipe[2];
+    ASSERT_EQ(pipe(data_pipe), 0);
+    ASSERT_EQ(pipe(go_pipe), 0);
     const std::string message = "the bytes at last";
     const pid_t writer = fork();
     ASSERT_GE(writer, 0);
     if (writer == 0) {
-        close(pipe_ends[0]);
-        usleep(200 * 1000);
-        _exit(write(pipe_ends[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 1);
+        close(data_pipe[0]);
+        wait_for_go(go_pipe[0]);
+        _exit(write(data_pipe[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 1);
     }
-    close(pipe_ends[1]);
+    close(data_pipe[1]);
     char buffer[64];
     ssize_t n;
     {
-        interrupting_timer timer;
-        n = read_retrying(pipe_ends[0], buffer, sizeof buffer);
+        interrupting_timer timer(go_pipe[1]);
+        n = read_retrying(data_pipe[0], buffer, sizeof buffer);
     }
-    EXPECT_GT(interruptions, 0);
-    ASSERT_EQ(n, ssize_t(message.size())) << std::strerror(errno);
+    const int error = errno;
+    say_go(go_pipe[1]);
+    EXPECT_GE(interruptions, INTERRUPTIONS_BEFORE_GO);
+    ASSERT_EQ(n, ssize_t(message.size())) << std::strerror(error);
     EXPECT_EQ(std::string(buffer, message.size()), message);
-    close(pipe_ends[0]);
     EXPECT_EQ(exit_status_of(writer), 0);
 }
 
-// A megabyte into a pipe whose reader starts a fifth of a second later: the
-// writes block on the full pipe and are interrupted, some before any byte
+// A megabyte into a pipe whose reader starts only after ten interruptions:
+// the writes block on the full pipe and are interrupted, some before any byte
 // went through (EINTR), some after part of the buffer did (a short write).
 TEST(FileIo, AWriteInterruptedBySignalsDeliversEveryByteInOrder) {
-    int pipe_ends[2];
-    ASSERT_EQ(pipe(pipe_ends), 0);
+    int data_pipe[2], go_pipe[2];
+    ASSERT_EQ(pipe(data_pipe), 0);
+    ASSERT_EQ(pipe(go_pipe), 0);
     const std::string data = numbered_bytes(1 << 20);
     const pid_t reader = fork();
     ASSERT_GE(reader, 0);
     if (reader == 0) {
-        close(pipe_ends[1]);
-        usleep(200 * 1000);
+        close(data_pipe[1]);
+        wait_for_go(go_pipe[0]);
         std::string received;
         char buffer[4096];
-        for (ssize_t n; (n = read(pipe_ends[0], buffer, sizeof buffer)) > 0;) received.append(buffer, std::size_t(n));
+        for (ssize_t n; (n = read(data_pipe[0], buffer, sizeof buffer)) > 0;) received.append(buffer, std::size_t(n));
         _exit(received == data ? 0 : 1);
     }
-    close(pipe_ends[0]);
+    close(data_pipe[0]);
     bool written;
     {
-        interrupting_timer timer;
-        written = write_all(pipe_ends[1], data.data(), data.size());
+        interrupting_timer timer(go_pipe[1]);
+        written = write_all(data_pipe[1], data.data(), data.size());
     }
     const int error = errno;
-    close(pipe_ends[1]);
-    EXPECT_GT(interruptions, 0);
+    say_go(go_pipe[1]);
+    close(data_pipe[1]);
+    EXPECT_GE(interruptions, INTERRUPTIONS_BEFORE_GO);
     EXPECT_TRUE(written) << std::strerror(error);
     EXPECT_EQ(exit_status_of(reader), 0) << "the reader did not get every byte in order";
 }

@@ -68,7 +68,8 @@ cmake -S "$scratch/src" -B "$scratch/build" -DWERROR=OFF >"$scratch/configure.lo
 cmake --build "$scratch/build" -j"$jobs" >"$scratch/build.log" 2>&1 || { tail -n 40 "$scratch/build.log"; exit 2; }
 
 run_suite() {
-  ctest --test-dir "$scratch/build" --output-on-failure -j2 --no-tests=error --stop-on-failure >"$1" 2>&1
+  ctest --test-dir "$scratch/build" --output-on-failure -j2 --no-tests=error --stop-on-failure --timeout 300 \
+    >"$1" 2>&1
 }
 
 echo "== the unchanged copy must pass"
@@ -94,8 +95,8 @@ for i in "${selected[@]}"; do
     echo "$name: SURVIVES - $what"
     survivors+=("$name")
   else
-    caught_by=$(grep -E '^[[:space:]]*[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*|\(Failed\)|Failed  ' "$scratch/$name.log" |
-                head -n 1 | sed -E 's/^.*Test +#[0-9]+: ([^ ]+).*$/\1/')
+    caught_by=$(grep -E '^[[:space:]]+[0-9]+ - ' "$scratch/$name.log" | head -n 1 |
+                sed -E 's/^[[:space:]]+[0-9]+ - //; s/  # GetParam.*//')
     echo "$name: caught by ${caught_by:-a failing test} - $what"
   fi
   cp "$scratch/original" "$target"
