@@ -10,6 +10,7 @@
 
 #include "composer.h"
 #include "iconv_oracle.h"
+#include "oracle.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ std::vector<std::string> split_letters(const char *letters) {
 }
 
 TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
+    REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
     const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
     int checked = 0;
     for (const letter_line &line : letter_lines) {
@@ -156,6 +158,7 @@ TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
 // and d), and the second merges into it exactly when the two spell a letter,
 // giving that letter's byte; otherwise the second is taken on its own.
 TEST(ComposerTables, EveryPairOfBytesMergesExactlyWhenItSpellsALetter) {
+    REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
     const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
     std::map<std::string, unsigned char> byte_spelled;  // "a", "a(", "a('", "DD", ...
     std::map<unsigned char, std::string> open_letter;   // byte -> spelling, for letters marks can extend
