@@ -367,6 +367,32 @@ TEST_F(Decoder, SettingTheStateEndsTheLetterUnderWay) {
     }
 }
 
+// The flush after setting a state feeds the composition character twice: the
+// first starts an escape in every mode, even when the character is a letter
+// or a mark, and the second is read in that escape.  A composition character
+// that is a mode letter therefore selects its own mode; any other leaves the
+// mode set.
+TEST_F(Decoder, SettingTheStateEndsInTheModeTheFlushLeaves) {
+    const std::pair<unsigned char, int> modes_selected[] = {
+        {'V', VIETNAMESE}, {'v', VIETNAMESE}, {'M', ENGLISH}, {'m', ENGLISH}, {'L', LITERAL}, {'l', LITERAL},
+    };
+    for (int mode : {VIETNAMESE, ENGLISH, LITERAL}) {
+        for (const auto &[composition, selected] : modes_selected) {
+            const int handle = open_with_hold(VIETNAMESE, true, composition);
+            viqr_set(handle, mode, VIQR_PARAM_STATE);
+            EXPECT_EQ(state_of(handle), selected) << "mode " << mode << ", composition " << composition;
+            TearDown();
+        }
+        for (unsigned char composition : {'a', 'd', '\'', '^', '\xE1', '#'}) {
+            const int handle = open_with_hold(ENGLISH, true, composition);
+            feed(handle, std::string(1, char(composition)) + "a");
+            viqr_set(handle, mode, VIQR_PARAM_STATE);
+            EXPECT_EQ(state_of(handle), mode) << "mode " << mode << ", composition " << composition;
+            TearDown();
+        }
+    }
+}
+
 TEST_F(Decoder, HandlesThatAreNotOpenContextsDoNothing) {
     const int open = open_with_hold(VIETNAMESE, true);
     feed(open, "a");

@@ -39,6 +39,8 @@ mutant octal-blanks lib/options.cpp "s/return c == ' ' || (c >= '\\\\t' && c <= 
   "only the space is skipped before octal digits"
 mutant open-hold lib/decoder.cpp '/^        c.hold = 0;$/d' \
   "viqr_open keeps the hold setting of the context's previous user"
+mutant set-forces-mode lib/decoder.cpp 's/^        drop_letter(\*c);$/        drop_letter(*c);\n        c->state = value;/' \
+  "viqr_set puts the context in the mode asked for, whatever mode letter the flush's composition characters select"
 mutant same-file-inode tonefix/main.cpp \
   's/return in.st_dev == out.st_dev && in.st_ino == out.st_ino;/return in.st_ino == out.st_ino;/' \
   "tonefix takes two files with the same inode number on two file systems for one"
