@@ -98,7 +98,7 @@ for i in "${selected[@]}"; do
     survivors+=("$name")
   else
     caught_by=$(grep -E '^[[:space:]]+[0-9]+ - ' "$scratch/$name.log" | head -n 1 |
-                sed -E 's/^[[:space:]]+[0-9]+ - //; s/  # GetParam.*//')
+                sed -E 's/^[[:space:]]+[0-9]+ - //; s/  # GetParam.*//; s/ \([A-Za-z ]+\)$//')
     echo "$name: caught by ${caught_by:-a failing test} - $what"
   fi
   cp "$scratch/original" "$target"
