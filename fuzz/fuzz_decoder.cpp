@@ -12,8 +12,9 @@
 //   for viqr_feed_chunk); states are 0 to 5, and what viqr_feed returns is
 //   what viqr_query then reports;
 // - viqr_set changes exactly the parameter its selector names (a state only to
-//   a mode, and with an ordinary composition character to exactly that mode)
-//   and viqr_query reports it back, writing only that parameter's size.
+//   a mode: that mode, or the one the composition character selects when it
+//   is itself a mode letter) and viqr_query reports it back, writing only
+//   that parameter's size.
 // At the end of an input every context it opened is closed, so that inputs do
 // not depend on one another; then each context's calls are replayed on a
 // context of its own, a byte at a time, which must give the same results:
@@ -66,6 +67,28 @@ int first_bit(int selector) {
     for (int bit : {VIQR_PARAM_STATE, VIQR_PARAM_COMPOSE_CHAR, VIQR_PARAM_OVERSTRIKE_CHAR, VIQR_PARAM_HOLD})
         if (selector & bit) return bit;
     return 0;
+}
+
+// The state viqr_set leaves when it sets `mode`.  The flush that follows feeds
+// the composition character twice; the first starts an escape in every mode
+// (the composition character is looked at before the composer, so even a
+// letter or a mark escapes), and the second, read in that escape, is a mode
+// letter when the composition character is one, which selects its mode.  Any
+// other composition character stands for itself and leaves `mode`.
+int state_after_setting(int mode, unsigned char composition_char) {
+    switch (composition_char) {
+    case 'V':
+    case 'v':
+        return MODE_VIETNAMESE;
+    case 'M':
+    case 'm':
+        return MODE_ENGLISH;
+    case 'L':
+    case 'l':
+        return MODE_LITERAL;
+    default:
+        return mode;
+    }
 }
 
 struct parameters {
@@ -260,10 +283,8 @@ private:
         const auto low_byte = static_cast<unsigned char>(value);
         switch (first_bit(selector)) {
         case VIQR_PARAM_STATE:
-            // The flush that settles the new mode feeds the composition
-            // character; only an ordinary one leaves the context in that mode.
             if (value >= MODE_VIETNAMESE && value <= MODE_LITERAL)
-                expected.state = is_ordinary_composition_char(before.composition_char) ? value : after.state;
+                expected.state = state_after_setting(value, before.composition_char);
             break;
         case VIQR_PARAM_COMPOSE_CHAR:
             expected.composition_char = low_byte;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "oracle.h"
 #include "process.h"
 
 namespace {
@@ -148,10 +149,8 @@ TEST(CompositionWarningRun, ConvertsAsAskedAndLeavesErrorsAlone) {
 // unicodedata says whether the character is a letter, a digit, white space or
 // a control character.
 TEST(CompositionWarningRun, EveryByteIsClassedAsUnicodeClassesItsVisciiCharacter) {
-    if (run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status != 0)
-        GTEST_SKIP() << "this system's iconv has no VISCII charset";
-    if (run_shell("python3 -c 'import unicodedata'").status != 0)
-        GTEST_SKIP() << "python3 with unicodedata is needed to class the characters";
+    REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
+    REQUIRE_ORACLE(have_python_unicodedata(), "python3 with unicodedata is needed to class the characters");
     const char *classify = R"(python3 -c '
 import sys, unicodedata
 data = sys.stdin.buffer.read()

@@ -240,6 +240,31 @@ TEST_F(Decoder, ThreeContextsOpenAndAFourthIsRefused) {
     EXPECT_EQ(composition, '\\');
 }
 
+// A context handed out again is a new one, whatever its last user left in
+// it: hold off, nothing held, no escape pending, the mode and characters it
+// is opened with.
+TEST_F(Decoder, AReopenedContextKeepsNothingOfItsLastUser) {
+    const std::string last_uses[] = {"", "a^", "\\", "#a", "\\M#", "#L#"};
+    for (const std::string &last_use : last_uses) {
+        SCOPED_TRACE(testing::PrintToString(last_use));
+        const int before = open_with_hold(ENGLISH, true, '#');
+        viqr_set(before, '*', VIQR_PARAM_OVERSTRIKE_CHAR);
+        feed(before, last_use);
+        int count = 0;
+        viqr_close(before, nullptr, count);
+
+        const int again = viqr_open(VIETNAMESE, '\\', 0x08);
+        ASSERT_EQ(again, before);
+        unsigned char hold = 0xEE;
+        viqr_query(again, &hold, VIQR_PARAM_HOLD);
+        EXPECT_EQ(hold, 0);
+        EXPECT_EQ(state_of(again), VIETNAMESE);
+        // Hold off: the letter is written at once and overstruck by its mark.
+        EXPECT_EQ(feed(again, "a'#a") + flush(again), "a\x08\xE1#a");
+        viqr_close(again, nullptr, count);
+    }
+}
+
 TEST_F(Decoder, CloseFlushesWhatIsHeld) {
     const int handle = open_with_hold(VIETNAMESE, true);
     feed(handle, "a^");
@@ -340,6 +365,32 @@ TEST_F(Decoder, SettingTheStateEndsTheLetterUnderWay) {
         EXPECT_EQ(output, c.output);
         int count = 0;
         viqr_close(handle, nullptr, count);
+    }
+}
+
+// The flush after setting a state feeds the composition character twice: the
+// first starts an escape in every mode, even when the character is a letter
+// or a mark, and the second is read in that escape.  A composition character
+// that is a mode letter therefore selects its own mode; any other leaves the
+// mode set.
+TEST_F(Decoder, SettingTheStateEndsInTheModeTheFlushLeaves) {
+    const std::pair<unsigned char, int> modes_selected[] = {
+        {'V', VIETNAMESE}, {'v', VIETNAMESE}, {'M', ENGLISH}, {'m', ENGLISH}, {'L', LITERAL}, {'l', LITERAL},
+    };
+    for (int mode : {VIETNAMESE, ENGLISH, LITERAL}) {
+        for (const auto &[composition, selected] : modes_selected) {
+            const int handle = open_with_hold(VIETNAMESE, true, composition);
+            viqr_set(handle, mode, VIQR_PARAM_STATE);
+            EXPECT_EQ(state_of(handle), selected) << "mode " << mode << ", composition " << composition;
+            TearDown();
+        }
+        for (unsigned char composition : {'a', 'd', '\'', '^', '\xE1', '#'}) {
+            const int handle = open_with_hold(ENGLISH, true, composition);
+            feed(handle, std::string(1, char(composition)) + "a");
+            viqr_set(handle, mode, VIQR_PARAM_STATE);
+            EXPECT_EQ(state_of(handle), mode) << "mode " << mode << ", composition " << composition;
+            TearDown();
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "viqr.h"
 #include "encoder_tables.h"
 #include "iconv_oracle.h"
+#include "oracle.h"
 #include "process.h"
 #include "viqr_model.h"
 
@@ -159,9 +160,8 @@ TEST(EncoderTest, AOneByteChunkAfterAnyByteStaysInsideItsRoom) {
 // The independent oracle: the system's iconv knows VISCII, and Unicode's
 // canonical decomposition splits each letter into its base and marks.
 TEST(EncoderTest, EveryLetterIsSpelledAsIconvDecomposesIt) {
-    if (!iconv_convert("VISCII", "UTF-8", "a")) GTEST_SKIP() << "this system's iconv has no VISCII charset";
-    if (run_shell("python3 -c 'import unicodedata'").status != 0)
-        GTEST_SKIP() << "python3 with unicodedata is needed to decompose the letters";
+    REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
+    REQUIRE_ORACLE(have_python_unicodedata(), "python3 with unicodedata is needed to decompose the letters");
 
     // For each byte: the base letter and the VIQR characters of its marks,
     // shape mark first, in one line.

@@ -149,6 +149,22 @@ TEST_P(Hostile, ClosedStandardInputIsAFailedRead) {
     EXPECT_EQ(named.status, 0);
 }
 
+// A file size limit cuts one write short, part of the buffer written: the
+// program must go on with the rest, and the write that then fails with EFBIG
+// is reported.  The file holds the first bytes of the output, as many as the
+// limit lets through.  The input is one read, and its output one write.
+TEST_P(Hostile, AWriteCutShortByTheFileSizeLimitIsAFailedWrite) {
+    const program &p = GetParam();
+    const std::string input = repeated(p.line, 200);
+    const run_result whole = run_program(p.path(), {}, input);
+    ASSERT_EQ(whole.status, 0);
+    ASSERT_GT(whole.out.size(), file_size_limit() + p.announcement.size());
+    const run_result r = run_under_file_size_limit(shell_quote(p.path()), dir_.path() + "/out", input);
+    EXPECT_EQ(r.err, p.write_failure(p.path(), EFBIG));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir_.read("out"), whole.out.substr(0, file_size_limit()));
+}
+
 // Like other filters, a program whose reader has gone is ended by SIGPIPE at
 // its next write, without a word.
 TEST_P(Hostile, AReaderThatGoesAwayEndsTheProgramQuietly) {
@@ -235,6 +251,27 @@ TEST_P(HostileCommandLine, WritesExactlyTheseBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Converters, HostileCommandLine, testing::ValuesIn(command_line_cases));
+
+// Each input is closed once it has been read: under a limit of 16 open files
+// the converters go through 64 of them, with and without -u.
+TEST(HostileFiles, MoreFilesThanTheOpenFileLimitAreReadOneAfterAnother) {
+    const std::string u_acute = "\xC3\xA1";  // á in UTF-8
+    const cli_case cases[] = {
+        {{}, "\xE1", "\\V" + repeated("a'", 64), "", 0, "tonedown"},
+        {{"-u"}, u_acute, "\\V" + repeated("a'", 64), "", 0, "tonedown"},
+        {{}, "a'", repeated("\xE1", 64), "", 0, "toneup"},
+        {{"-u"}, "a'", repeated(u_acute, 64), "", 0, "toneup"},
+    };
+    for (const cli_case &c : cases) {
+        SCOPED_TRACE(c.program + " " + testing::PrintToString(c.args));
+        scratch_dir dir;
+        dir.write("one", c.input);  // the input of the row is the file's content
+        std::string command = "ulimit -n 16 && exec " + shell_quote(program_path(c.program));
+        for (const std::string &a : c.args) command += " " + a;
+        for (int i = 0; i < 64; ++i) command += " one";
+        expect_outcome(run_shell("cd " + shell_quote(dir.path()) + " && " + command), c);
+    }
+}
 
 // tonefix takes one input and one output name and ignores the rest.
 TEST(HostileTonefixCommandLine, TenThousandArgumentsAreAnInputAnOutputAndTheIgnored) {

@@ -2,9 +2,12 @@
 // the message for a missing value.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "seeded_random.h"
 #include "viqr.h"
 
 namespace {
@@ -39,8 +42,17 @@ const options_case cases[] = {
     {{"-com", "\\777"}, {}, 255, BACKSPACE, ""},
     {{"-com", "\\12345670123"}, {}, 'S', BACKSPACE, ""},  // low eight bits of a long number
     {{"-com", "\\101xyz"}, {}, 'A', BACKSPACE, ""},
-    {{"-com", "\\ 43"}, {}, '#', BACKSPACE, ""},           // white space before the digits
-    {{"-com", "\\-1"}, {}, 255, BACKSPACE, ""},            // a sign, as an unsigned conversion takes it
+    // White space before the digits: every character isspace() takes.
+    {{"-com", "\\ 43"}, {}, '#', BACKSPACE, ""},
+    {{"-com", "\\\t\n\v\f\r 43"}, {}, '#', BACKSPACE, ""},
+    {{"-bs", "\\\t43"}, {}, BACKSLASH, '#', ""},
+    {{"-bs", "\\\r43"}, {}, BACKSLASH, '#', ""},
+    // A sign, as an unsigned conversion takes it.
+    {{"-com", "\\-1"}, {}, 255, BACKSPACE, ""},
+    {{"-com", "\\+43"}, {}, '#', BACKSPACE, ""},
+    {{"-bs", "\\ +43"}, {}, BACKSLASH, '#', ""},
+    {{"-com", "\\+-1"}, {}, BACKSLASH, BACKSPACE, ""},
+    {{"-com", "\\+ 1"}, {}, BACKSLASH, BACKSPACE, ""},
     {{"-com", "\\"}, {}, BACKSLASH, BACKSPACE, ""},
     {{"-com", "\\9"}, {}, BACKSLASH, BACKSPACE, ""},
     {{"-com", "\\8"}, {}, BACKSLASH, BACKSPACE, ""},
@@ -85,6 +97,29 @@ TEST_P(OptionsTest, TakesOutTheOptionsAndTheirValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Vectors, OptionsTest, testing::ValuesIn(cases));
+
+// The C library's sscanf with the pattern "\%o" judges every value: random
+// mixes of blanks, signs, octal and other digits, letters and backslashes,
+// never long enough to overflow the conversion.
+TEST(OptionsTest, OctalValuesAreReadAsSscanfReadsThem) {
+    const std::string alphabet = " \t\n\v\f\r+-+-0123456701234567890x\\";
+    std::mt19937 random = seeded_random(4343);
+    for (int round = 0; round < 20000; ++round) {
+        std::string value = "\\";
+        for (unsigned n = below(random, 9); n > 0; --n) value += alphabet[below(random, unsigned(alphabet.size()))];
+        unsigned char expected = '@';
+        unsigned parsed = 0;
+        if (std::sscanf(value.c_str(), "\\%o", &parsed) == 1) expected = static_cast<unsigned char>(parsed);
+
+        std::string name = "prog", option = "-com";
+        char *argv[] = {name.data(), option.data(), value.data(), nullptr};
+        int argc = 3;
+        unsigned char composition = '@', overstrike = BACKSPACE;
+        viqr_parse_options(argc, argv, composition, overstrike);
+        ASSERT_EQ(composition, expected) << testing::PrintToString(value);
+        ASSERT_EQ(argc, 1);
+    }
+}
 
 TEST(OptionsTest, ACountOfOneLeavesEverythingAlone) {
     char name[] = "prog";

@@ -115,6 +115,49 @@ std::string shell_quote(const std::string &word) {
     return quoted + "'";
 }
 
+pipeline_result run_pipeline(const std::vector<std::string> &stages, const std::string &input) {
+    scratch_dir dir;
+    std::string command;
+    for (std::size_t i = 0; i < stages.size(); ++i) {
+        const std::string n = std::to_string(i);
+        if (i > 0) command += " | ";
+        command += "{ " + stages[i] + " 2> " + shell_quote(dir.path() + "/err" + n) + "; echo $? > " +
+                   shell_quote(dir.path() + "/status" + n) + "; }";
+    }
+    const run_result shell = run_shell(command, input);
+    EXPECT_EQ(shell.err, "") << "the shell running the pipeline";
+    pipeline_result r;
+    r.out = shell.out;
+    for (std::size_t i = 0; i < stages.size(); ++i) {
+        run_result stage;
+        stage.err = dir.read("err" + std::to_string(i));
+        const std::string status = dir.read("status" + std::to_string(i));
+        stage.status = status.empty() ? -1 : std::stoi(status);
+        r.stages.push_back(stage);
+    }
+    return r;
+}
+
+void expect_clean_stages(const pipeline_result &r) {
+    for (std::size_t i = 0; i < r.stages.size(); ++i) {
+        EXPECT_EQ(r.stages[i].status, 0) << "stage " << i + 1 << " of the pipeline";
+        EXPECT_EQ(r.stages[i].err, "") << "stage " << i + 1 << " of the pipeline";
+    }
+}
+
+run_result run_under_file_size_limit(const std::string &command, const std::string &path, const std::string &input) {
+    return run_shell("trap '' XFSZ; ulimit -f 1; " + command + " > " + shell_quote(path), input);
+}
+
+std::size_t file_size_limit() {
+    static const std::size_t limit = [] {
+        scratch_dir dir;
+        run_under_file_size_limit("cat", dir.path() + "/out", std::string(1 << 16, 'x'));
+        return dir.read("out").size();
+    }();
+    return limit;
+}
+
 scratch_dir::scratch_dir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "viqr-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

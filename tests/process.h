@@ -39,6 +39,30 @@ run_result run_shell(const std::string &command, const std::string &input = "");
 // `word` as one word of a shell command line, whatever bytes it holds.
 std::string shell_quote(const std::string &word);
 
+// What a pipeline did: the last stage's standard output, and the standard
+// error and exit status of every stage in order (their `out` stays empty).
+struct pipeline_result {
+    std::string out;
+    std::vector<run_result> stages;
+};
+
+// Runs the shell commands `stages` joined by pipes (`input` goes to the first),
+// keeping each stage's standard error and status apart, so that a test can
+// see a failure anywhere in the pipeline and not only in its last program.
+pipeline_result run_pipeline(const std::vector<std::string> &stages, const std::string &input = "");
+
+// Checks that every stage of a pipeline ended with status 0 and said nothing.
+void expect_clean_stages(const pipeline_result &r);
+
+// Runs `command` with /bin/sh, standard output going to the file `path`, under
+// a file size limit of one block (ulimit -f 1) with SIGXFSZ ignored: a write
+// that reaches past the limit is cut short, and the next one fails with EFBIG.
+run_result run_under_file_size_limit(const std::string &command, const std::string &path,
+                                     const std::string &input = "");
+
+// How many bytes that limit lets into a file, as cat finds it.
+std::size_t file_size_limit();
+
 // One run of a program as a table row: its arguments and standard input, and
 // what it must write on standard output and standard error, and its status.
 // `program` names the program when one table holds rows for several.

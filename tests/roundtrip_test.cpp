@@ -1,5 +1,6 @@
 // tonedown then toneup gives back the VISCII text unchanged: every sequence of
-// one and two bytes through the encoder and the decoder engine in-process, and
+// one and two bytes through the encoder and the decoder engine in-process
+// (fed a byte at a time, and in two chunks cut at every place), and
 // random text and the bundled sample through the two programs.
 #include <gtest/gtest.h>
 
@@ -42,14 +43,34 @@ void PrintTo(const setting &s, std::ostream *os) {
 
 class RoundTrip : public testing::TestWithParam<setting> {
 protected:
+    std::string down(const std::string &viscii, std::size_t chunk = 1023) const {
+        return viqr_model::tonedown_output(viqr_model::pieces_of(viscii, chunk), GetParam().mode,
+                                           GetParam().composition);
+    }
+
     // Records a failing input; shows the first few with what came back.
-    void check(const std::string &viscii, std::size_t chunk = 1023) {
-        const std::string viqr =
-            viqr_model::tonedown_output(viqr_model::pieces_of(viscii, chunk), GetParam().mode, GetParam().composition);
-        const std::string back = viqr_model::toneup_output(viqr, GetParam().composition);
-        if (back == viscii) return;
+    bool expect_back(const std::string &viscii, const std::string &viqr, const std::string &back) {
+        if (back == viscii) return true;
         if (++failures <= 5)
             ADD_FAILURE() << "input " << hex(viscii) << "\nVIQR  " << hex(viqr) << "\nback  " << hex(back);
+        return false;
+    }
+
+    // Decoded a byte at a time with viqr_feed.
+    void check(const std::string &viscii, std::size_t chunk = 1023) {
+        const std::string viqr = down(viscii, chunk);
+        expect_back(viscii, viqr, viqr_model::toneup_output(viqr, GetParam().composition));
+    }
+
+    // Decoded with viqr_feed_chunk, as toneup decodes, the VIQR cut into two
+    // chunks at every position (the first or the second empty at the ends).
+    void check_in_chunks(const std::string &viscii) {
+        const std::string viqr = down(viscii);
+        for (std::size_t cut = 0; cut <= viqr.size(); ++cut) {
+            const std::string back = viqr_model::toneup_output_in_pieces(viqr_model::pieces_by_sizes(viqr, {cut}),
+                                                                         GetParam().composition);
+            if (!expect_back(viscii, viqr, back)) return;
+        }
     }
     int failures = 0;
 };
@@ -58,6 +79,14 @@ TEST_P(RoundTrip, EverySequenceOfOneAndTwoBytes) {
     for (int first = 0; first < 256; ++first) {
         check(std::string(1, char(first)));
         for (int second = 0; second < 256; ++second) check(std::string{char(first), char(second)});
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_P(RoundTrip, EverySequenceOfOneAndTwoBytesDecodedInChunksCutAnywhere) {
+    for (int first = 0; first < 256; ++first) {
+        check_in_chunks(std::string(1, char(first)));
+        for (int second = 0; second < 256; ++second) check_in_chunks(std::string{char(first), char(second)});
     }
     EXPECT_EQ(failures, 0);
 }
@@ -134,10 +163,12 @@ TEST(RoundTripSample, TheBundledLetterComesBackInBothModes) {
     const std::string sample((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ASSERT_GT(sample.size(), 100u);
     for (const char *flag : {"-v", "-m"}) {
-        const run_result r = run_shell("exec " + shell_quote(program_path("tonedown")) + " " + flag + " " +
-                                       shell_quote(VIQR_SAMPLE) + " | " + shell_quote(program_path("toneup")));
-        EXPECT_EQ(r.status, 0) << flag;
-        EXPECT_TRUE(r.out == sample) << flag << ": " << r.out.size() << " bytes back of " << sample.size();
+        SCOPED_TRACE(flag);
+        const pipeline_result r =
+            run_pipeline({shell_quote(program_path("tonedown")) + " " + flag + " " + shell_quote(VIQR_SAMPLE),
+                          shell_quote(program_path("toneup"))});
+        expect_clean_stages(r);
+        EXPECT_TRUE(r.out == sample) << r.out.size() << " bytes back of " << sample.size();
     }
 }
 

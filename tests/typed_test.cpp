@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "composer.h"
+#include "oracle.h"
 #include "process.h"
 #include "viqr.h"
 #include "viscii_letters.h"
@@ -53,7 +54,6 @@ std::string viscii_of(const std::string &utf8) {
     return r.out;
 }
 
-bool iconv_knows_viscii() { return run_shell("exec iconv -f UTF-8 -t VISCII", "a").status == 0; }
 
 // A VISCII text spelled as people type VIQR: every letter as its base letter,
 // shape mark and tone mark, nothing escaped.
@@ -146,7 +146,7 @@ const rule_case rule_cases[] = {
 class TypedRules : public testing::TestWithParam<rule_case> {};
 
 TEST_P(TypedRules, ReadsAsAPersonMeantIt) {
-    if (!iconv_knows_viscii()) GTEST_SKIP() << "the system's iconv has no VISCII";
+    REQUIRE_ORACLE(have_iconv_viscii(), "the system's iconv has no VISCII");
     const rule_case &c = GetParam();
     EXPECT_EQ(typed(c.input), viscii_of(c.output));
 }
@@ -212,8 +212,8 @@ TEST(TypedReader, FollowsTheCompositionCharacter) {
 TEST(TypedDictionary, EverySyllableOfHunspellReadsBack) {
     const char *path = "/usr/share/hunspell/vi_VN.dic";
     std::ifstream file(path);
-    if (!file) GTEST_SKIP() << path << " is missing (package hunspell-vi)";
-    if (!iconv_knows_viscii()) GTEST_SKIP() << "the system's iconv has no VISCII";
+    REQUIRE_ORACLE(file.good(), std::string(path) + " is missing (package hunspell-vi)");
+    REQUIRE_ORACLE(have_iconv_viscii(), "the system's iconv has no VISCII");
     std::string line, words;
     std::getline(file, line);  // the count
     int n = 0;

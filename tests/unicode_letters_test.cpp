@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "oracle.h"
 #include "process.h"
 #include "unicode_letters.h"
 
@@ -91,8 +92,8 @@ std::vector<std::string> split(const std::string &text, char separator) {
 }
 
 TEST(UnicodeLetters, EveryLetterAgreesWithPythonUnicodedata) {
-    if (run_shell("python3 -c 'import unicodedata'").status != 0)
-        GTEST_SKIP() << "python3 with unicodedata is not installed: the letters are not checked against it";
+    REQUIRE_ORACLE(have_python_unicodedata(),
+                   "python3 with unicodedata is not installed: the letters are not checked against it");
     struct letter {
         int cls, tone;
         unsigned char code;
@@ -145,8 +146,8 @@ TEST(UnicodeLetters, EveryLetterAgreesWithPythonUnicodedata) {
 // iconv's VISCII, all 256 bytes at once: each is the character utf8_of_viscii
 // gives it (ASCII itself, the six control codes and 0x80..0xFF letters).
 TEST(UnicodeLetters, EveryVisciiByteIsTheCharacterIconvGives) {
-    if (run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status != 0)
-        GTEST_SKIP() << "this system's iconv has no VISCII charset: the bytes are not checked against it";
+    REQUIRE_ORACLE(have_iconv_viscii() && run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status == 0,
+                   "this system's iconv has no VISCII charset: the bytes are not checked against it");
     std::string ours;
     for (const utf8_field &f : utf8_of_viscii) ours.append(reinterpret_cast<const char *>(f.bytes), f.length);
     const run_result r = run_shell("iconv -f VISCII -t UTF-8", all_bytes());

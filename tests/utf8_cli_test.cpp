@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "oracle.h"
 #include "process.h"
 
 namespace {
@@ -111,32 +112,36 @@ TEST(Utf8Files, AMissingFileStopsTheRunAfterWhatCameBefore) {
 // The bundled sample as UTF-8 through both programs, in NFC and in NFD, and
 // through tonedown -u in chunks of 1 to 7 bytes from a pipe: the same text.
 TEST(Utf8Pipeline, TheSampleComesBackThroughBothPrograms) {
-    if (run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status != 0)
-        GTEST_SKIP() << "this system's iconv has no VISCII charset to make UTF-8 of the sample";
+    REQUIRE_ORACLE(have_iconv_viscii() && run_shell("printf 'a' | iconv -f VISCII -t UTF-8").status == 0,
+                   "this system's iconv has no VISCII charset to make UTF-8 of the sample");
     const std::string down = quoted(program_path("tonedown")), up = quoted(program_path("toneup"));
     const run_result utf8 = run_shell("iconv -f VISCII -t UTF-8 " + quoted(VIQR_SAMPLE));
     ASSERT_EQ(utf8.status, 0);
     for (const char *options : {"", " -m", " -com '#'", " -m -com '@'"}) {
-        const run_result back = run_shell(down + " -u" + options + " | " + up + " -u" + options, utf8.out);
-        EXPECT_EQ(back.out, utf8.out) << options;
-        EXPECT_EQ(back.err, "");
+        SCOPED_TRACE(options);
+        const pipeline_result back = run_pipeline({down + " -u" + options, up + " -u" + options}, utf8.out);
+        EXPECT_EQ(back.out, utf8.out);
+        expect_clean_stages(back);
         // Like the VISCII sample through tonedown without -u.
         const run_result viqr = run_shell(down + options + " " + quoted(VIQR_SAMPLE));
-        EXPECT_EQ(run_shell(down + " -u" + options, utf8.out).out, viqr.out) << options;
+        EXPECT_EQ(run_shell(down + " -u" + options, utf8.out).out, viqr.out);
     }
-    if (run_shell("python3 -c 'import unicodedata'").status == 0) {
-        const run_result nfd = run_shell(
-            "python3 -c 'import sys, unicodedata; sys.stdout.write(unicodedata.normalize(\"NFD\", sys.stdin.read()))'",
-            utf8.out);
-        ASSERT_NE(nfd.out, utf8.out);
-        EXPECT_EQ(run_shell(down + " -u | " + up + " -u", nfd.out).out, utf8.out);
-        // Read a few bytes at a time from a pipe.
-        const run_result trickle = run_shell(
-            "python3 -c 'import os, sys\nd = sys.stdin.buffer.read()\ni = 0\nwhile i < len(d):\n n = 1 + i % 7\n "
-            "os.write(1, d[i:i + n])\n i += n' | " + down + " -u | " + up + " -u",
-            nfd.out);
-        EXPECT_EQ(trickle.out, utf8.out);
-    }
+    REQUIRE_ORACLE(have_python_unicodedata(), "python3 with unicodedata is not installed: no NFD of the sample");
+    const run_result nfd = run_shell(
+        "python3 -c 'import sys, unicodedata; sys.stdout.write(unicodedata.normalize(\"NFD\", sys.stdin.read()))'",
+        utf8.out);
+    ASSERT_NE(nfd.out, utf8.out);
+    const pipeline_result from_nfd = run_pipeline({down + " -u", up + " -u"}, nfd.out);
+    EXPECT_EQ(from_nfd.out, utf8.out);
+    expect_clean_stages(from_nfd);
+    // Read a few bytes at a time from a pipe.
+    const pipeline_result trickle = run_pipeline(
+        {"python3 -c 'import os, sys\nd = sys.stdin.buffer.read()\ni = 0\nwhile i < len(d):\n n = 1 + i % 7\n "
+         "os.write(1, d[i:i + n])\n i += n'",
+         down + " -u", up + " -u"},
+        nfd.out);
+    EXPECT_EQ(trickle.out, utf8.out);
+    expect_clean_stages(trickle);
 }
 
 // Without -u: tonedown says once that -u reads UTF-8 when an input starts
@@ -157,8 +162,8 @@ TEST(Utf8Hints, TonedownNamesTheFirstInputThatLooksLikeUtf8) {
 // toneup says once that -u writes UTF-8 when it writes to a terminal whose
 // locale uses UTF-8; script(1) gives it one.
 TEST(Utf8Hints, ToneupNamesUtf8OnAUtf8Terminal) {
-    if (run_shell("command -v script && locale -a | grep -qix 'C.utf-\\?8'").status != 0)
-        GTEST_SKIP() << "script(1) or the C.UTF-8 locale is missing: no terminal to try";
+    REQUIRE_ORACLE(run_shell("command -v script && locale -a | grep -qix 'C.utf-\\?8'").status == 0,
+                   "script(1) or the C.UTF-8 locale is missing: no terminal to try");
     const std::string up = quoted(program_path("toneup"));
     auto on_terminal = [&](const std::string &locale, const std::string &options) {
         return run_shell("LC_ALL=" + locale + " script -qec " + quoted(up + options + " < /dev/null") + " /dev/null")

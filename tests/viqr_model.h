@@ -124,4 +124,13 @@ inline std::string toneup_output(std::string_view viqr, unsigned char compositio
     return text + close_context(context);
 }
 
+// What toneup writes for VIQR read in `pieces`: one context with hold on, each
+// piece through viqr_feed_chunk as toneup feeds its reads, flushed at the end.
+inline std::string toneup_output_in_pieces(const std::vector<std::string> &pieces, unsigned char composition_char) {
+    const int context = open_like_toneup(composition_char);
+    std::string text;
+    for (const std::string &piece : pieces) text += feed_chunk(context, piece);
+    return text + close_context(context);
+}
+
 }  // namespace viqr_model
