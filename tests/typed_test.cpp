@@ -79,7 +79,17 @@ struct rule_case {
     const char *output;
 };
 
-void PrintTo(const rule_case &c, std::ostream *os) { *os << c.rule << ": " << c.input; }
+// A semicolon would split the name in ctest's list of tests: it is spelled out.
+void PrintTo(const rule_case &c, std::ostream *os) {
+    *os << c.rule << ": ";
+    for (const char *p = c.input; *p != '\0'; ++p) {
+        const char ch = *p;
+        if (ch == ';')
+            *os << "(semicolon)";
+        else
+            *os << ch;
+    }
+}
 
 const rule_case rule_cases[] = {
     // 1: a mark is a diacritic only where it completes a Vietnamese syllable.
