@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "composer.h"
+#include "mode_letters.h"
 #include "typed_reader.h"
 #include "viqr.h"
 
@@ -28,20 +29,6 @@ struct viqr_context {
 static_assert(VIQR_TYPED_PENDING_MAX == viqr::detail::TYPED_PENDING_MAX);
 
 viqr_context contexts[VIQR_MAX_CONTEXTS];
-
-constexpr int NOT_A_MODE_LETTER = -1;
-
-constexpr std::array<signed char, 256> make_mode_letters() {
-    std::array<signed char, 256> modes{};
-    for (signed char &m : modes) m = NOT_A_MODE_LETTER;
-    modes['V'] = modes['v'] = MODE_VIETNAMESE;
-    modes['M'] = modes['m'] = MODE_ENGLISH;
-    modes['L'] = modes['l'] = MODE_LITERAL;
-    return modes;
-}
-
-// The mode a byte selects right after the composition character.
-constexpr std::array<signed char, 256> mode_letter = make_mode_letters();
 
 bool is_mode(int value) { return value >= MODE_VIETNAMESE && value <= MODE_LITERAL; }
 
@@ -146,7 +133,7 @@ int feed_escape(viqr_context &c, unsigned char b, unsigned char *out) {
     // begun before the composition character; with hold off such a letter has
     // already been written and would otherwise take the next mark.
     drop_letter(c);
-    if (mode_letter[b] != NOT_A_MODE_LETTER) {
+    if (mode_letter[b] != NO_MODE) {
         c.state = mode_letter[b];
         return 0;
     }
@@ -162,7 +149,7 @@ int feed_escape(viqr_context &c, unsigned char b, unsigned char *out) {
 // In Literal mode the composition character means something only before a
 // mode letter; before anything else both bytes stand for themselves.
 int feed_literal_escape(viqr_context &c, unsigned char b, unsigned char *out) {
-    if (mode_letter[b] != NOT_A_MODE_LETTER) {
+    if (mode_letter[b] != NO_MODE) {
         c.state = mode_letter[b];
         return 0;
     }

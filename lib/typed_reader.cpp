@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "composer.h"
+#include "mode_letters.h"
 #include "syllables.h"
 #include "viqr.h"
 
@@ -26,23 +27,6 @@ constexpr bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
 constexpr bool is_lower(unsigned char b) { return b >= 'a' && b <= 'z'; }
 constexpr bool is_upper(unsigned char b) { return b >= 'A' && b <= 'Z'; }
 
-constexpr int NO_MODE = -1;
-
-constexpr int mode_of_letter(unsigned char b) {
-    switch (b) {
-    case 'V':
-    case 'v':
-        return MODE_VIETNAMESE;
-    case 'M':
-    case 'm':
-        return MODE_ENGLISH;
-    case 'L':
-    case 'l':
-        return MODE_LITERAL;
-    default:
-        return NO_MODE;
-    }
-}
 
 // What a byte is as a letter of a syllable: its symbol (see syllables.h) and
 // tone; symbol 0 for a byte that is no letter.  Bytes >= 0x80 are VISCII.

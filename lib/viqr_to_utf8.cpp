@@ -1,14 +1,14 @@
 #include "viqr_to_utf8.h"
 
 #include "composer.h"
+#include "mode_letters.h"
 
 namespace viqr::detail {
 
 unsigned char choose_stand_in(unsigned char composition_char) {
     // The classes are those of the last composer_reset, which viqr_open made.
     for (unsigned char b = ' '; b < 0x7F; ++b) {
-        const bool mode_letter = b == 'V' || b == 'v' || b == 'M' || b == 'm' || b == 'L' || b == 'l';
-        if (class_table[b] == CLASS_NONE && b != composition_char && !mode_letter) return b;
+        if (class_table[b] == CLASS_NONE && b != composition_char && mode_of_letter(b) == NO_MODE) return b;
     }
     return 0;  // not reached: only 34 bytes have a class
 }
