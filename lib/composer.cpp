@@ -1,6 +1,12 @@
 #include "composer.h"
 
+#include <bit>
+#include <cstddef>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace viqr::detail {
 
@@ -8,6 +14,11 @@ unsigned char class_table[256];
 unsigned char default_class_table[256];
 
 namespace {
+
+// The fast run reads the composer's tables through two derived ones, and so
+// holds only while the class table is the default assignment; once
+// composer_set_mark has moved a mark, runs go step by step.
+bool marks_moved = false;
 
 // The class assignment and the per-class constants, worked out from the
 // letter rows alone.  The table in composer.h must agree with them.
@@ -137,6 +148,7 @@ static_assert(default_classes[0x44] == 1 && default_classes[0xC2] == 4 && defaul
 
 void composer_reset(composer &c) {
     c.state = COMPOSER_IDLE;
+    marks_moved = false;
     std::memcpy(default_class_table, default_classes.data(), sizeof default_class_table);
     std::memcpy(class_table, default_class_table, sizeof class_table);
     std::memcpy(c.mark_chars, default_mark_chars, sizeof c.mark_chars);
@@ -175,10 +187,99 @@ constexpr bool merged_letters_are_never_zero() {
 }
 static_assert(merged_letters_are_never_zero(), "a letter of 0 in merge_steps means \"does not merge\"");
 
-}  // namespace
 
-const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
-                                      unsigned char stop, unsigned char &held, unsigned char *&out) {
+// The bytes that can merge into the byte before them: the eight marks and
+// the D that doubles a D, numbered from 1.  Every other byte is written as it
+// comes (a letter starts a new one), which is what lets a run copy the text
+// between two of them unchanged.
+constexpr auto merging_index = [] {
+    std::array<unsigned char, 256> index{};
+    unsigned char next = 1;
+    for (int b = 0; b < 256; ++b)
+        if (mark_bits[default_classes[b]] != 0) index[b] = next++;
+    return index;
+}();
+
+constexpr int MERGING_COUNT = [] {
+    int n = 0;
+    for (unsigned char i : merging_index) n += i != 0;
+    return n;
+}();
+static_assert(MERGING_COUNT == MARK_COUNT + 2, "the eight marks, D and d");
+
+constexpr auto merging_bytes = [] {
+    std::array<unsigned char, MERGING_COUNT> bytes{};
+    for (int b = 0; b < 256; ++b)
+        if (merging_index[b] != 0) bytes[merging_index[b] - 1] = static_cast<unsigned char>(b);
+    return bytes;
+}();
+
+// What a merging byte makes of the byte written before it: the letter it
+// merges into, or 0.  Under the default classes the byte written last tells
+// the letter under way: a bare or shaped letter is open with its own class
+// (a shaped letter takes the same tones whether it was typed whole or built
+// from a mark), while a toned letter, Đ, đ and every other byte are not open
+// and have no letter class.  So merge_steps, read by the class of that byte,
+// is the whole rule.
+constexpr auto merged_after = [] {
+    std::array<std::array<unsigned char, 16>, 256> table{};
+    for (int before = 0; before < 256; ++before) {
+        const unsigned char open = default_classes[before];
+        if (!is_letter_class(open)) continue;
+        for (int b = 0; b < 256; ++b)
+            if (merging_index[b] != 0)
+                table[before][merging_index[b]] = merge_steps[open][default_classes[b]].letter;
+    }
+    return table;
+}();
+static_assert(MERGING_COUNT < 16);
+static_assert(merged_after['a'][merging_index['^']] == 0xE2 && merged_after[0xE2][merging_index['\'']] == 0xA4 &&
+                  merged_after[0xA4][merging_index['.']] == 0 && merged_after['d'][merging_index['d']] == 0xF0 &&
+                  merged_after[0xF0][merging_index['d']] == 0 && merged_after['b'][merging_index['\'']] == 0,
+              "a^ is â, â' is ấ which takes nothing more, dd is đ which takes no D, b takes no tone");
+
+// Where a 16-byte block holds a byte that may merge, one bit per byte.
+inline unsigned merging_mask(const unsigned char *block) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+    __m128i hits = _mm_setzero_si128();
+    for (unsigned char m : merging_bytes)
+        hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(m))));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+#else
+    unsigned mask = 0;
+    for (unsigned i = 0; i < 16; ++i)
+        mask |= unsigned(merging_index[block[i]] != 0) << i;
+    return mask;
+#endif
+}
+
+inline void copy16(unsigned char *to, const unsigned char *from) {
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm_loadu_si128(reinterpret_cast<const __m128i *>(from)));
+#else
+    std::memcpy(to, from, 16);
+#endif
+}
+
+
+// Settles the composer's fields by stepping the bytes of the letter under way
+// again: its base, and its shape mark when it has one (letter_length bytes
+// before `in`, none when no letter is open).  When that letter began before
+// this run, the whole run is stepped from where it began.
+void settle_letter(composer &c, const unsigned char *first, const unsigned char *in, std::size_t letter_length) {
+    const unsigned char *replay = first;
+    if (letter_length <= static_cast<std::size_t>(in - first)) {
+        replay = in - letter_length;
+        c.state = COMPOSER_IDLE;
+    }
+    for (int pending, combined; replay != in; ++replay) compose_char(c, *replay, pending, combined);
+}
+
+// The run one step at a time, for any class table.  The loop keeps only what
+// decides the next step, the class and shape of the letter under way.
+const unsigned char *compose_run_stepwise(composer &c, const unsigned char *in, const unsigned char *end,
+                                          unsigned char stop, unsigned char &held, unsigned char *&out) {
     const unsigned char *const first = in;
     unsigned open_class = c.state == COMPOSER_IDLE ? 0 : c.letter_class;
     unsigned char h = held;
@@ -202,19 +303,131 @@ const unsigned char *compose_held_run(composer &c, const unsigned char *in, cons
         h = starts_letter ? b : 0;
         open_class = starts_letter ? k : 0;
     }
-    // Settle the composer's fields by stepping the bytes of the letter under
-    // way again: its base, and its shape mark when it has one.  When that
-    // letter began before this run, step the whole run from where it began.
-    const std::size_t letter_length = open_class == 0 ? 0 : row_has_shape(letter_rows[open_class]) ? 2 : 1;
-    const unsigned char *replay = first;
-    if (letter_length <= static_cast<std::size_t>(in - first)) {
-        replay = in - letter_length;
-        c.state = COMPOSER_IDLE;
-    }
-    for (int pending, combined; replay != in; ++replay) compose_char(c, *replay, pending, combined);
+    settle_letter(c, first, in, open_class == 0 ? 0 : row_has_shape(letter_rows[open_class]) ? 2 : 1);
     held = h;
     out = o;
     return in;
+}
+
+// The run under the default classes.  Every byte is written where it lands
+// and a merging byte rewrites the byte before it, so the letter under way is
+// always the byte written last; text between merging bytes is copied 16 bytes
+// at a time.  The output is built in a stage whose first byte is the byte
+// written last before it, kept back because the next byte may still rewrite
+// it: on entry that is the held letter, or 0, into which nothing merges.
+// Staging also lets the block copies overshoot without touching the
+// caller's buffer past what the run writes.
+constexpr std::size_t STAGE_SIZE = 4096;
+
+// The byte of `block` equal to `value`, one bit per byte.
+inline unsigned bytes_equal_mask(const unsigned char *block, unsigned char value) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value)))));
+#else
+    unsigned mask = 0;
+    for (unsigned i = 0; i < 16; ++i) mask |= unsigned(block[i] == value) << i;
+    return mask;
+#endif
+}
+
+// `when` ? `yes` : `no` without a branch: which way a mark goes depends on
+// the text, too often for a prediction to pay.
+inline unsigned char choose(bool when, unsigned char yes, unsigned char no) {
+    const auto all = static_cast<unsigned char>(0u - static_cast<unsigned>(when));
+    return static_cast<unsigned char>((yes & all) | (no & ~all));
+}
+
+const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, const unsigned char *end,
+                                          unsigned char stop, unsigned char &held, unsigned char *&out) {
+    const unsigned char *const first = in;
+    if (in == end || *in == stop) return in;
+    unsigned char stage[STAGE_SIZE + 64];
+    stage[0] = held;
+    unsigned char *emit_from = held != 0 ? stage : stage + 1;
+    unsigned char *o = stage + 1;
+    auto emit = [&](unsigned char *to) {
+        const auto n = static_cast<std::size_t>(to - emit_from);
+        std::memcpy(out, emit_from, n);
+        out += n;
+    };
+    const unsigned char *after_merge = nullptr;  // just past the last byte that merged
+    auto compose_one = [&](const unsigned char *at) {
+        const unsigned char merged = merged_after[o[-1]][merging_index[*at]];
+        if (merged != 0) {
+            o[-1] = merged;
+            after_merge = at + 1;
+        } else {
+            *o++ = *at;
+        }
+    };
+
+    // The first byte alone, so that every block has an input byte before it.
+    compose_one(in++);
+    // Within blocks, the byte before a merging byte is the input byte before
+    // it, unless that was a merging byte too: then it is what that one left.
+    // This keeps the look-ups of a block independent of each other.
+    unsigned char last_left = o[-1];
+    unsigned before_merges = merging_index[first[0]] != 0;  // bit 0: the byte before the block may merge
+    bool stopped = false;
+
+    // A block needs 16 more readable bytes past any of its bytes.
+    while (end - in >= 32) {
+        const unsigned stops = bytes_equal_mask(in, stop);
+        const unsigned merging = merging_mask(in) & ~stops;
+        const unsigned neighbours = (merging << 1) | before_merges;
+        const unsigned upto = stops == 0 ? 16 : static_cast<unsigned>(std::countr_zero(stops));
+        copy16(o, in);
+        std::ptrdiff_t removed = 0;
+        for (unsigned mask = merging & ((1u << upto) - 1); mask != 0; mask &= mask - 1) {
+            const std::ptrdiff_t j = std::countr_zero(mask);
+            const unsigned char b = in[j];
+            // A branch, not a choice: the choice would chain every look-up to
+            // the one before, while neighbouring merging bytes are the rarer case.
+            unsigned char before = in[j - 1];
+            if ((neighbours >> j) & 1) [[unlikely]]
+                before = last_left;
+            const unsigned char merged = merged_after[before][merging_index[b]];
+            last_left = b;
+            if (merged != 0) {
+                unsigned char *const at = o + (j - removed);  // where b was copied
+                at[-1] = merged;
+                copy16(at, in + j + 1);
+                ++removed;
+                last_left = merged;
+                after_merge = in + j + 1;
+            }
+        }
+        o += upto - removed;
+        in += upto;
+        if (stops != 0) {
+            stopped = true;
+            break;
+        }
+        before_merges = merging >> 15;
+        if (o - stage >= static_cast<std::ptrdiff_t>(STAGE_SIZE)) {
+            emit(o - 1);
+            stage[0] = o[-1];
+            emit_from = stage;
+            o = stage + 1;
+        }
+    }
+    for (; !stopped && in != end && *in != stop; ++in) compose_one(in);
+
+    const unsigned char last = o[-1];
+    const bool open = is_letter_class(default_classes[last]);
+    settle_letter(c, first, in, !open ? 0 : after_merge == in ? 2 : 1);
+    emit(open ? o - 1 : o);
+    held = open ? last : 0;
+    return in;
+}
+
+}  // namespace
+
+const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
+                                      unsigned char stop, unsigned char &held, unsigned char *&out) {
+    if (marks_moved) return compose_run_stepwise(c, in, end, stop, held, out);
+    return compose_run_in_place(c, in, end, stop, held, out);
 }
 
 int composer_set_mark(int mark, unsigned char character, composer &c) {
@@ -226,6 +439,7 @@ int composer_set_mark(int mark, unsigned char character, composer &c) {
     if (character == current) return 1;
     // The new character takes the class the current one has now; the current
     // one falls back to its default (the mark itself, for a default character).
+    marks_moved = true;
     class_table[character] = class_table[current];
     class_table[current] = default_class_table[current];
     c.mark_chars[entry] = character;
