@@ -4,9 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "byte_blocks.h"
 
 namespace viqr::detail {
 
@@ -238,31 +236,6 @@ static_assert(merged_after['a'][merging_index['^']] == 0xE2 && merged_after[0xE2
                   merged_after[0xF0][merging_index['d']] == 0 && merged_after['b'][merging_index['\'']] == 0,
               "a^ is â, â' is ấ which takes nothing more, dd is đ which takes no D, b takes no tone");
 
-// Where a 16-byte block holds a byte that may merge, one bit per byte.
-inline unsigned merging_mask(const unsigned char *block) {
-#if defined(__SSE2__)
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
-    __m128i hits = _mm_setzero_si128();
-    for (unsigned char m : merging_bytes)
-        hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(m))));
-    return static_cast<unsigned>(_mm_movemask_epi8(hits));
-#else
-    unsigned mask = 0;
-    for (unsigned i = 0; i < 16; ++i)
-        mask |= unsigned(merging_index[block[i]] != 0) << i;
-    return mask;
-#endif
-}
-
-inline void copy16(unsigned char *to, const unsigned char *from) {
-#if defined(__SSE2__)
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(to), _mm_loadu_si128(reinterpret_cast<const __m128i *>(from)));
-#else
-    std::memcpy(to, from, 16);
-#endif
-}
-
-
 // Settles the composer's fields by stepping the bytes of the letter under way
 // again: its base, and its shape mark when it has one (letter_length bytes
 // before `in`, none when no letter is open).  When that letter began before
@@ -319,25 +292,6 @@ const unsigned char *compose_run_stepwise(composer &c, const unsigned char *in, 
 // caller's buffer past what the run writes.
 constexpr std::size_t STAGE_SIZE = 4096;
 
-// The byte of `block` equal to `value`, one bit per byte.
-inline unsigned bytes_equal_mask(const unsigned char *block, unsigned char value) {
-#if defined(__SSE2__)
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value)))));
-#else
-    unsigned mask = 0;
-    for (unsigned i = 0; i < 16; ++i) mask |= unsigned(block[i] == value) << i;
-    return mask;
-#endif
-}
-
-// `when` ? `yes` : `no` without a branch: which way a mark goes depends on
-// the text, too often for a prediction to pay.
-inline unsigned char choose(bool when, unsigned char yes, unsigned char no) {
-    const auto all = static_cast<unsigned char>(0u - static_cast<unsigned>(when));
-    return static_cast<unsigned char>((yes & all) | (no & ~all));
-}
-
 const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, const unsigned char *end,
                                           unsigned char stop, unsigned char &held, unsigned char *&out) {
     const unsigned char *const first = in;
@@ -372,12 +326,12 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
     bool stopped = false;
 
     // A block needs 16 more readable bytes past any of its bytes.
-    while (end - in >= 32) {
-        const unsigned stops = bytes_equal_mask(in, stop);
-        const unsigned merging = merging_mask(in) & ~stops;
+    while (end - in >= 2 * BLOCK_SIZE) {
+        const unsigned stops = bytes_equal(in, stop);
+        const unsigned merging = bytes_in(in, merging_bytes) & ~stops;
         const unsigned neighbours = (merging << 1) | before_merges;
-        const unsigned upto = stops == 0 ? 16 : static_cast<unsigned>(std::countr_zero(stops));
-        copy16(o, in);
+        const unsigned upto = stops == 0 ? BLOCK_SIZE : static_cast<unsigned>(std::countr_zero(stops));
+        copy_block(o, in);
         std::ptrdiff_t removed = 0;
         for (unsigned mask = merging & ((1u << upto) - 1); mask != 0; mask &= mask - 1) {
             const std::ptrdiff_t j = std::countr_zero(mask);
@@ -392,7 +346,7 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
             if (merged != 0) {
                 unsigned char *const at = o + (j - removed);  // where b was copied
                 at[-1] = merged;
-                copy16(at, in + j + 1);
+                copy_block(at, in + j + 1);
                 ++removed;
                 last_left = merged;
                 after_merge = in + j + 1;
@@ -404,7 +358,7 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
             stopped = true;
             break;
         }
-        before_merges = merging >> 15;
+        before_merges = merging >> (BLOCK_SIZE - 1);
         if (o - stage >= static_cast<std::ptrdiff_t>(STAGE_SIZE)) {
             emit(o - 1);
             stage[0] = o[-1];

@@ -79,11 +79,13 @@ inline constexpr char32_t FIRST_COMBINING = 0x0300;
 inline constexpr char32_t LAST_COMBINING = 0x0341;
 
 // One character's UTF-8 bytes in a 4-byte field, so that a writer can copy
-// the whole field and advance by the length.
-struct utf8_field {
+// the whole field and advance by the length; eight bytes in all, so that a
+// field is one load.
+struct alignas(8) utf8_field {
     unsigned char bytes[4];
     unsigned char length;
 };
+static_assert(sizeof(utf8_field) == 8);
 
 constexpr utf8_field utf8_of(char32_t cp) {
     if (cp < 0x80) return {{static_cast<unsigned char>(cp), 0, 0, 0}, 1};

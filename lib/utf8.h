@@ -5,8 +5,10 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 
+#include "byte_blocks.h"
 #include "unicode_letters.h"
 #include "viqr.h"
 
@@ -52,6 +54,24 @@ constexpr std::array<bool, 256> make_plain_ascii() {
     return table;
 }
 inline constexpr std::array<bool, 256> plain_ascii = make_plain_ascii();
+
+// Where the plain ASCII from `p` ends: the first byte before `end` that is
+// not plain ASCII, or `end`.  Whole blocks of printable ASCII are passed over
+// at once, since ASCII is most of any text.
+inline const unsigned char *end_of_plain_ascii(const unsigned char *p, const unsigned char *end) {
+    while (end - p >= BLOCK_SIZE) {
+        const unsigned outside = bytes_outside_printable_ascii(p);
+        if (outside == 0) {
+            p += BLOCK_SIZE;
+            continue;
+        }
+        p += std::countr_zero(outside);
+        if (!plain_ascii[*p]) return p;
+        ++p;  // a control code such as a newline
+    }
+    while (p != end && plain_ascii[*p]) ++p;
+    return p;
+}
 
 static_assert(sequence_length[0xC1] == 0 && sequence_length[0xC2] == 2 && sequence_length[0xF5] == 0);
 static_assert(!continues(0xE0, 1, 0x9F) && !continues(0xED, 1, 0xA0) && continues(0xED, 2, 0xA0));

@@ -68,8 +68,7 @@ public:
                 if (!continue_sequence(b)) continue;  // b starts afresh
                 ++i;
             } else if (plain_ascii[b]) {
-                std::size_t j = i + 1;
-                while (j < length && plain_ascii[in[j]]) ++j;
+                const auto j = static_cast<std::size_t>(end_of_plain_ascii(in + i + 1, in + length) - in);
                 ascii(in + i, j - i);
                 i = j;
             } else if (b < 0x80) {

@@ -102,8 +102,7 @@ public:
     std::size_t convert(const unsigned char *in, std::size_t length) {
         std::size_t i = 0;
         while (i < length) {
-            std::size_t j = i;
-            while (j < length && plain_ascii[in[j]]) ++j;
+            const auto j = static_cast<std::size_t>(end_of_plain_ascii(in + i, in + length) - in);
             if (j > i) read(in + i, j - i);
             if (j == length) break;
             std::size_t k = j + 1;
@@ -123,7 +122,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t PIECE = 1024;
+    static constexpr std::size_t PIECE = 4096;
 
     void read(const unsigned char *p, std::size_t n) {
         // ASCII cuts short a sequence under way.
