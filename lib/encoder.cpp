@@ -1,9 +1,12 @@
 // The encoder: VISCII 1.1 to VIQR 1.1, one chunk at a time, with the one
 // byte of history that decides escapes carried from chunk to chunk.
+#include <array>
+#include <bit>
 #include <cstring>
 
 #include "encoder_tables.h"
 #include "viqr.h"
+#include "wide_blocks.h"
 
 namespace {
 
@@ -42,21 +45,163 @@ unsigned char *encode_between_escapes(const unsigned char *in, const unsigned ch
 // A reader in Vietnamese mode joins marks to the vowel before them and a D to
 // the D before it; the composition character goes between such a pair.  Most
 // bytes join nothing: they are spelled without a look at the byte before.
-unsigned char *encode_vietnamese(const unsigned char *in, const unsigned char *end, unsigned char *out,
-                                 unsigned char composition_char, unsigned char &previous) {
-    const unsigned char *const start = in;
-    auto encode_span = [&](const unsigned char *from, const unsigned char *to, unsigned char *o) {
-        for (; from != to; ++from) {
-            const unsigned char b = *from;
+// `start` is where the chunk began, before which `previous` is the byte.
+unsigned char *spell_vietnamese(const unsigned char *from, const unsigned char *to, const unsigned char *start,
+                                unsigned char *out, unsigned char composition_char, unsigned char previous) {
+    auto encode_span = [&](const unsigned char *span, const unsigned char *span_end, unsigned char *o) {
+        for (; span != span_end; ++span) {
+            const unsigned char b = *span;
             const packed_spelling &s = vietnamese_spelling[b];
-            if (s.needs_care && (vietnamese_joins[b] & vietnamese_accepts[previous_of(from, start, previous)]))
+            if (s.needs_care && (vietnamese_joins[b] & vietnamese_accepts[previous_of(span, start, previous)]))
                 *o++ = composition_char;
             o = put_spelling(o, s);
         }
         return o;
     };
-    out = encode_between_escapes(in, end, out, composition_char, encode_span);
-    if (end != start) previous = end[-1];
+    return encode_between_escapes(from, to, out, composition_char, encode_span);
+}
+
+#if defined(VIQR_WIDE_BLOCKS)
+
+// Vietnamese mode 64 bytes at a time.  Every byte becomes four slots, the
+// composition character when it needs one and the three characters of its
+// spelling, with 0 for a slot it does not fill; the slots are put in order
+// and compressed.  A 0 byte could not be told from an empty slot, and the six
+// control codes that are letters and the composition character are rare, so
+// a block with any of them goes to spell_vietnamese instead.
+namespace wide {
+
+constexpr std::size_t WIDE = 64;
+
+struct alignas(64) tables {
+    unsigned char spelled[3][128];  // the characters of the spelling of 0x80 + i; 0 past its end
+    unsigned char joins[256];       // vietnamese_joins
+    unsigned char accepts[256];     // vietnamese_accepts
+    unsigned char left_alone[64];   // 0xFF for the bytes below 0x20 that this code leaves alone
+    unsigned char pairs[2][64];     // interleaves two vectors byte by byte: their first and last 32 bytes
+    unsigned char quads[2][64];     // interleaves two such results two bytes at a time: 16 input bytes each
+};
+
+constexpr tables make_tables() {
+    tables t{};
+    for (int i = 0; i < 128; ++i)
+        for (int k = 0; k < 3; ++k) {
+            const packed_spelling &s = vietnamese_spelling[0x80 + i];
+            t.spelled[k][i] = k < s.length ? static_cast<unsigned char>(s.text[k]) : 0;
+        }
+    for (int b = 0; b < 256; ++b) {
+        t.joins[b] = vietnamese_joins[b];
+        t.accepts[b] = vietnamese_accepts[b];
+    }
+    for (int b = 0; b < 0x20; ++b) {
+        const packed_spelling &s = vietnamese_spelling[b];
+        const bool copied = s.length == 1 && static_cast<unsigned char>(s.text[0]) == b;
+        t.left_alone[b] = b == 0 || !copied ? 0xFF : 0;
+    }
+    for (int half = 0; half < 2; ++half)
+        for (int k = 0; k < 32; ++k) {
+            t.pairs[half][2 * k] = static_cast<unsigned char>(32 * half + k);
+            t.pairs[half][2 * k + 1] = static_cast<unsigned char>(64 + 32 * half + k);
+        }
+    for (int half = 0; half < 2; ++half)
+        for (int k = 0; k < 16; ++k) {
+            const int pair = 2 * (16 * half + k);
+            t.quads[half][4 * k] = static_cast<unsigned char>(pair);
+            t.quads[half][4 * k + 1] = static_cast<unsigned char>(pair + 1);
+            t.quads[half][4 * k + 2] = static_cast<unsigned char>(64 + pair);
+            t.quads[half][4 * k + 3] = static_cast<unsigned char>(64 + pair + 1);
+        }
+    return t;
+}
+
+constexpr tables table = make_tables();
+
+constexpr bool every_high_byte_is_spelled_in_two_or_three() {
+    for (int b = 0x80; b < 0x100; ++b)
+        if (vietnamese_spelling[b].length < 2 || vietnamese_spelling[b].length > 3) return false;
+    return true;
+}
+static_assert(every_high_byte_is_spelled_in_two_or_three(), "every byte from 0x80 on is a marked letter");
+static_assert(table.left_alone[0] == 0xFF && table.left_alone[0x02] == 0xFF && table.left_alone['\n'] == 0 &&
+              table.spelled[2][0xA4 - 0x80] == '\'' && table.spelled[2][0xE2 - 0x80] == 0,
+              "NUL and the letter 0x02 are left alone; ấ is a^' and â is a^");
+
+VIQR_WIDE_TARGET inline __m512i vector(const unsigned char *p) { return _mm512_load_si512(p); }
+
+// The byte of a 256-entry table for each byte of `index`.
+VIQR_WIDE_TARGET inline __m512i look_up(const unsigned char (&entries)[256], __m512i index) {
+    const __m512i low = _mm512_permutex2var_epi8(vector(entries), index, vector(entries + 64));
+    const __m512i high = _mm512_permutex2var_epi8(vector(entries + 128), index, vector(entries + 192));
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// Writes the non-zero bytes of `slots` in order; the store runs up to 64
+// bytes on, which the caller's later output covers.
+VIQR_WIDE_TARGET inline unsigned char *put_filled(unsigned char *out, __m512i slots) {
+    const __mmask64 filled = _mm512_test_epi8_mask(slots, slots);
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(filled, slots));
+    return out + std::popcount(static_cast<unsigned long long>(filled));
+}
+
+// Spells the bytes from `in` while 128 or more are left; every block has an
+// input byte before it.  Each store may run 64 bytes past what is written,
+// into room that the output of the 64 bytes still to come fills.
+VIQR_WIDE_TARGET unsigned char *spell_vietnamese(const unsigned char *&in, const unsigned char *end,
+                                                 const unsigned char *start, unsigned char *out,
+                                                 unsigned char composition_char, unsigned char previous) {
+    const __m512i composition = _mm512_set1_epi8(static_cast<char>(composition_char));
+    while (end - in >= static_cast<std::ptrdiff_t>(2 * WIDE)) {
+        const __m512i bytes = _mm512_loadu_si512(in);
+        const __mmask64 controls = _mm512_cmplt_epu8_mask(bytes, _mm512_set1_epi8(0x20));
+        const __m512i left_alone_controls = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.left_alone));
+        const __mmask64 left_alone = _mm512_test_epi8_mask(left_alone_controls, left_alone_controls) |
+                                     _mm512_cmpeq_epi8_mask(bytes, composition);
+        if (left_alone != 0) {
+            out = ::spell_vietnamese(in, in + WIDE, start, out, composition_char, previous);
+            in += WIDE;
+            continue;
+        }
+        const __mmask64 high = _mm512_movepi8_mask(bytes);
+        const __m512i first = _mm512_mask_blend_epi8(
+            high, bytes, _mm512_permutex2var_epi8(vector(table.spelled[0]), bytes, vector(table.spelled[0] + 64)));
+        const __m512i second =
+            _mm512_maskz_permutex2var_epi8(high, vector(table.spelled[1]), bytes, vector(table.spelled[1] + 64));
+        const __m512i third =
+            _mm512_maskz_permutex2var_epi8(high, vector(table.spelled[2]), bytes, vector(table.spelled[2] + 64));
+        const __m512i before = _mm512_loadu_si512(in - 1);
+        const __mmask64 escaped =
+            _mm512_test_epi8_mask(look_up(table.joins, bytes), look_up(table.accepts, before));
+        const __m512i escape = _mm512_maskz_mov_epi8(escaped, composition);
+
+        for (int half = 0; half < 2; ++half) {
+            const __m512i pairs = vector(table.pairs[half]);
+            const __m512i front = _mm512_permutex2var_epi8(escape, pairs, first);
+            const __m512i back = _mm512_permutex2var_epi8(second, pairs, third);
+            out = put_filled(out, _mm512_permutex2var_epi8(front, vector(table.quads[0]), back));
+            out = put_filled(out, _mm512_permutex2var_epi8(front, vector(table.quads[1]), back));
+        }
+        in += WIDE;
+    }
+    return out;
+}
+
+}  // namespace wide
+
+#endif
+
+unsigned char *encode_vietnamese(const unsigned char *in, const unsigned char *end, unsigned char *out,
+                                 unsigned char composition_char, unsigned char &previous) {
+    if (in == end) return out;
+    const unsigned char *const start = in;
+#if defined(VIQR_WIDE_BLOCKS)
+    if (composition_char != 0 && end - in > static_cast<std::ptrdiff_t>(2 * wide::WIDE) && wide_blocks_available()) {
+        out = spell_vietnamese(in, in + 1, start, out, composition_char, previous);
+        ++in;
+        out = wide::spell_vietnamese(in, end, start, out, composition_char, previous);
+    }
+#endif
+    out = spell_vietnamese(in, end, start, out, composition_char, previous);
+    previous = end[-1];
     return out;
 }
 

@@ -2,7 +2,9 @@
 // keeps between chunks, and its spelling of every letter against iconv.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "oracle.h"
 #include "process.h"
 #include "viqr_model.h"
+#include "wide_blocks.h"
 
 namespace {
 
@@ -133,6 +136,58 @@ TEST(EncoderTest, OutputDoesNotDependOnWhereTheInputIsSplit) {
 TEST(EncoderTest, TheLongestSpellingsFitTheOutputArea) {
     EXPECT_EQ(encode(std::string(1023, '\x81'), E).size(), 4 * 1023u);
     EXPECT_EQ(encode(std::string(1023, '\\'), V).size(), 2 * 1023u);
+}
+
+// On processors with AVX-512 Vietnamese mode goes 64 bytes at a time.  Over
+// long texts of every kind, in chunks of random sizes and with several
+// composition characters, it must write what the per-byte code writes and
+// stay inside the room the header promises.
+TEST(EncoderTest, WideBlocksWriteWhatThePerByteCodeWrites) {
+    if (!wide_blocks_available()) GTEST_SKIP() << "this processor has no AVX-512 VBMI2; the per-byte code does all";
+    const std::string every_byte = [] {
+        std::string all;
+        for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+        return all;
+    }();
+    const std::string alphabets[] = {
+        every_byte,
+        // What needs escapes: marks after vowels with and without marks, D after D.
+        "aeiouyAEIOUYdD'`?~.(^+ \xE2\xC2\xF0\xD0\xA4\xE1\xD5\xA0",
+        // Text: mostly letters, now and then a byte the wide code leaves alone.
+        "Vie^.t Nam hoa'  \xE2\xEA\xF4\xE0\xE1\xE3\xE8\xE9\xD0\xF0.\n" + std::string("\0\x02\\#", 4),
+    };
+    std::mt19937 random(20261210);
+    for (int composition_char : {int('\\'), int('#'), int('a'), 0xE1, 0})
+        for (const std::string &alphabet : alphabets)
+            for (int trial = 0; trial < 60; ++trial) {
+                std::string text(random() % 3000, ' ');
+                for (char &c : text) c = alphabet[random() % alphabet.size()];
+                std::vector<std::string> chunks;
+                for (std::size_t at = 0; at < text.size();) {
+                    const std::size_t n = std::min<std::size_t>(text.size() - at, random() % 700);
+                    chunks.push_back(text.substr(at, n));
+                    at += n;
+                }
+                std::string wide, narrow;
+                for (bool allowed : {true, false}) {
+                    wide_blocks_allowed = allowed;
+                    std::string &out = allowed ? wide : narrow;
+                    viqr_encoder_history history{};
+                    for (const std::string &chunk : chunks) {
+                        const std::size_t room = viqr_encoder_output_size(chunk.size());
+                        std::vector<unsigned char> area(room + 64, viqr_model::AREA_GUARD);
+                        const std::size_t n =
+                            viscii_to_viqr(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(),
+                                           area.data(), static_cast<unsigned char>(composition_char), V, history);
+                        for (std::size_t i = room; i < area.size(); ++i)
+                            ASSERT_EQ(area[i], viqr_model::AREA_GUARD) << "wrote past the room at " << i;
+                        out.append(reinterpret_cast<const char *>(area.data()), n);
+                    }
+                }
+                wide_blocks_allowed = true;
+                ASSERT_EQ(wide, narrow) << "composition character " << int(composition_char) << ", text "
+                                        << testing::PrintToString(text);
+            }
 }
 
 // Found by fuzz_encoder: in English mode a one-byte chunk after a letter with
