@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "byte_blocks.h"
+#include "wide_blocks.h"
 
 namespace viqr::detail {
 
@@ -282,6 +283,185 @@ const unsigned char *compose_run_stepwise(composer &c, const unsigned char *in, 
     return in;
 }
 
+#if defined(VIQR_WIDE_BLOCKS)
+
+// The run 64 bytes at a time, on processors with AVX-512 (see wide_blocks.h).
+// For every byte of a block at once: what it makes of the input byte before
+// it (a mark after a vowel, or a D after a D), and what a tone makes of a
+// letter that a shape mark just made; then the merged letters go where their
+// base letters are, the merged marks are dropped, and the block is
+// compressed.  A letter before the block is the byte written last, which a
+// merge at the block's start rewrites.  Blocks with what this does not
+// follow (the stop byte, VISCII letters typed whole, a D after a D that
+// merged) are left to the code after it.
+namespace wide {
+
+constexpr std::ptrdiff_t WIDE = 64;
+
+constexpr bool is_mark_byte(int b) { return merging_index[b] != 0 && default_classes[b] >= FIRST_TONE_CLASS; }
+constexpr bool is_tone_byte(int b) { return is_mark_byte(b) && is_tone_class(default_classes[b]); }
+constexpr bool is_stroke_byte(int b) { return merging_index[b] != 0 && !is_mark_byte(b); }
+
+struct alignas(64) compose_tables {
+    unsigned char rows[128];          // ASCII letter -> its row among those a mark merges into, from 1; 0 for none
+    unsigned char columns[128];       // ASCII mark -> its column, 0 to 7; 0xFF for every other byte
+    unsigned char marked[128];        // row * 8 + column -> the letter they make
+    unsigned char tone_columns[128];  // ASCII tone mark -> 0 to 4; 0xFF for every other byte
+    unsigned char shaped_rows[128];   // 0x80 + i -> its row among the letters a tone merges into; 0xFF for none
+    unsigned char toned[64];          // shaped row * 5 + tone column -> the letter they make
+    unsigned char next[2][64];        // where byte i + 1 and i + 2 of a block are, for shifting a vector down
+    unsigned char stroked[2];         // what a second D makes of D and of d
+};
+
+constexpr compose_tables make_tables() {
+    compose_tables t{};
+    int column = 0, tone_column = 0, row = 0, shaped_row = 0;
+    for (int b = 0; b < 128; ++b) {
+        t.columns[b] = t.tone_columns[b] = 0xFF;
+        t.shaped_rows[b] = 0xFF;
+    }
+    for (int b = 0; b < 128; ++b) {
+        if (is_mark_byte(b)) t.columns[b] = static_cast<unsigned char>(column++);
+        if (is_tone_byte(b)) t.tone_columns[b] = static_cast<unsigned char>(tone_column++);
+    }
+    for (int p = 0; p < 128; ++p) {
+        bool takes_a_mark = false;
+        for (int b = 0; b < 128; ++b) takes_a_mark = takes_a_mark || (is_mark_byte(b) && merged_after[p][merging_index[b]]);
+        if (!takes_a_mark) continue;
+        t.rows[p] = static_cast<unsigned char>(++row);
+        for (int b = 0; b < 128; ++b)
+            if (is_mark_byte(b)) t.marked[8 * row + t.columns[b]] = merged_after[p][merging_index[b]];
+    }
+    for (int s = 128; s < 256; ++s) {
+        bool takes_a_tone = false;
+        for (int b = 0; b < 128; ++b) takes_a_tone = takes_a_tone || (is_tone_byte(b) && merged_after[s][merging_index[b]]);
+        if (!takes_a_tone) continue;
+        t.shaped_rows[s - 128] = static_cast<unsigned char>(shaped_row);
+        for (int b = 0; b < 128; ++b)
+            if (is_tone_byte(b)) t.toned[5 * shaped_row + t.tone_columns[b]] = merged_after[s][merging_index[b]];
+        ++shaped_row;
+    }
+    for (int i = 0; i < 64; ++i) {
+        t.next[0][i] = static_cast<unsigned char>((i + 1) % 64);
+        t.next[1][i] = static_cast<unsigned char>((i + 2) % 64);
+    }
+    t.stroked[0] = merged_after['D'][merging_index['D']];
+    t.stroked[1] = merged_after['d'][merging_index['d']];
+    return t;
+}
+
+constexpr compose_tables table = make_tables();
+
+// The tables above hold every merge there is: a mark after an ASCII letter,
+// a tone after a letter from 0x80 on that a shape mark makes, and a D after
+// D or d, which is the same whichever D follows.  A letter a shape mark makes
+// takes nothing but a tone, and a letter a tone or a D makes takes nothing.
+constexpr bool tables_hold_every_merge() {
+    int rows = 0, shaped = 0, marks = 0, tones = 0;
+    for (int b = 0; b < 128; ++b) {
+        rows += table.rows[b] != 0;
+        shaped += table.shaped_rows[b] != 0xFF;
+        marks += table.columns[b] != 0xFF;
+        tones += table.tone_columns[b] != 0xFF;
+    }
+    if (rows > 15 || shaped > 12 || marks != MARK_COUNT || tones != TONE_COUNT - 1) return false;
+    for (int p = 0; p < 256; ++p)
+        for (int b = 0; b < 256; ++b) {
+            const unsigned char merged = merged_after[p][merging_index[b]];
+            if (merged == 0) continue;
+            const bool stroke = is_stroke_byte(b) && (p | 0x20) == 'd' && merged == table.stroked[p == 'd'];
+            const bool marked = p < 128 && is_mark_byte(b) && table.rows[p] != 0;
+            const bool toned = p >= 128 && is_tone_byte(b) && table.shaped_rows[p - 128] != 0xFF;
+            if (!stroke && !marked && !toned) return false;
+            if (marked && !is_tone_byte(b) && (merged < 128 || table.shaped_rows[merged - 128] == 0xFF)) return false;
+            if ((stroke || toned || is_tone_byte(b)) && merging_index[b] != 0)
+                for (int next = 0; next < 256; ++next)
+                    if (merged_after[merged][merging_index[next]] != 0) return false;
+        }
+    return true;
+}
+static_assert(tables_hold_every_merge());
+static_assert(table.marked[8 * table.rows['a'] + table.columns['^']] == 0xE2 &&
+              table.toned[5 * table.shaped_rows[0xE2 - 128] + table.tone_columns['\'']] == 0xA4,
+              "a^ is â and â' is ấ");
+
+VIQR_WIDE_TARGET inline __m512i vector(const unsigned char *p) { return _mm512_load_si512(p); }
+
+// The entry of a 128-entry table for each byte of `index` with `where` set.
+VIQR_WIDE_TARGET inline __m512i look_up(__mmask64 where, const unsigned char (&entries)[128], __m512i index) {
+    return _mm512_maskz_permutex2var_epi8(where, vector(entries), index, vector(entries + 64));
+}
+
+VIQR_WIDE_TARGET inline __mmask64 valid(__m512i entries) {
+    return _mm512_cmpneq_epi8_mask(entries, _mm512_set1_epi8(static_cast<char>(0xFF)));
+}
+
+// What the byte at each place makes of the byte before it: the letter, or 0.
+VIQR_WIDE_TARGET inline __m512i merged_with_before(__m512i before, __m512i bytes) {
+    const __m512i columns = look_up(~0ULL, table.columns, bytes);
+    const __m512i rows = look_up(~0ULL, table.rows, before);
+    const __m512i at = _mm512_add_epi8(_mm512_slli_epi16(rows, 3) & _mm512_set1_epi8(0x78), columns);
+    const __m512i marked = look_up(valid(columns), table.marked, at);
+    const __m512i d = _mm512_set1_epi8('d'), lower = _mm512_set1_epi8(0x20);
+    const __mmask64 stroke = _mm512_cmpeq_epi8_mask(_mm512_or_si512(before, lower), d) &
+                             _mm512_cmpeq_epi8_mask(_mm512_or_si512(bytes, lower), d);
+    const __mmask64 after_small_d = _mm512_cmpeq_epi8_mask(before, d);
+    const __m512i stroked = _mm512_mask_blend_epi8(after_small_d, _mm512_set1_epi8(static_cast<char>(table.stroked[0])),
+                                                   _mm512_set1_epi8(static_cast<char>(table.stroked[1])));
+    return _mm512_mask_blend_epi8(stroke, marked, stroked);
+}
+
+struct block_result {
+    unsigned char *out;  // null: the block was left alone and nothing written
+    bool last_merged;
+};
+
+// One block at `in`, with two input bytes before it; `merged_before` tells
+// whether the byte before the block merged.
+VIQR_WIDE_TARGET block_result compose_block(const unsigned char *in, unsigned char stop, bool merged_before,
+                                            unsigned char *o) {
+    const __m512i bytes = _mm512_loadu_si512(in);
+    const __m512i before = _mm512_loadu_si512(in - 1);
+    const __m512i two_before = _mm512_loadu_si512(in - 2);
+    if ((_mm512_movepi8_mask(bytes) | _mm512_movepi8_mask(before) |
+         _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(stop)))) != 0)
+        return {nullptr, false};
+
+    const __m512i merged = merged_with_before(before, bytes);
+    const __mmask64 first_merges = _mm512_test_epi8_mask(merged, merged);
+    const __mmask64 merges_before = (first_merges << 1) | (merged_before ? 1 : 0);
+    if ((first_merges & merges_before) != 0) return {nullptr, false};  // a run of Ds
+
+    // A tone after the letter that the byte before it made with a shape mark.
+    const __m512i made_before = merged_with_before(two_before, before);
+    const __mmask64 made_high = _mm512_movepi8_mask(made_before);
+    const __m512i shaped_rows = look_up(made_high, table.shaped_rows, made_before);
+    const __m512i tone_columns = look_up(~0ULL, table.tone_columns, bytes);
+    const __mmask64 tone_merges = merges_before & made_high & valid(shaped_rows) & valid(tone_columns);
+    const __m512i at = _mm512_add_epi8(_mm512_add_epi8(_mm512_slli_epi16(shaped_rows, 2) & _mm512_set1_epi8(0x3C),
+                                                       shaped_rows),
+                                       tone_columns);
+    const __m512i toned = _mm512_maskz_permutexvar_epi8(tone_merges, at, vector(table.toned));
+
+    // Each merged letter goes where its base letter is: one place back for
+    // a first mark, two for a tone after a shape mark.
+    __m512i letters = _mm512_mask_permutexvar_epi8(bytes, first_merges >> 1, vector(table.next[0]), merged);
+    letters = _mm512_mask_permutexvar_epi8(letters, tone_merges >> 2, vector(table.next[1]), toned);
+    // A base letter before the block was written last: the marks at the
+    // block's start merge into it one by one.
+    for (int i = 0; i < 2 && ((first_merges | tone_merges) >> i & 1); ++i)
+        o[-1] = merged_after[o[-1]][merging_index[in[i]]];
+
+    const __mmask64 dropped = first_merges | tone_merges;
+    const __mmask64 kept = ~dropped;
+    _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, letters));
+    return {o + std::popcount(static_cast<unsigned long long>(kept)), (dropped >> 63) != 0};
+}
+
+}  // namespace wide
+
+#endif
+
 // The run under the default classes.  Every byte is written where it lands
 // and a merging byte rewrites the byte before it, so the letter under way is
 // always the byte written last; text between merging bytes is copied 16 bytes
@@ -296,7 +476,7 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
                                           unsigned char stop, unsigned char &held, unsigned char *&out) {
     const unsigned char *const first = in;
     if (in == end || *in == stop) return in;
-    unsigned char stage[STAGE_SIZE + 64];
+    unsigned char stage[STAGE_SIZE + 160];
     stage[0] = held;
     unsigned char *emit_from = held != 0 ? stage : stage + 1;
     unsigned char *o = stage + 1;
@@ -318,11 +498,32 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
 
     // The first byte alone, so that every block has an input byte before it.
     compose_one(in++);
+    auto empty_stage_when_full = [&] {
+        if (o - stage < static_cast<std::ptrdiff_t>(STAGE_SIZE)) return;
+        emit(o - 1);
+        stage[0] = o[-1];
+        emit_from = stage;
+        o = stage + 1;
+    };
+#if defined(VIQR_WIDE_BLOCKS)
+    if (end - in >= 3 * wide::WIDE && wide_blocks_available()) {
+        // Every block has two input bytes before it.
+        if (*in != stop) compose_one(in++);
+        while (in - first >= 2 && end - in >= wide::WIDE) {
+            const wide::block_result block = wide::compose_block(in, stop, after_merge == in, o);
+            if (block.out == nullptr) break;
+            o = block.out;
+            in += wide::WIDE;
+            if (block.last_merged) after_merge = in;
+            empty_stage_when_full();
+        }
+    }
+#endif
     // Within blocks, the byte before a merging byte is the input byte before
     // it, unless that was a merging byte too: then it is what that one left.
     // This keeps the look-ups of a block independent of each other.
     unsigned char last_left = o[-1];
-    unsigned before_merges = merging_index[first[0]] != 0;  // bit 0: the byte before the block may merge
+    unsigned before_merges = merging_index[in[-1]] != 0;  // bit 0: the byte before the block may merge
     bool stopped = false;
 
     // A block needs 16 more readable bytes past any of its bytes.
@@ -359,12 +560,7 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
             break;
         }
         before_merges = merging >> (BLOCK_SIZE - 1);
-        if (o - stage >= static_cast<std::ptrdiff_t>(STAGE_SIZE)) {
-            emit(o - 1);
-            stage[0] = o[-1];
-            emit_from = stage;
-            o = stage + 1;
-        }
+        empty_stage_when_full();
     }
     for (; !stopped && in != end && *in != stop; ++in) compose_one(in);
 
