@@ -66,18 +66,18 @@ unsigned char *spell_vietnamese(const unsigned char *from, const unsigned char *
 // Vietnamese mode 64 bytes at a time.  Every byte becomes four slots, the
 // composition character when it needs one and the three characters of its
 // spelling, with 0 for a slot it does not fill; the slots are put in order
-// and compressed.  A 0 byte could not be told from an empty slot, and the six
-// control codes that are letters and the composition character are rare, so
-// a block with any of them goes to spell_vietnamese instead.
+// and compressed.  A 0 byte could not be told from an empty slot, and the
+// composition character is rare in VISCII text, so a block with either goes
+// to spell_vietnamese instead.
 namespace wide {
 
 constexpr std::size_t WIDE = 64;
 
 struct alignas(64) tables {
     unsigned char spelled[3][128];  // the characters of the spelling of 0x80 + i; 0 past its end
+    unsigned char low_spelled[3][64];  // the same of the six control codes that are letters; 0 for other bytes
     unsigned char joins[256];       // vietnamese_joins
     unsigned char accepts[256];     // vietnamese_accepts
-    unsigned char left_alone[64];   // 0xFF for the bytes below 0x20 that this code leaves alone
     unsigned char pairs[2][64];     // interleaves two vectors byte by byte: their first and last 32 bytes
     unsigned char quads[2][64];     // interleaves two such results two bytes at a time: 16 input bytes each
 };
@@ -95,8 +95,8 @@ constexpr tables make_tables() {
     }
     for (int b = 0; b < 0x20; ++b) {
         const packed_spelling &s = vietnamese_spelling[b];
-        const bool copied = s.length == 1 && static_cast<unsigned char>(s.text[0]) == b;
-        t.left_alone[b] = b == 0 || !copied ? 0xFF : 0;
+        if (s.length == 1) continue;
+        for (int k = 0; k < 3; ++k) t.low_spelled[k][b] = k < s.length ? static_cast<unsigned char>(s.text[k]) : 0;
     }
     for (int half = 0; half < 2; ++half)
         for (int k = 0; k < 32; ++k) {
@@ -116,15 +116,22 @@ constexpr tables make_tables() {
 
 constexpr tables table = make_tables();
 
-constexpr bool every_high_byte_is_spelled_in_two_or_three() {
-    for (int b = 0x80; b < 0x100; ++b)
-        if (vietnamese_spelling[b].length < 2 || vietnamese_spelling[b].length > 3) return false;
-    return true;
+// Every byte from 0x80 on and six below 0x20 are marked letters, spelled in
+// two or three; every other byte stands for itself.
+constexpr bool letters_are_spelled_in_two_or_three() {
+    int letters = 0;
+    for (int b = 0; b < 0x100; ++b) {
+        const packed_spelling &s = vietnamese_spelling[b];
+        if (s.length == 1 && static_cast<unsigned char>(s.text[0]) == b) continue;
+        if (s.length < 2 || s.length > 3 || (b >= 0x20 && b < 0x80)) return false;
+        ++letters;
+    }
+    return letters == 128 + 6;
 }
-static_assert(every_high_byte_is_spelled_in_two_or_three(), "every byte from 0x80 on is a marked letter");
-static_assert(table.left_alone[0] == 0xFF && table.left_alone[0x02] == 0xFF && table.left_alone['\n'] == 0 &&
+static_assert(letters_are_spelled_in_two_or_three());
+static_assert(table.low_spelled[1][0x14] == '?' && table.low_spelled[0]['\n'] == 0 &&
               table.spelled[2][0xA4 - 0x80] == '\'' && table.spelled[2][0xE2 - 0x80] == 0,
-              "NUL and the letter 0x02 are left alone; ấ is a^' and â is a^");
+              "0x14 is Y?, ấ is a^' and â is a^");
 
 VIQR_WIDE_TARGET inline __m512i vector(const unsigned char *p) { return _mm512_load_si512(p); }
 
@@ -133,6 +140,16 @@ VIQR_WIDE_TARGET inline __m512i look_up(const unsigned char (&entries)[256], __m
     const __m512i low = _mm512_permutex2var_epi8(vector(entries), index, vector(entries + 64));
     const __m512i high = _mm512_permutex2var_epi8(vector(entries + 128), index, vector(entries + 192));
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
+}
+
+// Character k of the spelling of each letter of `bytes` (0 past its end and
+// for bytes that are no letter); `high` and `controls` tell where the letters
+// from 0x80 on and below 0x20 may be.
+VIQR_WIDE_TARGET inline __m512i spelled(int k, __m512i bytes, __mmask64 high, __mmask64 controls) {
+    const __m512i low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.low_spelled[k]));
+    const __m512i high_letters =
+        _mm512_maskz_permutex2var_epi8(high, vector(table.spelled[k]), bytes, vector(table.spelled[k] + 64));
+    return _mm512_or_si512(low, high_letters);
 }
 
 // Writes the non-zero bytes of `slots` in order; the store runs up to 64
@@ -152,22 +169,20 @@ VIQR_WIDE_TARGET unsigned char *spell_vietnamese(const unsigned char *&in, const
     const __m512i composition = _mm512_set1_epi8(static_cast<char>(composition_char));
     while (end - in >= static_cast<std::ptrdiff_t>(2 * WIDE)) {
         const __m512i bytes = _mm512_loadu_si512(in);
-        const __mmask64 controls = _mm512_cmplt_epu8_mask(bytes, _mm512_set1_epi8(0x20));
-        const __m512i left_alone_controls = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.left_alone));
-        const __mmask64 left_alone = _mm512_test_epi8_mask(left_alone_controls, left_alone_controls) |
-                                     _mm512_cmpeq_epi8_mask(bytes, composition);
+        const __mmask64 left_alone =
+            _mm512_testn_epi8_mask(bytes, bytes) | _mm512_cmpeq_epi8_mask(bytes, composition);
         if (left_alone != 0) {
             out = ::spell_vietnamese(in, in + WIDE, start, out, composition_char, previous);
             in += WIDE;
             continue;
         }
         const __mmask64 high = _mm512_movepi8_mask(bytes);
-        const __m512i first = _mm512_mask_blend_epi8(
-            high, bytes, _mm512_permutex2var_epi8(vector(table.spelled[0]), bytes, vector(table.spelled[0] + 64)));
-        const __m512i second =
-            _mm512_maskz_permutex2var_epi8(high, vector(table.spelled[1]), bytes, vector(table.spelled[1] + 64));
-        const __m512i third =
-            _mm512_maskz_permutex2var_epi8(high, vector(table.spelled[2]), bytes, vector(table.spelled[2] + 64));
+        const __mmask64 controls = _mm512_cmplt_epu8_mask(bytes, _mm512_set1_epi8(0x20));
+        const __m512i low_first = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.low_spelled[0]));
+        const __mmask64 low_letters = _mm512_test_epi8_mask(low_first, low_first);
+        const __m512i first = _mm512_mask_blend_epi8(high | low_letters, bytes, spelled(0, bytes, high, controls));
+        const __m512i second = spelled(1, bytes, high, controls);
+        const __m512i third = spelled(2, bytes, high, controls);
         const __m512i before = _mm512_loadu_si512(in - 1);
         const __mmask64 escaped =
             _mm512_test_epi8_mask(look_up(table.joins, bytes), look_up(table.accepts, before));
