@@ -366,7 +366,7 @@ constexpr bool tables_hold_every_merge() {
     }
     if (rows > 15 || shaped > 12 || marks != MARK_COUNT || tones != TONE_COUNT - 1) return false;
     for (int p = 0; p < 256; ++p)
-        for (int b = 0; b < 256; ++b) {
+        for (unsigned char b : merging_bytes) {
             const unsigned char merged = merged_after[p][merging_index[b]];
             if (merged == 0) continue;
             const bool stroke = is_stroke_byte(b) && (p | 0x20) == 'd' && merged == table.stroked[p == 'd'];
@@ -374,15 +374,15 @@ constexpr bool tables_hold_every_merge() {
             const bool toned = p >= 128 && is_tone_byte(b) && table.shaped_rows[p - 128] != 0xFF;
             if (!stroke && !marked && !toned) return false;
             if (marked && !is_tone_byte(b) && (merged < 128 || table.shaped_rows[merged - 128] == 0xFF)) return false;
-            if ((stroke || toned || is_tone_byte(b)) && merging_index[b] != 0)
-                for (int next = 0; next < 256; ++next)
-                    if (merged_after[merged][merging_index[next]] != 0) return false;
+            if (stroke || toned || is_tone_byte(b))
+                for (int next = 1; next <= MERGING_COUNT; ++next)
+                    if (merged_after[merged][next] != 0) return false;
         }
     return true;
 }
 static_assert(tables_hold_every_merge());
-static_assert(table.marked[8 * table.rows['a'] + table.columns['^']] == 0xE2 &&
-              table.toned[5 * table.shaped_rows[0xE2 - 128] + table.tone_columns['\'']] == 0xA4,
+static_assert(table.marked[8 * table.rows[int('a')] + table.columns[int('^')]] == 0xE2 &&
+              table.toned[5 * table.shaped_rows[0xE2 - 128] + table.tone_columns[int('\'')]] == 0xA4,
               "a^ is â and â' is ấ");
 
 VIQR_WIDE_TARGET inline __m512i vector(const unsigned char *p) { return _mm512_load_si512(p); }

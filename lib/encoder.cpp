@@ -129,7 +129,7 @@ constexpr bool letters_are_spelled_in_two_or_three() {
     return letters == 128 + 6;
 }
 static_assert(letters_are_spelled_in_two_or_three());
-static_assert(table.low_spelled[1][0x14] == '?' && table.low_spelled[0]['\n'] == 0 &&
+static_assert(table.low_spelled[1][0x14] == '?' && table.low_spelled[0][int('\n')] == 0 &&
               table.spelled[2][0xA4 - 0x80] == '\'' && table.spelled[2][0xE2 - 0x80] == 0,
               "0x14 is Y?, ấ is a^' and â is a^");
 

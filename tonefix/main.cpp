@@ -34,6 +34,11 @@ constexpr usage_text usage_of_tonefix{"tonefix", usage_lines, std::size(usage_li
     std::exit(1);
 }
 
+// The loop is compiled for wider vectors too, and the widest the processor
+// has is chosen when the program starts (GCC and Clang on x86-64 with glibc).
+#if defined(__x86_64__) && defined(__gnu_linux__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#endif
 void exchange_in_place(unsigned char *bytes, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) bytes[i] = tonefix::exchanged(bytes[i]);
 }
