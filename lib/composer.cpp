@@ -296,7 +296,9 @@ const unsigned char *compose_run_stepwise(composer &c, const unsigned char *in, 
 // merged) are left to the code after it.
 namespace wide {
 
-constexpr std::ptrdiff_t WIDE = 64;
+using namespace ::viqr::detail::wide;
+
+constexpr std::ptrdiff_t WIDE = WIDE_SIZE;
 
 constexpr bool is_mark_byte(int b) { return merging_index[b] != 0 && default_classes[b] >= FIRST_TONE_CLASS; }
 constexpr bool is_tone_byte(int b) { return is_mark_byte(b) && is_tone_class(default_classes[b]); }
@@ -384,13 +386,6 @@ static_assert(tables_hold_every_merge());
 static_assert(table.marked[8 * table.rows[int('a')] + table.columns[int('^')]] == 0xE2 &&
               table.toned[5 * table.shaped_rows[0xE2 - 128] + table.tone_columns[int('\'')]] == 0xA4,
               "a^ is â and â' is ấ");
-
-VIQR_WIDE_TARGET inline __m512i vector(const unsigned char *p) { return _mm512_load_si512(p); }
-
-// The entry of a 128-entry table for each byte of `index` with `where` set.
-VIQR_WIDE_TARGET inline __m512i look_up(__mmask64 where, const unsigned char (&entries)[128], __m512i index) {
-    return _mm512_maskz_permutex2var_epi8(where, vector(entries), index, vector(entries + 64));
-}
 
 VIQR_WIDE_TARGET inline __mmask64 valid(__m512i entries) {
     return _mm512_cmpneq_epi8_mask(entries, _mm512_set1_epi8(static_cast<char>(0xFF)));

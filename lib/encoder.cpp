@@ -71,15 +71,15 @@ unsigned char *spell_vietnamese(const unsigned char *from, const unsigned char *
 // to spell_vietnamese instead.
 namespace wide {
 
-constexpr std::size_t WIDE = 64;
+using namespace ::viqr::detail::wide;
+
+constexpr std::ptrdiff_t WIDE = WIDE_SIZE;
 
 struct alignas(64) tables {
     unsigned char spelled[3][128];  // the characters of the spelling of 0x80 + i; 0 past its end
     unsigned char low_spelled[3][64];  // the same of the six control codes that are letters; 0 for other bytes
     unsigned char joins[256];       // vietnamese_joins
     unsigned char accepts[256];     // vietnamese_accepts
-    unsigned char pairs[2][64];     // interleaves two vectors byte by byte: their first and last 32 bytes
-    unsigned char quads[2][64];     // interleaves two such results two bytes at a time: 16 input bytes each
 };
 
 constexpr tables make_tables() {
@@ -98,19 +98,6 @@ constexpr tables make_tables() {
         if (s.length == 1) continue;
         for (int k = 0; k < 3; ++k) t.low_spelled[k][b] = k < s.length ? static_cast<unsigned char>(s.text[k]) : 0;
     }
-    for (int half = 0; half < 2; ++half)
-        for (int k = 0; k < 32; ++k) {
-            t.pairs[half][2 * k] = static_cast<unsigned char>(32 * half + k);
-            t.pairs[half][2 * k + 1] = static_cast<unsigned char>(64 + 32 * half + k);
-        }
-    for (int half = 0; half < 2; ++half)
-        for (int k = 0; k < 16; ++k) {
-            const int pair = 2 * (16 * half + k);
-            t.quads[half][4 * k] = static_cast<unsigned char>(pair);
-            t.quads[half][4 * k + 1] = static_cast<unsigned char>(pair + 1);
-            t.quads[half][4 * k + 2] = static_cast<unsigned char>(64 + pair);
-            t.quads[half][4 * k + 3] = static_cast<unsigned char>(64 + pair + 1);
-        }
     return t;
 }
 
@@ -133,15 +120,6 @@ static_assert(table.low_spelled[1][0x14] == '?' && table.low_spelled[0][int('\n'
               table.spelled[2][0xA4 - 0x80] == '\'' && table.spelled[2][0xE2 - 0x80] == 0,
               "0x14 is Y?, ấ is a^' and â is a^");
 
-VIQR_WIDE_TARGET inline __m512i vector(const unsigned char *p) { return _mm512_load_si512(p); }
-
-// The byte of a 256-entry table for each byte of `index`.
-VIQR_WIDE_TARGET inline __m512i look_up(const unsigned char (&entries)[256], __m512i index) {
-    const __m512i low = _mm512_permutex2var_epi8(vector(entries), index, vector(entries + 64));
-    const __m512i high = _mm512_permutex2var_epi8(vector(entries + 128), index, vector(entries + 192));
-    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
-}
-
 // Character k of the spelling of each letter of `bytes` (0 past its end and
 // for bytes that are no letter); `high` and `controls` tell where the letters
 // from 0x80 on and below 0x20 may be.
@@ -152,14 +130,6 @@ VIQR_WIDE_TARGET inline __m512i spelled(int k, __m512i bytes, __mmask64 high, __
     return _mm512_or_si512(low, high_letters);
 }
 
-// Writes the non-zero bytes of `slots` in order; the store runs up to 64
-// bytes on, which the caller's later output covers.
-VIQR_WIDE_TARGET inline unsigned char *put_filled(unsigned char *out, __m512i slots) {
-    const __mmask64 filled = _mm512_test_epi8_mask(slots, slots);
-    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(filled, slots));
-    return out + std::popcount(static_cast<unsigned long long>(filled));
-}
-
 // Spells the bytes from `in` while 128 or more are left; every block has an
 // input byte before it.  Each store may run 64 bytes past what is written,
 // into room that the output of the 64 bytes still to come fills.
@@ -167,7 +137,7 @@ VIQR_WIDE_TARGET unsigned char *spell_vietnamese(const unsigned char *&in, const
                                                  const unsigned char *start, unsigned char *out,
                                                  unsigned char composition_char, unsigned char previous) {
     const __m512i composition = _mm512_set1_epi8(static_cast<char>(composition_char));
-    while (end - in >= static_cast<std::ptrdiff_t>(2 * WIDE)) {
+    while (end - in >= 2 * WIDE) {
         const __m512i bytes = _mm512_loadu_si512(in);
         const __mmask64 left_alone =
             _mm512_testn_epi8_mask(bytes, bytes) | _mm512_cmpeq_epi8_mask(bytes, composition);
@@ -188,13 +158,7 @@ VIQR_WIDE_TARGET unsigned char *spell_vietnamese(const unsigned char *&in, const
             _mm512_test_epi8_mask(look_up(table.joins, bytes), look_up(table.accepts, before));
         const __m512i escape = _mm512_maskz_mov_epi8(escaped, composition);
 
-        for (int half = 0; half < 2; ++half) {
-            const __m512i pairs = vector(table.pairs[half]);
-            const __m512i front = _mm512_permutex2var_epi8(escape, pairs, first);
-            const __m512i back = _mm512_permutex2var_epi8(second, pairs, third);
-            out = put_filled(out, _mm512_permutex2var_epi8(front, vector(table.quads[0]), back));
-            out = put_filled(out, _mm512_permutex2var_epi8(front, vector(table.quads[1]), back));
-        }
+        out = put_in_order(out, escape, first, second, third);
         in += WIDE;
     }
     return out;
@@ -209,7 +173,7 @@ unsigned char *encode_vietnamese(const unsigned char *in, const unsigned char *e
     if (in == end) return out;
     const unsigned char *const start = in;
 #if defined(VIQR_WIDE_BLOCKS)
-    if (composition_char != 0 && end - in > static_cast<std::ptrdiff_t>(2 * wide::WIDE) && wide_blocks_available()) {
+    if (composition_char != 0 && end - in > 2 * wide::WIDE && wide_blocks_available()) {
         out = spell_vietnamese(in, in + 1, start, out, composition_char, previous);
         ++in;
         out = wide::spell_vietnamese(in, end, start, out, composition_char, previous);

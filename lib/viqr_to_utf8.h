@@ -22,6 +22,7 @@
 
 #include "utf8.h"
 #include "viqr.h"
+#include "wide_blocks.h"
 
 namespace viqr::detail {
 
@@ -63,11 +64,21 @@ struct engine_reader {
 // The stand-in for a context whose composition character is `composition_char`.
 unsigned char choose_stand_in(unsigned char composition_char);
 
+#if defined(VIQR_WIDE_BLOCKS)
+// write_utf8 64 bytes at a time, for the bytes from `viscii` while 128 or
+// more are left; advances `viscii`.
+unsigned char *write_utf8_blocks(const unsigned char *&viscii, const unsigned char *end, unsigned char *o);
+#endif
+
 // Writes VISCII bytes as UTF-8.  Each table field is copied whole, so up to 3
 // bytes past the end are written over.
 inline unsigned char *write_utf8(const unsigned char *viscii, std::size_t n, unsigned char *o) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const utf8_field &f = utf8_of_viscii[viscii[i]];
+    const unsigned char *const end = viscii + n;
+#if defined(VIQR_WIDE_BLOCKS)
+    if (end - viscii >= 2 * WIDE_SIZE && wide_blocks_available()) o = write_utf8_blocks(viscii, end, o);
+#endif
+    for (; viscii != end; ++viscii) {
+        const utf8_field &f = utf8_of_viscii[*viscii];
         std::memcpy(o, f.bytes, sizeof f.bytes);
         o += f.length;
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -14,6 +15,8 @@
 #include "oracle.h"
 #include "process.h"
 #include "unicode_letters.h"
+#include "viqr_to_utf8.h"
+#include "wide_blocks.h"
 
 namespace {
 
@@ -153,6 +156,30 @@ TEST(UnicodeLetters, EveryVisciiByteIsTheCharacterIconvGives) {
     const run_result r = run_shell("iconv -f VISCII -t UTF-8", all_bytes());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, ours);
+}
+
+// toneup -u writes what the decoder composes through write_utf8, which on
+// processors with AVX-512 goes 64 bytes at a time.  Over long random VISCII
+// texts, with and without 0 bytes, it must write each byte's field of
+// utf8_of_viscii (the table the two tests above check), whichever way it goes.
+TEST(UnicodeLetters, WriteUtf8WritesTheFieldOfEveryByte) {
+    std::mt19937 random(20261210);
+    for (int trial = 0; trial < 400; ++trial) {
+        std::vector<unsigned char> text(random() % 2000);
+        const int lowest = trial % 2 == 0 ? 0 : 1;
+        for (unsigned char &b : text) b = static_cast<unsigned char>(lowest + random() % (256 - lowest));
+        std::string expected;
+        for (unsigned char b : text)
+            expected.append(reinterpret_cast<const char *>(utf8_of_viscii[b].bytes), utf8_of_viscii[b].length);
+        for (bool wide : {true, false}) {
+            wide_blocks_allowed = wide;
+            std::vector<unsigned char> out(3 * text.size() + 3);
+            const unsigned char *end = write_utf8(text.data(), text.size(), out.data());
+            wide_blocks_allowed = true;
+            ASSERT_EQ(std::string(reinterpret_cast<const char *>(out.data()), end - out.data()), expected)
+                << (wide ? "wide blocks allowed" : "byte by byte") << ", trial " << trial;
+        }
+    }
 }
 
 }  // namespace
