@@ -3,11 +3,13 @@
 // encoder, so that spelling and escapes are exactly those of VISCII input.
 // Everything else is copied as it stands, and the encoder then carries on as
 // after a byte that needs nothing escaped after it.
+#include <bit>
 #include <cstring>
 
 #include "viqr.h"
 #include "encoder_tables.h"
 #include "utf8.h"
+#include "wide_blocks.h"
 
 namespace viqr::detail {
 namespace {
@@ -47,6 +49,102 @@ static_assert(two_byte_entries[0xE2] == 0xE2 && two_byte_entries[0x1B0] == 0xDF 
 // The letters of Latin Extended Additional, U+1EA0..U+1EF9, are E1 BA A0 to
 // E1 BB B9.
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+#if defined(VIQR_WIDE_BLOCKS)
+
+// The common characters of Vietnamese text 64 bytes at a time, on processors
+// with AVX-512: ASCII, the letters of two bytes (U+00C0 to U+01BF) and those
+// of Latin Extended Additional.  For every byte at once it works out the
+// letter a character would be if the byte began it, checks that the bytes
+// are well-formed UTF-8 of such characters only, and keeps the letters
+// where characters begin.  A block with anything else (a combining mark, a
+// character that is no letter, a control code that is a letter in VISCII,
+// invalid UTF-8) is left to the byte-by-byte code.
+namespace wide_utf8 {
+
+using namespace ::viqr::detail::wide;
+
+struct alignas(64) tables {
+    unsigned char two_byte[3][128];  // U+0080..U+00FF, U+0100..U+017F, U+0180..U+01FF -> VISCII letter or 0
+    unsigned char e1[128];           // E1 BA 80 .. E1 BB BF -> VISCII letter or 0
+    unsigned char c0_letters[64];    // 0xFF for the control codes that are letters in VISCII
+};
+
+constexpr tables make_tables() {
+    tables t{};
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 128; ++i) t.two_byte[k][i] = viscii_of_low[0x80 + 128 * k + i];
+    for (char32_t cp = HIGH_LETTERS_FIRST; cp < HIGH_LETTERS_END; ++cp)
+        t.e1[cp - 0x1E80] = viscii_of_high[cp - HIGH_LETTERS_FIRST];
+    for (int b = 0; b < 0x20; ++b) t.c0_letters[b] = is_c0_letter(static_cast<unsigned char>(b)) ? 0xFF : 0;
+    return t;
+}
+
+constexpr tables table = make_tables();
+
+static_assert(table.two_byte[0][0xE2 - 0x80] == 0xE2 && table.two_byte[2][0x1B0 - 0x180] == 0xDF &&
+                  table.e1[0x1EC7 - 0x1E80] == 0xAE && table.c0_letters[0x14] == 0xFF,
+              "â, ư, ệ and the letter 0x14");
+
+VIQR_WIDE_TARGET inline __mmask64 at_least(__m512i v, int b) {
+    return _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(b)));
+}
+
+VIQR_WIDE_TARGET inline __mmask64 equal(__m512i v, int b) {
+    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(b)));
+}
+
+struct block {
+    std::size_t taken;    // input bytes taken; 0 when the block is left alone
+    std::size_t written;  // letters and ASCII bytes written
+};
+
+// Takes the characters that end within the 64 bytes at `in` (two more bytes
+// must be readable) and writes their VISCII bytes at `out`, which must have
+// room for 64.
+VIQR_WIDE_TARGET block decode_block(const unsigned char *in, unsigned char *out) {
+    const __m512i first = _mm512_loadu_si512(in);
+    const __m512i second = _mm512_loadu_si512(in + 1);
+    const __m512i third = _mm512_loadu_si512(in + 2);
+
+    const __mmask64 ascii = ~_mm512_movepi8_mask(first);
+    const __mmask64 continuation = at_least(first, 0x80) & ~at_least(first, 0xC0);
+    const __mmask64 two = at_least(first, 0xC2) & ~at_least(first, 0xE0);
+    const __mmask64 three = equal(first, 0xE1);
+    const __mmask64 straddling = (two & (1ULL << 63)) | (three & (3ULL << 62));
+    const int taken = straddling == 0 ? 64 : std::countr_zero(static_cast<unsigned long long>(straddling));
+    const __mmask64 reach = taken == 64 ? ~0ULL : (1ULL << taken) - 1;
+
+    const __mmask64 expected = (two << 1) | (three << 1) | (three << 2);
+    const __mmask64 controls = ascii & ~at_least(first, 0x20);
+    const __m512i c0 = _mm512_maskz_permutexvar_epi8(controls, first, vector(table.c0_letters));
+    if ((((continuation ^ expected) | ~(ascii | two | three | continuation) | _mm512_test_epi8_mask(c0, c0)) &
+         reach) != 0)
+        return {0, 0};
+
+    const __m512i low_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(first, _mm512_set1_epi8(1)), 6),
+                                              _mm512_and_si512(second, _mm512_set1_epi8(0x3F)));
+    const __mmask64 to_c3 = ~at_least(first, 0xC4), to_c5 = ~at_least(first, 0xC6), to_c7 = ~at_least(first, 0xC8);
+    __m512i letters = look_up(two & to_c3, table.two_byte[0], low_index);
+    letters = _mm512_or_si512(letters, look_up(two & to_c5 & ~to_c3, table.two_byte[1], low_index));
+    letters = _mm512_or_si512(letters, look_up(two & to_c7 & ~to_c5, table.two_byte[2], low_index));
+    const __mmask64 latin_extended_additional =
+        three & _mm512_cmpeq_epi8_mask(_mm512_and_si512(second, _mm512_set1_epi8(static_cast<char>(0xFE))),
+                                       _mm512_set1_epi8(static_cast<char>(0xBA)));
+    const __m512i high_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(second, _mm512_set1_epi8(1)), 6),
+                                               _mm512_and_si512(third, _mm512_set1_epi8(0x3F)));
+    letters = _mm512_or_si512(letters, look_up(latin_extended_additional, table.e1, high_index));
+    if ((_mm512_testn_epi8_mask(letters, letters) & (two | three) & reach) != 0) return {0, 0};
+
+    const __m512i values = _mm512_mask_blend_epi8(ascii, letters, first);
+    const __mmask64 kept = (ascii | two | three) & reach;
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(kept, values));
+    return {static_cast<std::size_t>(taken), static_cast<std::size_t>(std::popcount(static_cast<unsigned long long>(kept)))};
+}
+
+}  // namespace wide_utf8
+
+#endif
 
 // One call's work.  VISCII bytes gather in `run` and go to the encoder
 // together, whenever `run` is full, before bytes that are copied, and at the
@@ -106,29 +204,41 @@ private:
         unsigned char letter = s_.letter;
         unsigned char *r = run_ + run_length_;
         unsigned char *const r_end = run_ + RUN_SIZE - 2;  // each step gathers at most two bytes
-        for (; i < length && r < r_end; ++i) {
+#if defined(VIQR_WIDE_BLOCKS)
+        const bool wide = wide_blocks_available();
+        std::size_t wide_from = i;  // where blocks are tried again after one was left alone
+#endif
+        while (i < length && r < r_end) {
+#if defined(VIQR_WIDE_BLOCKS)
+            if (wide && i >= wide_from && length - i >= 2 * WIDE_SIZE) {
+                i = take_blocks(in, i, length, letter, r);
+                wide_from = i + WIDE_SIZE;
+                continue;
+            }
+#endif
             const unsigned char b = in[i];
             unsigned char v;
             if (plain_ascii[b]) {
                 v = b;
+                i += 1;
             } else if (b >= 0xC2 && b <= 0xDF && i + 1 < length && is_continuation(in[i + 1])) {
                 const unsigned short entry = two_byte_entries[((b & 0x1Fu) << 6) | (in[i + 1] & 0x3Fu)];
                 if (entry >= MARK_ENTRY) {
                     const unsigned char joined = letter != 0 ? mark_joins[letter][entry - MARK_ENTRY] : 0;
                     if (joined == 0) break;  // a mark copied as it stands
                     letter = joined;
-                    ++i;
+                    i += 2;
                     continue;
                 }
                 if (entry == 0) break;
                 v = static_cast<unsigned char>(entry);
-                ++i;
+                i += 2;
             } else if (b == 0xE1 && i + 2 < length && (in[i + 1] == 0xBA || in[i + 1] == 0xBB) &&
                        is_continuation(in[i + 2])) {
                 const char32_t cp = 0x1E00u | ((in[i + 1] & 0x3Fu) << 6) | (in[i + 2] & 0x3Fu);
                 if (cp < HIGH_LETTERS_FIRST || cp >= HIGH_LETTERS_END) break;
                 v = viscii_of_high[cp - HIGH_LETTERS_FIRST];
-                i += 2;
+                i += 3;
             } else {
                 break;
             }
@@ -145,6 +255,30 @@ private:
         if (r >= r_end) flush_run();
         return i;
     }
+
+#if defined(VIQR_WIDE_BLOCKS)
+    // fast() 64 bytes at a time while blocks can be taken whole: the letter
+    // held before a block goes first, and the block's last character is held
+    // when a mark may still follow it.  Returns where it stopped.
+    std::size_t take_blocks(const unsigned char *in, std::size_t i, std::size_t length, unsigned char &letter,
+                            unsigned char *&r) {
+        while (length - i >= 2 * WIDE_SIZE) {
+            if (run_ + RUN_SIZE - r < WIDE_SIZE + 2) {
+                run_length_ = static_cast<std::size_t>(r - run_);
+                flush_run();
+                r = run_;
+            }
+            *r = letter;
+            const wide_utf8::block block = wide_utf8::decode_block(in + i, r + (letter != 0));
+            if (block.taken == 0) break;
+            r += (letter != 0) + block.written;
+            letter = takes_marks[r[-1]] ? r[-1] : 0;
+            r -= letter != 0;
+            i += block.taken;
+        }
+        return i;
+    }
+#endif
 
     // A sequence that lies wholly in this chunk, the common case: converts the
     // character, or copies the lead byte as invalid.  Returns the bytes taken.

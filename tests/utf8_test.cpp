@@ -15,6 +15,7 @@
 #include "utf8_front.h"
 #include "viqr.h"
 #include "viqr_to_utf8.h"
+#include "wide_blocks.h"
 
 namespace {
 
@@ -371,6 +372,42 @@ std::string random_bytes(std::mt19937 &random, std::size_t length, bool with_mar
             text += pieces_of_text[pick(random)];
     }
     return text;
+}
+
+// On processors with AVX-512 both directions take text 64 bytes at a time
+// where it is plain Vietnamese.  Long texts that are mostly such, with now and
+// then a byte of every other kind, in random chunks, must give what the
+// byte-by-byte code gives: the same VIQR, the same reports, the same UTF-8.
+TEST(Utf8WideBlocks, GiveWhatTheByteByByteCodeGives) {
+    if (!viqr::detail::wide_blocks_available())
+        GTEST_SKIP() << "this processor has no AVX-512 VBMI2; the byte-by-byte code does all";
+    static const std::vector<std::string> plain = {
+        "a", "e", "o", "u", "y", "i", "d", "D", "n", "g", "h", "t", " ", " ", "\n", ".", "V",
+        "\u00E2", "\u00E1", "\u00C0", "\u0103", "\u0111", "\u0110", "\u01A1", "\u01B0", "\u01AF", "\u0169", "\u0128",
+        "\u1EA5", "\u1EC7", "\u1EF9", "\u1EA0", "\u1EE3"};
+    std::mt19937 random(20261210);
+    for (int round = 0; round < 150; ++round) {
+        std::string text;
+        const std::size_t length = 200 + random() % 4000;
+        while (text.size() < length)
+            text += random() % 150 == 0 ? random_bytes(random, 1, round % 2 == 0) : plain[random() % plain.size()];
+        const auto cuts = random_cuts(random, text.size(), 1 + static_cast<int>(random() % 4));
+        for (unsigned char k : {'\\', '#'}) {
+            converted wide[2], viqr[2];
+            for (int allowed = 0; allowed < 2; ++allowed) {
+                viqr::detail::wide_blocks_allowed = allowed == 1;
+                wide[allowed] = from_utf8(pieces(text, cuts), V, k);
+                const std::string &down_text = wide[allowed].text;
+                viqr[allowed] = to_utf8(pieces(down_text, random_cuts(random, down_text.size(), 2)), V, k);
+            }
+            viqr::detail::wide_blocks_allowed = true;
+            ASSERT_EQ(hex(wide[1].text), hex(wide[0].text)) << "input " << hex(text);
+            ASSERT_EQ(wide[1].reports.size(), wide[0].reports.size()) << "input " << hex(text);
+            for (std::size_t i = 0; i < wide[0].reports.size(); ++i)
+                ASSERT_EQ(wide[1].reports[i].offset, wide[0].reports[i].offset) << "input " << hex(text);
+            ASSERT_EQ(hex(viqr[1].text), hex(viqr[0].text)) << "VIQR " << hex(wide[0].text);
+        }
+    }
 }
 
 // Without a mark that could join a letter, any bytes at all come back as they
