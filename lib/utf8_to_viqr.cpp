@@ -206,49 +206,68 @@ private:
         unsigned char *const r_end = run_ + RUN_SIZE - 2;  // each step gathers at most two bytes
 #if defined(VIQR_WIDE_BLOCKS)
         const bool wide = wide_blocks_available();
-        std::size_t wide_from = i;  // where blocks are tried again after one was left alone
 #endif
-        while (i < length && r < r_end) {
+        for (;;) {
+            // With the wide blocks, the bytes of a block they leave alone go
+            // one by one, and then blocks are tried again.
+            std::size_t one_by_one_until = length;
 #if defined(VIQR_WIDE_BLOCKS)
-            if (wide && i >= wide_from && length - i >= 2 * WIDE_SIZE) {
-                i = take_blocks(in, i, length, letter, r);
-                wide_from = i + WIDE_SIZE;
-                continue;
+            if (wide) {
+                if (length - i >= 2 * WIDE_SIZE) {
+                    const taken_blocks taken = take_blocks(in, i, length, letter, r);
+                    i = taken.i;
+                    letter = taken.letter;
+                    r = taken.r;
+                }
+                one_by_one_until = length - i > WIDE_SIZE ? i + WIDE_SIZE : length;
             }
 #endif
-            const unsigned char b = in[i];
-            unsigned char v;
-            if (plain_ascii[b]) {
-                v = b;
-                i += 1;
-            } else if (b >= 0xC2 && b <= 0xDF && i + 1 < length && is_continuation(in[i + 1])) {
-                const unsigned short entry = two_byte_entries[((b & 0x1Fu) << 6) | (in[i + 1] & 0x3Fu)];
-                if (entry >= MARK_ENTRY) {
-                    const unsigned char joined = letter != 0 ? mark_joins[letter][entry - MARK_ENTRY] : 0;
-                    if (joined == 0) break;  // a mark copied as it stands
-                    letter = joined;
+            bool stopped = false;  // at a character for the steps below
+            for (; i < one_by_one_until && r < r_end; ++i) {
+                const unsigned char b = in[i];
+                unsigned char v;
+                if (plain_ascii[b]) {
+                    v = b;
+                } else if (b >= 0xC2 && b <= 0xDF && i + 1 < length && is_continuation(in[i + 1])) {
+                    const unsigned short entry = two_byte_entries[((b & 0x1Fu) << 6) | (in[i + 1] & 0x3Fu)];
+                    if (entry >= MARK_ENTRY) {
+                        const unsigned char joined = letter != 0 ? mark_joins[letter][entry - MARK_ENTRY] : 0;
+                        if (joined == 0) {  // a mark copied as it stands
+                            stopped = true;
+                            break;
+                        }
+                        letter = joined;
+                        ++i;
+                        continue;
+                    }
+                    if (entry == 0) {
+                        stopped = true;
+                        break;
+                    }
+                    v = static_cast<unsigned char>(entry);
+                    ++i;
+                } else if (b == 0xE1 && i + 2 < length && (in[i + 1] == 0xBA || in[i + 1] == 0xBB) &&
+                           is_continuation(in[i + 2])) {
+                    const char32_t cp = 0x1E00u | ((in[i + 1] & 0x3Fu) << 6) | (in[i + 2] & 0x3Fu);
+                    if (cp < HIGH_LETTERS_FIRST || cp >= HIGH_LETTERS_END) {
+                        stopped = true;
+                        break;
+                    }
+                    v = viscii_of_high[cp - HIGH_LETTERS_FIRST];
                     i += 2;
-                    continue;
+                } else {
+                    stopped = true;
+                    break;
                 }
-                if (entry == 0) break;
-                v = static_cast<unsigned char>(entry);
-                i += 2;
-            } else if (b == 0xE1 && i + 2 < length && (in[i + 1] == 0xBA || in[i + 1] == 0xBB) &&
-                       is_continuation(in[i + 2])) {
-                const char32_t cp = 0x1E00u | ((in[i + 1] & 0x3Fu) << 6) | (in[i + 2] & 0x3Fu);
-                if (cp < HIGH_LETTERS_FIRST || cp >= HIGH_LETTERS_END) break;
-                v = viscii_of_high[cp - HIGH_LETTERS_FIRST];
-                i += 3;
-            } else {
-                break;
+                // v is a VISCII character: it ends the letter before it, and is
+                // itself held while a mark may still follow.
+                *r = letter;
+                r += letter != 0;
+                letter = takes_marks[v] ? v : 0;
+                *r = v;
+                r += letter == 0;
             }
-            // v is a VISCII character: it ends the letter before it, and is
-            // itself held while a mark may still follow.
-            *r = letter;
-            r += letter != 0;
-            letter = takes_marks[v] ? v : 0;
-            *r = v;
-            r += letter == 0;
+            if (stopped || i >= length || r >= r_end) break;
         }
         s_.letter = letter;
         run_length_ = static_cast<std::size_t>(r - run_);
@@ -257,11 +276,19 @@ private:
     }
 
 #if defined(VIQR_WIDE_BLOCKS)
+    // Where take_blocks stopped, by value, so that fast() keeps its variables
+    // in registers.
+    struct taken_blocks {
+        std::size_t i;
+        unsigned char letter;
+        unsigned char *r;
+    };
+
     // fast() 64 bytes at a time while blocks can be taken whole: the letter
     // held before a block goes first, and the block's last character is held
-    // when a mark may still follow it.  Returns where it stopped.
-    std::size_t take_blocks(const unsigned char *in, std::size_t i, std::size_t length, unsigned char &letter,
-                            unsigned char *&r) {
+    // when a mark may still follow it.
+    taken_blocks take_blocks(const unsigned char *in, std::size_t i, std::size_t length, unsigned char letter,
+                             unsigned char *r) {
         while (length - i >= 2 * WIDE_SIZE) {
             if (run_ + RUN_SIZE - r < WIDE_SIZE + 2) {
                 run_length_ = static_cast<std::size_t>(r - run_);
@@ -276,7 +303,7 @@ private:
             r -= letter != 0;
             i += block.taken;
         }
-        return i;
+        return {i, letter, r};
     }
 #endif
 
