@@ -250,3 +250,29 @@ write("fuzz_utf8", {
     "invalid": utf8_seed(False, ord("\\"), 0, [1, 2, 3, 4], [3, 3, 3], INVALID_UTF8),
     "all-bytes": utf8_seed(True, ord("#"), 0, [100], [1, 1], ALL_BYTES),
 })
+
+# fuzz_wide: direction (0 tonedown, 1 toneup, 2 tonedown -u, 3 toneup -u), a
+# flag for the backslash as composition character or else the character,
+# chunk sizes, and the text as choices among the direction's plain pieces
+# (a choice of 250 or more is a byte of any kind).
+def wide_seed(direction, composition_char, chunks, choices):
+    s = Seed().in_range(direction, 0, 3)
+    if composition_char == ord("\\"):
+        s.flag(True)
+    else:
+        s.flag(False).byte(composition_char)
+    s.in_range(len(chunks), 0, 4)
+    for c in chunks:
+        s.in_range(c, 0, 3000)
+    return s.text(choices)
+
+
+PLAIN_CHOICES = bytes((i * 7 + i // 13) % 250 for i in range(2600))
+SOME_OF_ANY_KIND = bytes(b if i % 97 else 250 + i % 6 for i, b in enumerate(PLAIN_CHOICES))
+
+write("fuzz_wide", {
+    "tonedown": wide_seed(0, ord("\\"), [1000], PLAIN_CHOICES),
+    "toneup": wide_seed(1, ord("\\"), [700, 3], PLAIN_CHOICES),
+    "tonedown-u": wide_seed(2, ord("#"), [], SOME_OF_ANY_KIND),
+    "toneup-u": wide_seed(3, ord("\\"), [1500], SOME_OF_ANY_KIND),
+})
