@@ -249,12 +249,15 @@ write("fuzz_utf8", {
     "beyond-viscii-english": utf8_seed(True, ord("@"), 0, [5, 5], [1] * 8, MIXED_UTF8),
     "invalid": utf8_seed(False, ord("\\"), 0, [1, 2, 3, 4], [3, 3, 3], INVALID_UTF8),
     "all-bytes": utf8_seed(True, ord("#"), 0, [100], [1, 1], ALL_BYTES),
+    # E1 BB cut short at bytes 61 and 62 of a 64-byte block, before a lead
+    # at byte 63: the blocks once read the lead as its third byte.
+    "cut-at-a-block-end": utf8_seed(False, ord("\\"), 0, [39, 90], [], b"a" * 61 + b"\xe1\xbb\xc4\x91" + b"a" * 150),
 })
 
 # fuzz_wide: direction (0 tonedown, 1 toneup, 2 tonedown -u, 3 toneup -u), a
 # flag for the backslash as composition character or else the character,
 # chunk sizes, and the text as choices among the direction's plain pieces
-# (a choice of 250 or more is a byte of any kind).
+# (a choice of 240 or more is one of sixteen awkward pieces).
 def wide_seed(direction, composition_char, chunks, choices):
     s = Seed().in_range(direction, 0, 3)
     if composition_char == ord("\\"):
@@ -267,8 +270,8 @@ def wide_seed(direction, composition_char, chunks, choices):
     return s.text(choices)
 
 
-PLAIN_CHOICES = bytes((i * 7 + i // 13) % 250 for i in range(2600))
-SOME_OF_ANY_KIND = bytes(b if i % 97 else 250 + i % 6 for i, b in enumerate(PLAIN_CHOICES))
+PLAIN_CHOICES = bytes((i * 7 + i // 13) % 240 for i in range(2600))
+SOME_OF_ANY_KIND = bytes(b if i % 97 else 240 + i % 16 for i, b in enumerate(PLAIN_CHOICES))
 
 write("fuzz_wide", {
     "tonedown": wide_seed(0, ord("\\"), [1000], PLAIN_CHOICES),

@@ -115,12 +115,14 @@ VIQR_WIDE_TARGET block decode_block(const unsigned char *in, unsigned char *out)
     const int taken = straddling == 0 ? 64 : std::countr_zero(static_cast<unsigned long long>(straddling));
     const __mmask64 reach = taken == 64 ? ~0ULL : (1ULL << taken) - 1;
 
+    // Every byte of the block, the character cut at its end included, must be
+    // where well-formed UTF-8 puts it: a character taken may end in the byte
+    // where the cut one begins, which must then be a continuation byte.
     const __mmask64 expected = (two << 1) | (three << 1) | (three << 2);
+    if (((continuation ^ expected) | ~(ascii | two | three | continuation)) != 0) return {0, 0};
     const __mmask64 controls = ascii & ~at_least(first, 0x20);
     const __m512i c0 = _mm512_maskz_permutexvar_epi8(controls, first, vector(table.c0_letters));
-    if ((((continuation ^ expected) | ~(ascii | two | three | continuation) | _mm512_test_epi8_mask(c0, c0)) &
-         reach) != 0)
-        return {0, 0};
+    if ((_mm512_test_epi8_mask(c0, c0) & reach) != 0) return {0, 0};
 
     const __m512i low_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(first, _mm512_set1_epi8(1)), 6),
                                               _mm512_and_si512(second, _mm512_set1_epi8(0x3F)));
