@@ -408,31 +408,65 @@ VIQR_WIDE_TARGET inline __m512i merged_with_before(__m512i before, __m512i bytes
 
 struct block_result {
     unsigned char *out;  // null: the block was left alone and nothing written
+    int taken;           // the bytes taken: 64, or fewer when the run stops in the block
     bool last_merged;
 };
 
-// One block at `in`, with two input bytes before it; `merged_before` tells
-// whether the byte before the block merged.
-VIQR_WIDE_TARGET block_result compose_block(const unsigned char *in, unsigned char stop, bool merged_before,
-                                            unsigned char *o) {
-    const __m512i bytes = _mm512_loadu_si512(in);
+// What the stop bytes of a block do: a stop byte ends the run unless it makes
+// a letter break, which needs the byte after it in sight, and that byte not
+// one of `ends`.
+struct block_reach {
+    int taken = static_cast<int>(WIDE);  // the bytes before the run ends
+    __mmask64 in_reach = ~0ULL;          // those bytes
+    __mmask64 breaks = 0;                // the stop bytes that make letter breaks
+    __mmask64 may_merge = ~0ULL;         // neither a stop byte nor the byte after a letter break merges
+};
+
+VIQR_WIDE_TARGET block_reach reach_of(__m512i bytes, __mmask64 stops, const run_stop &stop) {
+    block_reach reach;
+    __mmask64 ending = stops;
+    if (stop.letter_breaks) {
+        __mmask64 ends = 0;
+        for (unsigned char e : stop.ends) ends |= _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(e)));
+        ending = stops & ((ends >> 1) | (1ULL << 63));
+    }
+    reach.breaks = stops & ~ending;
+    if (ending != 0) {
+        reach.taken = std::countr_zero(static_cast<unsigned long long>(ending));
+        reach.in_reach = (1ULL << reach.taken) - 1;
+    }
+    reach.may_merge = reach.in_reach & ~stops & ~(reach.breaks << 1);
+    return reach;
+}
+
+// One block at `in`, with two input bytes before it, up to where the run
+// stops; `merged_before` tells whether the byte before the block merged.
+// Made twice, for the blocks without a stop byte (almost all) and with one,
+// so that the first kind does no work for the second.
+template <bool WithStops>
+VIQR_WIDE_TARGET inline block_result compose_block_reaching(const unsigned char *in, __m512i bytes,
+                                                            const block_reach &reach, bool merged_before,
+                                                            unsigned char *o) {
     const __m512i before = _mm512_loadu_si512(in - 1);
     const __m512i two_before = _mm512_loadu_si512(in - 2);
-    if ((_mm512_movepi8_mask(bytes) | _mm512_movepi8_mask(before) |
-         _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(stop)))) != 0)
-        return {nullptr, false};
+    const __mmask64 in_reach = WithStops ? reach.in_reach : ~0ULL;
+    const __mmask64 may_merge = WithStops ? reach.may_merge : ~0ULL;
+    const __mmask64 breaks = WithStops ? reach.breaks : 0;
+    const int taken = WithStops ? reach.taken : static_cast<int>(WIDE);
+    // Bytes up to the stop, and the byte before the block, are ASCII.
+    if (((_mm512_movepi8_mask(bytes) & in_reach) | (_mm512_movepi8_mask(before) & 1)) != 0) return {nullptr, 0, false};
 
     const __m512i merged = merged_with_before(before, bytes);
-    const __mmask64 first_merges = _mm512_test_epi8_mask(merged, merged);
+    const __mmask64 first_merges = _mm512_test_epi8_mask(merged, merged) & may_merge;
     const __mmask64 merges_before = (first_merges << 1) | (merged_before ? 1 : 0);
-    if ((first_merges & merges_before) != 0) return {nullptr, false};  // a run of Ds
+    if ((first_merges & merges_before) != 0) return {nullptr, 0, false};  // a run of Ds
 
     // A tone after the letter that the byte before it made with a shape mark.
     const __m512i made_before = merged_with_before(two_before, before);
     const __mmask64 made_high = _mm512_movepi8_mask(made_before);
     const __m512i shaped_rows = look_up(made_high, table.shaped_rows, made_before);
     const __m512i tone_columns = look_up(~0ULL, table.tone_columns, bytes);
-    const __mmask64 tone_merges = merges_before & made_high & valid(shaped_rows) & valid(tone_columns);
+    const __mmask64 tone_merges = merges_before & made_high & valid(shaped_rows) & valid(tone_columns) & may_merge;
     const __m512i at = _mm512_add_epi8(_mm512_add_epi8(_mm512_slli_epi16(shaped_rows, 2) & _mm512_set1_epi8(0x3C),
                                                        shaped_rows),
                                        tone_columns);
@@ -448,9 +482,19 @@ VIQR_WIDE_TARGET block_result compose_block(const unsigned char *in, unsigned ch
         o[-1] = merged_after[o[-1]][merging_index[in[i]]];
 
     const __mmask64 dropped = first_merges | tone_merges;
-    const __mmask64 kept = ~dropped;
+    const __mmask64 kept = ~dropped & ~breaks & in_reach;
     _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, letters));
-    return {o + std::popcount(static_cast<unsigned long long>(kept)), (dropped >> 63) != 0};
+    return {o + std::popcount(static_cast<unsigned long long>(kept)), taken,
+            taken > 0 && (dropped >> (taken - 1) & 1) != 0};
+}
+
+VIQR_WIDE_TARGET block_result compose_block(const unsigned char *in, const run_stop &stop, bool merged_before,
+                                            unsigned char *o) {
+    const __m512i bytes = _mm512_loadu_si512(in);
+    const __mmask64 stops = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(stop.byte)));
+    if (stops == 0) [[likely]]
+        return compose_block_reaching<false>(in, bytes, block_reach{}, merged_before, o);
+    return compose_block_reaching<true>(in, bytes, reach_of(bytes, stops, stop), merged_before, o);
 }
 
 }  // namespace wide
@@ -468,7 +512,8 @@ VIQR_WIDE_TARGET block_result compose_block(const unsigned char *in, unsigned ch
 constexpr std::size_t STAGE_SIZE = 4096;
 
 const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, const unsigned char *end,
-                                          unsigned char stop, unsigned char &held, unsigned char *&out) {
+                                          const run_stop &run_end, unsigned char &held, unsigned char *&out) {
+    const unsigned char stop = run_end.byte;
     const unsigned char *const first = in;
     if (in == end || *in == stop) return in;
     unsigned char stage[STAGE_SIZE + 160];
@@ -493,6 +538,7 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
 
     // The first byte alone, so that every block has an input byte before it.
     compose_one(in++);
+    bool stopped = false;
     auto empty_stage_when_full = [&] {
         if (o - stage < static_cast<std::ptrdiff_t>(STAGE_SIZE)) return;
         emit(o - 1);
@@ -504,11 +550,18 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
     if (end - in >= 3 * wide::WIDE && wide_blocks_available()) {
         // Every block has two input bytes before it.
         if (*in != stop) compose_one(in++);
-        while (in - first >= 2 && end - in >= wide::WIDE) {
-            const wide::block_result block = wide::compose_block(in, stop, after_merge == in, o);
+        while (!stopped && in - first >= 2 && end - in >= wide::WIDE) {
+            const wide::block_result block = wide::compose_block(in, run_end, after_merge == in, o);
             if (block.out == nullptr) break;
             o = block.out;
-            in += wide::WIDE;
+            // A branch, not `in += block.taken`: where the next block begins
+            // must not wait for this one to be worked out.
+            if (block.taken == wide::WIDE) {
+                in += wide::WIDE;
+            } else {
+                in += block.taken;
+                stopped = true;
+            }
             if (block.last_merged) after_merge = in;
             empty_stage_when_full();
         }
@@ -519,10 +572,9 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
     // This keeps the look-ups of a block independent of each other.
     unsigned char last_left = o[-1];
     unsigned before_merges = merging_index[in[-1]] != 0;  // bit 0: the byte before the block may merge
-    bool stopped = false;
 
     // A block needs 16 more readable bytes past any of its bytes.
-    while (end - in >= 2 * BLOCK_SIZE) {
+    while (!stopped && end - in >= 2 * BLOCK_SIZE) {
         const unsigned stops = bytes_equal(in, stop);
         const unsigned merging = bytes_in(in, merging_bytes) & ~stops;
         const unsigned neighbours = (merging << 1) | before_merges;
@@ -570,8 +622,8 @@ const unsigned char *compose_run_in_place(composer &c, const unsigned char *in, 
 }  // namespace
 
 const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
-                                      unsigned char stop, unsigned char &held, unsigned char *&out) {
-    if (marks_moved) return compose_run_stepwise(c, in, end, stop, held, out);
+                                      const run_stop &stop, unsigned char &held, unsigned char *&out) {
+    if (marks_moved) return compose_run_stepwise(c, in, end, stop.byte, held, out);
     return compose_run_in_place(c, in, end, stop, held, out);
 }
 

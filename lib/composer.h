@@ -216,20 +216,33 @@ inline unsigned char compose_char(composer &c, unsigned char ch, int &pending, i
     return composer_steps::merge_into_letter(c, ch, k, pending, combined);
 }
 
-// Composes the bytes from `in` up to `end` or up to the first `stop` byte
-// (the composition character), whichever comes first, holding each letter back
-// until it is complete.  `held` is the letter under way (0 for none) on entry
-// and on return; every finished letter and every byte that is no part of a
-// letter is written at `out`, which is advanced.  Returns where it stopped.
+// Where a run stops: at `byte` (the composition character).  With
+// `letter_breaks` set the run may instead go on past a `byte` that is followed
+// by a byte other than those in `ends`: such a pair is a letter break.  The
+// `byte` writes nothing, the letter under way is finished, and the byte after
+// it starts afresh, merging into nothing before it, as the decoder reads the
+// byte after an escape.  A run takes a letter break where that is quick and
+// stops at the `byte` otherwise, so the caller must handle both.
+struct run_stop {
+    unsigned char byte;
+    bool letter_breaks;
+    std::array<unsigned char, 8> ends;  // fill unused places with `byte` itself
+};
+
+// Composes the bytes from `in` up to `end` or up to a stop (see run_stop),
+// whichever comes first, holding each letter back until it is complete.
+// `held` is the letter under way (0 for none) on entry and on return; every
+// finished letter and every byte that is no part of a letter is written at
+// `out`, which is advanced.  Returns where it stopped.
 //
 // It gives what compose_char gives byte by byte with the writing rule of a
 // decoder that holds letters (a byte that merges replaces the held letter,
 // which a tone or a second D finishes; a byte that does not merge writes the
-// held letter first), using the same tables and the same merge test.  The loop
-// keeps only what decides the next step, the class and shape of the letter
-// under way; the composer's fields are settled at the end by stepping the
-// current letter's bytes (at most three) again.
+// held letter first), using the same tables and the same merge test.  The
+// composer's fields are settled at the end by stepping the current letter's
+// bytes (at most two, or the whole run when the letter began before it)
+// again.
 const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
-                                      unsigned char stop, unsigned char &held, unsigned char *&out);
+                                      const run_stop &stop, unsigned char &held, unsigned char *&out);
 
 }  // namespace viqr::detail

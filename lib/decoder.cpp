@@ -1,6 +1,7 @@
 // The VIQR decoder engine: up to three independent contexts, each following
 // the VIQR modes, the composition character and, through its own composer,
 // the letters spelled with marks after them.
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -203,9 +204,33 @@ bool can_compose_run(const viqr_context &c) {
     return c.state == STATE_HOLDING && c.return_mode == MODE_VIETNAMESE && c.held_byte != 0;
 }
 
+// Within a run an escape is a letter break (see run_stop): the byte after the
+// composition character starts afresh, as feed_escape reads it, unless it is
+// a mode letter or the composition character again, which the run leaves to
+// feed_escape.  That holds for a composition character that is no part of a
+// letter; one that is (a letter or a mark) can join the letter held before
+// it instead (feed_holding), so the run leaves every such one to feed_byte.
+constexpr auto mode_letter_bytes = [] {
+    std::array<unsigned char, 6> bytes{};
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b)
+        if (mode_letter[b] != NO_MODE) bytes[n++] = static_cast<unsigned char>(b);
+    return bytes;
+}();
+static_assert(std::count_if(mode_letter.begin(), mode_letter.end(), [](signed char m) { return m != NO_MODE; }) ==
+                  static_cast<std::ptrdiff_t>(mode_letter_bytes.size()),
+              "every mode letter, and no more");
+
+run_stop escapes_in_runs(unsigned char composition_char) {
+    run_stop stop{composition_char, class_table[composition_char] == CLASS_NONE, {}};
+    stop.ends.fill(composition_char);
+    std::copy(mode_letter_bytes.begin(), mode_letter_bytes.end(), stop.ends.begin());
+    return stop;
+}
+
 const unsigned char *compose_run(viqr_context &c, const unsigned char *in, const unsigned char *end,
                                  unsigned char *&out) {
-    in = compose_held_run(c.composer, in, end, c.composition_char, c.held_byte, out);
+    in = compose_held_run(c.composer, in, end, escapes_in_runs(c.composition_char), c.held_byte, out);
     if (c.held_byte != 0) {
         c.state = STATE_HOLDING;
         c.return_mode = MODE_VIETNAMESE;

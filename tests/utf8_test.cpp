@@ -402,7 +402,7 @@ TEST(Utf8WideBlocks, GiveWhatTheByteByByteCodeGives) {
         while (text.size() < length)
             text += random() % 150 == 0 ? random_bytes(random, 1, round % 2 == 0) : plain[random() % plain.size()];
         const auto cuts = random_cuts(random, text.size(), 1 + static_cast<int>(random() % 4));
-        for (unsigned char k : {'\\', '#'}) {
+        for (unsigned char k : {'\\', '#', 'o'}) {  // 'o': a composition character that is a letter
             converted wide[2], viqr[2];
             for (int allowed = 0; allowed < 2; ++allowed) {
                 viqr::detail::wide_blocks_allowed = allowed == 1;
