@@ -2,9 +2,13 @@
 // finding, and the composition characters that have no other meaning in VIQR.
 #pragma once
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "viscii_letters.h"
 
@@ -62,4 +66,12 @@ constexpr std::array<unsigned char, count_ordinary_composition_chars()> ordinary
     for (int b = 0; b < 256; ++b)
         if (is_ordinary_composition_char(static_cast<unsigned char>(b))) chars[n++] = static_cast<unsigned char>(b);
     return chars;
+}
+
+// Up to `most` chunk sizes of 0 to `largest` bytes each, taken from the input.
+inline std::vector<std::size_t> chunk_sizes(FuzzedDataProvider &data, int most, std::size_t largest) {
+    std::vector<std::size_t> sizes;
+    for (int i = data.ConsumeIntegralInRange<int>(0, most); i > 0; --i)
+        sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, largest));
+    return sizes;
 }

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "mode_letters.h"
 #include "viqr.h"
 
 namespace {
@@ -81,19 +82,8 @@ int first_bit(int selector) {
 // letter when the composition character is one, which selects its mode.  Any
 // other composition character stands for itself and leaves `mode`.
 int state_after_setting(int mode, unsigned char composition_char) {
-    switch (composition_char) {
-    case 'V':
-    case 'v':
-        return MODE_VIETNAMESE;
-    case 'M':
-    case 'm':
-        return MODE_ENGLISH;
-    case 'L':
-    case 'l':
-        return MODE_LITERAL;
-    default:
-        return mode;
-    }
+    const int selected = viqr::detail::mode_of_letter(composition_char);
+    return selected != viqr::detail::NO_MODE ? selected : mode;
 }
 
 struct parameters {

@@ -42,9 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     FuzzedDataProvider data(bytes, size);
     const int mode = mode_from(data.ConsumeIntegralInRange<int>(0, 7));
     const unsigned char composition_char = data.ConsumeIntegral<unsigned char>();
-    std::vector<std::size_t> chunk_sizes;
-    for (int i = data.ConsumeIntegralInRange<int>(0, 8); i > 0; --i)
-        chunk_sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, 1100));
+    const std::vector<std::size_t> sizes = chunk_sizes(data, 8, 1100);
     const std::string text = data.ConsumeRemainingBytesAsString();
 
     viqr_encoder_history whole_history;
@@ -52,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
 
     viqr_encoder_history history;
     std::string pieces;
-    for (const std::string &chunk : viqr_model::pieces_by_sizes(text, chunk_sizes))
+    for (const std::string &chunk : viqr_model::pieces_by_sizes(text, sizes))
         pieces += encode_checked(chunk, composition_char, mode, history);
     check(pieces == whole, "the output depends on where the input is split");
     return 0;

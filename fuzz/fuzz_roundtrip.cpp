@@ -20,13 +20,6 @@ namespace {
 
 constexpr auto composition_chars = ordinary_composition_chars();
 
-std::vector<std::size_t> chunk_sizes(FuzzedDataProvider &data) {
-    std::vector<std::size_t> sizes;
-    for (int i = data.ConsumeIntegralInRange<int>(0, 8); i > 0; --i)
-        sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, 1100));
-    return sizes;
-}
-
 // What toneup writes for `viqr`, fed a chunk at a time and, beside it in
 // another context, a byte at a time.
 struct decoded {
@@ -55,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const int mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
     const unsigned char composition_char = data.PickValueInArray(composition_chars);
     const int initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
-    const std::vector<std::size_t> encoder_chunks = chunk_sizes(data);
-    const std::vector<std::size_t> decoder_chunks = chunk_sizes(data);
+    const std::vector<std::size_t> encoder_chunks = chunk_sizes(data, 8, 1100);
+    const std::vector<std::size_t> decoder_chunks = chunk_sizes(data, 8, 1100);
     const std::string text = data.ConsumeRemainingBytesAsString();
 
     const std::string viqr =

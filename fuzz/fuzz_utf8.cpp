@@ -14,21 +14,11 @@
 
 #include "fuzz_check.h"
 #include "viqr.h"
+#include "viqr_model.h"
 
 namespace {
 
 constexpr auto composition_chars = ordinary_composition_chars();
-
-std::vector<std::string> cut(const std::string &text, const std::vector<std::size_t> &sizes) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (std::size_t size : sizes) {
-        pieces.push_back(text.substr(start, size));
-        start += pieces.back().size();
-    }
-    pieces.push_back(text.substr(start));
-    return pieces;
-}
 
 std::string down(const std::vector<std::string> &chunks, unsigned char k, int mode) {
     viqr_from_utf8_state state;
@@ -81,12 +71,6 @@ bool has_joining_mark(const std::string &text) {
     return false;
 }
 
-std::vector<std::size_t> chunk_sizes(FuzzedDataProvider &data) {
-    std::vector<std::size_t> sizes;
-    for (int i = data.ConsumeIntegralInRange<int>(0, 8); i > 0; --i)
-        sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, 300));
-    return sizes;
-}
 
 }  // namespace
 
@@ -95,13 +79,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     const int mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
     const unsigned char k = data.PickValueInArray(composition_chars);
     const int initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
-    const std::vector<std::size_t> down_sizes = chunk_sizes(data), up_sizes = chunk_sizes(data);
+    const std::vector<std::size_t> down_sizes = chunk_sizes(data, 8, 300), up_sizes = chunk_sizes(data, 8, 300);
     const std::string text = data.ConsumeRemainingBytesAsString();
 
     const std::string viqr = down({text}, k, mode);
-    check(down(cut(text, down_sizes), k, mode) == viqr, "tonedown -u gave other bytes for the text in chunks");
+    check(down(viqr_model::pieces_by_sizes(text, down_sizes), k, mode) == viqr, "tonedown -u gave other bytes for the text in chunks");
     const std::string back = up({viqr}, k, initial_mode);
-    check(up(cut(viqr, up_sizes), k, initial_mode) == back, "toneup -u gave other bytes for the text in chunks");
+    check(up(viqr_model::pieces_by_sizes(viqr, up_sizes), k, initial_mode) == back, "toneup -u gave other bytes for the text in chunks");
     if (!has_joining_mark(text)) check(back == text, "the round trip changed a text without combining marks");
     check(up({down({back}, k, mode)}, k, initial_mode) == back, "a second round trip changed the text again");
     return 0;

@@ -96,11 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     FuzzedDataProvider data(bytes, size);
     const int which = data.ConsumeIntegralInRange<int>(0, DIRECTIONS - 1);
     const unsigned char composition_char = data.ConsumeBool() ? '\\' : data.ConsumeIntegral<unsigned char>();
-    std::vector<std::size_t> chunk_sizes;
-    for (int i = data.ConsumeIntegralInRange<int>(0, 4); i > 0; --i)
-        chunk_sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, 3000));
+    const std::vector<std::size_t> sizes = chunk_sizes(data, 4, 3000);
     const std::string text = plain_text(data.ConsumeRemainingBytesAsString(), which);
-    const std::vector<std::string> chunks = viqr_model::pieces_by_sizes(text, chunk_sizes);
+    const std::vector<std::string> chunks = viqr_model::pieces_by_sizes(text, sizes);
 
     viqr::detail::wide_blocks_allowed = true;
     const std::string wide = convert(which, chunks, composition_char);

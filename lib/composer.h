@@ -6,7 +6,8 @@
 //
 // The composer owns every rule of letter building: the single step
 // (compose_char) and the run of Vietnamese text with every letter held back
-// until it is complete (compose_held_run), which is the same step in a loop.
+// until it is complete (compose_held_run), which takes the same step through
+// tables derived from the step's own.
 // After any call the composer's fields describe the letter under way.
 //
 // The per-class constants are written out below as a table; composer.cpp

@@ -210,17 +210,6 @@ bool can_compose_run(const viqr_context &c) {
 // feed_escape.  That holds for a composition character that is no part of a
 // letter; one that is (a letter or a mark) can join the letter held before
 // it instead (feed_holding), so the run leaves every such one to feed_byte.
-constexpr auto mode_letter_bytes = [] {
-    std::array<unsigned char, 6> bytes{};
-    std::size_t n = 0;
-    for (int b = 0; b < 256; ++b)
-        if (mode_letter[b] != NO_MODE) bytes[n++] = static_cast<unsigned char>(b);
-    return bytes;
-}();
-static_assert(std::count_if(mode_letter.begin(), mode_letter.end(), [](signed char m) { return m != NO_MODE; }) ==
-                  static_cast<std::ptrdiff_t>(mode_letter_bytes.size()),
-              "every mode letter, and no more");
-
 run_stop escapes_in_runs(unsigned char composition_char) {
     run_stop stop{composition_char, class_table[composition_char] == CLASS_NONE, {}};
     stop.ends.fill(composition_char);

@@ -1,7 +1,5 @@
 // The encoder: VISCII 1.1 to VIQR 1.1, one chunk at a time, with the one
 // byte of history that decides escapes carried from chunk to chunk.
-#include <array>
-#include <bit>
 #include <cstring>
 
 #include "encoder_tables.h"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "viqr.h"
 
@@ -35,5 +36,15 @@ inline constexpr auto mode_letter = [] {
     for (int b = 0; b < 256; ++b) modes[b] = static_cast<signed char>(mode_of_letter(static_cast<unsigned char>(b)));
     return modes;
 }();
+
+// The mode letters themselves, for code that looks for them in a block.
+inline constexpr auto mode_letter_bytes = [] {
+    std::array<unsigned char, 6> bytes{};
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b)
+        if (mode_letter[b] != NO_MODE) bytes[n++] = static_cast<unsigned char>(b);
+    return bytes;
+}();
+static_assert(mode_letter_bytes[0] == 'L' && mode_letter_bytes[5] == 'v', "L M V l m v, in byte order");
 
 }  // namespace viqr::detail

@@ -73,11 +73,7 @@ VIQR_WIDE_TARGET unsigned char *write_utf8_blocks(const unsigned char *&viscii, 
     for (; end - viscii >= 2 * WIDE_SIZE; viscii += WIDE_SIZE) {
         const __m512i bytes = _mm512_loadu_si512(viscii);
         if (_mm512_testn_epi8_mask(bytes, bytes) != 0) {
-            for (const unsigned char *b = viscii; b != viscii + WIDE_SIZE; ++b) {
-                const utf8_field &f = utf8_of_viscii[*b];
-                std::memcpy(o, f.bytes, sizeof f.bytes);
-                o += f.length;
-            }
+            o = write_utf8(viscii, WIDE_SIZE, o);  // fewer than 128 bytes: byte by byte
             continue;
         }
         const __mmask64 high = _mm512_movepi8_mask(bytes);

@@ -19,15 +19,7 @@
 
 namespace {
 
-std::string hex(const std::string &bytes) {
-    std::string text;
-    char digits[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02X ", b);
-        text += digits;
-    }
-    return text;
-}
+using viqr_model::hex;
 
 struct setting {
     int mode;

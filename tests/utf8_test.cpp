@@ -14,6 +14,7 @@
 #include "process.h"
 #include "utf8_front.h"
 #include "viqr.h"
+#include "viqr_model.h"
 #include "viqr_to_utf8.h"
 #include "wide_blocks.h"
 
@@ -24,15 +25,7 @@ using namespace viqr::cli;
 
 const auto *bytes_of(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
 
-std::string hex(const std::string &bytes) {
-    std::string text;
-    char digits[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%02X ", b);
-        text += digits;
-    }
-    return text;
-}
+using viqr_model::hex;
 
 // Splits `text` at the given offsets (ascending, within the text).
 std::vector<std::string> pieces(const std::string &text, const std::vector<std::size_t> &cuts) {

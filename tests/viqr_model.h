@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +15,18 @@
 #include "viqr.h"
 
 namespace viqr_model {
+
+// Bytes as two hexadecimal digits each, for messages about bytes that do
+// not print.
+inline std::string hex(std::string_view bytes) {
+    std::string text;
+    char digits[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(digits, sizeof digits, "%02X ", b);
+        text += digits;
+    }
+    return text;
+}
 
 // Fills an output area before a call, so that what the call did not write
 // can be told from what it did.
