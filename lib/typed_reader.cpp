@@ -1092,25 +1092,12 @@ follow follow_of_space(const typed_reader &r, int next, int next2) {
     return follow{kind, next, next2};
 }
 
-// A token that so far is the composition character and a mode letter, at
-// the start of the text or after white space: perhaps a mode switch.
+// Only tonedown's announcement, a \V that opens the text, switches the mode.
+// Anywhere else a composition character and a mode letter are text (a TeX
+// \lceil at the start of a line, \L in prose about the keys): a switch taken
+// wrongly would leave the rest of the text unconverted, without a word.
 bool pending_switch(const typed_reader &r) {
-    return r.token_length == 2 && r.token[0] == r.composition_char && r.apart && mode_of_letter(r.token[1]) != NO_MODE;
-}
-
-// Whether a mode letter standing apart, followed by `next`, switches the
-// mode.  Written text has other uses for \v, \l, \L: printf's vertical tab,
-// sed's and Perl's case escapes, TeX commands.  So a switch is taken only
-// before text (a letter, a digit, white space, the end), and a small mode
-// letter only at the start of a line and before a letter or digit.
-bool switch_taken(const typed_reader &r, unsigned char letter, int next) {
-    if (r.at_text_start && is_upper(letter)) return true;  // tonedown's announcement
-    const bool ends = next < 0 || is_space(static_cast<unsigned char>(next));
-    const bool text = next >= 0 && (is_letter_byte(static_cast<unsigned char>(next), true) ||
-                                    is_digit(static_cast<unsigned char>(next)) || next == r.composition_char);
-    if (!ends && !text) return false;
-    if (is_upper(letter)) return true;
-    return r.line_start && text;
+    return r.at_text_start && r.token_length == 2 && r.token[0] == r.composition_char && r.token[1] == 'V';
 }
 
 std::size_t take_switch(typed_reader &r, unsigned char *out) {
@@ -1128,7 +1115,6 @@ std::size_t take_switch(typed_reader &r, unsigned char *out) {
 // line, and a blank line parts a word from the one before it.
 void note_line_end(typed_reader &r) {
     r.quote_open = r.backtick_open = false;
-    r.line_start = true;
     if (r.run_lines < 2) ++r.run_lines;
     if (r.run_lines == 2) r.previous_length = 0;
 }
@@ -1137,7 +1123,7 @@ void note_line_end(typed_reader &r) {
 // after it.
 std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
     if (r.token_length == 0 && !r.token_done) return 0;
-    if (!r.token_done && pending_switch(r) && switch_taken(r, r.token[1], next)) return take_switch(r, out);
+    if (!r.token_done && pending_switch(r)) return take_switch(r, out);
     r.at_text_start = false;
     const follow f = r.token_done ? follow_of_space(r, next, next2) : follow{SPACE_NONE, next, next2};
     std::size_t n = r.token_length > 0 ? decide_token(r, f, out) : 0;
@@ -1148,10 +1134,7 @@ std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
         for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
         if (lines > 0) r.quote_open = r.backtick_open = false;
         if (lines > 1) r.previous_length = 0;
-        r.line_start = lines > 0;
         r.run_lines = static_cast<unsigned char>(lines > 2 ? 2 : lines);
-    } else {
-        r.line_start = false;
     }
     r.token_done = false;
     r.token_length = 0;
@@ -1165,7 +1148,6 @@ std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out);
 // then reads those bytes as the start of the next token.
 std::size_t settle_and_replay(typed_reader &r, int next2, unsigned char *out) {
     std::size_t n = settle(r, r.lookahead[0], next2, out);
-    r.apart = true;
     const unsigned char first = r.lookahead[0];
     r.lookahead_length = 0;
     n += feed_one(r, first, out + n);
@@ -1194,20 +1176,19 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         } else {
             n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
         }
-        r.apart = true;
     }
     if (r.token_length == 0) {
         if (is_space(b)) {
             out[n++] = b;
             if (b == '\n') note_line_end(r);
-            r.apart = true;
+            r.at_text_start = false;
             return n;
         }
         r.run_lines = 0;
         r.token[r.token_length++] = b;
         return n;
     }
-    if (pending_switch(r) && switch_taken(r, r.token[1], b)) {
+    if (pending_switch(r)) {
         n += take_switch(r, out + n);
         return n + feed_one(r, b, out + n);
     }
@@ -1227,7 +1208,6 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         r.cutting = true;
         n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
         r.cutting = false;
-        r.apart = false;
         if (carry) r.token[r.token_length++] = r.composition_char;
     }
     r.token[r.token_length++] = b;
@@ -1236,12 +1216,12 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
 
 // English and Literal mode: the bytes pass; only a mode switch matters.
 void follow_other_mode(typed_reader &r, unsigned char b) {
+    r.at_text_start = false;
     if (r.escape_pending) {
         r.escape_pending = false;
         const int mode = mode_of_letter(b);
         if (mode != NO_MODE) {
             r.mode = static_cast<unsigned char>(mode);
-            r.apart = true;
         }
     } else if (b == r.composition_char) {
         r.escape_pending = true;
@@ -1271,8 +1251,6 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
     r.composition_char = composition_char;
     r.mode = static_cast<unsigned char>(mode);
     r.viscii_input = viscii_input;
-    r.apart = true;
-    r.line_start = true;
     r.at_text_start = true;
 }
 
@@ -1285,7 +1263,7 @@ namespace {
 inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
                                 unsigned char *&o) {
     if (is_space(in[i])) {
-        r.apart = true;
+        r.at_text_start = false;
         do {
             const unsigned char b = in[i++];
             *o++ = b;
@@ -1317,7 +1295,7 @@ inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::s
         std::memcpy(r.previous, in + i + begin, TYPED_PREVIOUS_MAX);
     else
         std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
-    r.at_text_start = r.line_start = false;
+    r.at_text_start = false;
     r.run_lines = 0;
     i = q;
     return true;
@@ -1361,7 +1339,6 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             if (!is_space(b) && !is_upper(b) && b != k) {
                 // The next token starts with b, read on the next turn.
                 o += settle(r, b, NEXT_UNKNOWN, o);
-                r.apart = true;
                 continue;
             }
         }
@@ -1372,7 +1349,10 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
 
 std::size_t typed_break(typed_reader &r, unsigned char *out) {
     const std::size_t n = settle_all(r, NEXT_UNKNOWN, out);
-    r.apart = r.line_start = false;
+    // The character is text, and in English or Literal mode the escaped
+    // byte of a pending escape: the engine takes its stand-in so.
+    r.escape_pending = false;
+    r.at_text_start = false;
     r.previous_length = 0;
     return n;
 }

@@ -10,7 +10,9 @@
 //   a dd that is not đ              is written d\d;
 //   a composition character that    is doubled, so the engine reads it back as
 //   escapes nothing                 itself (1\.3 -> 1\\.3; a \ ending a line);
-//   a mode switch inside a word     is doubled too, so it stays text.
+//   a mode letter after it          is text as well, and so doubled, save
+//                                   the \V that opens the text (tonedown's
+//                                   announcement), the one mode switch.
 // English and Literal mode text passes through unchanged; the reader follows
 // the mode switches exactly as the engine will, since it sees the same bytes.
 //
@@ -72,8 +74,6 @@ struct typed_reader {
     unsigned char mode;            // the engine's mode once it has read what was written
     bool viscii_input;             // bytes >= 0x80 are VISCII letters, not opaque
     bool escape_pending;           // English or Literal mode: an escape awaits its byte
-    bool apart;                    // the token began at the start or after white space
-    bool line_start;               // the token began at the start of a line
     bool at_text_start;            // nothing settled yet: a \V here is tonedown's announcement
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line

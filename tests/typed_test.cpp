@@ -45,6 +45,30 @@ std::string read_viqr(const std::string &viqr, bool typed, std::size_t chunk = 4
 }
 
 std::string typed(const std::string &viqr, std::size_t chunk = 4096) { return read_viqr(viqr, true, chunk); }
+
+// Reads `viqr` as toneup -u does (UTF-8 in and out, characters beyond ASCII
+// copied at their place), the typed reader on or off, in chunks of `chunk`.
+std::string read_utf8(const std::string &viqr, bool typed, int mode = MODE_VIETNAMESE, std::size_t chunk = 4096) {
+    const int handle = viqr_open(mode, '\\', 0x08);
+    viqr_set(handle, 1, VIQR_PARAM_HOLD);
+    viqr_set(handle, typed ? 1 : 0, VIQR_PARAM_TYPED);
+    viqr_to_utf8_state state;
+    viqr_to_utf8_start(state, handle);
+    std::string out;
+    std::vector<unsigned char> area(viqr_to_utf8_room(chunk));
+    for (std::size_t at = 0; at < viqr.size(); at += chunk) {
+        const std::size_t n = std::min(chunk, viqr.size() - at);
+        const std::size_t written =
+            viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(viqr.data()) + at, n, area.data());
+        out.append(reinterpret_cast<const char *>(area.data()), written);
+    }
+    const std::size_t written = viqr_to_utf8_finish(state, area.data());
+    out.append(reinterpret_cast<const char *>(area.data()), written);
+    int count = 0;
+    viqr_close(handle, nullptr, count);
+    return out;
+}
+
 std::string strict(const std::string &viqr) { return read_viqr(viqr, false); }
 
 // UTF-8 to VISCII by the system's iconv, an oracle independent of the tables.
@@ -135,9 +159,19 @@ const rule_case rule_cases[] = {
     {"escape", "cu+\\. \\\\ a\\'", "cư. \\ a'"},
     {"escape", "Mo+? C:\\Videos\\Music\\Lyrics nhe'.", "Mở C:\\Videos\\Music\\Lyrics nhé."},
     {"escape", "x\\Vy \\v ta'c \\L, \\l", "x\\Vy \\v tác \\L, \\l"},
-    {"mode", "\\Mdda^u \\Vdda^u", "dda^u đâu"},
-    {"mode", "\\Mco' \\a' \\Vco' \\La' \\\\ \\Va'", "co' á có a' \\\\ á"},
-    {"mode", "vie^.t\n\\mhello'\n\\vvie^.t", "việt\nhello'\nviệt"},
+    // Only the \V that opens the text (tonedown's announcement) switches the
+    // mode; a mode letter anywhere else is text, or the rest of the text
+    // would pass unconverted.
+    {"mode", "\\Vdda^u \\Vdda^u", "đâu \\Vđâu"},                  // the very start, and after a space
+    {"mode", "\\V\\Mco' \\Lco'", "\\Mco' \\Lco'"},                // \M and \L after the announcement
+    {"mode", "\\Mdda^u ddi", "\\Mđâu đi"},                         // \M at the start of the text
+    {"mode", "vie^.t\n\\mhello'\n\\vvie^.t", "việt\n\\mhello'\n\\vviệt"},  // the start of a line
+    {"mode", "co' \\Mco' \\Vdda^u \\vddi", "có \\Mco' \\Vđâu \\vđi"},       // after white space
+    {"mode", "Go~ \\L ro^`i Enter.", "Gõ \\L rồi Enter."},            // \L alone
+    {"mode", "\\lceil x\\rceil ro^`i", "\\lceil x\\rceil rồi"},        // TeX
+    {"mode", "ra^'t\n\\mbox{ddu'ng} ro^`i", "rất\n\\mbox{đúng} rồi"},
+    {"mode", "C:\\vim\\bin ro^`i", "C:\\vim\\bin rồi"},              // \v in a path
+    {"mode", " \\Vco'", " \\Vco'"},                                // white space before it
     // 6: evidence around a mark that could be either.
     {"evidence", "ra. To^i ddi.\n\nra. to^i", "ra. Tôi đi.\n\nrạ tôi"},  // a small letter: no sentence ended
     {"evidence", "dde^? la`m. Co' dde^? Ddi?", "để làm. Có để Đi?"},
@@ -151,6 +185,12 @@ const rule_case rule_cases[] = {
     {"evidence", "Co+.-ri-mia KY'_TU+.", "Cợ-ri-mia KÝ_TỰ"},
     // Runs of words and slips of typing.
     {"slips", "huo+'ng dduo+.c %sMa~ Co+~Ta^.p", "huớng đuợc %sMã CỡTập"},
+    // Faults once made in the code, each a wrong reading.
+    {"k", "Ka? no' ko. di ka.y", "Ka? nó ko. di ka.y"},  // k only before e ê i y
+    {"final", "ca^/www.google.com ha(.txt ie^.so.1", "ca^/www.google.com ha(.txt ie^.so.1"},  // â ă iê need a final
+    {"end", "ddi va^.y du.", "đi vậy du."},            // the end of the text, with no line end
+    {"DD.", "DD. Le^ Lo+.i DD.SO^'", "Đ. Lê Lợi Đ.SỐ"},
+    {"quote", "co' 'ba.n co' ddi kho^ng'", "có 'bạn co' đi không'"},  // co' read before, then in a quotation
 };
 
 class TypedRules : public testing::TestWithParam<rule_case> {};
@@ -162,6 +202,72 @@ TEST_P(TypedRules, ReadsAsAPersonMeantIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, TypedRules, testing::ValuesIn(rule_cases));
+
+// The same with -u: a character beyond ASCII parts the words around it.
+const rule_case utf8_rule_cases[] = {
+    {"compound", "(dda^`u — tu+.)", "(đầu — tự)"},  // no compound across the dash
+    {"compound", "(dda^`u tu+.)", "(đầu tư.)"},
+    {"mode", "Go~ « \\L ro^`i » \\Vdda^u", "Gõ « \\L rồi » \\Vđâu"},
+};
+
+TEST(TypedRulesUtf8, CharactersBeyondAsciiPartWords) {
+    for (const rule_case &c : utf8_rule_cases) EXPECT_EQ(read_utf8(c.input, true), c.output) << c.rule << ": " << c.input;
+}
+
+// A composition character and a mode letter are text wherever a token
+// longer than the reader keeps is cut, as anywhere but the very start.
+TEST(TypedModes, NoSwitchAfterACut) {
+    for (std::size_t length : {94u, 95u, 96u, 97u, 191u, 192u}) {
+        const std::string head(length, 'x');
+        for (const char *tail : {"\\Mco' ddi", "\\Lco' ddi", "\\Vco' ddi"}) {
+            const std::string input = head + tail;
+            const std::string got = typed(input);
+            // The mode letter stays, and ddi is đi: the mode did not change.
+            EXPECT_NE(got.find(std::string(tail, 2)), std::string::npos) << length << " bytes, then " << tail;
+            EXPECT_EQ(got.substr(got.size() - 3), " \xF0i") << length << " bytes, then " << tail;
+        }
+    }
+}
+
+// The reader follows the engine's state byte for byte.  With -u, a
+// character beyond ASCII after the composition character is what the
+// engine takes as the escaped byte: the reader must see it so too, or a
+// mode letter after it switches the reader alone.  In English and Literal
+// mode the reader passes every byte, so while the text never enters
+// Vietnamese mode its reading is the strict one.
+TEST(TypedModes, ReaderAndEngineAgreeOnEscapesBeforeCharactersBeyondAscii) {
+    EXPECT_EQ(read_utf8("\\\xC3\xA9V add", true, MODE_LITERAL), "\\\xC3\xA9V add");
+    EXPECT_EQ(read_utf8("\\\xC3\xA9V \\a' x", true, MODE_ENGLISH), "\xC3\xA9V \xC3\xA1 x");
+    std::mt19937 random(21u);
+    static const char *const pieces[] = {"\\", "\xC3\xA9", "\xE2\x80\x94", "V", "v", "M", "L", "a", "'", "d", " ", "."};
+    std::uniform_int_distribution<int> pick(0, int(std::size(pieces)) - 1);
+    int compared = 0;
+    for (int mode : {MODE_ENGLISH, MODE_LITERAL}) {
+        for (int round = 0; round < 3000; ++round) {
+            std::string text;
+            for (int i = 0; i < 12; ++i) text += pieces[pick(random)];
+            // Whether the strict engine ever reaches Vietnamese mode, byte by byte.
+            const int handle = viqr_open(mode, '\\', 0x08);
+            viqr_set(handle, 1, VIQR_PARAM_HOLD);
+            viqr_to_utf8_state state;
+            viqr_to_utf8_start(state, handle);
+            std::vector<unsigned char> area(viqr_to_utf8_room(1));
+            bool vietnamese = false;
+            for (unsigned char b : text) {
+                viqr_to_utf8(state, &b, 1, area.data());
+                int now = -1;
+                viqr_query(handle, &now, VIQR_PARAM_STATE);
+                vietnamese |= now == MODE_VIETNAMESE;
+            }
+            int count = 0;
+            viqr_close(handle, nullptr, count);
+            if (vietnamese) continue;
+            ++compared;
+            ASSERT_EQ(read_utf8(text, true, mode), read_utf8(text, false, mode)) << "mode " << mode << ": " << text;
+        }
+    }
+    EXPECT_GT(compared, 1000);
+}
 
 // The strict reader stays what it was: tonedown's escapes, mode switches
 // anywhere, every mark after a letter that takes it.
@@ -209,7 +315,7 @@ TEST(TypedReader, FollowsTheCompositionCharacter) {
         int count = 0;
         viqr_close(handle, area.data() + n, count);
         EXPECT_EQ(std::string(reinterpret_cast<const char *>(area.data()), n + std::size_t(count)),
-                  "1#.3 c\xDF. \\ N\xB5i. dd")
+                  "1#.3 c\xDF. \\ N\xB5i. #Mdd")
             << (before ? "set before" : "set after");
     }
 }
