@@ -250,9 +250,9 @@ bool marked_pieces_well_formed(const unit *units, const word &w) {
 }
 
 // The same with loosely_formed, for slips of typing.
-bool marked_pieces_loosely_formed(const unit *units, const word &w) {
-    return for_each_piece(units, w.begin, w.end, [](const syllable_letter *letters, int count, bool marked) {
-        return !marked || loosely_formed(letters, count);
+bool marked_pieces_loosely_formed(const unit *units, const word &w, bool by_the_rules) {
+    return for_each_piece(units, w.begin, w.end, [by_the_rules](const syllable_letter *letters, int count, bool marked) {
+        return !marked || loosely_formed(letters, count, by_the_rules);
     });
 }
 
@@ -487,6 +487,12 @@ bool safe_trailing(const unit *units, int mark_index, const after_mark &a) {
     return a.in_token && (a.byte == '-' || a.byte == '_');
 }
 
+// A word that a - or _ joins to the next or the one before: a syllable of
+// a name spelled syllable by syllable, or part of a word a menu's _ cuts.
+bool joined_to_a_word(const word_context &c) {
+    return c.previous_in_token != nullptr || (c.after.in_token && (c.after.byte == '-' || c.after.byte == '_'));
+}
+
 void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
     auto set_all = [&](bool accepted) {
         for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
@@ -506,6 +512,10 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
     }
     if (starts_with_stroke(units, w) && capital_abbreviation(units, w, c.after)) {
         set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
+        return;
+    }
+    if (word_in(units, w, name_table)) {
+        set_all(true);  // Hồng Kông
         return;
     }
     if ((units[w.begin].byte == 'I' || units[w.begin].byte == 'i') && word_in(units, w, english_table)) {
@@ -533,7 +543,8 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         preference = tone_preference(r, units, w, last, c, f);
         have_preference = true;
         if (preference > 0) return;
-    } else if ((!trailing || safe_trailing(units, last, c.after)) && marked_pieces_loosely_formed(units, w)) {
+    } else if ((!trailing || safe_trailing(units, last, c.after)) &&
+               marked_pieces_loosely_formed(units, w, !joined_to_a_word(c))) {
         // Marks inside a word that is nearly a syllable: a slip of typing or
         // a foreign name spelled the Vietnamese way (Xlô-ven), read as typed.
         return;
