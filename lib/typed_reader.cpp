@@ -256,12 +256,6 @@ bool marked_pieces_loosely_formed(const unit *units, const word &w, bool by_the_
     });
 }
 
-// Every piece is a Vietnamese syllable, marked or not.
-bool all_pieces_well_formed(const unit *units, const word &w) {
-    return for_each_piece(units, w.begin, w.end,
-                          [](const syllable_letter *letters, int count, bool) { return well_formed(letters, count); });
-}
-
 // The letters of the last piece of the word, as read now.
 int last_piece(const unit *units, const word &w, syllable_letter *out) {
     int n = 0;
@@ -273,12 +267,112 @@ int last_piece(const unit *units, const word &w, syllable_letter *out) {
     return n;
 }
 
-bool word_reads_vietnamese(unit *units, const word &w) {
+// A reading of a word is the set of its joins refused: the letters between
+// two refused joins (or the word's ends) are one piece, every join in it
+// taken.  The readings are searched piece by piece, each piece weighed
+// once, so that a word costs the square of its joins rather than two to
+// their power (a crafted word of ten joins, or twenty d, would otherwise
+// take a thousand readings).  A cut is the index of a refused join in
+// w.joins, or CUT_START before the first.
+constexpr int CUT_START = -1;
+
+// The pieces that begin at one cut, grown join by join: the piece up to the
+// next cut takes in the join at the old end and the letters after it.
+// Growing only adds letters, marks and tones, so once a piece with a mark
+// cannot be a syllable (more letters than any syllable, two tones, vowels
+// after a final consonant), no longer piece from the same cut can be one.
+class piece_from_cut {
+public:
+    piece_from_cut(const unit *units, const word &w, int from) : units_(units), w_(w) {
+        add_units(from == CUT_START ? w.begin : w.joins[from] + 1, end_of(from + 1));
+        to_ = from + 1;
+    }
+
+    // Grows the piece to the next cut.
+    void grow() {
+        const int join = w_.joins[to_];
+        if (count_ > 0) {
+            syllable_letter &l = letters_[count_ - 1];
+            const unsigned char k = default_classes[units_[join].byte];
+            if (k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS)
+                l.tone = mark_bits[k] & TONE_MASK;
+            else
+                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[k]);
+            marked_ = true;
+        }
+        ++to_;
+        add_units(join + 1, end_of(to_));
+    }
+
+    int to() const { return to_; }
+
+    // Whether the piece may stand: no mark, or a syllable; `all` asks for a
+    // syllable even without a mark.
+    bool stands(bool all) const {
+        if (count_ == 0 || (!marked_ && !all)) return true;
+        return !too_long_ && shape() == piece_shape::may_be && well_formed(letters_, count_);
+    }
+
+    // Whether no longer piece from this cut can stand with a mark.
+    bool dead() const { return marked_ && (too_long_ || shape() == piece_shape::never); }
+
+private:
+    enum class piece_shape { may_be, not_yet, never };
+
+    // A syllable is spelled C{0,3} V{1,4} C{0,2} (ngh, the u of qu or the i
+    // of gi and three vowels, ng) with at most one tone: a quick test before
+    // the tables'.
+    piece_shape shape() const {
+        int i = 0, tones = 0;
+        for (int k = 0; k < count_; ++k) tones += letters_[k].tone != TONE_NONE;
+        if (tones > 1 || count_ > SPELLING_MAX) return piece_shape::never;
+        while (i < count_ && !is_vowel_symbol(letters_[i].symbol)) ++i;
+        if (i > 3) return piece_shape::never;
+        if (i == count_) return piece_shape::not_yet;
+        const int vowels_begin = i;
+        while (i < count_ && is_vowel_symbol(letters_[i].symbol)) ++i;
+        if (i - vowels_begin > 4) return piece_shape::never;
+        const int finals_begin = i;
+        while (i < count_ && !is_vowel_symbol(letters_[i].symbol)) ++i;
+        return i < count_ || i - finals_begin > 2 ? piece_shape::never : piece_shape::may_be;
+    }
+
+    int end_of(int cut) const { return cut == w_.join_count ? w_.end : w_.joins[cut]; }
+
+    void add_units(int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            if (units_[i].kind != UNIT_LETTER) continue;  // a mark after a refused one joins nothing
+            if (count_ == WORD_LETTERS_MAX) {
+                too_long_ = true;
+                continue;
+            }
+            letters_[count_++] = {letter_infos[units_[i].byte].symbol, letter_infos[units_[i].byte].tone};
+        }
+    }
+
+    const unit *units_;
+    const word &w_;
+    syllable_letter letters_[WORD_LETTERS_MAX];
+    int count_ = 0;
+    int to_ = 0;
+    bool marked_ = false;
+    bool too_long_ = false;
+};
+
+// Whether some reading makes every piece of the word a syllable.
+bool word_reads_vietnamese(const unit *units, const word &w) {
     if (w.join_count > JOINS_MAX) return false;
-    const unsigned subsets = 1u << w.join_count;
-    for (unsigned s = 0; s < subsets; ++s) {
-        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
-        if (all_pieces_well_formed(units, w)) return true;
+    bool reached[JOINS_MAX + 1] = {};  // reached[c + 1]: the pieces up to cut c all read
+    reached[0] = true;
+    for (int from = CUT_START; from < w.join_count; ++from) {
+        if (!reached[from + 1]) continue;
+        for (piece_from_cut piece(units, w, from); !piece.dead(); piece.grow()) {
+            if (piece.stands(true)) {
+                if (piece.to() == w.join_count) return true;
+                reached[piece.to() + 1] = true;
+            }
+            if (piece.to() == w.join_count) break;
+        }
     }
     return false;
 }
@@ -493,6 +587,88 @@ bool joined_to_a_word(const word_context &c) {
     return c.previous_in_token != nullptr || (c.after.in_token && (c.after.byte == '-' || c.after.byte == '_'));
 }
 
+// Sets the joins of the word as the reading that costs least: each
+// internal join refused costs INTERNAL_REFUSAL_COST, the trailing mark
+// taken costs what the evidence says against the tone, and refused, what it
+// says for it, where the tone would have made a syllable.  Every piece with
+// a mark taken must be a syllable.  Among readings of one cost the one with
+// fewer marks taken wins: the text as typed.
+void search_readings(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
+    const int joins = w.join_count;
+    const int last = w.joins[joins - 1];
+    const bool trailing = last == w.end - 1;
+    const int trailing_cut = trailing ? joins - 1 : joins;  // joins after it are none
+    // The evidence for the trailing tone, once for each last piece.
+    int preference[JOINS_MAX + 1];
+    bool weighed[JOINS_MAX + 1] = {};
+    auto preference_after = [&](int from) {
+        if (!weighed[from + 1]) {
+            for (int j = 0; j < joins; ++j) units[w.joins[j]].accepted = j > from;
+            preference[from + 1] = tone_preference(r, units, w, last, c, f);
+            weighed[from + 1] = true;
+        }
+        return preference[from + 1];
+    };
+    struct reading {
+        int cost = 1 << 30;
+        int taken = 0;
+        int from = CUT_START;  // the cut before the last piece
+        bool reached = false;
+        bool better_than(const reading &o) const {
+            return !o.reached || cost < o.cost || (cost == o.cost && taken < o.taken);
+        }
+    };
+    reading best[JOINS_MAX + 2];  // best[c + 1]: the pieces up to cut c
+    best[0] = reading{0, 0, CUT_START, true};
+    reading done;                 // the whole word
+    bool done_refuses_trailing = false;
+    for (int from = CUT_START; from < joins; ++from) {
+        const reading &here = best[from + 1];
+        if (!here.reached) continue;
+        for (piece_from_cut piece(units, w, from); !piece.dead(); piece.grow()) {
+            const int to = piece.to();
+            if (piece.stands(false)) {
+                reading next{here.cost, here.taken + (to - from - 1), from, true};
+                if (to == joins) {
+                    // The last piece, every join in it taken.
+                    if (trailing && trailing_cut > from) {
+                        const int p = preference_after(from);
+                        next.cost += p < 0 ? -p : 0;
+                    }
+                    if (next.better_than(done)) {
+                        done = next;
+                        done_refuses_trailing = false;
+                    }
+                } else if (to == trailing_cut) {
+                    // The trailing mark refused: the word ends with this piece.
+                    piece_from_cut with_tone = piece;
+                    with_tone.grow();
+                    if (with_tone.stands(false)) {
+                        const int p = preference_after(from);
+                        next.cost += p > 0 ? p : 0;
+                    }
+                    if (next.better_than(done)) {
+                        done = next;
+                        done_refuses_trailing = true;
+                    }
+                } else {
+                    next.cost += INTERNAL_REFUSAL_COST;
+                    if (next.better_than(best[to + 1])) best[to + 1] = next;
+                }
+            }
+            if (to == joins) break;
+        }
+    }
+    // Back along the cuts: a join is taken unless it is a cut.
+    for (int j = 0; j < joins; ++j) units[w.joins[j]].accepted = true;
+    if (!done.reached) {
+        for (int j = 0; j < joins; ++j) units[w.joins[j]].accepted = false;
+        return;
+    }
+    if (done_refuses_trailing) units[w.joins[trailing_cut]].accepted = false;
+    for (int cut = done.from; cut != CUT_START; cut = best[cut + 1].from) units[w.joins[cut]].accepted = false;
+}
+
 void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
     auto set_all = [&](bool accepted) {
         for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = accepted;
@@ -536,13 +712,8 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
 
     // The whole word as one syllable with every mark: the usual case.
     set_all(true);
-    int preference = 0;
-    bool have_preference = false;
     if (marked_pieces_well_formed(units, w)) {
-        if (!trailing) return;
-        preference = tone_preference(r, units, w, last, c, f);
-        have_preference = true;
-        if (preference > 0) return;
+        if (!trailing || tone_preference(r, units, w, last, c, f) > 0) return;
     } else if ((!trailing || safe_trailing(units, last, c.after)) &&
                marked_pieces_loosely_formed(units, w, !joined_to_a_word(c))) {
         // Marks inside a word that is nearly a syllable: a slip of typing or
@@ -550,48 +721,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         return;
     }
 
-    int best_cost = 1 << 30;
-    unsigned best = 0;
-    const unsigned subsets = 1u << w.join_count;
-    for (unsigned s = 0; s < subsets; ++s) {
-        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
-        if (!marked_pieces_well_formed(units, w)) continue;
-        int cost = 0;
-        for (int j = 0; j < w.join_count; ++j) {
-            const int i = w.joins[j];
-            const bool is_trailing = i == w.end - 1;
-            if (units[i].accepted) {
-                if (is_trailing) {
-                    if (!have_preference) {
-                        preference = tone_preference(r, units, w, last, c, f);
-                        have_preference = true;
-                    }
-                    cost += preference < 0 ? -preference : 0;
-                }
-            } else if (!is_trailing) {
-                cost += INTERNAL_REFUSAL_COST;
-            } else {
-                // Refusing the trailing mark costs what the tone is worth,
-                // when the tone would have made a syllable.
-                units[i].accepted = true;
-                const bool tone_fits = marked_pieces_well_formed(units, w);
-                units[i].accepted = false;
-                if (tone_fits) {
-                    if (!have_preference) {
-                        preference = tone_preference(r, units, w, last, c, f);
-                        have_preference = true;
-                    }
-                    cost += preference > 0 ? preference : 0;
-                }
-            }
-        }
-        // Ties go to the reading with fewer marks taken: the text as typed.
-        if (cost < best_cost || (cost == best_cost && std::popcount(s) < std::popcount(best))) {
-            best_cost = cost;
-            best = s;
-        }
-    }
-    for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (best >> j) & 1u;
+    search_readings(r, units, w, c, f);
 }
 
 // ---------------------------------------------------------------------------
