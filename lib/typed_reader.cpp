@@ -529,6 +529,7 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     // interjection Ạ.
     if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
 
+    r.looked_around = true;  // what follows the token and the word before it
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
     units[mark_index].accepted = true;
@@ -873,323 +874,109 @@ void remember_last_word(typed_reader &r, const token_view &v) {
     r.previous_length = static_cast<unsigned char>(v.count - begin);
 }
 
-// A token with nothing to decide: no mark, no dd, no composition character.
+// A byte that gives the token something to decide: a mark, a second d, the
+// composition character.
 bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
     const unsigned char k = default_classes[b];
     if (k >= FIRST_TONE_CLASS || b == r.composition_char) return true;
     return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
 }
 
-// The plain token as it stands: copied, and its last word kept for compounds.
-struct memo_entry;
-void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed = nullptr);
+bool has_decisions(const typed_reader &r) {
+    unsigned char before = 0;
+    for (int i = 0; i < r.token_length; ++i) {
+        if (is_special(r, r.token[i], before)) return true;
+        before = r.token[i];
+    }
+    return false;
+}
 
+// A token with nothing to decide, as it stands; its last word kept for
+// compounds.
 std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
     const int n = r.token_length;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
     int begin = n;
     while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
     remember_word(r, r.token, begin, n);
-    memo_store(r, begin);
-    r.token_length = 0;
     return static_cast<std::size_t>(n);
 }
 
-// A memo of tokens that stand as typed: plain tokens and those that
-// settle_simple_word took whole.  Whether a token stands is a pure function
-// of its bytes (for a composition character and input kind), and running
-// text repeats its words, so most tokens are found here.  Tokens of up to
-// sixteen bytes are keyed by their bytes packed in two numbers.  Direct-mapped,
-// process-wide like the engine's tables, never stale: an entry is only ever
-// replaced by another that is just as true.
-constexpr std::size_t MEMO_SLOTS = 4096;
-constexpr int MEMO_TOKEN_MAX = 16;
-
-// How a memoised token settles.
-enum memo_kind : unsigned char {
-    MEMO_STANDS,           // as typed
-    MEMO_STANDS_UNQUOTED,  // as typed while no quotation is open (a word ending in ' or `)
-    MEMO_WEIGHED,          // one word ending in . or ?, weighed with what follows it each time
-};
+// ---------------------------------------------------------------------------
+// The cache of decisions.  A token decided without a look beyond itself
+// (no trailing . or ? weighed against what follows and the word before)
+// reads the same wherever it stands, given the quotations open before it;
+// running text repeats its words, so the decision is kept, with the state it
+// leaves (the quotations, the word kept for compounds), and used again.
 
 struct packed {
     std::uint64_t low, high;
     bool operator==(const packed &) const = default;
 };
 
-struct memo_entry {
-    packed bytes;              // the token, zero-padded
-    unsigned char length;      // 0: empty
-    unsigned char word_begin;  // where the token's last word begins, or length when it ends in no word
-    unsigned char composition_char;
-    bool viscii_input;
-    memo_kind kind;
-    // MEMO_WEIGHED only:
-    signed char base;          // the frequency part of the weight
-    unsigned char mark_end;    // the index after the . or ?
-    bool refusable;            // the word without the mark still reads
-    bool compound_second;      // either reading can end a word of compound_table
-};
-
-memo_entry memo[MEMO_SLOTS];
-
 std::uint64_t first_bytes(const unsigned char *bytes, int n) {
     std::uint64_t word = 0;
-    std::memcpy(&word, bytes, 8);  // the buffer is longer than the token
+    std::memcpy(&word, bytes, 8);  // the token buffer is 16 bytes longer than any token
     return n >= 8 ? word : word & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
-packed packed_token(const typed_reader &r) {
-    const int n = r.token_length;
-    return {first_bytes(r.token, n), n > 8 ? first_bytes(r.token + 8, n - 8) : 0};
+unsigned char quote_bits(const typed_reader &r) {
+    return static_cast<unsigned char>((r.quote_open ? 1 : 0) | (r.backtick_open ? 2 : 0));
 }
 
-memo_entry &memo_slot(const packed &key, int length) {
-    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high + static_cast<std::uint64_t>(length)) *
-                                                                   0xC2B2AE3D27D4EB4Full;
-    return memo[(h >> 40) % MEMO_SLOTS];
+typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, unsigned char quotes) {
+    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^
+                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{quotes} << 8)) *
+                                0xC2B2AE3D27D4EB4Full;
+    return r.cache->slots[(h >> 40) % TYPED_CACHE_SLOTS];
 }
 
-void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed) {
-    if (r.token_length > MEMO_TOKEN_MAX) return;
-    const packed key = packed_token(r);
-    memo_entry &e = memo_slot(key, r.token_length);
-    e = weighed != nullptr ? *weighed : memo_entry{};
-    e.bytes = key;
+// The `n` bytes at `bytes` as a key; 8 bytes past them may be read.
+packed key_of(const unsigned char *bytes, int n) {
+    return {first_bytes(bytes, n), n > 8 ? first_bytes(bytes + 8, n - 8) : 0};
+}
+
+bool cache_usable(const typed_reader &r) {
+    return r.cache != nullptr && !r.cutting && !r.carry_word && r.token_length <= int(TYPED_CACHE_TOKEN_MAX);
+}
+
+// The cached decision of the token of `n` bytes keyed `key`, written at
+// `out`, with the state it leaves; 0 when there is none.
+std::size_t cached_decision(typed_reader &r, const packed &key, int n, unsigned char *out) {
+    const unsigned char quotes = quote_bits(r);
+    const typed_cache_entry &e = cache_slot(r, key, n, quotes);
+    if (e.length != n || e.quotes_before != quotes || e.composition_char != r.composition_char ||
+        std::memcmp(e.key, &key, sizeof key) != 0)
+        return 0;
+    std::memcpy(out, e.out, e.written);
+    r.quote_open = (e.quotes_after & 1) != 0;
+    r.backtick_open = (e.quotes_after & 2) != 0;
+    r.previous_length = e.previous_length;
+    std::memcpy(r.previous, e.previous, TYPED_PREVIOUS_MAX);
+    return e.written;
+}
+
+void cache_decision(typed_reader &r, unsigned char quotes_before, const unsigned char *out, std::size_t written) {
+    const packed key = key_of(r.token, r.token_length);
+    typed_cache_entry &e = cache_slot(r, key, r.token_length, quotes_before);
+    std::memcpy(e.key, &key, sizeof key);
     e.length = static_cast<unsigned char>(r.token_length);
-    e.word_begin = static_cast<unsigned char>(word_begin);
+    e.quotes_before = quotes_before;
+    e.quotes_after = quote_bits(r);
     e.composition_char = r.composition_char;
-    e.viscii_input = r.viscii_input;
+    e.written = static_cast<unsigned char>(written);
+    std::memcpy(e.out, out, written);
+    e.previous_length = r.previous_length;
+    std::memcpy(e.previous, r.previous, TYPED_PREVIOUS_MAX);
 }
 
-bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out);
+static_assert(sizeof(typed_cache_entry::out) >= 2 * TYPED_CACHE_TOKEN_MAX, "a decided token takes at most twice its bytes");
 
-bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
-    const int n = r.token_length;
-    if (n > MEMO_TOKEN_MAX) return false;
-    const packed key = packed_token(r);
-    const memo_entry &e = memo_slot(key, n);
-    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
-        e.viscii_input != r.viscii_input)
-        return false;
-    if (e.kind == MEMO_WEIGHED) return settle_weighed(r, f, e, written, out);
-    if (e.kind == MEMO_STANDS_UNQUOTED && (r.quote_open || r.backtick_open)) return false;
-    std::memcpy(out, r.token, static_cast<std::size_t>(n));
-    written = static_cast<std::size_t>(n);
-    remember_word(r, r.token, e.word_begin, n);
-    r.token_length = 0;
-    return true;
-}
+// ---------------------------------------------------------------------------
+// The decision
 
-// The memo entry of a token of `n` bytes (1..MEMO_TOKEN_MAX) at `bytes`, of
-// which `readable` may be read; null when there is none.
-const memo_entry *memo_find(const typed_reader &r, const unsigned char *bytes, int n, std::size_t readable) {
-    unsigned char copy[2 * 8] = {};
-    const unsigned char *from = bytes;
-    if (readable < sizeof copy) {
-        std::memcpy(copy, bytes, static_cast<std::size_t>(n));
-        from = copy;
-    }
-    const packed key{first_bytes(from, n), n > 8 ? first_bytes(from + 8, n - 8) : 0};
-    const memo_entry &e = memo_slot(key, n);
-    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
-        e.viscii_input != r.viscii_input)
-        return nullptr;
-    return &e;
-}
-
-after_mark after_of_bytes(const unsigned char *t, int end, int n) {
-    after_mark a{false, 0, 0};
-    if (end >= n) return a;
-    a.in_token = true;
-    a.byte = t[end];
-    for (int i = end; i < n && t[i] == '.'; ++i) ++a.dots;
-    return a;
-}
-
-// Whether a mark joins a letter in the `n` bytes of a word.
-bool letters_joined(const unsigned char *t, int n) {
-    join_state js;
-    for (int i = 0; i < n; ++i) {
-        if (js.joins(t[i])) return true;
-        js.start(t[i]);
-    }
-    return false;
-}
-
-// Whether bytes [begin, end) hold a mark that joins.
-bool has_other_marks(const unsigned char *t, int begin, int end) {
-    join_state js;
-    for (int i = begin; i < end; ++i) {
-        if (js.joins(t[i])) return true;
-        js.start(t[i]);
-    }
-    return false;
-}
-
-bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
-    const unsigned char *t = r.token;
-    const int n = r.token_length;
-    const unsigned char k = r.composition_char;
-    // Around the word: bytes that are no letter and join nothing (a mark
-    // after a digit or after punctuation stays what it is), save the quotes,
-    // whose pairing the full reading follows.
-    auto plain = [&](unsigned char b) {
-        return b != k && b != '\'' && b != '`' && !is_letter_byte(b, r.viscii_input);
-    };
-    int i = 0;
-    while (i < n && plain(t[i])) ++i;
-    const int begin = i;
-    syllable_letter letters[WORD_LETTERS_MAX];
-    int count = 0;
-    bool last_joined = false;
-    unsigned char last_letter = 0;
-    join_state js;
-    for (; i < n; ++i) {
-        const unsigned char b = t[i];
-        if (js.joins(b)) {
-            syllable_letter &l = letters[count - 1];
-            const unsigned char cls = default_classes[b];
-            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
-                l.tone = mark_bits[cls] & TONE_MASK;
-            else
-                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[cls]);
-            js.join(b);
-            last_joined = true;
-            continue;
-        }
-        if (!is_letter_byte(b, r.viscii_input)) break;
-        if (count == WORD_LETTERS_MAX) return false;
-        // Where the full reading might see two words run together.
-        if (count > 0 && is_upper(b) && (!is_upper(last_letter) || (i + 1 < n && is_lower(t[i + 1])))) return false;
-        letters[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
-        last_letter = b;
-        js.start(b);
-        last_joined = false;
-    }
-    const int end = i;
-    // An escape right after the word that protects a mark (byte\., ca^y\.)
-    // stands as typed.
-    if (i + 1 < n && t[i] == k && count > 0 && (last_joined || is_vowel_symbol(letters[count - 1].symbol) ||
-                                                letters[count - 1].symbol == spell("d").symbols[0])) {
-        const unsigned char escaped = t[i + 1];
-        if (default_classes[escaped] >= FIRST_TONE_CLASS || escaped == 'd' || escaped == 'D') i += 2;
-    }
-    for (; i < n; ++i)
-        if (!plain(t[i])) return false;
-    if (count == 0) {
-        // Punctuation and digits only (1.1, --): nothing joins.
-        std::memcpy(out, t, static_cast<std::size_t>(n));
-        written = static_cast<std::size_t>(n);
-        r.previous_length = 0;
-        memo_store(r, n);
-        r.token_length = 0;
-        r.token_special = false;
-        return true;
-    }
-    if (!well_formed(letters, count)) {
-        if (last_joined || letters_joined(t + begin, end - begin)) return false;
-        // No mark joins the word: nothing to decide (byte\.).
-    }
-    if (last_joined) {
-        // A trailing mark that is no punctuation here: a shape mark, a tilde,
-        // an acute or grave outside quotations, before no digit; a . or ?
-        // as the evidence says.
-        const unsigned char mark = t[end - 1];
-        if ((mark == '\'' && (r.quote_open || r.backtick_open)) || (mark == '`' && r.backtick_open)) return false;
-        if (end < n && (is_digit(t[end]) || t[end] == '%')) return false;
-        if (mark == '.' || mark == '?') {
-            if (mark == '.' && end - begin == 2 && is_capital_vowel(t[begin])) return false;
-            syllable_letter bare[WORD_LETTERS_MAX];
-            const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
-            memo_entry e{};
-            e.kind = MEMO_WEIGHED;
-            e.word_begin = static_cast<unsigned char>(begin);
-            e.base = static_cast<signed char>(2 * (frequency(letters, count) - frequency(bare, n_bare)));
-            e.mark_end = static_cast<unsigned char>(end);
-            e.refusable = !has_other_marks(t, begin, end - 1) || well_formed(bare, n_bare);
-            e.compound_second = is_compound_second(letters, count) || is_compound_second(bare, n_bare);
-            memo_store(r, begin, &e);
-            return settle_weighed(r, f, e, written, out);
-        }
-    }
-    if (t[begin] == 'I' || t[begin] == 'i') {
-        for (const char *english : english_table)
-            if (std::strlen(english) == static_cast<std::size_t>(end - begin) &&
-                std::memcmp(english, t + begin, static_cast<std::size_t>(end - begin)) == 0)
-                return false;
-    }
-    std::memcpy(out, t, static_cast<std::size_t>(n));
-    written = static_cast<std::size_t>(n);
-    const int word_begin = end == n ? begin : n;
-    remember_word(r, t, word_begin, n);
-    // A trailing ' or ` was taken for a tone because no quotation was open:
-    // the memo says so.
-    const unsigned char last_mark = last_joined ? t[end - 1] : 0;
-    memo_entry kind{};
-    kind.kind = last_mark == '\'' || last_mark == '`' ? MEMO_STANDS_UNQUOTED : MEMO_STANDS;
-    memo_store(r, word_begin, &kind);
-    r.token_length = 0;
-    r.token_special = false;
-    return true;
-}
-
-// A word of one syllable ending in a . or ? that may be its tone: the tone
-// is kept when the evidence says so, or the composition character written
-// before the mark.  Returns false for the full reading when the word without
-// the mark would not read.
-bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out) {
-    const unsigned char *t = r.token;
-    const int n = r.token_length, begin = e.word_begin, end = e.mark_end;
-    const unsigned char mark = t[end - 1];
-    int preference = e.base + sentence_end_evidence(mark, after_of_bytes(t, end, n), f);
-    if (e.compound_second && begin == 0 && r.previous_length > 0) {
-        syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
-        const int n_toned = letters_of(t + begin, end - begin, toned);
-        const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
-        const int n_first = previous_letters(r, first);
-        if (is_compound(first, n_first, toned, n_toned)) preference += COMPOUND_WEIGHT;
-        if (is_compound(first, n_first, bare, n_bare)) preference -= COMPOUND_WEIGHT;
-    }
-    if (preference > 0) {
-        std::memcpy(out, t, static_cast<std::size_t>(n));
-        written = static_cast<std::size_t>(n);
-        remember_word(r, t, end == n ? begin : n, n);
-    } else {
-        if (!e.refusable) return false;
-        const std::size_t head = static_cast<std::size_t>(end - 1);
-        std::memcpy(out, t, head);
-        out[head] = r.composition_char;
-        std::memcpy(out + head + 1, t + head, static_cast<std::size_t>(n) - head);
-        written = static_cast<std::size_t>(n) + 1;
-        r.previous_length = 0;
-    }
-    r.token_length = 0;
-    r.token_special = false;
-    return true;
-}
-
-// Whether the token has anything to decide.
-void scan_token(typed_reader &r) {
-    bool special = false;
-    unsigned char before = 0;
-    for (int i = 0; i < r.token_length; ++i) {
-        const unsigned char b = r.token[i];
-        special |= is_special(r, b, before);
-        before = b;
-    }
-    r.token_special = special;
-}
-
-std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
-    std::size_t written = 0;
-    // The short ways assume a token that starts and ends as a token.
-    const bool whole = !r.cutting && !r.carry_word;
-    if (whole && memo_settle(r, f, written, out)) return written;
-    scan_token(r);
-    if (whole && !r.token_special) return copy_plain_token(r, out);
-    if (whole && settle_simple_word(r, f, written, out)) return written;
-    r.token_special = false;
+// Decides every word of the token and writes it as strict VIQR.
+std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
     token_view v;
     read_units(r, r.token, r.token_length, v);
     if (v.has_join) {
@@ -1198,15 +985,14 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
         const bool path = is_path(v, words, word_count);
         // Quotes open before a word count for its marks: walk the words in
         // order, updating the quote state on the plain units between them.
-        typed_reader &state = r;
-        const bool quote_before = state.quote_open, backtick_before = state.backtick_open;
+        const bool quote_before = r.quote_open, backtick_before = r.backtick_open;
         int done = 0;
         for (int wi = 0; wi < word_count; ++wi) {
             const word &w = words[wi];
             for (int i = done; i < w.begin; ++i) {
                 const unit &u = v.units[i];
                 if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
-                step_quotes(state, v.units, i, v.count);
+                step_quotes(r, v.units, i, v.count);
             }
             done = w.begin;
             if (w.join_count == 0) continue;
@@ -1217,13 +1003,30 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
                            joined ? &words[wi - 1] : nullptr};
             decide_word(r, v.units, w, c, f);
         }
-        state.quote_open = quote_before;
-        state.backtick_open = backtick_before;
+        r.quote_open = quote_before;
+        r.backtick_open = backtick_before;
     }
     update_quotes(r, v);
     remember_last_word(r, v);
-    r.token_length = 0;
     return write_units(r, v, out);
+}
+
+std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+    const bool cache = cache_usable(r);
+    if (cache) {
+        const std::size_t written = cached_decision(r, key_of(r.token, r.token_length), r.token_length, out);
+        if (written > 0) {
+            r.token_length = 0;
+            return written;
+        }
+    }
+    const unsigned char quotes_before = quote_bits(r);
+    r.looked_around = false;
+    const bool plain = !r.cutting && !r.carry_word && !has_decisions(r);
+    const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
+    if (cache && !r.looked_around) cache_decision(r, quotes_before, out, written);
+    r.token_length = 0;
+    return written;
 }
 
 follow follow_of_space(const typed_reader &r, int next, int next2) {
@@ -1387,8 +1190,16 @@ std::size_t settle_all(typed_reader &r, int end, unsigned char *out) {
 
 }  // namespace
 
-void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input) {
+namespace {
+bool cache_switch = true;
+}  // namespace
+
+void typed_use_cache(bool on) { cache_switch = on; }
+
+void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input, typed_cache *cache) {
     std::memset(&r, 0, sizeof r);
+    r.cache = cache_switch ? cache : nullptr;
+    if (r.cache != nullptr) std::memset(r.cache, 0, sizeof *r.cache);
     r.composition_char = composition_char;
     r.mode = static_cast<unsigned char>(mode);
     r.viscii_input = viscii_input;
@@ -1396,47 +1207,40 @@ void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool
 }
 
 // Between tokens in Vietnamese mode, with nothing kept back: white space
-// passes at once, and so does a whole token that the memo says stands as
-// typed, whatever follows it.  Returns false, having done nothing, for any
-// other byte.
+// passes at once.  Returns false, having done nothing, for any other byte.
 namespace {
 
 inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
                                 unsigned char *&o) {
-    if (is_space(in[i])) {
-        r.at_text_start = false;
-        do {
-            const unsigned char b = in[i++];
-            *o++ = b;
-            if (b == '\n') note_line_end(r);
-        } while (i < length && is_space(in[i]));
-        return true;
-    }
-    if (in[i] == r.composition_char) return false;
-    std::size_t q = i;
-    const std::size_t limit = length - i > std::size_t(MEMO_TOKEN_MAX) ? i + MEMO_TOKEN_MAX + 1 : length;
-    while (q < limit && !is_space(in[q])) ++q;
-    if (q == length || !is_space(in[q]) || q - i > std::size_t(MEMO_TOKEN_MAX)) return false;
-    const int n = static_cast<int>(q - i);
-    const memo_entry *e = memo_find(r, in + i, n, length - i);
-    if (e == nullptr) return false;
-    if (e->kind != MEMO_STANDS && (e->kind != MEMO_STANDS_UNQUOTED || r.quote_open || r.backtick_open)) return false;
-    // Sixteen bytes at a time where the input and the output have them: a
-    // token and its white space never take more room than they bring, and
-    // the output has room for twice the input.
-    const std::size_t left = length - i;
-    if (left >= 16)
-        std::memcpy(o, in + i, 16);
-    else
-        std::memcpy(o, in + i, static_cast<std::size_t>(n));
-    o += n;
-    const int begin = e->word_begin;
-    r.previous_length = static_cast<unsigned char>(n - begin);
-    if (left - static_cast<std::size_t>(begin) >= TYPED_PREVIOUS_MAX)
-        std::memcpy(r.previous, in + i + begin, TYPED_PREVIOUS_MAX);
-    else
-        std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
+    if (!is_space(in[i])) return false;
     r.at_text_start = false;
+    do {
+        const unsigned char b = in[i++];
+        *o++ = b;
+        if (b == '\n') note_line_end(r);
+    } while (i < length && is_space(in[i]));
+    return true;
+}
+
+// At the start of a token: a whole token (white space after it in `in`)
+// whose decision the cache holds is written at once.  Returns false, having
+// done nothing, otherwise.
+inline bool pass_cached_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                              unsigned char *&o) {
+    const std::size_t limit = length - i > TYPED_CACHE_TOKEN_MAX ? i + TYPED_CACHE_TOKEN_MAX + 1 : length;
+    std::size_t q = i;
+    while (q < limit && !is_space(in[q])) ++q;
+    if (q == length || !is_space(in[q]) || q == i) return false;
+    const int n = static_cast<int>(q - i);
+    unsigned char padded[2 * 8];
+    const unsigned char *bytes = in + i;
+    if (length - i < sizeof padded) {
+        std::memcpy(padded, bytes, static_cast<std::size_t>(n));
+        bytes = padded;
+    }
+    const std::size_t written = cached_decision(r, key_of(bytes, n), n, o);
+    if (written == 0) return false;
+    o += written;
     r.run_lines = 0;
     i = q;
     return true;
@@ -1449,13 +1253,15 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
     const unsigned char k = r.composition_char;
     std::size_t i = 0;
     while (i < length) {
-        // The common steps inline: white space and memoised tokens between
-        // tokens, the bytes inside a token, away from its start (where a
+        // The common steps inline: white space between tokens, the bytes inside a token, away from its start (where a
         // mode switch may stand) and from the buffer's end, and white space
         // after a token.  feed_one takes every other step.
         if (r.mode == MODE_VIETNAMESE && !r.token_done) {
             const std::size_t n = r.token_length;
-            if (n == 0 && !r.carry_word && pass_between_tokens(r, in, length, i, o)) continue;
+            if (n == 0 && !r.carry_word) {
+                if (pass_between_tokens(r, in, length, i, o)) continue;
+                if (r.cache != nullptr && !r.at_text_start && pass_cached_token(r, in, length, i, o)) continue;
+            }
             const bool inside = n > 2 || (n > 0 && r.token[0] != k);
             if (inside && n < TYPED_TOKEN_MAX) {
                 const std::size_t room = TYPED_TOKEN_MAX - n;

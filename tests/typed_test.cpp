@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -17,12 +18,23 @@
 #include "composer.h"
 #include "oracle.h"
 #include "process.h"
+#include "typed_reader.h"
 #include "viqr.h"
 #include "viscii_letters.h"
 
 namespace {
 
 using namespace viqr::detail;
+
+// VIQR_TEST_TYPED_CACHE=off runs every test below with the readers' caches
+// off (ctest runs them both ways); the programs the CLI tests start keep
+// theirs.
+const bool cache_off = [] {
+    const char *setting = std::getenv("VIQR_TEST_TYPED_CACHE");
+    const bool off = setting != nullptr && std::string(setting) == "off";
+    if (off) typed_use_cache(false);
+    return off;
+}();
 
 // Reads `viqr` through one context with hold on, the typed reader on or off,
 // in chunks of `chunk` bytes.
@@ -527,6 +539,33 @@ TEST(TypedChunks, RandomBytesInRandomChunks) {
         got.append(reinterpret_cast<const char *>(area.data()), std::size_t(count));
         ASSERT_EQ(got, whole) << "round " << round;
     }
+}
+
+// The cache keeps only decisions that nothing around the token changed: the
+// same text read with it and without it is the same, byte for byte, also
+// where a word comes back after quotations, sentence ends, compounds and
+// mode letters that read it otherwise.
+TEST(TypedCache, ChangesNoByte) {
+    static const char *const words[] = {
+        "co'", "'ba.n", "co'", "ddi", "kho^ng'", "ra.", "Ra.", "du.", "vi'", "dda^`u", "tu+.", "`ls`", "`po'", "ca'i",
+        "No^.i.", "va^.y?", "dde^?", "la`m.", "chia", "se?", "(dda^`u", "tu+.)", "\\Mco'", "\\Vco'", "1\\.3",
+        "www.google.com", "a.out", "HDDND", "DD.", "50.000dd", "add", "I'm", "Ko^ng", "Ka?", "ca^/x", "A.", "B.",
+        "ngu+o+`i", "a'e'i'o'u'", "dddd", "\"ra.\"", "x'", "'", "`", "ba.n,", "ra...", "Tp.", "1.", "A?", "--",
+    };
+    static const char *const spaces[] = {" ", " ", " ", "\n", "\n\n", "  ", "\t"};
+    std::mt19937 random(2021u);
+    std::uniform_int_distribution<int> word(0, int(std::size(words)) - 1), space(0, int(std::size(spaces)) - 1);
+    std::string text = all_rule_inputs();
+    for (int i = 0; i < 20000; ++i) text += std::string(words[word(random)]) + spaces[space(random)];
+    typed_use_cache(true);
+    const std::string with = typed(text, 1000);
+    const std::string with_utf8 = read_utf8(text, true, MODE_VIETNAMESE, 1000);
+    typed_use_cache(false);
+    const std::string without = typed(text, 1000);
+    const std::string without_utf8 = read_utf8(text, true, MODE_VIETNAMESE, 1000);
+    typed_use_cache(!cache_off);
+    EXPECT_EQ(with, without);
+    EXPECT_EQ(with_utf8, without_utf8);
 }
 
 // Tokens longer than the reader keeps are decided as they stand, the same
