@@ -220,6 +220,9 @@ inline constexpr const char *abbreviation_table[] = {
     "HDDND", "HDDH", "DDH", "DDHQG", "CDD", "NDD", "QDD", "DDBSCL", "HDDQT", "DDCSVN", "DDT", "DDTDD",
 };
 
+// Words that right after a number are a currency sign (50.000đ), as typed.
+inline constexpr const char *currency_table[] = {"dd", "DD"};
+
 // Names whose spelling breaks a rule of the syllable, as typed: read with
 // their marks all the same.
 inline constexpr const char *name_table[] = {

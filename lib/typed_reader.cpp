@@ -429,8 +429,52 @@ struct end_evidence {
     signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
 };
 
-constexpr end_evidence full_stop_evidence = {0, 10, -1, 8, 0, -3, 2, -2, 9, -2, -1};
-constexpr end_evidence question_evidence = {3, 8, -1, 8, 0, -3, 1, -2, 6, -3, -1};
+// A full stop ends sentences everywhere, so only strong signs say tone.
+constexpr end_evidence full_stop_evidence = {
+    .prior = 0,                  // as often a full stop as a dot below, before anything is seen
+    .clause = 10,                // ra., cannot be: the dot is the tone
+    .closing = -1,               // (ra.) is mostly a sentence closed in brackets
+    .joined = 8,                 // Cợ-ri: no full stop stands before a hyphen
+    .other = 0,                  // ra.x says nothing either way
+    .paragraph_end = -3,         // the last word of a paragraph mostly ends a sentence
+    .line_then_small = 2,        // the sentence goes on after a hard wrap
+    .line_then_other = -2,       // a new line with a capital: a new sentence, or a list
+    .space_then_small = 9,       // a small letter after a space: no sentence ended
+    .space_then_sentence = -2,   // a capital and a small letter: the next sentence
+    .space_then_other = -1,      // a name, a heading, a path: weak
+};
+
+// A question mark is rarer than the hook above at the end of a word.
+constexpr end_evidence question_evidence = {
+    .prior = 3,                  // chia se?: the hook is the more common reading
+    .clause = 8,                 // đỉ, cannot be a question
+    .closing = -1,               // (đâu?) closes a question in brackets
+    .joined = 8,                 // no question mark before a hyphen
+    .other = 0,                  // says nothing
+    .paragraph_end = -3,         // the end of a paragraph: a question that ends it
+    .line_then_small = 1,        // a hard wrap in mid-sentence
+    .line_then_other = -2,       // a capital on the next line
+    .space_then_small = 6,       // the sentence goes on
+    .space_then_sentence = -3,   // a capital and a small letter: a question ended
+    .space_then_other = -1,      // weak
+};
+
+// The other weights of the decision, in the same points.
+struct decision_weights {
+    int frequency_step;       // each step of frequency_table's weights (about ten times as common)
+    int other_trailing_tone;  // a trailing ' ` ~ ( ^ + outside quotations: hardly ever punctuation
+    int capital_label;        // A. or E. alone: a label in a list rather than the interjection Ạ
+    int compound;             // the word before makes a word of compound_table with the reading
+    int internal_refusal;     // a mark refused inside a word: typists rarely type punctuation there
+};
+
+constexpr decision_weights weights = {
+    .frequency_step = 2,
+    .other_trailing_tone = 3,
+    .capital_label = -6,
+    .compound = 5,
+    .internal_refusal = 3,
+};
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
     const end_evidence &e = mark == '.' ? full_stop_evidence : question_evidence;
@@ -497,18 +541,16 @@ void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int e
 
 bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
 
-constexpr int COMPOUND_WEIGHT = 5;
-
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
 int weigh_stop_or_question(unsigned char mark, const syllable_letter *toned, int n_toned, const syllable_letter *bare,
                            int n_bare, const syllable_letter *first, int n_first, const after_mark &a,
                            const follow &f) {
-    // The frequency weights are coarse steps of about a factor ten each.
-    int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
+    int evidence = weights.frequency_step * (frequency(toned, n_toned) - frequency(bare, n_bare)) +
+                   sentence_end_evidence(mark, a, f);
     if (n_first > 0) {
-        if (is_compound(first, n_first, toned, n_toned)) evidence += COMPOUND_WEIGHT;
-        if (is_compound(first, n_first, bare, n_bare)) evidence -= COMPOUND_WEIGHT;
+        if (is_compound(first, n_first, toned, n_toned)) evidence += weights.compound;
+        if (is_compound(first, n_first, bare, n_bare)) evidence -= weights.compound;
     }
     return evidence;
 }
@@ -524,10 +566,10 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
         return -DECIDED;  // A.1., so.1, U+%04X, but SO^'1
     if (mark == '\'' && (r.quote_open || r.backtick_open)) return -DECIDED;  // 'ra', `ra' (GNU quotes)
     if (mark == '`' && r.backtick_open) return -DECIDED;
-    if (mark != '.' && mark != '?') return 3;
+    if (mark != '.' && mark != '?') return weights.other_trailing_tone;
     // A lone capital vowel with a full stop is a label (A. B.), not the
     // interjection Ạ.
-    if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
+    if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return weights.capital_label;
 
     r.looked_around = true;  // what follows the token and the word before it
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
@@ -547,8 +589,6 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
 
 // ---------------------------------------------------------------------------
 // Deciding a word
-
-constexpr int INTERNAL_REFUSAL_COST = 3;
 
 bool has_stroke(const unit *units, const word &w) {
     for (int j = 0; j < w.join_count; ++j)
@@ -589,7 +629,7 @@ bool joined_to_a_word(const word_context &c) {
 }
 
 // Sets the joins of the word as the reading that costs least: each
-// internal join refused costs INTERNAL_REFUSAL_COST, the trailing mark
+// internal join refused costs weights.internal_refusal, the trailing mark
 // taken costs what the evidence says against the tone, and refused, what it
 // says for it, where the tone would have made a syllable.  Every piece with
 // a mark taken must be a syllable.  Among readings of one cost the one with
@@ -653,7 +693,7 @@ void search_readings(const typed_reader &r, unit *units, const word &w, const wo
                         done_refuses_trailing = true;
                     }
                 } else {
-                    next.cost += INTERNAL_REFUSAL_COST;
+                    next.cost += weights.internal_refusal;
                     if (next.better_than(best[to + 1])) best[to + 1] = next;
                 }
             }
@@ -681,9 +721,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         return;
     }
     const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
-    if ((capital_stroke && word_in(units, w, abbreviation_table)) ||
-        (c.after_digit && w.end - w.begin == 2 && w.join_count == 1 && letter_infos[units[w.begin].byte].symbol ==
-                                                                            spell("d").symbols[0])) {
+    if ((capital_stroke && word_in(units, w, abbreviation_table)) || (c.after_digit && word_in(units, w, currency_table))) {
         set_all(true);  // HĐND; 100đ
         return;
     }
