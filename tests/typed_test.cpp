@@ -19,6 +19,7 @@
 #include "oracle.h"
 #include "process.h"
 #include "typed_reader.h"
+#include "typed_spelling.h"
 #include "viqr.h"
 #include "viscii_letters.h"
 
@@ -92,21 +93,6 @@ std::string viscii_of(const std::string &utf8) {
     return r.out;
 }
 
-
-// A VISCII text spelled as people type VIQR: every letter as its base letter,
-// shape mark and tone mark, nothing escaped.
-std::string typed_spelling(const std::string &viscii) {
-    std::string spelled[256];
-    for (int b = 0; b < 256; ++b) spelled[b] = std::string(1, char(b));
-    for_each_letter([&](int cls, int tone, unsigned char code) {
-        std::string s = letter_rows[cls].spelling;
-        if (tone != TONE_NONE) s += tone_mark_char[tone];
-        spelled[code] = s;
-    });
-    std::string out;
-    for (unsigned char b : viscii) out += spelled[b];
-    return out;
-}
 
 // ---------------------------------------------------------------------------
 // The rules, as rows: typed VIQR in, the text it must read as out (UTF-8).
