@@ -978,9 +978,11 @@ bool cache_usable(const typed_reader &r) {
     return r.cache != nullptr && !r.cutting && !r.carry_word && r.token_length <= int(TYPED_CACHE_TOKEN_MAX);
 }
 
-// The cached decision of the token of `n` bytes keyed `key`, written at
-// `out`, with the state it leaves; 0 when there is none.
-std::size_t cached_decision(typed_reader &r, const packed &key, int n, unsigned char *out) {
+// The cached decision of the token of `n` bytes at `bytes` (16 bytes past
+// them may be read), written at `out`, with the state it leaves; 0 when
+// there is none.
+std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, unsigned char *out) {
+    const packed key = key_of(bytes, n);
     const unsigned char quotes = quote_bits(r);
     const typed_cache_entry &e = cache_slot(r, key, n, quotes);
     if (e.length != n || e.quotes_before != quotes || e.composition_char != r.composition_char ||
@@ -990,11 +992,15 @@ std::size_t cached_decision(typed_reader &r, const packed &key, int n, unsigned 
     r.quote_open = (e.quotes_after & 1) != 0;
     r.backtick_open = (e.quotes_after & 2) != 0;
     r.previous_length = e.previous_length;
-    std::memcpy(r.previous, e.previous, TYPED_PREVIOUS_MAX);
+    std::memcpy(r.previous, bytes + (n - e.previous_length), TYPED_PREVIOUS_MAX);
     return e.written;
 }
 
 void cache_decision(typed_reader &r, unsigned char quotes_before, const unsigned char *out, std::size_t written) {
+    // The word kept for compounds is the token's last bytes (an escape
+    // before a word starts it).
+    const std::size_t kept = r.previous_length;
+    if (std::memcmp(r.previous, r.token + (r.token_length - static_cast<int>(kept)), kept) != 0) return;
     const packed key = key_of(r.token, r.token_length);
     typed_cache_entry &e = cache_slot(r, key, r.token_length, quotes_before);
     std::memcpy(e.key, &key, sizeof key);
@@ -1005,7 +1011,6 @@ void cache_decision(typed_reader &r, unsigned char quotes_before, const unsigned
     e.written = static_cast<unsigned char>(written);
     std::memcpy(e.out, out, written);
     e.previous_length = r.previous_length;
-    std::memcpy(e.previous, r.previous, TYPED_PREVIOUS_MAX);
 }
 
 static_assert(sizeof(typed_cache_entry::out) >= 2 * TYPED_CACHE_TOKEN_MAX, "a decided token takes at most twice its bytes");
@@ -1052,7 +1057,7 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
     const bool cache = cache_usable(r);
     if (cache) {
-        const std::size_t written = cached_decision(r, key_of(r.token, r.token_length), r.token_length, out);
+        const std::size_t written = cached_decision(r, r.token, r.token_length, out);
         if (written > 0) {
             r.token_length = 0;
             return written;
@@ -1270,13 +1275,13 @@ inline bool pass_cached_token(typed_reader &r, const unsigned char *in, std::siz
     while (q < limit && !is_space(in[q])) ++q;
     if (q == length || !is_space(in[q]) || q == i) return false;
     const int n = static_cast<int>(q - i);
-    unsigned char padded[2 * 8];
+    unsigned char padded[TYPED_CACHE_TOKEN_MAX + TYPED_PREVIOUS_MAX] = {};
     const unsigned char *bytes = in + i;
     if (length - i < sizeof padded) {
         std::memcpy(padded, bytes, static_cast<std::size_t>(n));
         bytes = padded;
     }
-    const std::size_t written = cached_decision(r, key_of(bytes, n), n, o);
+    const std::size_t written = cached_decision(r, bytes, n, o);
     if (written == 0) return false;
     o += written;
     r.run_lines = 0;

@@ -75,15 +75,14 @@ inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 inline constexpr std::size_t TYPED_CACHE_SLOTS = 2048;
 inline constexpr std::size_t TYPED_CACHE_TOKEN_MAX = 16;
 
-struct typed_cache_entry {
-    unsigned char key[16];          // the token, zero-padded
+struct alignas(64) typed_cache_entry {
+    unsigned char key[TYPED_CACHE_TOKEN_MAX];  // the token, zero-padded
     unsigned char length;           // 0: empty
     unsigned char quotes_before;    // quotations open before it: 1 for ', 2 for `
     unsigned char quotes_after;
     unsigned char composition_char;
     unsigned char written;
-    unsigned char previous_length;  // the word it leaves for compounds
-    unsigned char previous[TYPED_PREVIOUS_MAX];
+    unsigned char previous_length;  // the word it leaves for compounds: its last bytes
     unsigned char out[2 * TYPED_CACHE_TOKEN_MAX];
 };
 
