@@ -325,25 +325,33 @@ TEST(TypedReader, FollowsTheCompositionCharacter) {
 // marks, reads back as itself.  The syllables stand in running text (each
 // followed by a space and the next), where a trailing . or ? is a tone.
 
-TEST(TypedDictionary, EverySyllableOfHunspellReadsBack) {
-    const char *path = "/usr/share/hunspell/vi_VN.dic";
-    std::ifstream file(path);
-    REQUIRE_ORACLE(file.good(), std::string(path) + " is missing (package hunspell-vi)");
-    REQUIRE_ORACLE(have_iconv_viscii(), "the system's iconv has no VISCII");
+const char *const hunspell_path = "/usr/share/hunspell/vi_VN.dic";
+
+// The syllables of the dictionary in VISCII, one word each.
+std::vector<std::string> dictionary_syllables() {
+    std::ifstream file(hunspell_path);
     std::string line, words;
     std::getline(file, line);  // the count
-    int n = 0;
     while (std::getline(file, line)) {
-        if (line.empty() || line == "palăng") continue;  // pa-lăng, two syllables written as one word
+        if (line.empty() || line.find(' ') != std::string::npos) continue;
+        if (line == "palăng") continue;  // pa-lăng, two syllables written as one word
         words += line + "\n";
-        ++n;
     }
-    ASSERT_GT(n, 6000);
-    const std::string viscii = viscii_of(words);
-    std::istringstream expected_lines(viscii);
-    std::string text, expected;
+    std::istringstream lines(viscii_of(words));
     std::vector<std::string> syllables;
-    while (std::getline(expected_lines, expected)) syllables.push_back(expected);
+    while (std::getline(lines, line)) syllables.push_back(line);
+    return syllables;
+}
+
+#define REQUIRE_DICTIONARY()                                                                                       \
+    REQUIRE_ORACLE(std::ifstream(hunspell_path).good(), std::string(hunspell_path) + " is missing (package hunspell-vi)"); \
+    REQUIRE_ORACLE(have_iconv_viscii(), "the system's iconv has no VISCII")
+
+TEST(TypedDictionary, EverySyllableOfHunspellReadsBack) {
+    REQUIRE_DICTIONARY();
+    const std::vector<std::string> syllables = dictionary_syllables();
+    ASSERT_GT(syllables.size(), 6000u);
+    std::string text;
     for (const std::string &s : syllables) text += typed_spelling(s) + " ";
     text += "xong";
     std::istringstream got(typed(text));
@@ -437,21 +445,10 @@ std::vector<std::string> rule_breakers(const std::vector<std::string> &typed_syl
 }
 
 TEST(TypedDictionary, SyllablesThatBreakARuleKeepTheirMarksApart) {
-    const char *path = "/usr/share/hunspell/vi_VN.dic";
-    std::ifstream file(path);
-    REQUIRE_ORACLE(file.good(), std::string(path) + " is missing (package hunspell-vi)");
-    REQUIRE_ORACLE(have_iconv_viscii(), "the system's iconv has no VISCII");
-    std::string line, words;
-    std::getline(file, line);  // the count
-    while (std::getline(file, line))
-        if (!line.empty() && line.find(' ') == std::string::npos) words += line + "\n";
-    std::istringstream viscii(viscii_of(words));
+    REQUIRE_DICTIONARY();
     std::vector<std::string> typed_syllables;
-    std::set<std::string> dictionary;
-    while (std::getline(viscii, line)) {
-        typed_syllables.push_back(typed_spelling(line));
-        dictionary.insert(typed_spelling(line));
-    }
+    for (const std::string &s : dictionary_syllables()) typed_syllables.push_back(typed_spelling(s));
+    const std::set<std::string> dictionary(typed_syllables.begin(), typed_syllables.end());
     const std::vector<std::string> breakers = rule_breakers(typed_syllables, dictionary);
     ASSERT_GT(breakers.size(), 3000u);
     std::string text;
