@@ -72,7 +72,7 @@ inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 // whose reading depends on nothing around them but the quotations open
 // before them: the strict VIQR written, and the state the token leaves.
 // Direct-mapped; one for each reader, never shared.
-inline constexpr std::size_t TYPED_CACHE_SLOTS = 2048;
+inline constexpr std::size_t TYPED_CACHE_SLOTS = 8192;
 inline constexpr std::size_t TYPED_CACHE_TOKEN_MAX = 16;
 
 struct alignas(64) typed_cache_entry {
