@@ -312,8 +312,9 @@ constexpr bool is_vowel_symbol(unsigned char symbol) {
 }
 
 constexpr bool is_front_vowel(unsigned char symbol) {
-    return symbol == spell("e").symbols[0] || symbol == spell("e^").symbols[0] || symbol == spell("i").symbols[0] ||
-           symbol == spell("y").symbols[0];
+    constexpr unsigned char e = spell("e").symbols[0], e_hat = spell("e^").symbols[0], i = spell("i").symbols[0],
+                            y = spell("y").symbols[0];
+    return symbol == e || symbol == e_hat || symbol == i || symbol == y;
 }
 
 namespace syllables_check {
@@ -499,7 +500,7 @@ constexpr bool well_formed(const syllable_letter *letters, int count) {
     // qu and gi take the vowel after them (qua, gia, giê'ng) ...
     if (consonants + 1 < count && initial_fits(letters, count, consonants + 1, tone_at, tone)) return true;
     // ... save where it is the only vowel: gì, gìn.
-    const spelled g = spell("g"), i = spell("i");
+    constexpr spelled g = spell("g"), i = spell("i");
     if (consonants == 1 && untoned_match(g, letters, count, 0) && letters[1].symbol == i.symbols[0] &&
         (count == 2 || !is_vowel_symbol(letters[2].symbol)))
         return rest_fits(letters, count, 1, tone_at, tone);

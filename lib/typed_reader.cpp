@@ -49,6 +49,7 @@ constexpr std::array<letter_info, 256> make_letter_infos() {
 }
 
 constexpr auto letter_infos = make_letter_infos();
+constexpr unsigned char d_symbol = spell("d").symbols[0];
 
 static_assert(letter_infos['A'].symbol == spell("a").symbols[0] && letter_infos['b'].symbol == 'b' &&
               letter_infos[0xF0].symbol == spell("dd").symbols[0] && letter_infos[0xA4].tone == TONE_ACUTE);
@@ -109,7 +110,7 @@ bool takes_marks(const unit &u) {
     if (u.kind == UNIT_JOIN) return true;
     if (u.kind != UNIT_LETTER) return false;
     const unsigned char symbol = letter_infos[u.byte].symbol;
-    return is_vowel_symbol(symbol) || symbol == spell("d").symbols[0];
+    return is_vowel_symbol(symbol) || symbol == d_symbol;
 }
 
 // Whether a vowel follows position `i` before the letters end (DDoS: no).
@@ -598,7 +599,7 @@ bool has_stroke(const unit *units, const word &w) {
 
 bool starts_with_stroke(const unit *units, const word &w) {
     return w.end - w.begin >= 2 && units[w.begin + 1].kind == UNIT_JOIN &&
-           letter_infos[units[w.begin].byte].symbol == spell("d").symbols[0];
+           letter_infos[units[w.begin].byte].symbol == d_symbol;
 }
 
 // A word of capitals that begins with Đ and abbreviates: DD alone before a
