@@ -616,10 +616,12 @@ bool capital_abbreviation(const unit *units, const word &w, const after_mark &a)
 }
 
 // A trailing mark that is hardly ever punctuation: a shape mark, a tone after
-// one, or any mark before - or _.
+// one, or any mark before - or _.  Right after a letter and before a digit
+// or a % a mark is punctuation, shape marks too (a(0), Dim a(1 To 10)).
 bool safe_trailing(const unit *units, int mark_index, const after_mark &a) {
-    const unsigned char k = default_classes[units[mark_index].byte];
-    if (k >= FIRST_SHAPE_CLASS || units[mark_index - 1].kind == UNIT_JOIN) return true;
+    if (units[mark_index - 1].kind == UNIT_JOIN) return true;
+    if (a.in_token && (is_digit(a.byte) || a.byte == '%')) return false;
+    if (default_classes[units[mark_index].byte] >= FIRST_SHAPE_CLASS) return true;
     return a.in_token && (a.byte == '-' || a.byte == '_');
 }
 

@@ -146,6 +146,7 @@ const rule_case rule_cases[] = {
     {"path", "--directory=THU+_MU.C", "--directory=THƯ_MỤC"},
     {"path", "S.NGUYE^N1 -eq SO^'1", "S.NGUYÊN1 -eq SỐ1"},
     {"path", "U+%04X U+0041", "U+%04X U+0041"},
+    {"path", "Dim a(1 To 10) x = a(0)", "Dim a(1 To 10) x = a(0)"},  // a shape mark before a digit too
     // 4: dd is đ only at the start of a syllable.
     {"dd", "dda^`u ddi DDa^y", "đầu đi Đây"},
     {"dd", "add adduser dd if=/dev/zero", "add adduser dd if=/dev/zero"},
