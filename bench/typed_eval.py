@@ -20,6 +20,10 @@ neighbours keep their context.  It says so in its output.
 --show N prints the first N lines that the typed reader gets wrong, as
 original / typed / read back.
 
+--compare DIR reads the text with DIR/bin/toneup -u -t as well and lists
+the lines that one of the two typed readers gets right and the other wrong:
+what a change to the reader did, line by line.
+
 --tonedown writes the text with tonedown instead (VISCII through the VISCII
 fallback, escapes and the mode announcement included): how the typed reader
 does on what tonedown writes, beside the strict reader, which reads it back
@@ -88,6 +92,7 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--show", type=int, default=0)
     parser.add_argument("--tonedown", action="store_true")
+    parser.add_argument("--compare", metavar="DIR")
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     toneup = f"{args.build}/bin/toneup"
@@ -141,6 +146,19 @@ def main():
         print(f"  {name:<20} {len(wrong):6d} lines wrong  {share:6.2f}%" + ("" if code == 0 else f"  (exit {code})"))
         if first is None:
             first = (wrong, got)
+    if args.compare and first and utf8:
+        wrong, got = first
+        _, out = run([f"{args.compare}/bin/toneup", "-u", "-t"], data)
+        other = out.decode("utf-8", "replace").split("\n")
+        other += [""] * max(0, len(lines) - len(other))
+        now_wrong = set(wrong)
+        before_wrong = {i for i in counted if unicodedata.normalize("NFC", other[i]) != lines[i]}
+        print(f"\nagainst {args.compare}: {len(before_wrong - now_wrong)} lines mended,"
+              f" {len(now_wrong - before_wrong)} lines broken")
+        for i in sorted(now_wrong - before_wrong):
+            print(f"  broken: {lines[i]}\n     now: {got[i]}")
+        for i in sorted(before_wrong - now_wrong)[: args.show]:
+            print(f"  mended: {lines[i]}\n  before: {other[i]}")
     if args.show and first:
         wrong, got = first
         print(f"\nlines the typed reader gets wrong (first {args.show}):")

@@ -279,3 +279,34 @@ write("fuzz_wide", {
     "tonedown-u": wide_seed(2, ord("#"), [], SOME_OF_ANY_KIND),
     "toneup-u": wide_seed(3, ord("\\"), [1500], SOME_OF_ANY_KIND),
 })
+
+# fuzz_typed: -u or not, the decoder's initial mode, the backslash or another
+# composition character, the chunk sizes, the typed text.
+TYPED_RULES = ("Vie^.t Nam. No^.i. va^.y? dda^u? ca`c ha?t Hello. I'm 1\\.3 cu+\\. \\\\ C:\\Videos\\ nhe'.\n"
+               "www.google.com a@yahoo.com libfoo.so.1 A.1. va`/hoa(.c HDDND 50.000dd add DDR3 DD. Le^ Lo+.i\n"
+               "'ba.n co' ddi kho^ng' `po' ra. To^i ddi.\n\nra. to^i vi' du. dda^`u tu+. Ka? no' ko. ca^/x ha(.txt\n"
+               "\\Mco' \\Lco' \\lceil x\\rceil Go~ \\L ro^`i \\vddi huo+'ng dduo+.c %sMa~ Co+~Ta^.p Ko^ng\n").encode()
+
+
+def typed_seed(utf8, mode, composition_char, chunks, text):
+    s = Seed().flag(utf8).in_range(mode, 0, 2)
+    if composition_char == ord("\\"):
+        s.flag(True)
+    else:
+        s.flag(False).pick(ORDINARY.index(composition_char), len(ORDINARY))
+    s.in_range(len(chunks), 0, 8)
+    for c in chunks:
+        s.in_range(c, 0, 300)
+    return s.text(text)
+
+
+write("fuzz_typed", {
+    "prose": typed_seed(False, 0, ord("\\"), [100, 1, 2], SAMPLE_VIQR),
+    "rules": typed_seed(False, 0, ord("\\"), [7, 13, 64], TYPED_RULES),
+    "rules-utf8": typed_seed(True, 0, ord("\\"), [5, 300], TYPED_RULES + "(dda^`u \u2014 tu+.) \u00ab\\L\u00bb".encode()),
+    "other-composition-char": typed_seed(False, 0, ord("#"), [3], TYPED_RULES.replace(b"\\", b"#")),
+    "escape-before-beyond-ascii": typed_seed(True, 1, ord("\\"), [1, 1, 1], "\\\u00e9V add \\a' x".encode()),
+    "literal": typed_seed(True, 2, ord("\\"), [2], "\\\u00e9V add \\Vdda^u".encode()),
+    "long-tokens": typed_seed(False, 0, ord("\\"), [95, 2], b"x" * 95 + b"\\Mco' " + b"a'e'i'o'u'" * 30 + b" dd" * 20),
+    "all-bytes": typed_seed(False, 0, ord("\\"), [50], ALL_BYTES),
+})

@@ -30,6 +30,7 @@ struct viqr_context {
 static_assert(VIQR_TYPED_PENDING_MAX == viqr::detail::TYPED_PENDING_MAX);
 
 viqr_context contexts[VIQR_MAX_CONTEXTS];
+viqr::detail::typed_cache typed_caches[VIQR_MAX_CONTEXTS];  // apart, so that copying a context stays cheap
 
 bool is_mode(int value) { return value >= MODE_VIETNAMESE && value <= MODE_LITERAL; }
 
@@ -258,7 +259,7 @@ int flush_typed(viqr_context &c, unsigned char *out) {
 
 void start_typed(viqr_context &c) {
     const int mode = is_mode(c.state) ? c.state : c.return_mode;
-    viqr::detail::typed_reset(c.reader, c.composition_char, mode, true);
+    viqr::detail::typed_reset(c.reader, c.composition_char, mode, true, &typed_caches[&c - contexts]);
 }
 
 }  // namespace

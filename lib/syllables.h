@@ -220,6 +220,15 @@ inline constexpr const char *abbreviation_table[] = {
     "HDDND", "HDDH", "DDH", "DDHQG", "CDD", "NDD", "QDD", "DDBSCL", "HDDQT", "DDCSVN", "DDT", "DDTDD",
 };
 
+// Words that right after a number are a currency sign (50.000đ), as typed.
+inline constexpr const char *currency_table[] = {"dd", "DD"};
+
+// Names whose spelling breaks a rule of the syllable, as typed: read with
+// their marks all the same.
+inline constexpr const char *name_table[] = {
+    "Ko^ng", "KO^NG",  // Hồng Kông
+};
+
 // English words that type like a Vietnamese syllable with a tone, as typed;
 // each begins with I or i.
 inline constexpr const char *english_table[] = {
@@ -303,8 +312,9 @@ constexpr bool is_vowel_symbol(unsigned char symbol) {
 }
 
 constexpr bool is_front_vowel(unsigned char symbol) {
-    return symbol == spell("e").symbols[0] || symbol == spell("e^").symbols[0] || symbol == spell("i").symbols[0] ||
-           symbol == spell("y").symbols[0];
+    constexpr unsigned char e = spell("e").symbols[0], e_hat = spell("e^").symbols[0], i = spell("i").symbols[0],
+                            y = spell("y").symbols[0];
+    return symbol == e || symbol == e_hat || symbol == i || symbol == y;
 }
 
 namespace syllables_check {
@@ -409,6 +419,14 @@ constexpr bool untoned_match(const spelled &s, const syllable_letter *letters, i
     return true;
 }
 
+// The same, whatever the tones: the initial qu of qúa, gi of gìa.
+constexpr bool symbols_match(const spelled &s, const syllable_letter *letters, int count, int at) {
+    if (at < 0 || at + s.length > count) return false;
+    for (int i = 0; i < s.length; ++i)
+        if (letters[at + i].symbol != s.symbols[i]) return false;
+    return true;
+}
+
 // Checks the nucleus between `begin` and `end` with its final (or -1).
 constexpr bool nucleus_fits(const syllable_letter *letters, int begin, int end, int final_row, int tone_at, int tone) {
     const int n = end - begin;
@@ -482,8 +500,9 @@ constexpr bool well_formed(const syllable_letter *letters, int count) {
     // qu and gi take the vowel after them (qua, gia, giê'ng) ...
     if (consonants + 1 < count && initial_fits(letters, count, consonants + 1, tone_at, tone)) return true;
     // ... save where it is the only vowel: gì, gìn.
-    const spelled g = spell("g"), i = spell("i");
-    if (consonants == 1 && untoned_match(g, letters, count, 0) && letters[1].symbol == i.symbols[0])
+    constexpr spelled g = spell("g"), i = spell("i");
+    if (consonants == 1 && untoned_match(g, letters, count, 0) && letters[1].symbol == i.symbols[0] &&
+        (count == 2 || !is_vowel_symbol(letters[2].symbol)))
         return rest_fits(letters, count, 1, tone_at, tone);
     return false;
 }
@@ -494,34 +513,71 @@ constexpr bool same_letters(const spelled &s, const syllable_letter *letters, in
     return same;
 }
 
+// Where a nucleus of the table may carry the tone, before a final or at the
+// end as the table says; where the table has no such place (a slip such as
+// huo+'ng, whose nucleus never takes a final) any of its vowels.
+constexpr bool tone_place_allowed(const nucleus_rule &r, bool closed, int at) {
+    if (closed) return r.tone_closed < 0 || at == r.tone_closed;
+    return r.tone_open < 0 || at == r.tone_open || at == r.tone_open_old;
+}
+
 // A looser test, for words with a typing slip in them (huo+'ng, dduo+.c,
 // chuo+ng) and foreign names spelled the Vietnamese way (Xlô-ven): up to
 // three consonants, one to three vowels, a final or none, at most one tone.
-constexpr bool loosely_formed(const syllable_letter *letters, int count) {
-    int tones = 0;
-    for (int i = 0; i < count; ++i) tones += letters[i].tone != TONE_NONE;
+// With `by_the_rules`, what breaks a rule of the spelling is no slip, and is
+// refused: an initial before a vowel it never stands before (k before a, o,
+// u), a nucleus of the table without the final it needs (câ, tiê; a vowel
+// alone is a letter named, as in a list of the letters), a tone outside the
+// nucleus (qúa, gìa) or on a vowel of it that never carries one (ngươì).
+// Without, for the parts of a name spelled syllable by syllable (An-gê-ri,
+// Ta-tă) and a word that a menu's _ cuts (Cắ_t), they stand.  Only the
+// acute or the dot below before c ch p t, either way.
+constexpr bool loosely_formed(const syllable_letter *letters, int count, bool by_the_rules) {
+    int tones = 0, tone_at = -1;
+    for (int i = 0; i < count; ++i)
+        if (letters[i].tone != TONE_NONE) {
+            ++tones;
+            tone_at = i;
+        }
     if (tones > 1 || count == 0) return false;
+    if (count == 1 && tones == 0) return is_vowel_symbol(letters[0].symbol);  // a letter named alone: ă, â
     int begin = 0;
     while (begin < count && begin < 3 && !is_vowel_symbol(letters[begin].symbol)) ++begin;
+    int initial_row = -1;
     for (std::size_t i = 0; i < std::size(initial_table); ++i) {
         const spelled &s = initial_letters[i];
-        if (s.length > begin && s.length < count && untoned_match(s, letters, count, 0)) begin = s.length;
+        if (s.length >= begin && s.length < count && symbols_match(s, letters, count, 0) &&
+            (s.length > begin || initial_row < 0 || s.length > initial_letters[initial_row].length)) {
+            begin = s.length;
+            initial_row = static_cast<int>(i);
+        }
     }
+    if (by_the_rules && initial_row >= 0 && !vowel_allowed(initial_table[initial_row].before, letters[begin].symbol))
+        return false;
     int end = count;
     for (std::size_t f = 0; f < std::size(final_table); ++f) {
         const int at = count - final_letters[f].length;
         if (at > begin && at < end && untoned_match(final_letters[f], letters, count, at)) end = at;
     }
     if (end - begin < 1 || end - begin > NUCLEUS_MAX) return false;
-    for (int i = begin; i < end; ++i)
+    unsigned char symbols[NUCLEUS_MAX] = {};
+    for (int i = begin; i < end; ++i) {
         if (!is_vowel_symbol(letters[i].symbol)) return false;
-    if (end == count) return true;
+        symbols[i - begin] = letters[i].symbol;
+    }
+    const bool closed = end < count;
+    const int row = nucleus_index[nucleus_key(symbols, end - begin)] - 1;
+    if (by_the_rules && tone_at >= 0 && (tone_at < begin || tone_at >= end)) return false;
+    if (by_the_rules && row >= 0) {
+        const nucleus_rule &r = nucleus_table[row];
+        if (!closed && r.final == takes_final::always) return false;
+        if (tone_at >= 0 && !tone_place_allowed(r, closed, tone_at - begin)) return false;
+    }
+    if (!closed) return true;
     // Still only the acute or the dot below before c ch p t.
     const int final_row = row_spelled(final_letters, letters, count, end, count - end);
     if (final_row < 0 || !final_table[final_row].stop) return true;
-    for (int i = begin; i < end; ++i)
-        if (letters[i].tone != TONE_NONE && letters[i].tone != TONE_ACUTE && letters[i].tone != TONE_DOT) return false;
-    return true;
+    return tone_at < 0 || letters[tone_at].tone == TONE_ACUTE || letters[tone_at].tone == TONE_DOT;
 }
 
 constexpr unsigned hash_letters(const unsigned char *symbols, const unsigned char *tones, int count,

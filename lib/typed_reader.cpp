@@ -49,6 +49,7 @@ constexpr std::array<letter_info, 256> make_letter_infos() {
 }
 
 constexpr auto letter_infos = make_letter_infos();
+constexpr unsigned char d_symbol = spell("d").symbols[0];
 
 static_assert(letter_infos['A'].symbol == spell("a").symbols[0] && letter_infos['b'].symbol == 'b' &&
               letter_infos[0xF0].symbol == spell("dd").symbols[0] && letter_infos[0xA4].tone == TONE_ACUTE);
@@ -109,7 +110,7 @@ bool takes_marks(const unit &u) {
     if (u.kind == UNIT_JOIN) return true;
     if (u.kind != UNIT_LETTER) return false;
     const unsigned char symbol = letter_infos[u.byte].symbol;
-    return is_vowel_symbol(symbol) || symbol == spell("d").symbols[0];
+    return is_vowel_symbol(symbol) || symbol == d_symbol;
 }
 
 // Whether a vowel follows position `i` before the letters end (DDoS: no).
@@ -250,16 +251,10 @@ bool marked_pieces_well_formed(const unit *units, const word &w) {
 }
 
 // The same with loosely_formed, for slips of typing.
-bool marked_pieces_loosely_formed(const unit *units, const word &w) {
-    return for_each_piece(units, w.begin, w.end, [](const syllable_letter *letters, int count, bool marked) {
-        return !marked || loosely_formed(letters, count);
+bool marked_pieces_loosely_formed(const unit *units, const word &w, bool by_the_rules) {
+    return for_each_piece(units, w.begin, w.end, [by_the_rules](const syllable_letter *letters, int count, bool marked) {
+        return !marked || loosely_formed(letters, count, by_the_rules);
     });
-}
-
-// Every piece is a Vietnamese syllable, marked or not.
-bool all_pieces_well_formed(const unit *units, const word &w) {
-    return for_each_piece(units, w.begin, w.end,
-                          [](const syllable_letter *letters, int count, bool) { return well_formed(letters, count); });
 }
 
 // The letters of the last piece of the word, as read now.
@@ -273,12 +268,112 @@ int last_piece(const unit *units, const word &w, syllable_letter *out) {
     return n;
 }
 
-bool word_reads_vietnamese(unit *units, const word &w) {
+// A reading of a word is the set of its joins refused: the letters between
+// two refused joins (or the word's ends) are one piece, every join in it
+// taken.  The readings are searched piece by piece, each piece weighed
+// once, so that a word costs the square of its joins rather than two to
+// their power (a crafted word of ten joins, or twenty d, would otherwise
+// take a thousand readings).  A cut is the index of a refused join in
+// w.joins, or CUT_START before the first.
+constexpr int CUT_START = -1;
+
+// The pieces that begin at one cut, grown join by join: the piece up to the
+// next cut takes in the join at the old end and the letters after it.
+// Growing only adds letters, marks and tones, so once a piece with a mark
+// cannot be a syllable (more letters than any syllable, two tones, vowels
+// after a final consonant), no longer piece from the same cut can be one.
+class piece_from_cut {
+public:
+    piece_from_cut(const unit *units, const word &w, int from) : units_(units), w_(w) {
+        add_units(from == CUT_START ? w.begin : w.joins[from] + 1, end_of(from + 1));
+        to_ = from + 1;
+    }
+
+    // Grows the piece to the next cut.
+    void grow() {
+        const int join = w_.joins[to_];
+        if (count_ > 0) {
+            syllable_letter &l = letters_[count_ - 1];
+            const unsigned char k = default_classes[units_[join].byte];
+            if (k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS)
+                l.tone = mark_bits[k] & TONE_MASK;
+            else
+                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[k]);
+            marked_ = true;
+        }
+        ++to_;
+        add_units(join + 1, end_of(to_));
+    }
+
+    int to() const { return to_; }
+
+    // Whether the piece may stand: no mark, or a syllable; `all` asks for a
+    // syllable even without a mark.
+    bool stands(bool all) const {
+        if (count_ == 0 || (!marked_ && !all)) return true;
+        return !too_long_ && shape() == piece_shape::may_be && well_formed(letters_, count_);
+    }
+
+    // Whether no longer piece from this cut can stand with a mark.
+    bool dead() const { return marked_ && (too_long_ || shape() == piece_shape::never); }
+
+private:
+    enum class piece_shape { may_be, not_yet, never };
+
+    // A syllable is spelled C{0,3} V{1,4} C{0,2} (ngh, the u of qu or the i
+    // of gi and three vowels, ng) with at most one tone: a quick test before
+    // the tables'.
+    piece_shape shape() const {
+        int i = 0, tones = 0;
+        for (int k = 0; k < count_; ++k) tones += letters_[k].tone != TONE_NONE;
+        if (tones > 1 || count_ > SPELLING_MAX) return piece_shape::never;
+        while (i < count_ && !is_vowel_symbol(letters_[i].symbol)) ++i;
+        if (i > 3) return piece_shape::never;
+        if (i == count_) return piece_shape::not_yet;
+        const int vowels_begin = i;
+        while (i < count_ && is_vowel_symbol(letters_[i].symbol)) ++i;
+        if (i - vowels_begin > 4) return piece_shape::never;
+        const int finals_begin = i;
+        while (i < count_ && !is_vowel_symbol(letters_[i].symbol)) ++i;
+        return i < count_ || i - finals_begin > 2 ? piece_shape::never : piece_shape::may_be;
+    }
+
+    int end_of(int cut) const { return cut == w_.join_count ? w_.end : w_.joins[cut]; }
+
+    void add_units(int begin, int end) {
+        for (int i = begin; i < end; ++i) {
+            if (units_[i].kind != UNIT_LETTER) continue;  // a mark after a refused one joins nothing
+            if (count_ == WORD_LETTERS_MAX) {
+                too_long_ = true;
+                continue;
+            }
+            letters_[count_++] = {letter_infos[units_[i].byte].symbol, letter_infos[units_[i].byte].tone};
+        }
+    }
+
+    const unit *units_;
+    const word &w_;
+    syllable_letter letters_[WORD_LETTERS_MAX];
+    int count_ = 0;
+    int to_ = 0;
+    bool marked_ = false;
+    bool too_long_ = false;
+};
+
+// Whether some reading makes every piece of the word a syllable.
+bool word_reads_vietnamese(const unit *units, const word &w) {
     if (w.join_count > JOINS_MAX) return false;
-    const unsigned subsets = 1u << w.join_count;
-    for (unsigned s = 0; s < subsets; ++s) {
-        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
-        if (all_pieces_well_formed(units, w)) return true;
+    bool reached[JOINS_MAX + 1] = {};  // reached[c + 1]: the pieces up to cut c all read
+    reached[0] = true;
+    for (int from = CUT_START; from < w.join_count; ++from) {
+        if (!reached[from + 1]) continue;
+        for (piece_from_cut piece(units, w, from); !piece.dead(); piece.grow()) {
+            if (piece.stands(true)) {
+                if (piece.to() == w.join_count) return true;
+                reached[piece.to() + 1] = true;
+            }
+            if (piece.to() == w.join_count) break;
+        }
     }
     return false;
 }
@@ -335,8 +430,52 @@ struct end_evidence {
     signed char space_then_other;  // a space and anything else (C:\, HTML, "...)
 };
 
-constexpr end_evidence full_stop_evidence = {0, 10, -1, 8, 0, -3, 2, -2, 9, -2, -1};
-constexpr end_evidence question_evidence = {3, 8, -1, 8, 0, -3, 1, -2, 6, -3, -1};
+// A full stop ends sentences everywhere, so only strong signs say tone.
+constexpr end_evidence full_stop_evidence = {
+    .prior = 0,                  // as often a full stop as a dot below, before anything is seen
+    .clause = 10,                // ra., cannot be: the dot is the tone
+    .closing = -1,               // (ra.) is mostly a sentence closed in brackets
+    .joined = 8,                 // Cợ-ri: no full stop stands before a hyphen
+    .other = 0,                  // ra.x says nothing either way
+    .paragraph_end = -3,         // the last word of a paragraph mostly ends a sentence
+    .line_then_small = 2,        // the sentence goes on after a hard wrap
+    .line_then_other = -2,       // a new line with a capital: a new sentence, or a list
+    .space_then_small = 9,       // a small letter after a space: no sentence ended
+    .space_then_sentence = -2,   // a capital and a small letter: the next sentence
+    .space_then_other = -1,      // a name, a heading, a path: weak
+};
+
+// A question mark is rarer than the hook above at the end of a word.
+constexpr end_evidence question_evidence = {
+    .prior = 3,                  // chia se?: the hook is the more common reading
+    .clause = 8,                 // đỉ, cannot be a question
+    .closing = -1,               // (đâu?) closes a question in brackets
+    .joined = 8,                 // no question mark before a hyphen
+    .other = 0,                  // says nothing
+    .paragraph_end = -3,         // the end of a paragraph: a question that ends it
+    .line_then_small = 1,        // a hard wrap in mid-sentence
+    .line_then_other = -2,       // a capital on the next line
+    .space_then_small = 6,       // the sentence goes on
+    .space_then_sentence = -3,   // a capital and a small letter: a question ended
+    .space_then_other = -1,      // weak
+};
+
+// The other weights of the decision, in the same points.
+struct decision_weights {
+    int frequency_step;       // each step of frequency_table's weights (about ten times as common)
+    int other_trailing_tone;  // a trailing ' ` ~ ( ^ + outside quotations: hardly ever punctuation
+    int capital_label;        // A. or E. alone: a label in a list rather than the interjection Ạ
+    int compound;             // the word before makes a word of compound_table with the reading
+    int internal_refusal;     // a mark refused inside a word: typists rarely type punctuation there
+};
+
+constexpr decision_weights weights = {
+    .frequency_step = 2,
+    .other_trailing_tone = 3,
+    .capital_label = -6,
+    .compound = 5,
+    .internal_refusal = 3,
+};
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
     const end_evidence &e = mark == '.' ? full_stop_evidence : question_evidence;
@@ -403,18 +542,16 @@ void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int e
 
 bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
 
-constexpr int COMPOUND_WEIGHT = 5;
-
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
 int weigh_stop_or_question(unsigned char mark, const syllable_letter *toned, int n_toned, const syllable_letter *bare,
                            int n_bare, const syllable_letter *first, int n_first, const after_mark &a,
                            const follow &f) {
-    // The frequency weights are coarse steps of about a factor ten each.
-    int evidence = 2 * (frequency(toned, n_toned) - frequency(bare, n_bare)) + sentence_end_evidence(mark, a, f);
+    int evidence = weights.frequency_step * (frequency(toned, n_toned) - frequency(bare, n_bare)) +
+                   sentence_end_evidence(mark, a, f);
     if (n_first > 0) {
-        if (is_compound(first, n_first, toned, n_toned)) evidence += COMPOUND_WEIGHT;
-        if (is_compound(first, n_first, bare, n_bare)) evidence -= COMPOUND_WEIGHT;
+        if (is_compound(first, n_first, toned, n_toned)) evidence += weights.compound;
+        if (is_compound(first, n_first, bare, n_bare)) evidence -= weights.compound;
     }
     return evidence;
 }
@@ -430,11 +567,12 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
         return -DECIDED;  // A.1., so.1, U+%04X, but SO^'1
     if (mark == '\'' && (r.quote_open || r.backtick_open)) return -DECIDED;  // 'ra', `ra' (GNU quotes)
     if (mark == '`' && r.backtick_open) return -DECIDED;
-    if (mark != '.' && mark != '?') return 3;
+    if (mark != '.' && mark != '?') return weights.other_trailing_tone;
     // A lone capital vowel with a full stop is a label (A. B.), not the
     // interjection Ạ.
-    if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return -6;
+    if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return weights.capital_label;
 
+    r.looked_around = true;  // what follows the token and the word before it
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
     units[mark_index].accepted = true;
@@ -453,8 +591,6 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
 // ---------------------------------------------------------------------------
 // Deciding a word
 
-constexpr int INTERNAL_REFUSAL_COST = 3;
-
 bool has_stroke(const unit *units, const word &w) {
     for (int j = 0; j < w.join_count; ++j)
         if (mark_bits[default_classes[units[w.joins[j]].byte]] == MARK_STROKE) return true;
@@ -463,7 +599,7 @@ bool has_stroke(const unit *units, const word &w) {
 
 bool starts_with_stroke(const unit *units, const word &w) {
     return w.end - w.begin >= 2 && units[w.begin + 1].kind == UNIT_JOIN &&
-           letter_infos[units[w.begin].byte].symbol == spell("d").symbols[0];
+           letter_infos[units[w.begin].byte].symbol == d_symbol;
 }
 
 // A word of capitals that begins with Đ and abbreviates: DD alone before a
@@ -480,11 +616,101 @@ bool capital_abbreviation(const unit *units, const word &w, const after_mark &a)
 }
 
 // A trailing mark that is hardly ever punctuation: a shape mark, a tone after
-// one, or any mark before - or _.
+// one, or any mark before - or _.  Right after a letter and before a digit
+// or a % a mark is punctuation, shape marks too (a(0), Dim a(1 To 10)).
 bool safe_trailing(const unit *units, int mark_index, const after_mark &a) {
-    const unsigned char k = default_classes[units[mark_index].byte];
-    if (k >= FIRST_SHAPE_CLASS || units[mark_index - 1].kind == UNIT_JOIN) return true;
+    if (units[mark_index - 1].kind == UNIT_JOIN) return true;
+    if (a.in_token && (is_digit(a.byte) || a.byte == '%')) return false;
+    if (default_classes[units[mark_index].byte] >= FIRST_SHAPE_CLASS) return true;
     return a.in_token && (a.byte == '-' || a.byte == '_');
+}
+
+// A word that a - or _ joins to the next or the one before: a syllable of
+// a name spelled syllable by syllable, or part of a word a menu's _ cuts.
+bool joined_to_a_word(const word_context &c) {
+    return c.previous_in_token != nullptr || (c.after.in_token && (c.after.byte == '-' || c.after.byte == '_'));
+}
+
+// Sets the joins of the word as the reading that costs least: each
+// internal join refused costs weights.internal_refusal, the trailing mark
+// taken costs what the evidence says against the tone, and refused, what it
+// says for it, where the tone would have made a syllable.  Every piece with
+// a mark taken must be a syllable.  Among readings of one cost the one with
+// fewer marks taken wins: the text as typed.
+void search_readings(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
+    const int joins = w.join_count;
+    const int last = w.joins[joins - 1];
+    const bool trailing = last == w.end - 1;
+    const int trailing_cut = trailing ? joins - 1 : joins;  // joins after it are none
+    // The evidence for the trailing tone, once for each last piece.
+    int preference[JOINS_MAX + 1];
+    bool weighed[JOINS_MAX + 1] = {};
+    auto preference_after = [&](int from) {
+        if (!weighed[from + 1]) {
+            for (int j = 0; j < joins; ++j) units[w.joins[j]].accepted = j > from;
+            preference[from + 1] = tone_preference(r, units, w, last, c, f);
+            weighed[from + 1] = true;
+        }
+        return preference[from + 1];
+    };
+    struct reading {
+        int cost = 1 << 30;
+        int taken = 0;
+        int from = CUT_START;  // the cut before the last piece
+        bool reached = false;
+        bool better_than(const reading &o) const {
+            return !o.reached || cost < o.cost || (cost == o.cost && taken < o.taken);
+        }
+    };
+    reading best[JOINS_MAX + 2];  // best[c + 1]: the pieces up to cut c
+    best[0] = reading{0, 0, CUT_START, true};
+    reading done;                 // the whole word
+    bool done_refuses_trailing = false;
+    for (int from = CUT_START; from < joins; ++from) {
+        const reading &here = best[from + 1];
+        if (!here.reached) continue;
+        for (piece_from_cut piece(units, w, from); !piece.dead(); piece.grow()) {
+            const int to = piece.to();
+            if (piece.stands(false)) {
+                reading next{here.cost, here.taken + (to - from - 1), from, true};
+                if (to == joins) {
+                    // The last piece, every join in it taken.
+                    if (trailing && trailing_cut > from) {
+                        const int p = preference_after(from);
+                        next.cost += p < 0 ? -p : 0;
+                    }
+                    if (next.better_than(done)) {
+                        done = next;
+                        done_refuses_trailing = false;
+                    }
+                } else if (to == trailing_cut) {
+                    // The trailing mark refused: the word ends with this piece.
+                    piece_from_cut with_tone = piece;
+                    with_tone.grow();
+                    if (with_tone.stands(false)) {
+                        const int p = preference_after(from);
+                        next.cost += p > 0 ? p : 0;
+                    }
+                    if (next.better_than(done)) {
+                        done = next;
+                        done_refuses_trailing = true;
+                    }
+                } else {
+                    next.cost += weights.internal_refusal;
+                    if (next.better_than(best[to + 1])) best[to + 1] = next;
+                }
+            }
+            if (to == joins) break;
+        }
+    }
+    // Back along the cuts: a join is taken unless it is a cut.
+    for (int j = 0; j < joins; ++j) units[w.joins[j]].accepted = true;
+    if (!done.reached) {
+        for (int j = 0; j < joins; ++j) units[w.joins[j]].accepted = false;
+        return;
+    }
+    if (done_refuses_trailing) units[w.joins[trailing_cut]].accepted = false;
+    for (int cut = done.from; cut != CUT_START; cut = best[cut + 1].from) units[w.joins[cut]].accepted = false;
 }
 
 void decide_word(const typed_reader &r, unit *units, const word &w, const word_context &c, const follow &f) {
@@ -498,14 +724,16 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         return;
     }
     const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
-    if ((capital_stroke && word_in(units, w, abbreviation_table)) ||
-        (c.after_digit && w.end - w.begin == 2 && w.join_count == 1 && letter_infos[units[w.begin].byte].symbol ==
-                                                                            spell("d").symbols[0])) {
+    if ((capital_stroke && word_in(units, w, abbreviation_table)) || (c.after_digit && word_in(units, w, currency_table))) {
         set_all(true);  // HĐND; 100đ
         return;
     }
     if (starts_with_stroke(units, w) && capital_abbreviation(units, w, c.after)) {
         set_all(true);  // Đ. Lê Lợi, Đ.SỐ, Đ-xong-kha, ĐChỉ, ĐTCV
+        return;
+    }
+    if (word_in(units, w, name_table)) {
+        set_all(true);  // Hồng Kông
         return;
     }
     if ((units[w.begin].byte == 'I' || units[w.begin].byte == 'i') && word_in(units, w, english_table)) {
@@ -526,61 +754,16 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
 
     // The whole word as one syllable with every mark: the usual case.
     set_all(true);
-    int preference = 0;
-    bool have_preference = false;
     if (marked_pieces_well_formed(units, w)) {
-        if (!trailing) return;
-        preference = tone_preference(r, units, w, last, c, f);
-        have_preference = true;
-        if (preference > 0) return;
-    } else if ((!trailing || safe_trailing(units, last, c.after)) && marked_pieces_loosely_formed(units, w)) {
+        if (!trailing || tone_preference(r, units, w, last, c, f) > 0) return;
+    } else if ((!trailing || safe_trailing(units, last, c.after)) &&
+               marked_pieces_loosely_formed(units, w, !joined_to_a_word(c))) {
         // Marks inside a word that is nearly a syllable: a slip of typing or
         // a foreign name spelled the Vietnamese way (Xlô-ven), read as typed.
         return;
     }
 
-    int best_cost = 1 << 30;
-    unsigned best = 0;
-    const unsigned subsets = 1u << w.join_count;
-    for (unsigned s = 0; s < subsets; ++s) {
-        for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (s >> j) & 1u;
-        if (!marked_pieces_well_formed(units, w)) continue;
-        int cost = 0;
-        for (int j = 0; j < w.join_count; ++j) {
-            const int i = w.joins[j];
-            const bool is_trailing = i == w.end - 1;
-            if (units[i].accepted) {
-                if (is_trailing) {
-                    if (!have_preference) {
-                        preference = tone_preference(r, units, w, last, c, f);
-                        have_preference = true;
-                    }
-                    cost += preference < 0 ? -preference : 0;
-                }
-            } else if (!is_trailing) {
-                cost += INTERNAL_REFUSAL_COST;
-            } else {
-                // Refusing the trailing mark costs what the tone is worth,
-                // when the tone would have made a syllable.
-                units[i].accepted = true;
-                const bool tone_fits = marked_pieces_well_formed(units, w);
-                units[i].accepted = false;
-                if (tone_fits) {
-                    if (!have_preference) {
-                        preference = tone_preference(r, units, w, last, c, f);
-                        have_preference = true;
-                    }
-                    cost += preference > 0 ? preference : 0;
-                }
-            }
-        }
-        // Ties go to the reading with fewer marks taken: the text as typed.
-        if (cost < best_cost || (cost == best_cost && std::popcount(s) < std::popcount(best))) {
-            best_cost = cost;
-            best = s;
-        }
-    }
-    for (int j = 0; j < w.join_count; ++j) units[w.joins[j]].accepted = (best >> j) & 1u;
+    search_readings(r, units, w, c, f);
 }
 
 // ---------------------------------------------------------------------------
@@ -732,323 +915,114 @@ void remember_last_word(typed_reader &r, const token_view &v) {
     r.previous_length = static_cast<unsigned char>(v.count - begin);
 }
 
-// A token with nothing to decide: no mark, no dd, no composition character.
+// A byte that gives the token something to decide: a mark, a second d, the
+// composition character.
 bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
     const unsigned char k = default_classes[b];
     if (k >= FIRST_TONE_CLASS || b == r.composition_char) return true;
     return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
 }
 
-// The plain token as it stands: copied, and its last word kept for compounds.
-struct memo_entry;
-void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed = nullptr);
+bool has_decisions(const typed_reader &r) {
+    unsigned char before = 0;
+    for (int i = 0; i < r.token_length; ++i) {
+        if (is_special(r, r.token[i], before)) return true;
+        before = r.token[i];
+    }
+    return false;
+}
 
+// A token with nothing to decide, as it stands; its last word kept for
+// compounds.
 std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
     const int n = r.token_length;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
     int begin = n;
     while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
     remember_word(r, r.token, begin, n);
-    memo_store(r, begin);
-    r.token_length = 0;
     return static_cast<std::size_t>(n);
 }
 
-// A memo of tokens that stand as typed: plain tokens and those that
-// settle_simple_word took whole.  Whether a token stands is a pure function
-// of its bytes (for a composition character and input kind), and running
-// text repeats its words, so most tokens are found here.  Tokens of up to
-// sixteen bytes are keyed by their bytes packed in two numbers.  Direct-mapped,
-// process-wide like the engine's tables, never stale: an entry is only ever
-// replaced by another that is just as true.
-constexpr std::size_t MEMO_SLOTS = 4096;
-constexpr int MEMO_TOKEN_MAX = 16;
-
-// How a memoised token settles.
-enum memo_kind : unsigned char {
-    MEMO_STANDS,           // as typed
-    MEMO_STANDS_UNQUOTED,  // as typed while no quotation is open (a word ending in ' or `)
-    MEMO_WEIGHED,          // one word ending in . or ?, weighed with what follows it each time
-};
+// ---------------------------------------------------------------------------
+// The cache of decisions.  A token decided without a look beyond itself
+// (no trailing . or ? weighed against what follows and the word before)
+// reads the same wherever it stands, given the quotations open before it;
+// running text repeats its words, so the decision is kept, with the state it
+// leaves (the quotations, the word kept for compounds), and used again.
 
 struct packed {
     std::uint64_t low, high;
     bool operator==(const packed &) const = default;
 };
 
-struct memo_entry {
-    packed bytes;              // the token, zero-padded
-    unsigned char length;      // 0: empty
-    unsigned char word_begin;  // where the token's last word begins, or length when it ends in no word
-    unsigned char composition_char;
-    bool viscii_input;
-    memo_kind kind;
-    // MEMO_WEIGHED only:
-    signed char base;          // the frequency part of the weight
-    unsigned char mark_end;    // the index after the . or ?
-    bool refusable;            // the word without the mark still reads
-    bool compound_second;      // either reading can end a word of compound_table
-};
-
-memo_entry memo[MEMO_SLOTS];
-
 std::uint64_t first_bytes(const unsigned char *bytes, int n) {
     std::uint64_t word = 0;
-    std::memcpy(&word, bytes, 8);  // the buffer is longer than the token
+    std::memcpy(&word, bytes, 8);  // the token buffer is 16 bytes longer than any token
     return n >= 8 ? word : word & ((std::uint64_t{1} << (8 * n)) - 1);
 }
 
-packed packed_token(const typed_reader &r) {
-    const int n = r.token_length;
-    return {first_bytes(r.token, n), n > 8 ? first_bytes(r.token + 8, n - 8) : 0};
+unsigned char quote_bits(const typed_reader &r) {
+    return static_cast<unsigned char>((r.quote_open ? 1 : 0) | (r.backtick_open ? 2 : 0));
 }
 
-memo_entry &memo_slot(const packed &key, int length) {
-    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high + static_cast<std::uint64_t>(length)) *
-                                                                   0xC2B2AE3D27D4EB4Full;
-    return memo[(h >> 40) % MEMO_SLOTS];
+typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, unsigned char quotes) {
+    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^
+                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{quotes} << 8)) *
+                                0xC2B2AE3D27D4EB4Full;
+    return r.cache->slots[(h >> 40) % TYPED_CACHE_SLOTS];
 }
 
-void memo_store(const typed_reader &r, int word_begin, const memo_entry *weighed) {
-    if (r.token_length > MEMO_TOKEN_MAX) return;
-    const packed key = packed_token(r);
-    memo_entry &e = memo_slot(key, r.token_length);
-    e = weighed != nullptr ? *weighed : memo_entry{};
-    e.bytes = key;
+// The `n` bytes at `bytes` as a key; 8 bytes past them may be read.
+packed key_of(const unsigned char *bytes, int n) {
+    return {first_bytes(bytes, n), n > 8 ? first_bytes(bytes + 8, n - 8) : 0};
+}
+
+bool cache_usable(const typed_reader &r) {
+    return r.cache != nullptr && !r.cutting && !r.carry_word && r.token_length <= int(TYPED_CACHE_TOKEN_MAX);
+}
+
+// The cached decision of the token of `n` bytes at `bytes` (16 bytes past
+// them may be read), written at `out`, with the state it leaves; 0 when
+// there is none.
+std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, unsigned char *out) {
+    const packed key = key_of(bytes, n);
+    const unsigned char quotes = quote_bits(r);
+    const typed_cache_entry &e = cache_slot(r, key, n, quotes);
+    if (e.length != n || e.quotes_before != quotes || e.composition_char != r.composition_char ||
+        std::memcmp(e.key, &key, sizeof key) != 0)
+        return 0;
+    std::memcpy(out, e.out, e.written);
+    r.quote_open = (e.quotes_after & 1) != 0;
+    r.backtick_open = (e.quotes_after & 2) != 0;
+    r.previous_length = e.previous_length;
+    std::memcpy(r.previous, bytes + (n - e.previous_length), TYPED_PREVIOUS_MAX);
+    return e.written;
+}
+
+void cache_decision(typed_reader &r, unsigned char quotes_before, const unsigned char *out, std::size_t written) {
+    // The word kept for compounds is the token's last bytes (an escape
+    // before a word starts it).
+    const std::size_t kept = r.previous_length;
+    if (std::memcmp(r.previous, r.token + (r.token_length - static_cast<int>(kept)), kept) != 0) return;
+    const packed key = key_of(r.token, r.token_length);
+    typed_cache_entry &e = cache_slot(r, key, r.token_length, quotes_before);
+    std::memcpy(e.key, &key, sizeof key);
     e.length = static_cast<unsigned char>(r.token_length);
-    e.word_begin = static_cast<unsigned char>(word_begin);
+    e.quotes_before = quotes_before;
+    e.quotes_after = quote_bits(r);
     e.composition_char = r.composition_char;
-    e.viscii_input = r.viscii_input;
+    e.written = static_cast<unsigned char>(written);
+    std::memcpy(e.out, out, written);
+    e.previous_length = r.previous_length;
 }
 
-bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out);
+static_assert(sizeof(typed_cache_entry::out) >= 2 * TYPED_CACHE_TOKEN_MAX, "a decided token takes at most twice its bytes");
 
-bool memo_settle(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
-    const int n = r.token_length;
-    if (n > MEMO_TOKEN_MAX) return false;
-    const packed key = packed_token(r);
-    const memo_entry &e = memo_slot(key, n);
-    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
-        e.viscii_input != r.viscii_input)
-        return false;
-    if (e.kind == MEMO_WEIGHED) return settle_weighed(r, f, e, written, out);
-    if (e.kind == MEMO_STANDS_UNQUOTED && (r.quote_open || r.backtick_open)) return false;
-    std::memcpy(out, r.token, static_cast<std::size_t>(n));
-    written = static_cast<std::size_t>(n);
-    remember_word(r, r.token, e.word_begin, n);
-    r.token_length = 0;
-    return true;
-}
+// ---------------------------------------------------------------------------
+// The decision
 
-// The memo entry of a token of `n` bytes (1..MEMO_TOKEN_MAX) at `bytes`, of
-// which `readable` may be read; null when there is none.
-const memo_entry *memo_find(const typed_reader &r, const unsigned char *bytes, int n, std::size_t readable) {
-    unsigned char copy[2 * 8] = {};
-    const unsigned char *from = bytes;
-    if (readable < sizeof copy) {
-        std::memcpy(copy, bytes, static_cast<std::size_t>(n));
-        from = copy;
-    }
-    const packed key{first_bytes(from, n), n > 8 ? first_bytes(from + 8, n - 8) : 0};
-    const memo_entry &e = memo_slot(key, n);
-    if (!(e.bytes == key) || e.length != n || e.composition_char != r.composition_char ||
-        e.viscii_input != r.viscii_input)
-        return nullptr;
-    return &e;
-}
-
-after_mark after_of_bytes(const unsigned char *t, int end, int n) {
-    after_mark a{false, 0, 0};
-    if (end >= n) return a;
-    a.in_token = true;
-    a.byte = t[end];
-    for (int i = end; i < n && t[i] == '.'; ++i) ++a.dots;
-    return a;
-}
-
-// Whether a mark joins a letter in the `n` bytes of a word.
-bool letters_joined(const unsigned char *t, int n) {
-    join_state js;
-    for (int i = 0; i < n; ++i) {
-        if (js.joins(t[i])) return true;
-        js.start(t[i]);
-    }
-    return false;
-}
-
-// Whether bytes [begin, end) hold a mark that joins.
-bool has_other_marks(const unsigned char *t, int begin, int end) {
-    join_state js;
-    for (int i = begin; i < end; ++i) {
-        if (js.joins(t[i])) return true;
-        js.start(t[i]);
-    }
-    return false;
-}
-
-bool settle_simple_word(typed_reader &r, const follow &f, std::size_t &written, unsigned char *out) {
-    const unsigned char *t = r.token;
-    const int n = r.token_length;
-    const unsigned char k = r.composition_char;
-    // Around the word: bytes that are no letter and join nothing (a mark
-    // after a digit or after punctuation stays what it is), save the quotes,
-    // whose pairing the full reading follows.
-    auto plain = [&](unsigned char b) {
-        return b != k && b != '\'' && b != '`' && !is_letter_byte(b, r.viscii_input);
-    };
-    int i = 0;
-    while (i < n && plain(t[i])) ++i;
-    const int begin = i;
-    syllable_letter letters[WORD_LETTERS_MAX];
-    int count = 0;
-    bool last_joined = false;
-    unsigned char last_letter = 0;
-    join_state js;
-    for (; i < n; ++i) {
-        const unsigned char b = t[i];
-        if (js.joins(b)) {
-            syllable_letter &l = letters[count - 1];
-            const unsigned char cls = default_classes[b];
-            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
-                l.tone = mark_bits[cls] & TONE_MASK;
-            else
-                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[cls]);
-            js.join(b);
-            last_joined = true;
-            continue;
-        }
-        if (!is_letter_byte(b, r.viscii_input)) break;
-        if (count == WORD_LETTERS_MAX) return false;
-        // Where the full reading might see two words run together.
-        if (count > 0 && is_upper(b) && (!is_upper(last_letter) || (i + 1 < n && is_lower(t[i + 1])))) return false;
-        letters[count++] = {letter_infos[b].symbol, letter_infos[b].tone};
-        last_letter = b;
-        js.start(b);
-        last_joined = false;
-    }
-    const int end = i;
-    // An escape right after the word that protects a mark (byte\., ca^y\.)
-    // stands as typed.
-    if (i + 1 < n && t[i] == k && count > 0 && (last_joined || is_vowel_symbol(letters[count - 1].symbol) ||
-                                                letters[count - 1].symbol == spell("d").symbols[0])) {
-        const unsigned char escaped = t[i + 1];
-        if (default_classes[escaped] >= FIRST_TONE_CLASS || escaped == 'd' || escaped == 'D') i += 2;
-    }
-    for (; i < n; ++i)
-        if (!plain(t[i])) return false;
-    if (count == 0) {
-        // Punctuation and digits only (1.1, --): nothing joins.
-        std::memcpy(out, t, static_cast<std::size_t>(n));
-        written = static_cast<std::size_t>(n);
-        r.previous_length = 0;
-        memo_store(r, n);
-        r.token_length = 0;
-        r.token_special = false;
-        return true;
-    }
-    if (!well_formed(letters, count)) {
-        if (last_joined || letters_joined(t + begin, end - begin)) return false;
-        // No mark joins the word: nothing to decide (byte\.).
-    }
-    if (last_joined) {
-        // A trailing mark that is no punctuation here: a shape mark, a tilde,
-        // an acute or grave outside quotations, before no digit; a . or ?
-        // as the evidence says.
-        const unsigned char mark = t[end - 1];
-        if ((mark == '\'' && (r.quote_open || r.backtick_open)) || (mark == '`' && r.backtick_open)) return false;
-        if (end < n && (is_digit(t[end]) || t[end] == '%')) return false;
-        if (mark == '.' || mark == '?') {
-            if (mark == '.' && end - begin == 2 && is_capital_vowel(t[begin])) return false;
-            syllable_letter bare[WORD_LETTERS_MAX];
-            const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
-            memo_entry e{};
-            e.kind = MEMO_WEIGHED;
-            e.word_begin = static_cast<unsigned char>(begin);
-            e.base = static_cast<signed char>(2 * (frequency(letters, count) - frequency(bare, n_bare)));
-            e.mark_end = static_cast<unsigned char>(end);
-            e.refusable = !has_other_marks(t, begin, end - 1) || well_formed(bare, n_bare);
-            e.compound_second = is_compound_second(letters, count) || is_compound_second(bare, n_bare);
-            memo_store(r, begin, &e);
-            return settle_weighed(r, f, e, written, out);
-        }
-    }
-    if (t[begin] == 'I' || t[begin] == 'i') {
-        for (const char *english : english_table)
-            if (std::strlen(english) == static_cast<std::size_t>(end - begin) &&
-                std::memcmp(english, t + begin, static_cast<std::size_t>(end - begin)) == 0)
-                return false;
-    }
-    std::memcpy(out, t, static_cast<std::size_t>(n));
-    written = static_cast<std::size_t>(n);
-    const int word_begin = end == n ? begin : n;
-    remember_word(r, t, word_begin, n);
-    // A trailing ' or ` was taken for a tone because no quotation was open:
-    // the memo says so.
-    const unsigned char last_mark = last_joined ? t[end - 1] : 0;
-    memo_entry kind{};
-    kind.kind = last_mark == '\'' || last_mark == '`' ? MEMO_STANDS_UNQUOTED : MEMO_STANDS;
-    memo_store(r, word_begin, &kind);
-    r.token_length = 0;
-    r.token_special = false;
-    return true;
-}
-
-// A word of one syllable ending in a . or ? that may be its tone: the tone
-// is kept when the evidence says so, or the composition character written
-// before the mark.  Returns false for the full reading when the word without
-// the mark would not read.
-bool settle_weighed(typed_reader &r, const follow &f, const memo_entry &e, std::size_t &written, unsigned char *out) {
-    const unsigned char *t = r.token;
-    const int n = r.token_length, begin = e.word_begin, end = e.mark_end;
-    const unsigned char mark = t[end - 1];
-    int preference = e.base + sentence_end_evidence(mark, after_of_bytes(t, end, n), f);
-    if (e.compound_second && begin == 0 && r.previous_length > 0) {
-        syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
-        const int n_toned = letters_of(t + begin, end - begin, toned);
-        const int n_bare = letters_of(t + begin, end - 1 - begin, bare);
-        const int n_first = previous_letters(r, first);
-        if (is_compound(first, n_first, toned, n_toned)) preference += COMPOUND_WEIGHT;
-        if (is_compound(first, n_first, bare, n_bare)) preference -= COMPOUND_WEIGHT;
-    }
-    if (preference > 0) {
-        std::memcpy(out, t, static_cast<std::size_t>(n));
-        written = static_cast<std::size_t>(n);
-        remember_word(r, t, end == n ? begin : n, n);
-    } else {
-        if (!e.refusable) return false;
-        const std::size_t head = static_cast<std::size_t>(end - 1);
-        std::memcpy(out, t, head);
-        out[head] = r.composition_char;
-        std::memcpy(out + head + 1, t + head, static_cast<std::size_t>(n) - head);
-        written = static_cast<std::size_t>(n) + 1;
-        r.previous_length = 0;
-    }
-    r.token_length = 0;
-    r.token_special = false;
-    return true;
-}
-
-// Whether the token has anything to decide.
-void scan_token(typed_reader &r) {
-    bool special = false;
-    unsigned char before = 0;
-    for (int i = 0; i < r.token_length; ++i) {
-        const unsigned char b = r.token[i];
-        special |= is_special(r, b, before);
-        before = b;
-    }
-    r.token_special = special;
-}
-
-std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
-    std::size_t written = 0;
-    // The short ways assume a token that starts and ends as a token.
-    const bool whole = !r.cutting && !r.carry_word;
-    if (whole && memo_settle(r, f, written, out)) return written;
-    scan_token(r);
-    if (whole && !r.token_special) return copy_plain_token(r, out);
-    if (whole && settle_simple_word(r, f, written, out)) return written;
-    r.token_special = false;
+// Decides every word of the token and writes it as strict VIQR.
+std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
     token_view v;
     read_units(r, r.token, r.token_length, v);
     if (v.has_join) {
@@ -1057,15 +1031,14 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
         const bool path = is_path(v, words, word_count);
         // Quotes open before a word count for its marks: walk the words in
         // order, updating the quote state on the plain units between them.
-        typed_reader &state = r;
-        const bool quote_before = state.quote_open, backtick_before = state.backtick_open;
+        const bool quote_before = r.quote_open, backtick_before = r.backtick_open;
         int done = 0;
         for (int wi = 0; wi < word_count; ++wi) {
             const word &w = words[wi];
             for (int i = done; i < w.begin; ++i) {
                 const unit &u = v.units[i];
                 if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
-                step_quotes(state, v.units, i, v.count);
+                step_quotes(r, v.units, i, v.count);
             }
             done = w.begin;
             if (w.join_count == 0) continue;
@@ -1076,13 +1049,30 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
                            joined ? &words[wi - 1] : nullptr};
             decide_word(r, v.units, w, c, f);
         }
-        state.quote_open = quote_before;
-        state.backtick_open = backtick_before;
+        r.quote_open = quote_before;
+        r.backtick_open = backtick_before;
     }
     update_quotes(r, v);
     remember_last_word(r, v);
-    r.token_length = 0;
     return write_units(r, v, out);
+}
+
+std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+    const bool cache = cache_usable(r);
+    if (cache) {
+        const std::size_t written = cached_decision(r, r.token, r.token_length, out);
+        if (written > 0) {
+            r.token_length = 0;
+            return written;
+        }
+    }
+    const unsigned char quotes_before = quote_bits(r);
+    r.looked_around = false;
+    const bool plain = !r.cutting && !r.carry_word && !has_decisions(r);
+    const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
+    if (cache && !r.looked_around) cache_decision(r, quotes_before, out, written);
+    r.token_length = 0;
+    return written;
 }
 
 follow follow_of_space(const typed_reader &r, int next, int next2) {
@@ -1092,25 +1082,12 @@ follow follow_of_space(const typed_reader &r, int next, int next2) {
     return follow{kind, next, next2};
 }
 
-// A token that so far is the composition character and a mode letter, at
-// the start of the text or after white space: perhaps a mode switch.
+// Only tonedown's announcement, a \V that opens the text, switches the mode.
+// Anywhere else a composition character and a mode letter are text (a TeX
+// \lceil at the start of a line, \L in prose about the keys): a switch taken
+// wrongly would leave the rest of the text unconverted, without a word.
 bool pending_switch(const typed_reader &r) {
-    return r.token_length == 2 && r.token[0] == r.composition_char && r.apart && mode_of_letter(r.token[1]) != NO_MODE;
-}
-
-// Whether a mode letter standing apart, followed by `next`, switches the
-// mode.  Written text has other uses for \v, \l, \L: printf's vertical tab,
-// sed's and Perl's case escapes, TeX commands.  So a switch is taken only
-// before text (a letter, a digit, white space, the end), and a small mode
-// letter only at the start of a line and before a letter or digit.
-bool switch_taken(const typed_reader &r, unsigned char letter, int next) {
-    if (r.at_text_start && is_upper(letter)) return true;  // tonedown's announcement
-    const bool ends = next < 0 || is_space(static_cast<unsigned char>(next));
-    const bool text = next >= 0 && (is_letter_byte(static_cast<unsigned char>(next), true) ||
-                                    is_digit(static_cast<unsigned char>(next)) || next == r.composition_char);
-    if (!ends && !text) return false;
-    if (is_upper(letter)) return true;
-    return r.line_start && text;
+    return r.at_text_start && r.token_length == 2 && r.token[0] == r.composition_char && r.token[1] == 'V';
 }
 
 std::size_t take_switch(typed_reader &r, unsigned char *out) {
@@ -1128,7 +1105,6 @@ std::size_t take_switch(typed_reader &r, unsigned char *out) {
 // line, and a blank line parts a word from the one before it.
 void note_line_end(typed_reader &r) {
     r.quote_open = r.backtick_open = false;
-    r.line_start = true;
     if (r.run_lines < 2) ++r.run_lines;
     if (r.run_lines == 2) r.previous_length = 0;
 }
@@ -1137,7 +1113,7 @@ void note_line_end(typed_reader &r) {
 // after it.
 std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
     if (r.token_length == 0 && !r.token_done) return 0;
-    if (!r.token_done && pending_switch(r) && switch_taken(r, r.token[1], next)) return take_switch(r, out);
+    if (!r.token_done && pending_switch(r)) return take_switch(r, out);
     r.at_text_start = false;
     const follow f = r.token_done ? follow_of_space(r, next, next2) : follow{SPACE_NONE, next, next2};
     std::size_t n = r.token_length > 0 ? decide_token(r, f, out) : 0;
@@ -1148,10 +1124,7 @@ std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
         for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
         if (lines > 0) r.quote_open = r.backtick_open = false;
         if (lines > 1) r.previous_length = 0;
-        r.line_start = lines > 0;
         r.run_lines = static_cast<unsigned char>(lines > 2 ? 2 : lines);
-    } else {
-        r.line_start = false;
     }
     r.token_done = false;
     r.token_length = 0;
@@ -1165,7 +1138,6 @@ std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out);
 // then reads those bytes as the start of the next token.
 std::size_t settle_and_replay(typed_reader &r, int next2, unsigned char *out) {
     std::size_t n = settle(r, r.lookahead[0], next2, out);
-    r.apart = true;
     const unsigned char first = r.lookahead[0];
     r.lookahead_length = 0;
     n += feed_one(r, first, out + n);
@@ -1194,20 +1166,19 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         } else {
             n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
         }
-        r.apart = true;
     }
     if (r.token_length == 0) {
         if (is_space(b)) {
             out[n++] = b;
             if (b == '\n') note_line_end(r);
-            r.apart = true;
+            r.at_text_start = false;
             return n;
         }
         r.run_lines = 0;
         r.token[r.token_length++] = b;
         return n;
     }
-    if (pending_switch(r) && switch_taken(r, r.token[1], b)) {
+    if (pending_switch(r)) {
         n += take_switch(r, out + n);
         return n + feed_one(r, b, out + n);
     }
@@ -1227,7 +1198,6 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         r.cutting = true;
         n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
         r.cutting = false;
-        r.apart = false;
         if (carry) r.token[r.token_length++] = r.composition_char;
     }
     r.token[r.token_length++] = b;
@@ -1236,12 +1206,12 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
 
 // English and Literal mode: the bytes pass; only a mode switch matters.
 void follow_other_mode(typed_reader &r, unsigned char b) {
+    r.at_text_start = false;
     if (r.escape_pending) {
         r.escape_pending = false;
         const int mode = mode_of_letter(b);
         if (mode != NO_MODE) {
             r.mode = static_cast<unsigned char>(mode);
-            r.apart = true;
         }
     } else if (b == r.composition_char) {
         r.escape_pending = true;
@@ -1266,58 +1236,57 @@ std::size_t settle_all(typed_reader &r, int end, unsigned char *out) {
 
 }  // namespace
 
-void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input) {
+namespace {
+bool cache_switch = true;
+}  // namespace
+
+void typed_use_cache(bool on) { cache_switch = on; }
+
+void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input, typed_cache *cache) {
     std::memset(&r, 0, sizeof r);
+    r.cache = cache_switch ? cache : nullptr;
+    if (r.cache != nullptr) std::memset(r.cache, 0, sizeof *r.cache);
     r.composition_char = composition_char;
     r.mode = static_cast<unsigned char>(mode);
     r.viscii_input = viscii_input;
-    r.apart = true;
-    r.line_start = true;
     r.at_text_start = true;
 }
 
 // Between tokens in Vietnamese mode, with nothing kept back: white space
-// passes at once, and so does a whole token that the memo says stands as
-// typed, whatever follows it.  Returns false, having done nothing, for any
-// other byte.
+// passes at once.  Returns false, having done nothing, for any other byte.
 namespace {
 
 inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
                                 unsigned char *&o) {
-    if (is_space(in[i])) {
-        r.apart = true;
-        do {
-            const unsigned char b = in[i++];
-            *o++ = b;
-            if (b == '\n') note_line_end(r);
-        } while (i < length && is_space(in[i]));
-        return true;
-    }
-    if (in[i] == r.composition_char) return false;
+    if (!is_space(in[i])) return false;
+    r.at_text_start = false;
+    do {
+        const unsigned char b = in[i++];
+        *o++ = b;
+        if (b == '\n') note_line_end(r);
+    } while (i < length && is_space(in[i]));
+    return true;
+}
+
+// At the start of a token: a whole token (white space after it in `in`)
+// whose decision the cache holds is written at once.  Returns false, having
+// done nothing, otherwise.
+inline bool pass_cached_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                              unsigned char *&o) {
+    const std::size_t limit = length - i > TYPED_CACHE_TOKEN_MAX ? i + TYPED_CACHE_TOKEN_MAX + 1 : length;
     std::size_t q = i;
-    const std::size_t limit = length - i > std::size_t(MEMO_TOKEN_MAX) ? i + MEMO_TOKEN_MAX + 1 : length;
     while (q < limit && !is_space(in[q])) ++q;
-    if (q == length || !is_space(in[q]) || q - i > std::size_t(MEMO_TOKEN_MAX)) return false;
+    if (q == length || !is_space(in[q]) || q == i) return false;
     const int n = static_cast<int>(q - i);
-    const memo_entry *e = memo_find(r, in + i, n, length - i);
-    if (e == nullptr) return false;
-    if (e->kind != MEMO_STANDS && (e->kind != MEMO_STANDS_UNQUOTED || r.quote_open || r.backtick_open)) return false;
-    // Sixteen bytes at a time where the input and the output have them: a
-    // token and its white space never take more room than they bring, and
-    // the output has room for twice the input.
-    const std::size_t left = length - i;
-    if (left >= 16)
-        std::memcpy(o, in + i, 16);
-    else
-        std::memcpy(o, in + i, static_cast<std::size_t>(n));
-    o += n;
-    const int begin = e->word_begin;
-    r.previous_length = static_cast<unsigned char>(n - begin);
-    if (left - static_cast<std::size_t>(begin) >= TYPED_PREVIOUS_MAX)
-        std::memcpy(r.previous, in + i + begin, TYPED_PREVIOUS_MAX);
-    else
-        std::memcpy(r.previous, in + i + begin, static_cast<std::size_t>(n - begin));
-    r.at_text_start = r.line_start = false;
+    unsigned char padded[TYPED_CACHE_TOKEN_MAX + TYPED_PREVIOUS_MAX] = {};
+    const unsigned char *bytes = in + i;
+    if (length - i < sizeof padded) {
+        std::memcpy(padded, bytes, static_cast<std::size_t>(n));
+        bytes = padded;
+    }
+    const std::size_t written = cached_decision(r, bytes, n, o);
+    if (written == 0) return false;
+    o += written;
     r.run_lines = 0;
     i = q;
     return true;
@@ -1330,13 +1299,15 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
     const unsigned char k = r.composition_char;
     std::size_t i = 0;
     while (i < length) {
-        // The common steps inline: white space and memoised tokens between
-        // tokens, the bytes inside a token, away from its start (where a
+        // The common steps inline: white space between tokens, the bytes inside a token, away from its start (where a
         // mode switch may stand) and from the buffer's end, and white space
         // after a token.  feed_one takes every other step.
         if (r.mode == MODE_VIETNAMESE && !r.token_done) {
             const std::size_t n = r.token_length;
-            if (n == 0 && !r.carry_word && pass_between_tokens(r, in, length, i, o)) continue;
+            if (n == 0 && !r.carry_word) {
+                if (pass_between_tokens(r, in, length, i, o)) continue;
+                if (r.cache != nullptr && !r.at_text_start && pass_cached_token(r, in, length, i, o)) continue;
+            }
             const bool inside = n > 2 || (n > 0 && r.token[0] != k);
             if (inside && n < TYPED_TOKEN_MAX) {
                 const std::size_t room = TYPED_TOKEN_MAX - n;
@@ -1361,7 +1332,6 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             if (!is_space(b) && !is_upper(b) && b != k) {
                 // The next token starts with b, read on the next turn.
                 o += settle(r, b, NEXT_UNKNOWN, o);
-                r.apart = true;
                 continue;
             }
         }
@@ -1372,7 +1342,10 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
 
 std::size_t typed_break(typed_reader &r, unsigned char *out) {
     const std::size_t n = settle_all(r, NEXT_UNKNOWN, out);
-    r.apart = r.line_start = false;
+    // The character is text, and in English or Literal mode the escaped
+    // byte of a pending escape: the engine takes its stand-in so.
+    r.escape_pending = false;
+    r.at_text_start = false;
     r.previous_length = 0;
     return n;
 }

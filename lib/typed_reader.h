@@ -10,7 +10,9 @@
 //   a dd that is not đ              is written d\d;
 //   a composition character that    is doubled, so the engine reads it back as
 //   escapes nothing                 itself (1\.3 -> 1\\.3; a \ ending a line);
-//   a mode switch inside a word     is doubled too, so it stays text.
+//   a mode letter after it          is text as well, and so doubled, save
+//                                   the \V that opens the text (tonedown's
+//                                   announcement), the one mode switch.
 // English and Literal mode text passes through unchanged; the reader follows
 // the mode switches exactly as the engine will, since it sees the same bytes.
 //
@@ -21,9 +23,8 @@
 // followed by white space is decided once the first byte of the next token
 // is known, and when that is a capital the second too (a capital that starts
 // a sentence is followed by a small letter; one that starts a path or an
-// abbreviation is not).  A token whose reading does not depend on what
-// follows it, and that a memo of such tokens holds, is written as soon as it
-// ends.
+// abbreviation is not).  A reader may have a cache of the tokens it decided
+// without looking beyond them (see typed_cache).
 //
 // Output room: every input byte becomes at most two output bytes, and a call
 // may also release what was kept back, so typed_feed(n bytes) writes at most
@@ -67,18 +68,39 @@ struct unit {
 // compound.
 inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 
+// The decisions of a reader on tokens of up to TYPED_CACHE_TOKEN_MAX bytes
+// whose reading depends on nothing around them but the quotations open
+// before them: the strict VIQR written, and the state the token leaves.
+// Direct-mapped; one for each reader, never shared.
+inline constexpr std::size_t TYPED_CACHE_SLOTS = 8192;
+inline constexpr std::size_t TYPED_CACHE_TOKEN_MAX = 16;
+
+struct alignas(64) typed_cache_entry {
+    unsigned char key[TYPED_CACHE_TOKEN_MAX];  // the token, zero-padded
+    unsigned char length;           // 0: empty
+    unsigned char quotes_before;    // quotations open before it: 1 for ', 2 for `
+    unsigned char quotes_after;
+    unsigned char composition_char;
+    unsigned char written;
+    unsigned char previous_length;  // the word it leaves for compounds: its last bytes
+    unsigned char out[2 * TYPED_CACHE_TOKEN_MAX];
+};
+
+struct typed_cache {
+    typed_cache_entry slots[TYPED_CACHE_SLOTS];
+};
+
 struct typed_reader {
+    typed_cache *cache;            // null: every token decided afresh
     unsigned char composition_char;
     unsigned char mode;            // the engine's mode once it has read what was written
     bool viscii_input;             // bytes >= 0x80 are VISCII letters, not opaque
     bool escape_pending;           // English or Literal mode: an escape awaits its byte
-    bool apart;                    // the token began at the start or after white space
-    bool line_start;               // the token began at the start of a line
     bool at_text_start;            // nothing settled yet: a \V here is tonedown's announcement
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line
     bool backtick_open;            // a ` opened a quotation on this line
-    bool token_special;            // the token has a mark, a dd or a composition character
+    mutable bool looked_around;    // deciding the token weighed what follows it or the word before
     bool cutting;                  // the token is settled because the buffer is full
     // Where a full buffer cut a word, the engine's letter at the cut, so
     // that the rest of the word reads on from it.
@@ -96,10 +118,15 @@ struct typed_reader {
     unsigned char space[TYPED_SPACE_MAX];
 };
 
-// Starts reading: the composition character, the initial mode (0..2), and
+// Starts reading: the composition character, the initial mode (0..2),
 // whether bytes >= 0x80 are VISCII letters (VISCII input) or opaque (the
-// ASCII runs of UTF-8 input).
-void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input);
+// ASCII runs of UTF-8 input), and the reader's own cache (or null).
+void typed_reset(typed_reader &r, unsigned char composition_char, int mode, bool viscii_input, typed_cache *cache);
+
+// Whether the readers reset from now on use their cache (on unless turned
+// off): the cache changes no byte of the output, and the tests and the
+// fuzzer check so.
+void typed_use_cache(bool on);
 
 // Reads `length` bytes and writes the strict VIQR decided so far at `out`;
 // returns how many bytes it wrote.

@@ -44,6 +44,29 @@ mutant set-forces-mode lib/decoder.cpp 's/^        drop_letter(\*c);$/        dr
 mutant same-file-inode tonefix/main.cpp \
   's/return in.st_dev == out.st_dev && in.st_ino == out.st_ino;/return in.st_ino == out.st_ino;/' \
   "tonefix takes two files with the same inode number on two file systems for one"
+mutant typed-k lib/syllables.h 's/{"k", before_vowel::front_only}/{"k", before_vowel::any}/' \
+  "toneup -t takes k before a, o and u"
+mutant typed-final lib/syllables.h \
+  's/if (closed ? r.final == takes_final::never : r.final == takes_final::always) return false;/if (closed \&\& r.final == takes_final::never) return false;/' \
+  "toneup -t takes a nucleus that needs a final consonant without one (câ)"
+mutant typed-loose-k lib/syllables.h 's/if (by_the_rules \&\& initial_row >= 0/if (false \&\& initial_row >= 0/' \
+  "toneup -t takes kác for a slip of typing"
+mutant typed-loose-tone lib/syllables.h '/if (tone_at >= 0 \&\& !tone_place_allowed(r, closed, tone_at - begin)) return false;/d' \
+  "toneup -t takes qủa and ngươì for slips of typing"
+mutant typed-end lib/typed_reader.cpp 's/return settle_all(r, NEXT_END, out); }/return settle_all(r, NEXT_UNKNOWN, out); }/' \
+  "toneup -t reads the end of a text without a line end as an unknown boundary"
+mutant typed-dd-dot lib/typed_reader.cpp 's/if (rest == 0) return a.in_token/if (rest == 0) return false \&\& a.in_token/' \
+  "toneup -t no longer reads DD. as Đ."
+mutant typed-switch lib/typed_reader.cpp 's/return r.at_text_start \&\& r.token_length == 2/return r.token_length == 2/' \
+  "toneup -t takes \\V after white space or a cut token for a mode switch"
+mutant typed-dash lib/typed_reader.cpp '/^std::size_t typed_break/,/^}/{/r.previous_length = 0;/d}' \
+  "toneup -u -t looks up compounds across a character beyond ASCII"
+mutant typed-escape lib/typed_reader.cpp '/^std::size_t typed_break/,/^}/{/r.escape_pending = false;/d}' \
+  "toneup -u -t leaves an escape pending in the reader that the engine took before a character beyond ASCII"
+mutant typed-cache-all lib/typed_reader.cpp 's/if (cache \&\& !r.looked_around) cache_decision/if (cache) cache_decision/' \
+  "toneup -t caches decisions that weighed what follows the token"
+mutant typed-cache-quotes lib/typed_reader.cpp 's/ || e.quotes_before != quotes//' \
+  "toneup -t uses a decision cached outside a quotation inside one"
 
 if [ "${1:-}" = "--list" ]; then
   for i in "${!names[@]}"; do printf '%-16s %s: %s\n' "${names[$i]}" "${files[$i]}" "${faults[$i]}"; done
