@@ -80,61 +80,39 @@ constexpr bool rows_are_one_to_one(const byte_rows &rows) {
 }
 
 // The reverse of a charset: the byte of each code point, as 0x100 | byte (0
-// for none), directly for the code points where the letters lie and by
-// search for the few others.
+// for none), in pages of 256 code points; every charset's characters lie
+// below U+2200, in a few pages.
+inline constexpr char32_t REVERSE_END = 0x2200;
+inline constexpr int REVERSE_PAGES = 8;
+
 struct reverse_charset {
-    std::array<std::uint16_t, LOW_LETTERS_END> low{};
-    std::array<std::uint16_t, HIGH_LETTERS_END - HIGH_LETTERS_FIRST> high{};
-    struct pair {
-        char32_t cp;
-        unsigned char byte;
-    };
-    std::array<pair, 256> others{};  // sorted by code point
-    int other_count = 0;
+    std::array<unsigned char, REVERSE_END / 256> page_of{};  // 1 + page index; 0 for none
+    std::array<std::array<std::uint16_t, 256>, REVERSE_PAGES> pages{};
+    int page_count = 0;
 
     constexpr int byte_of(char32_t cp) const {
-        std::uint16_t r = 0;
-        if (cp < LOW_LETTERS_END) {
-            r = low[cp];
-        } else if (cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END) {
-            r = high[cp - HIGH_LETTERS_FIRST];
-        } else {
-            int lo = 0, hi = other_count;
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (others[mid].cp < cp)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            if (lo < other_count && others[lo].cp == cp) r = 0x100 | others[lo].byte;
-        }
+        if (cp >= REVERSE_END) return -1;
+        const unsigned char page = page_of[cp >> 8];
+        if (page == 0) return -1;
+        const std::uint16_t r = pages[page - 1][cp & 0xFF];
         return r == 0 ? -1 : (r & 0xFF);
     }
 };
 
-// Where two bytes stand for one code point, the lower is written.
+// Where two bytes stand for one code point, the lower is written.  Code
+// points beyond the pages cannot be written (make_reverse's callers check
+// with reverse_agrees).
 constexpr reverse_charset make_reverse(const single_byte_charset &charset) {
     reverse_charset r;
     for (int b = 255; b >= 0; --b) {
         const char32_t cp = charset.decode[b];
-        if (cp == UNDEFINED_INPUT || charset.read_only[b]) continue;
-        const auto entry = static_cast<std::uint16_t>(0x100 | b);
-        if (cp < LOW_LETTERS_END) {
-            r.low[cp] = entry;
-        } else if (cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END) {
-            r.high[cp - HIGH_LETTERS_FIRST] = entry;
-        } else {
-            int at = 0;
-            while (at < r.other_count && r.others[at].cp < cp) ++at;
-            if (at < r.other_count && r.others[at].cp == cp) {
-                r.others[at].byte = static_cast<unsigned char>(b);
-                continue;
-            }
-            for (int k = r.other_count; k > at; --k) r.others[k] = r.others[k - 1];
-            r.others[at] = {cp, static_cast<unsigned char>(b)};
-            ++r.other_count;
+        if (cp >= REVERSE_END || charset.read_only[b]) continue;
+        unsigned char &page = r.page_of[cp >> 8];
+        if (page == 0) {
+            if (r.page_count == REVERSE_PAGES) continue;
+            page = static_cast<unsigned char>(++r.page_count);
         }
+        r.pages[page - 1][cp & 0xFF] = static_cast<std::uint16_t>(0x100 | b);
     }
     return r;
 }

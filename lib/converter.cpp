@@ -47,7 +47,9 @@ struct viqr_converter final : loss_sink {
     // the first loss, whose place it gives.
     unsigned long long line = 1, column = 1;
     const char32_t *piece = nullptr;  // the code points being encoded
-    char32_t decoded[DECODE_ROOM];
+    // Decoded text starts at decoded + 1, so that the letter joiner can put
+    // the letter it held in front of it.
+    char32_t decoded[DECODE_ROOM + 1];
     char32_t joined[DECODE_ROOM + 1];
 
     void unwritable(std::size_t index, char32_t cp, int how) override {
@@ -60,26 +62,26 @@ struct viqr_converter final : loss_sink {
         losses.substitutes |= how;
     }
 
+    // Moves the place past `n` characters.
     void advance(const char32_t *cps, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (cps[i] == U'\n') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
+        std::size_t newlines = 0;
+        for (std::size_t i = 0; i < n; ++i) newlines += cps[i] == U'\n';
+        if (newlines == 0) {
+            column += n;
+            return;
         }
+        line += newlines;
+        std::size_t last = n - 1;
+        while (cps[last] != U'\n') --last;
+        column = n - last;
     }
 
-    unsigned char *encode_piece(const char32_t *cps, std::size_t n, unsigned char *o) {
-        if (joins) {
-            n = joiner.join(cps, n, joined);
-            cps = joined;
-        }
-        piece = cps;
+    unsigned char *encode_piece(char32_t *cps, std::size_t n, unsigned char *o) {
+        const char32_t *text = joins ? joiner.join_in_place(cps, n, joined, n) : cps;
+        piece = text;
         const bool tracking = losses.unwritable == 0;
-        o = encode->encode(cps, n, o, *this);
-        if (tracking && losses.unwritable == 0) advance(cps, n);
+        o = encode->encode(text, n, o, *this);
+        if (tracking && losses.unwritable == 0) advance(text, n);
         return o;
     }
 
@@ -147,9 +149,10 @@ size_t viqr_convert(viqr_converter *converter, const unsigned char *in, size_t l
     unsigned char *o = out;
     for (std::size_t at = 0; at < length; at += PIECE) {
         const std::size_t n = std::min(PIECE, length - at);
-        const std::size_t cps = converter->decode->decode(in + at, n, converter->decoded, converter->input);
+        char32_t *decoded = converter->decoded + 1;
+        const std::size_t cps = converter->decode->decode(in + at, n, decoded, converter->input);
         converter->input.offset += n;
-        o = converter->encode_piece(converter->decoded, cps, o);
+        o = converter->encode_piece(decoded, cps, o);
     }
     converter->note_undefined();
     return static_cast<std::size_t>(o - out);
@@ -157,8 +160,9 @@ size_t viqr_convert(viqr_converter *converter, const unsigned char *in, size_t l
 
 size_t viqr_convert_finish(viqr_converter *converter, unsigned char *out) {
     if (converter == nullptr || out == nullptr) return 0;
-    const std::size_t cps = converter->decode->finish(converter->decoded, converter->input);
-    unsigned char *o = converter->encode_piece(converter->decoded, cps, out);
+    char32_t *decoded = converter->decoded + 1;
+    const std::size_t cps = converter->decode->finish(decoded, converter->input);
+    unsigned char *o = converter->encode_piece(decoded, cps, out);
     if (converter->joins) {
         char32_t held[1];
         const std::size_t n = converter->joiner.finish(held);
