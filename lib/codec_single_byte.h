@@ -136,79 +136,28 @@ constexpr bool decomposes_somewhere(const single_byte_charset &charset) {
     return false;
 }
 
-template <const single_byte_charset &Charset>
-class single_byte_decoder final : public decoder {
-public:
-    std::size_t decode(const unsigned char *in, std::size_t n, char32_t *out, input_tracker &input) override {
-        for (std::size_t i = 0; i < n; ++i) {
-            const char32_t cp = Charset.decode[in[i]];
-            if (cp == UNDEFINED_INPUT) input.note_undefined(input.offset + i, in[i]);
-            out[i] = cp;
-        }
-        return n;
-    }
-    std::size_t finish(char32_t *, input_tracker &) override { return 0; }
-    bool decomposes() const override { return decomposing; }
-
-private:
-    static constexpr bool decomposing = decomposes_somewhere(Charset);
-};
-
-// Writes a code point the charset lacks: a letter as itself with a combining
-// tone where the charset has both (Windows-1258), or as its small letter (a
-// capital the charset lacks: TCVN3's capitals with a tone, VPS's Ỗ); anything
-// else as "?".  Returns the end of what it wrote.
+// Writes a code point a charset lacks: a capital as its small letter where
+// the charset has that (TCVN3's capitals with a tone, VPS's Ỗ), anything else
+// as "?", and tells `losses`.  UNDEFINED_INPUT, already counted, is written
+// as "?" without a word.  Returns the end of what it wrote.
 template <class ByteOf>
-unsigned char *write_substitute(char32_t cp, std::size_t index, bool combining_tones, ByteOf byte_of,
-                                unsigned char *o, loss_sink &losses) {
+unsigned char *write_substitute(char32_t cp, std::size_t index, ByteOf byte_of, unsigned char *o, loss_sink &losses) {
     if (cp == UNDEFINED_INPUT) {
-        *o++ = '?';  // counted already, as undefined input
+        *o++ = '?';
         return o;
     }
-    const unsigned char letter = viscii_letter_of(cp);
-    if (letter != 0) {
+    if (const unsigned char letter = viscii_letter_of(cp); letter != 0) {
         const class_and_tone ct = letter_of_viscii[letter];
-        if (combining_tones && ct.tone != TONE_NONE) {
-            const int base = byte_of(unicode_rows[ct.cls][TONE_NONE]);
-            const int tone = byte_of(combining_tone(ct.tone));
-            if (base >= 0 && tone >= 0) {
-                *o++ = static_cast<unsigned char>(base);
-                *o++ = static_cast<unsigned char>(tone);
-                return o;
-            }
-        }
-        if (ct.cls <= CASE_DISTANCE) {
-            const int small = byte_of(unicode_rows[ct.cls + CASE_DISTANCE][ct.tone]);
-            if (small >= 0) {
-                *o++ = static_cast<unsigned char>(small);
-                losses.unwritable(index, cp, VIQR_SUBSTITUTE_LOWERCASE);
-                return o;
-            }
+        const int small = ct.cls <= CASE_DISTANCE ? byte_of(unicode_rows[ct.cls + CASE_DISTANCE][ct.tone]) : -1;
+        if (small >= 0) {
+            *o++ = static_cast<unsigned char>(small);
+            losses.unwritable(index, cp, VIQR_SUBSTITUTE_LOWERCASE);
+            return o;
         }
     }
     *o++ = '?';
     losses.unwritable(index, cp, VIQR_SUBSTITUTE_QUESTION_MARK);
     return o;
 }
-
-template <const single_byte_charset &Charset>
-class single_byte_encoder final : public encoder {
-public:
-    unsigned char *encode(const char32_t *in, std::size_t n, unsigned char *o, loss_sink &losses) override {
-        for (std::size_t i = 0; i < n; ++i) {
-            const int b = reverse.byte_of(in[i]);
-            if (b >= 0)
-                *o++ = static_cast<unsigned char>(b);
-            else
-                o = write_substitute(
-                    in[i], i, Charset.combining_tones, [](char32_t cp) { return reverse.byte_of(cp); }, o, losses);
-        }
-        return o;
-    }
-
-private:
-    static constexpr reverse_charset reverse = make_reverse(Charset);
-    static_assert(reverse_agrees(Charset, reverse));
-};
 
 }  // namespace viqr::detail

@@ -94,6 +94,17 @@ public:
         return static_cast<std::size_t>(o - out);
     }
 
+    // The letter held back (its VISCII byte), which the caller now writes;
+    // 0 for none.
+    unsigned char take_held() {
+        const unsigned char held = held_;
+        held_ = 0;
+        return held;
+    }
+    // Holds back a letter (a VISCII byte that takes marks) instead.
+    void hold(unsigned char letter) { held_ = letter; }
+    bool holding() const { return held_ != 0; }
+
     // The end of the text: writes the held letter (room 1).
     std::size_t finish(char32_t *out) {
         if (held_ == 0) return 0;
