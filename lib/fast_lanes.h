@@ -115,7 +115,8 @@ unsigned char *single_byte_to_utf8(const byte_fields &fields, bool blocks, const
             o += run;
             i += run;
             last = fields[in[i - 1]].letter;
-            continue;
+            // What ends a run is mostly a mark or a letter: take it at once.
+            if (i == n) break;
         }
         const byte_field &f = fields[in[i]];
         if (f.undefined) input.note_undefined(input.offset + i, in[i]);
