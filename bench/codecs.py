@@ -154,8 +154,8 @@ def main():
             if baseline:
                 verdict = "" if goal == 0 else (f"{goal}x: met" if statistics.median(ratios) >= goal else f"{goal}x: NOT met")
                 print(f"| {label} | {statistics.median(ours) * 1000:.0f} | {name} | "
-                      f"{statistics.median(theirs) * 1000:.0f} | {statistics.median(ratios):.1f} "
-                      f"({min(ratios):.1f} to {max(ratios):.1f}) | {verdict} |")
+                      f"{statistics.median(theirs) * 1000:.0f} | {statistics.median(ratios):.2f} "
+                      f"({min(ratios):.2f} to {max(ratios):.2f}) | {verdict} |")
             else:
                 print(f"| {label} | {statistics.median(ours) * 1000:.0f} | none | | | |")
         print()
