@@ -5,8 +5,8 @@ rm -rf build-deb
 packaging/build-debs.sh build-deb
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 declare -A package_files=(
-  [viqr-tools]="usr/bin/tonedown usr/bin/toneup usr/bin/tonefix usr/share/man/man1/tonedown.1.gz
-                usr/share/man/man1/toneup.1.gz usr/share/man/man1/tonefix.1.gz"
+  [viqr-tools]="usr/bin/tonedown usr/bin/toneup usr/bin/tonefix usr/bin/toneconv usr/share/man/man1/tonedown.1.gz
+                usr/share/man/man1/toneup.1.gz usr/share/man/man1/tonefix.1.gz usr/share/man/man1/toneconv.1.gz"
   [libviqr1]="usr/lib/$multiarch/libviqr.so.1 usr/lib/$multiarch/libviqr.so.1.0.0"
   [libviqr-dev]="usr/include/viqr.h usr/lib/$multiarch/libviqr.a usr/lib/$multiarch/libviqr.so usr/lib/$multiarch/pkgconfig/viqr.pc
                  usr/lib/$multiarch/cmake/viqr/viqrConfig.cmake usr/share/man/man3/viqr.3.gz")

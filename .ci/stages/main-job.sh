@@ -35,7 +35,7 @@ fi
 build/bin/tonedown sample/thu-gui-ban-doc.viscii > "$fresh/expected"
 tail -c "$(wc -c < "$fresh/expected")" "$fresh/main-job.out" | cmp - "$fresh/expected"
 built=$(cd "$fresh/src/build/bin" && ls | tr '\n' ' ')
-[ "$built" = "tonedown tonefix toneup " ] || { echo "the main job built: $built" >&2; exit 1; }
+[ "$built" = "toneconv tonedown tonefix toneup " ] || { echo "the main job built: $built" >&2; exit 1; }
 if grep -rlE 'gtest|gmock' --include='*.d' "$fresh/src/build"; then
   echo "the main job compiled GoogleTest headers" >&2
   exit 1

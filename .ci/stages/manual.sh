@@ -3,7 +3,7 @@
 # puts the programs and their pages under DESTDIR and the prefix.
 source "$(dirname "$0")/../lib.sh"
 need_test_build
-for page in man/tonedown.1 man/toneup.1 man/tonefix.1 man/viqr.3; do
+for page in man/*.1 man/*.3; do
   warnings=$(groff -man -ww -z "$page" 2>&1)
   if [ -n "$warnings" ]; then
     printf '%s\n' "$warnings"
@@ -15,8 +15,8 @@ done
 
 stage=$(mktemp -d)
 DESTDIR="$stage" cmake --install build --prefix /usr/local
-installed_files=(bin/tonedown bin/toneup bin/tonefix
-  share/man/man1/tonedown.1.gz share/man/man1/toneup.1.gz share/man/man1/tonefix.1.gz)
+installed_files=(bin/tonedown bin/toneup bin/tonefix bin/toneconv
+  share/man/man1/tonedown.1.gz share/man/man1/toneup.1.gz share/man/man1/tonefix.1.gz share/man/man1/toneconv.1.gz)
 for f in "${installed_files[@]}"; do
   [ -f "$stage/usr/local/$f" ] || { echo "cmake --install left no /usr/local/$f"; exit 1; }
 done
