@@ -131,7 +131,9 @@ TEST(ToneconvList, NamesEveryEncodingUsableWithFAndT) {
                                                "viscii-1.0", "tcvn3", "vn1", "vni", "vps", "cp1258"}));
     for (const std::string &name : names) {
         EXPECT_EQ(toneconv({"-f", name}, "a").status, 0) << name;
-        if (name != "viqr-typed") EXPECT_EQ(toneconv({"-t", name}, "a").status, 0) << name;
+        if (name != "viqr-typed") {
+            EXPECT_EQ(toneconv({"-t", name}, "a").status, 0) << name;
+        }
     }
 }
 
