@@ -196,7 +196,7 @@ VIQR_AVX512 progress encode_vietnamese(const unsigned char *in, const unsigned c
 
 }  // namespace encoder
 
-namespace composer {
+namespace run {
 // The run 64 bytes at a time, on processors with AVX-512 (see wide_blocks.h).
 // For every byte of a block at once: what it makes of the input byte before
 // it (a mark after a vowel, or a D after a D), and what a tone makes of a
@@ -426,7 +426,7 @@ VIQR_AVX512 progress compose_run(const unsigned char *in, const unsigned char *e
     return avx2::compose_run(in, end, o, o_limit, stop);
 }
 
-}  // namespace composer
+}  // namespace run
 
 namespace from_utf8 {
 // The common characters of Vietnamese text 64 bytes at a time, on processors
@@ -624,7 +624,7 @@ const implementation avx512_kernels = {
     supported,
     WIDE,
     encoder::encode_vietnamese,
-    composer::compose_run,
+    run::compose_run,
     from_utf8::letters_from_utf8,
     to_utf8::letters_to_utf8,
     exchange_versions,
