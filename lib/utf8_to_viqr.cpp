@@ -191,7 +191,7 @@ private:
                              unsigned char *r) {
         const auto block = static_cast<std::size_t>(kernels_.block);
         while (length - i >= 2 * block) {
-            if (run_ + RUN_SIZE - r < kernels_.block + 2) {
+            if (run_ + RUN_SIZE - r < 2 * kernels_.block + 2) {
                 run_length_ = static_cast<std::size_t>(r - run_);
                 flush_run();
                 r = run_;

@@ -111,130 +111,6 @@ VIQR_KERNEL inline std::uint64_t merging_bytes_of(const unsigned char *block) {
 VIQR_KERNEL inline void copy_block(unsigned char *to, const unsigned char *from) { store_block(to, load_block(from)); }
 
 
-// A table of 16N entries for look-ups by pshufb, which takes 16 at a time:
-// chunk c holds entries 16c to 16c + 15 XORed with those of chunk c - 1.  An
-// index less than 16N is looked up in every chunk with 16c taken from it;
-// from the chunk past its own on that is negative and pshufb gives 0, so the
-// XOR of the look-ups is the entry of its own chunk.
-template <int N>
-struct alignas(32) chunked_table {
-    unsigned char chunk[N][16];
-};
-
-template <int N>
-constexpr chunked_table<N> chunked(const unsigned char (&entries)[16 * N]) {
-    chunked_table<N> t{};
-    for (int c = 0; c < N; ++c)
-        for (int i = 0; i < 16; ++i)
-            t.chunk[c][i] = static_cast<unsigned char>(entries[16 * c + i] ^ (c > 0 ? entries[16 * (c - 1) + i] : 0));
-    return t;
-}
-
-// The entry for each byte of `index`, which must be below 16N; garbage for
-// other bytes, which the caller masks.
-template <int N>
-VIQR_KERNEL inline __m256i look_up(const chunked_table<N> &t, __m256i index) {
-    __m256i entries = _mm256_setzero_si256();
-    for (int c = 0; c < N; ++c) {
-        const __m256i chunk =
-            _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(t.chunk[c])));
-        entries = _mm256_xor_si256(entries, _mm256_shuffle_epi8(chunk, index));
-        index = _mm256_sub_epi8(index, splat(16));
-    }
-    return entries;
-}
-
-// The index shifted for each of eight chunks, for look-ups in several
-// chunked tables by the same index.
-struct shifted_index {
-    __m256i by_chunk[8];
-};
-
-VIQR_KERNEL inline shifted_index shift_for_chunks(__m256i index) {
-    shifted_index s;
-    for (int c = 0; c < 8; ++c) {
-        s.by_chunk[c] = index;
-        index = _mm256_sub_epi8(index, splat(16));
-    }
-    return s;
-}
-
-VIQR_KERNEL inline __m256i look_up(const chunked_table<8> &t, const shifted_index &index) {
-    __m256i entries = _mm256_setzero_si256();
-    for (int c = 0; c < 8; ++c) {
-        const __m256i chunk =
-            _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(t.chunk[c])));
-        entries = _mm256_xor_si256(entries, _mm256_shuffle_epi8(chunk, index.by_chunk[c]));
-    }
-    return entries;
-}
-
-// For putting bytes in order without the 0 bytes between them, eight at a
-// time: for each mask of the non-zero bytes of eight, where those bytes are.
-struct alignas(32) packing {
-    unsigned char at[256][8];
-    unsigned char count[256];
-};
-
-constexpr packing make_packing() {
-    packing t{};
-    for (int mask = 0; mask < 256; ++mask) {
-        int n = 0;
-        for (int i = 0; i < 8; ++i)
-            if (mask >> i & 1) t.at[mask][n++] = static_cast<unsigned char>(i);
-        for (int i = n; i < 8; ++i) t.at[mask][i] = 0x80;
-        t.count[mask] = static_cast<unsigned char>(n);
-    }
-    return t;
-}
-
-constexpr packing pack = make_packing();
-static_assert(pack.count[0xFF] == 8 && pack.at[0x12][0] == 1 && pack.at[0x12][1] == 4 && pack.at[0x12][2] == 0x80);
-
-// Writes the bytes of `slots` that `kept` marks, in order; the stores run up
-// to 16 bytes on, which the caller's later output must cover.
-VIQR_KERNEL inline unsigned char *put_kept(unsigned char *out, __m128i slots, unsigned kept) {
-    const unsigned low = kept & 0xFF, high = kept >> 8 & 0xFF;
-    std::uint64_t places[2];
-    std::memcpy(&places[0], pack.at[low], 8);
-    std::memcpy(&places[1], pack.at[high], 8);
-    const __m128i order = _mm_add_epi8(_mm_set_epi64x(static_cast<long long>(places[1]), static_cast<long long>(places[0])),
-                                       _mm_set_epi64x(0x0808080808080808LL, 0));
-    const __m128i packed = _mm_shuffle_epi8(slots, order);
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), packed);
-    out += pack.count[low];
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_unpackhi_epi64(packed, packed));
-    return out + pack.count[high];
-}
-
-VIQR_KERNEL inline unsigned char *put_filled(unsigned char *out, __m128i slots) {
-    const auto filled = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(slots, _mm_setzero_si128()))) ^ 0xFFFFu;
-    return put_kept(out, slots, filled);
-}
-
-// Each of 32 bytes becomes up to four: a, b, c and d hold them, 0 for none.
-// Writes them in order, byte after byte, and returns the end.  The unpacks
-// work within each 16-byte half, so the first half's four-byte groups go
-// first.
-VIQR_KERNEL inline unsigned char *put_in_order(unsigned char *out, __m256i a, __m256i b, __m256i c, __m256i d) {
-    const __m256i ab_low = _mm256_unpacklo_epi8(a, b), ab_high = _mm256_unpackhi_epi8(a, b);
-    const __m256i cd_low = _mm256_unpacklo_epi8(c, d), cd_high = _mm256_unpackhi_epi8(c, d);
-    const __m256i quads[4] = {_mm256_unpacklo_epi16(ab_low, cd_low), _mm256_unpackhi_epi16(ab_low, cd_low),
-                              _mm256_unpacklo_epi16(ab_high, cd_high), _mm256_unpackhi_epi16(ab_high, cd_high)};
-    for (const __m256i &q : quads) out = put_filled(out, _mm256_castsi256_si128(q));
-    for (const __m256i &q : quads) out = put_filled(out, _mm256_extracti128_si256(q, 1));
-    return out;
-}
-
-// Bit j of `mask` as byte j of a vector: 0xFF or 0.
-VIQR_KERNEL inline __m256i spread_mask(std::uint32_t mask) {
-    const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(mask)),
-                                               _mm256_setr_epi64x(0, 0x0101010101010101LL, 0x0202020202020202LL,
-                                                                  0x0303030303030303LL));
-    const __m256i bit = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
-    return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bit), bit);
-}
-
 VIQR_KERNEL inline __m256i high_bytes(__m256i bytes) { return _mm256_cmpgt_epi8(_mm256_setzero_si256(), bytes); }
 
 VIQR_KERNEL inline __m256i below(__m256i bytes, unsigned char limit) {
@@ -362,84 +238,68 @@ VIQR_KERNEL progress letters_to_utf8(const unsigned char *viscii, const unsigned
 
 namespace from_utf8 {
 
-// The VISCII letters of U+0080..U+00FF, U+0100..U+017F, U+0180..U+01FF and of
-// E1 BA 80 .. E1 BB BF, as chunked tables; 0 for what is no letter.
-struct alignas(32) letter_tables {
-    chunked_table<8> two_byte[3];
-    chunked_table<8> e1;
-};
-
-constexpr letter_tables make_letter_tables() {
-    unsigned char two_byte[3][128] = {}, e1[128] = {};
-    for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 128; ++i) two_byte[k][i] = viscii_of_low[0x80 + 128 * k + i];
-    for (char32_t cp = HIGH_LETTERS_FIRST; cp < HIGH_LETTERS_END; ++cp)
-        e1[cp - 0x1E80] = viscii_of_high[cp - HIGH_LETTERS_FIRST];
-    letter_tables t{};
-    for (int k = 0; k < 3; ++k) t.two_byte[k] = chunked<8>(two_byte[k]);
-    t.e1 = chunked<8>(e1);
-    return t;
-}
-
-constexpr letter_tables letters = make_letter_tables();
-
-
 VIQR_KERNEL inline std::uint32_t mask_from(__m256i hits) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(hits)); }
 
 VIQR_KERNEL inline __m256i at_least(__m256i v, unsigned char b) {
     return _mm256_cmpeq_epi8(_mm256_max_epu8(v, splat(b)), v);
 }
 
+// The VISCII letter of a character of two bytes, or 0.
+inline unsigned char letter_of_two(const unsigned char *p) {
+    const char32_t cp = (char32_t{p[0] & 0x1Fu} << 6) | (p[1] & 0x3Fu);
+    return cp < LOW_LETTERS_END ? viscii_of_low[cp] : 0;
+}
+
+// The VISCII letter of a character of three bytes beginning E1, or 0.
+inline unsigned char letter_of_three(const unsigned char *p) {
+    const char32_t cp = 0x1000u | (char32_t{p[1] & 0x3Fu} << 6) | (p[2] & 0x3Fu);
+    return cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END ? viscii_of_high[cp - HIGH_LETTERS_FIRST] : 0;
+}
+
 // Takes the characters that end within the 32 bytes at `in` (two more bytes
 // must be readable) and writes their VISCII bytes at `out`, which must have
-// room for 32.  Takes nothing from a block with anything but ASCII that is
-// no letter in VISCII and letters of two bytes or of E1 BA / E1 BB, all
-// well-formed.
+// room for 64.  Takes nothing from a block with anything but ASCII that is
+// no letter in VISCII and letters of two bytes or of three beginning E1, all
+// well-formed.  The block is copied whole; each letter is then written at
+// its place and the rest of the block copied again after it.
 VIQR_KERNEL progress decode_block(const unsigned char *in, unsigned char *out) {
     const __m256i first = load_block(in);
-    const __m256i second = load_block(in + 1);
-    const __m256i third = load_block(in + 2);
-
     const std::uint32_t ascii = ~mask_from(first);
     const std::uint32_t lead_or_more = mask_from(at_least(first, 0xC0));
     const std::uint32_t continuation = ~ascii & ~lead_or_more;
-    const std::uint32_t two = mask_from(at_least(first, 0xC2)) & ~mask_from(at_least(first, 0xE0));
+    const std::uint32_t two = lead_or_more & ~mask_from(at_least(first, 0xE0)) & ~mask_from(below(first, 0xC2));
     const std::uint32_t three = mask_from(_mm256_cmpeq_epi8(first, splat(0xE1)));
     const std::uint32_t straddling = (two & (1u << 31)) | (three & (3u << 30));
     const int taken = straddling == 0 ? 32 : std::countr_zero(straddling);
     const std::uint32_t reach = taken == 32 ? ~0u : (1u << taken) - 1;
 
+    // Every byte of the block, the character cut at its end included, must be
+    // where well-formed UTF-8 puts it: a character taken may end in the byte
+    // where the cut one begins, which must then be a continuation byte.
     const std::uint32_t expected = (two << 1) | (three << 1) | (three << 2);
     if (((continuation ^ expected) | ~(ascii | two | three | continuation)) != 0) return {in, out};
     if ((mask_from(members_of(first, c0_letter_set)) & reach) != 0) return {in, out};
 
-    const __m256i low_index = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(first, splat(1)), 6),
-                                              _mm256_and_si256(second, splat(0x3F)));
-    const __m256i to_c3 = below(first, 0xC4), to_c5 = below(first, 0xC6), to_c7 = below(first, 0xC8);
-    __m256i found = _mm256_and_si256(to_c3, look_up(letters.two_byte[0], low_index));
-    found = _mm256_or_si256(found, _mm256_and_si256(_mm256_andnot_si256(to_c3, to_c5), look_up(letters.two_byte[1], low_index)));
-    found = _mm256_or_si256(found, _mm256_and_si256(_mm256_andnot_si256(to_c5, to_c7), look_up(letters.two_byte[2], low_index)));
-    const __m256i e1_second = _mm256_cmpeq_epi8(_mm256_and_si256(second, splat(0xFE)), splat(0xBA));
-    const __m256i high_index = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(second, splat(1)), 6),
-                                               _mm256_and_si256(third, splat(0x3F)));
-    const std::uint32_t extended = three & mask_from(e1_second);
-    const __m256i e1_found = _mm256_and_si256(e1_second, look_up(letters.e1, high_index));
-    const std::uint32_t two_letters = two & ~mask_from(_mm256_cmpeq_epi8(found, _mm256_setzero_si256()));
-    const std::uint32_t three_letters = extended & ~mask_from(_mm256_cmpeq_epi8(e1_found, _mm256_setzero_si256()));
-    if (((two & ~two_letters) | (three & ~three_letters)) & reach) return {in, out};
-
-    const __m256i two_values = _mm256_blendv_epi8(e1_found, found, spread_mask(two));
-    const __m256i values = _mm256_blendv_epi8(two_values, first, spread_mask(ascii));
-    const std::uint32_t kept = (ascii | two | three) & reach;
-    unsigned char *o = put_kept(out, _mm256_castsi256_si128(values), kept & 0xFFFF);
-    o = put_kept(o, _mm256_extracti128_si256(values, 1), kept >> 16);
-    return {in + taken, o};
+    store_block(out, first);
+    std::ptrdiff_t removed = 0;
+    for (std::uint32_t leads = (two | three) & reach; leads != 0; leads &= leads - 1) {
+        const int j = std::countr_zero(leads);
+        const bool of_three = (three >> j & 1) != 0;
+        const unsigned char letter = of_three ? letter_of_three(in + j) : letter_of_two(in + j);
+        if (letter == 0) return {in, out};
+        unsigned char *const at = out + j - removed;
+        *at = letter;
+        const int length = of_three ? 3 : 2;
+        copy_block(at + 1, in + j + length);
+        removed += length - 1;
+    }
+    return {in + taken, out + taken - removed};
 }
 
-// Blocks while 64 or more bytes are left and the output has room for one.
+// Blocks while 96 or more bytes are left and the output has room for two.
 VIQR_KERNEL progress letters_from_utf8(const unsigned char *in, const unsigned char *end, unsigned char *out,
                                        const unsigned char *out_end) {
-    while (end - in >= 2 * BLOCK && out_end - out >= 2 * BLOCK) {
+    while (end - in >= 3 * BLOCK && out_end - out >= 2 * BLOCK) {
         const progress taken = decode_block(in, out);
         if (taken.in == in) break;
         in = taken.in;
