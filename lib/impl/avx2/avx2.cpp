@@ -184,7 +184,9 @@ VIQR_KERNEL progress encode_vietnamese(const unsigned char *in, const unsigned c
             const unsigned char b = in[j];
             const packed_spelling &spelling = vietnamese_spelling[b];
             unsigned char *at = out + j + added;  // where b was copied
-            const bool escaped = spelling.needs_care && (vietnamese_joins[b] & vietnamese_accepts[in[j - 1]]) != 0;
+            // No branch: which bytes join is text-dependent and would mislead
+            // the branch predictor; a byte that does not join has no bit set.
+            const int escaped = (vietnamese_joins[b] & vietnamese_accepts[in[j - 1]]) != 0;
             *at = composition_char;
             at += escaped;
             std::memcpy(at, spelling.text, 4);
