@@ -50,14 +50,39 @@ cmake -S . -B "$work/build" -DCMAKE_TOOLCHAIN_FILE="$PWD/$work/toolchain.cmake" 
 cmake --build "$work/build" -j2
 file "$work/build/bin/tonedown" | grep -q 'ARM aarch64' || { echo "tonedown is not an aarch64 program" >&2; exit 1; }
 
-# Each program behind a wrapper of its own name.
+# Each program behind a launcher for this machine that runs it under qemu
+# with the argv[0] it was given (a script would lose it: the messages are
+# headed by it).
+cat > "$work/launcher.c" <<'LAUNCHER'
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+int main(int argc, char **argv) {
+    static char target[4096];
+    const char *self = "/proc/self/exe";
+    ssize_t n = readlink(self, target, sizeof target - 10);
+    if (n < 0) { perror(self); return 127; }
+    strcpy(target + n, ".aarch64");
+    char **args = calloc((size_t)argc + 8, sizeof *args);
+    int k = 0;
+    args[k++] = QEMU;
+    args[k++] = "-L";
+    args[k++] = SYSROOT;
+    args[k++] = "-0";
+    args[k++] = argc > 0 ? argv[0] : "";
+    args[k++] = target;
+    for (int i = 1; i < argc; ++i) args[k++] = argv[i];
+    execv(args[0], args);
+    perror(QEMU);
+    return 127;
+}
+LAUNCHER
 for program in tonedown toneup tonefix; do
   mv "$work/build/bin/$program" "$work/build/bin/$program.aarch64"
-  cat > "$work/build/bin/$program" <<WRAPPER
-#!/bin/sh
-exec qemu-aarch64 -L $sysroot -0 "\$0" "\$0.aarch64" "\$@"
-WRAPPER
-  chmod +x "$work/build/bin/$program"
+  cc -O2 -DSYSROOT="\"$sysroot\"" -DQEMU="\"$(command -v qemu-aarch64)\"" "$work/launcher.c" \
+    -o "$work/build/bin/$program"
 done
 [ "$("$work/build/bin/tonedown" --implementation)" = scalar ] || { echo "aarch64 does not run the scalar implementation" >&2; exit 1; }
 
