@@ -30,10 +30,14 @@ VIQR_KERNEL progress compose_run(const unsigned char *in, const unsigned char *e
             const std::ptrdiff_t j = std::countr_zero(mask);
             const unsigned char b = in[j];
             // A branch, not a choice: the choice would chain every look-up to
-            // the one before, while neighbouring merging bytes are the rarer case.
+            // the one before, while neighbouring merging bytes are the rarer
+            // case.  The empty asm keeps the compilers from turning the branch
+            // into a conditional move, which they otherwise do.
             unsigned char before = in[j - 1];
-            if ((neighbours >> j) & 1) [[unlikely]]
+            if ((neighbours >> j) & 1) [[unlikely]] {
                 before = last_left;
+                __asm__("" : "+r"(before));
+            }
             const unsigned char merged = merged_after[before][merging_index[b]];
             last_left = b;
             if (merged != 0) {
