@@ -50,10 +50,6 @@ constexpr bool is_shape_class(unsigned char k) { return k >= FIRST_SHAPE_CLASS &
 inline constexpr char shape_mark_char[SHAPE_MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR};
 inline constexpr unsigned char shape_mark_bit[SHAPE_MARK_COUNT] = {MARK_BREVE, MARK_CIRCUMFLEX, MARK_HORN};
 
-// The default characters of the eight marks, in the order of `mark_chars`.
-inline constexpr char default_mark_chars[MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR, '\'', '`',
-                                                        '?', '~', '.'};
-
 // What each letter class does.  A letter of class L accepts a byte of class M
 // when accept & bits of M is not zero; merging it adds the shift of M to L.
 // 0x07 in `accept` admits every tone.
