@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-packages=(g++-aarch64-linux-gnu qemu-user googletest cmake)
+packages=(g++-aarch64-linux-gnu qemu-user googletest cmake gcc file)
 missing=()
 for p in "${packages[@]}"; do
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] || missing+=("$p")
