@@ -7,6 +7,7 @@
 
 #include "credits.h"
 #include "fileio.h"
+#include "implementation.h"
 
 namespace viqr::cli {
 
@@ -41,6 +42,13 @@ const flag *find_flag(const flag_table &flags, char letter) {
 
 }  // namespace
 
+void refuse_unrunnable_implementation(const char *program) {
+    char problem[160];
+    if (!viqr::detail::implementation_request_fails(problem, sizeof problem)) return;
+    std::fprintf(stderr, "%s: %s\n", program, problem);
+    std::exit(1);
+}
+
 void usage(const usage_text &text) {
     write_usage(text, stderr);
     std::exit(1);
@@ -53,6 +61,10 @@ void answer_help_or_version(const char *argument, const char *program, const usa
     }
     if (std::strcmp(argument, "--version") == 0) {
         std::printf("%s (%s) %s, %s\n", text.program, VIQR_TOOLS_NAME, VIQR_TOOLS_VERSION, VIQR_TOOLS_LICENCE_LINE);
+        exit_after_answer(program);
+    }
+    if (std::strcmp(argument, "--implementation") == 0) {
+        std::printf("%s\n", viqr::detail::active_implementation().name);
         exit_after_answer(program);
     }
 }

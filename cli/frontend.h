@@ -25,10 +25,17 @@ struct usage_text {
 [[noreturn]] void usage(const usage_text &text);
 
 // "--help" writes the usage text to standard output, "--version" one line
-// "<program> (<project>) <version>, <licence line>"; either then exits with
+// "<program> (<project>) <version>, <licence line>", "--implementation" the
+// name of the implementation the conversions run (see VIQR_IMPLEMENTATION in
+// the manual pages); each then exits with
 // status 0, or with status 1 after reporting a failed write.  Any other
 // argument returns.
 void answer_help_or_version(const char *argument, const char *program, const usage_text &text);
+
+// Ends the program with a message and status 1 when VIQR_IMPLEMENTATION
+// names an implementation of the conversions that this build lacks or this
+// processor cannot run.
+void refuse_unrunnable_implementation(const char *program);
 
 // One leading flag: any of `letters` as the second byte of the argument
 // stores `value` in `*target`; a flag with a `refusal` prints

@@ -1,13 +1,14 @@
-// Fuzzes the 64-byte blocks that processors with AVX-512 run (see
-// lib/wide_blocks.h) against the code every processor runs: the same text,
-// in the same chunks, through tonedown, toneup, tonedown -u and toneup -u with
-// the blocks allowed and not, must give the same bytes.  The blocks take text
-// whole only where it is plain, so the input picks pieces of plain text for
-// the direction it drives, and now and then an awkward one.  Every output
-// area has exactly the documented size.  On a processor without the blocks
-// both runs take the same code, and the target checks the sizes alone.
+// Fuzzes the kernels of every implementation this processor runs (see
+// lib/implementation.h) against the scalar reference: the same text, in the
+// same chunks, through tonedown, toneup, tonedown -u and toneup -u with the
+// implementation the input picks and with the reference, must give the same
+// bytes.  The kernels take text whole
+// only where it is plain, so the input picks pieces of plain text for the
+// direction it drives, and now and then an awkward one.  Every output area
+// has exactly the documented size.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,7 +17,7 @@
 #include "fuzz_check.h"
 #include "viqr.h"
 #include "viqr_model.h"
-#include "wide_blocks.h"
+#include "implementation.h"
 
 namespace {
 
@@ -49,44 +50,76 @@ std::string plain_text(const std::string &choices, int which) {
     return text;
 }
 
-std::string from_utf8(const std::vector<std::string> &chunks, unsigned char composition_char) {
+using viqr::detail::implementation;
+
+std::string encode(const implementation &kernels, const std::vector<std::string> &chunks,
+                   unsigned char composition_char) {
+    viqr_encoder_history history{};
+    std::string out;
+    for (const std::string &chunk : chunks) {
+        const auto input = std::make_unique<unsigned char[]>(chunk.size());
+        std::copy(chunk.begin(), chunk.end(), input.get());
+        const auto area = std::make_unique<unsigned char[]>(viqr_encoder_output_size(chunk.size()));
+        out.append(area.get(), area.get() + viqr::detail::viscii_to_viqr_with(kernels, input.get(), chunk.size(),
+                                                                              area.get(), composition_char,
+                                                                              MODE_VIETNAMESE, &history));
+    }
+    return out;
+}
+
+std::string toneup(const implementation &kernels, const std::vector<std::string> &chunks,
+                   unsigned char composition_char) {
+    const int context = viqr_model::open_like_toneup(composition_char);
+    viqr::detail::use_implementation(context, kernels);
+    std::string out;
+    for (const std::string &chunk : chunks) out += viqr_model::feed_chunk(context, chunk);
+    return out + viqr_model::close_context(context);
+}
+
+std::string from_utf8(const implementation &kernels, const std::vector<std::string> &chunks,
+                      unsigned char composition_char) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, composition_char, MODE_VIETNAMESE);
     std::string out;
     for (const std::string &chunk : chunks) {
         const auto area = std::make_unique<unsigned char[]>(viqr_from_utf8_room(chunk.size()));
-        out.append(area.get(), area.get() + viqr_from_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()),
-                                                           chunk.size(), area.get()));
+        out.append(area.get(), area.get() + viqr::detail::from_utf8_with(
+                                               kernels, state, reinterpret_cast<const unsigned char *>(chunk.data()),
+                                               chunk.size(), area.get()));
     }
     const auto area = std::make_unique<unsigned char[]>(viqr_from_utf8_room(0));
-    return out.append(area.get(), area.get() + viqr_from_utf8_finish(state, area.get()));
+    return out.append(area.get(), area.get() + viqr::detail::from_utf8_finish_with(kernels, state, area.get()));
 }
 
-std::string to_utf8(const std::vector<std::string> &chunks, unsigned char composition_char) {
+std::string to_utf8(const implementation &kernels, const std::vector<std::string> &chunks,
+                    unsigned char composition_char) {
     const int context = viqr_model::open_like_toneup(composition_char);
+    viqr::detail::use_implementation(context, kernels);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
     std::string out;
     for (const std::string &chunk : chunks) {
         const auto area = std::make_unique<unsigned char[]>(viqr_to_utf8_room(chunk.size()));
-        out.append(area.get(), area.get() + viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()),
-                                                         chunk.size(), area.get()));
+        out.append(area.get(), area.get() + viqr::detail::to_utf8_with(
+                                               kernels, state, reinterpret_cast<const unsigned char *>(chunk.data()),
+                                               chunk.size(), area.get()));
     }
     const auto area = std::make_unique<unsigned char[]>(viqr_to_utf8_room(0));
-    out.append(area.get(), area.get() + viqr_to_utf8_finish(state, area.get()));
+    out.append(area.get(), area.get() + viqr::detail::to_utf8_finish_with(kernels, state, area.get()));
     return out + viqr_model::close_context(context);
 }
 
-std::string convert(int which, const std::vector<std::string> &chunks, unsigned char composition_char) {
+std::string convert(const implementation &kernels, int which, const std::vector<std::string> &chunks,
+                    unsigned char composition_char) {
     switch (which) {
     case TONEDOWN:
-        return viqr_model::encode_pieces(chunks, MODE_VIETNAMESE, composition_char);
+        return encode(kernels, chunks, composition_char);
     case TONEUP:
-        return viqr_model::toneup_output_in_pieces(chunks, composition_char);
+        return toneup(kernels, chunks, composition_char);
     case TONEDOWN_UTF8:
-        return from_utf8(chunks, composition_char);
+        return from_utf8(kernels, chunks, composition_char);
     default:
-        return to_utf8(chunks, composition_char);
+        return to_utf8(kernels, chunks, composition_char);
     }
 }
 
@@ -94,17 +127,25 @@ std::string convert(int which, const std::vector<std::string> &chunks, unsigned 
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
+    // The implementations this processor runs but the scalar one: each input
+    // drives one of them, which it names.
+    static const std::vector<const implementation *> supported = [] {
+        std::vector<const implementation *> all;
+        for (const implementation *i : viqr::detail::implementations())
+            if (i->supported() && i != &viqr::detail::scalar_implementation()) all.push_back(i);
+        if (all.empty()) all.push_back(&viqr::detail::scalar_implementation());
+        return all;
+    }();
+    const auto pick = data.ConsumeIntegral<unsigned char>();
     const int which = data.ConsumeIntegralInRange<int>(0, DIRECTIONS - 1);
     const unsigned char composition_char = data.ConsumeBool() ? '\\' : data.ConsumeIntegral<unsigned char>();
     const std::vector<std::size_t> sizes = chunk_sizes(data, 4, 3000);
     const std::string text = plain_text(data.ConsumeRemainingBytesAsString(), which);
     const std::vector<std::string> chunks = viqr_model::pieces_by_sizes(text, sizes);
 
-    viqr::detail::wide_blocks_allowed = true;
-    const std::string wide = convert(which, chunks, composition_char);
-    viqr::detail::wide_blocks_allowed = false;
-    const std::string narrow = convert(which, chunks, composition_char);
-    viqr::detail::wide_blocks_allowed = true;
-    check(wide == narrow, "the 64-byte blocks and the other code disagree");
+    const implementation &kernels = *supported[pick % supported.size()];
+    check(convert(kernels, which, chunks, composition_char) ==
+              convert(viqr::detail::scalar_implementation(), which, chunks, composition_char),
+          "an implementation's kernels and the scalar reference disagree");
     return 0;
 }

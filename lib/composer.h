@@ -50,10 +50,6 @@ constexpr bool is_shape_class(unsigned char k) { return k >= FIRST_SHAPE_CLASS &
 inline constexpr char shape_mark_char[SHAPE_MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR};
 inline constexpr unsigned char shape_mark_bit[SHAPE_MARK_COUNT] = {MARK_BREVE, MARK_CIRCUMFLEX, MARK_HORN};
 
-// The default characters of the eight marks, in the order of `mark_chars`.
-inline constexpr char default_mark_chars[MARK_COUNT] = {BREVE_CHAR, CIRCUMFLEX_CHAR, HORN_CHAR, '\'', '`',
-                                                        '?', '~', '.'};
-
 // What each letter class does.  A letter of class L accepts a byte of class M
 // when accept & bits of M is not zero; merging it adds the shift of M to L.
 // 0x07 in `accept` admits every tone.
@@ -140,40 +136,26 @@ inline constexpr std::array<unsigned char, 256> default_classes = [] {
     return classes;
 }();
 
-// The per-context record.  Only `state` and `letter_class` carry from one
-// step to the next; the other fields record the bytes of the current letter.
+struct implementation;
+
+// The per-context record: the state and class of the letter under way, which
+// carry from one step to the next, and the kernels its runs use.
 struct composer {
     unsigned char state;
-    unsigned char base_char;
-    unsigned char mark_char;
-    unsigned char tone_char;
     unsigned char letter_class;
-    unsigned char mark_class;
-    unsigned char tone_class;
-    unsigned char mark_chars[MARK_COUNT];  // breve, circumflex, horn, acute, grave, hook, tilde, dot
+    const implementation *kernels;
 };
 
-// The class tables shared by every composer of the process.  Both are all
-// zero until the first composer_reset; `class_table` is what compose_char
-// consults and what composer_set_mark rewrites, `default_class_table` is the
-// assignment as the last reset copied it.
-extern unsigned char class_table[256];
-extern unsigned char default_class_table[256];
+// Which class each byte has: the letters that start one, and the marks.
+inline constexpr const std::array<unsigned char, 256> &class_table = default_classes;
 
-// Puts the composer in COMPOSER_IDLE, rebuilds both shared class tables (so it
-// undoes every composer_set_mark made through any composer) and gives this
-// composer the default mark characters.
+// Puts the composer in COMPOSER_IDLE, with the implementation the process
+// uses for its runs.
 void composer_reset(composer &c);
-
-// Makes `character` stand for the mark whose default character is `mark`.
-// Returns 1 when `mark` names one of the eight marks, 0 (changing nothing)
-// otherwise.
-int composer_set_mark(int mark, unsigned char character, composer &c);
 
 namespace composer_steps {
 
 inline unsigned char start_letter(composer &c, unsigned char ch, unsigned char k, int &pending, int &combined) {
-    c.base_char = ch;
     c.letter_class = k;
     const bool letter = is_letter_class(k);
     c.state = letter ? COMPOSER_BASE : COMPOSER_IDLE;
@@ -184,18 +166,9 @@ inline unsigned char start_letter(composer &c, unsigned char ch, unsigned char k
 
 // A letter under way takes ch when it accepts what ch brings.  A letter with a
 // shape mark accepts exactly the five tones (every shaped letter takes every
-// tone), so one test serves COMPOSER_BASE and COMPOSER_SHAPED alike; the
-// composer records ch as the letter's mark in the first and as its tone in the
-// second.
+// tone), so one test serves COMPOSER_BASE and COMPOSER_SHAPED alike.
 inline unsigned char merge_into_letter(composer &c, unsigned char ch, unsigned char k, int &pending,
                                        int &combined) {
-    if (c.state == COMPOSER_BASE) {
-        c.mark_char = ch;
-        c.mark_class = k;
-    } else {
-        c.tone_char = ch;
-        c.tone_class = k;
-    }
     if ((accept_mask[c.letter_class] & mark_bits[k]) == 0) return start_letter(c, ch, k, pending, combined);
     c.letter_class = static_cast<unsigned char>(c.letter_class + class_shift[k]);
     const bool shape = is_shape_class(k);

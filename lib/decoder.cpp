@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "composer.h"
+#include "implementation.h"
 #include "mode_letters.h"
 #include "typed_reader.h"
 #include "viqr.h"
@@ -272,6 +273,10 @@ std::size_t context_break(int handle, unsigned char *out) {
     unsigned char strict[typed_output_room(0)];
     const std::size_t written = typed_break(c->reader, strict);
     return feed_engine(*c, strict, written, out);
+}
+
+void use_implementation(int handle, const implementation &kernels) {
+    if (viqr_context *c = open_context(handle)) c->composer.kernels = &kernels;
 }
 
 }  // namespace viqr::detail

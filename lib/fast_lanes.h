@@ -13,11 +13,31 @@
 #include <cstdint>
 #include <cstring>
 
-#include "byte_blocks.h"
 #include "codec_single_byte.h"
 #include "letter_joiner.h"
 
 namespace viqr::detail {
+
+// ---------------------------------------------------------------------------
+// Runs of printable ASCII, which every charset here writes as itself
+
+inline constexpr std::size_t BLOCK_SIZE = 16;
+
+// How many of the BLOCK_SIZE bytes at `p` are printable ASCII (0x20..0x7E)
+// before the first that is not, eight bytes at a time in a plain word.  A
+// byte below 0x20 borrows and one of 0x7F or more carries only into the byte
+// above it, and is itself marked, so the lowest mark is exact.
+inline std::size_t printable_ascii_prefix(const unsigned char *p) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
+    for (std::size_t at = 0; at < BLOCK_SIZE; at += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, p + at, 8);
+        if constexpr (std::endian::native == std::endian::big) x = std::byteswap(x);
+        const std::uint64_t outside = (((x - ones * 0x20) & ~x) | x | (x + ones)) & highs;
+        if (outside != 0) return at + static_cast<std::size_t>(std::countr_zero(outside)) / 8;
+    }
+    return BLOCK_SIZE;
+}
 
 // ---------------------------------------------------------------------------
 // Single-byte charset to UTF-8
@@ -109,9 +129,8 @@ unsigned char *single_byte_to_utf8(const byte_fields &fields, bool blocks, const
         // A run of printable ASCII, copied a block at a time (where marks
         // make each byte a branch; without them the plain loop is faster).
         if (Marks && blocks && i + BLOCK_SIZE <= n && in[i] - 0x20u < 0x5Fu) {
-            const unsigned outside = bytes_outside_printable_ascii(in + i);
-            const std::size_t run = outside == 0 ? BLOCK_SIZE : static_cast<std::size_t>(std::countr_zero(outside));
-            copy_block(o, in + i);
+            const std::size_t run = printable_ascii_prefix(in + i);
+            std::memcpy(o, in + i, BLOCK_SIZE);
             o += run;
             i += run;
             last = fields[in[i - 1]].letter;
@@ -252,10 +271,9 @@ inline plain_run utf8_to_single_byte(const spelling_pages &spellings, const flat
         // A run of printable ASCII, copied a block at a time; the byte after
         // it must not start a mark that would join its last letter.
         if (blocks && i + BLOCK_SIZE < n && in[i] - 0x20u < 0x5Fu) {
-            const unsigned outside = bytes_outside_printable_ascii(in + i);
-            std::size_t run = outside == 0 ? BLOCK_SIZE : static_cast<std::size_t>(std::countr_zero(outside));
+            std::size_t run = printable_ascii_prefix(in + i);
             if (may_start_mark(in[i + run])) --run;
-            copy_block(o, in + i);
+            std::memcpy(o, in + i, BLOCK_SIZE);
             o += run;
             i += run;
             chars += run;

@@ -8,7 +8,7 @@
 #include <bit>
 #include <cstddef>
 
-#include "byte_blocks.h"
+#include "implementation.h"
 #include "unicode_letters.h"
 #include "viqr.h"
 
@@ -56,18 +56,17 @@ constexpr std::array<bool, 256> make_plain_ascii() {
 inline constexpr std::array<bool, 256> plain_ascii = make_plain_ascii();
 
 // Where the plain ASCII from `p` ends: the first byte before `end` that is
-// not plain ASCII, or `end`.  Whole blocks of printable ASCII are passed over
-// at once, since ASCII is most of any text.
-inline const unsigned char *end_of_plain_ascii(const unsigned char *p, const unsigned char *end) {
-    while (end - p >= BLOCK_SIZE) {
-        const unsigned outside = bytes_outside_printable_ascii(p);
-        if (outside == 0) {
-            p += BLOCK_SIZE;
-            continue;
+// not plain ASCII, or `end`.  The kernel passes over whole blocks of
+// printable ASCII at once, since ASCII is most of any text.
+inline const unsigned char *end_of_plain_ascii(const implementation &kernels, const unsigned char *p,
+                                               const unsigned char *end) {
+    if (kernels.skip_printable_ascii != nullptr) {
+        for (;;) {
+            p = kernels.skip_printable_ascii(p, end);
+            if (end - p < kernels.block) break;
+            if (!plain_ascii[*p]) return p;
+            ++p;  // a control code such as a newline
         }
-        p += std::countr_zero(outside);
-        if (!plain_ascii[*p]) return p;
-        ++p;  // a control code such as a newline
     }
     while (p != end && plain_ascii[*p]) ++p;
     return p;

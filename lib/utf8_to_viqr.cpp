@@ -9,7 +9,7 @@
 #include "viqr.h"
 #include "encoder_tables.h"
 #include "utf8.h"
-#include "wide_blocks.h"
+#include "implementation.h"
 
 namespace viqr::detail {
 namespace {
@@ -50,110 +50,13 @@ static_assert(two_byte_entries[0xE2] == 0xE2 && two_byte_entries[0x1B0] == 0xDF 
 // E1 BB B9.
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-#if defined(VIQR_WIDE_BLOCKS)
-
-// The common characters of Vietnamese text 64 bytes at a time, on processors
-// with AVX-512: ASCII, the letters of two bytes (U+00C0 to U+01BF) and those
-// of Latin Extended Additional.  For every byte at once it works out the
-// letter a character would be if the byte began it, checks that the bytes
-// are well-formed UTF-8 of such characters only, and keeps the letters
-// where characters begin.  A block with anything else (a combining mark, a
-// character that is no letter, a control code that is a letter in VISCII,
-// invalid UTF-8) is left to the byte-by-byte code.
-namespace wide_utf8 {
-
-using namespace ::viqr::detail::wide;
-
-struct alignas(64) tables {
-    unsigned char two_byte[3][128];  // U+0080..U+00FF, U+0100..U+017F, U+0180..U+01FF -> VISCII letter or 0
-    unsigned char e1[128];           // E1 BA 80 .. E1 BB BF -> VISCII letter or 0
-    unsigned char c0_letters[64];    // 0xFF for the control codes that are letters in VISCII
-};
-
-constexpr tables make_tables() {
-    tables t{};
-    for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 128; ++i) t.two_byte[k][i] = viscii_of_low[0x80 + 128 * k + i];
-    for (char32_t cp = HIGH_LETTERS_FIRST; cp < HIGH_LETTERS_END; ++cp)
-        t.e1[cp - 0x1E80] = viscii_of_high[cp - HIGH_LETTERS_FIRST];
-    for (int b = 0; b < 0x20; ++b) t.c0_letters[b] = is_c0_letter(static_cast<unsigned char>(b)) ? 0xFF : 0;
-    return t;
-}
-
-constexpr tables table = make_tables();
-
-static_assert(table.two_byte[0][0xE2 - 0x80] == 0xE2 && table.two_byte[2][0x1B0 - 0x180] == 0xDF &&
-                  table.e1[0x1EC7 - 0x1E80] == 0xAE && table.c0_letters[0x14] == 0xFF,
-              "â, ư, ệ and the letter 0x14");
-
-VIQR_WIDE_TARGET inline __mmask64 at_least(__m512i v, int b) {
-    return _mm512_cmpge_epu8_mask(v, _mm512_set1_epi8(static_cast<char>(b)));
-}
-
-VIQR_WIDE_TARGET inline __mmask64 equal(__m512i v, int b) {
-    return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(static_cast<char>(b)));
-}
-
-struct block {
-    std::size_t taken;    // input bytes taken; 0 when the block is left alone
-    std::size_t written;  // letters and ASCII bytes written
-};
-
-// Takes the characters that end within the 64 bytes at `in` (two more bytes
-// must be readable) and writes their VISCII bytes at `out`, which must have
-// room for 64.
-VIQR_WIDE_TARGET block decode_block(const unsigned char *in, unsigned char *out) {
-    const __m512i first = _mm512_loadu_si512(in);
-    const __m512i second = _mm512_loadu_si512(in + 1);
-    const __m512i third = _mm512_loadu_si512(in + 2);
-
-    const __mmask64 ascii = ~_mm512_movepi8_mask(first);
-    const __mmask64 continuation = at_least(first, 0x80) & ~at_least(first, 0xC0);
-    const __mmask64 two = at_least(first, 0xC2) & ~at_least(first, 0xE0);
-    const __mmask64 three = equal(first, 0xE1);
-    const __mmask64 straddling = (two & (1ULL << 63)) | (three & (3ULL << 62));
-    const int taken = straddling == 0 ? 64 : std::countr_zero(static_cast<unsigned long long>(straddling));
-    const __mmask64 reach = taken == 64 ? ~0ULL : (1ULL << taken) - 1;
-
-    // Every byte of the block, the character cut at its end included, must be
-    // where well-formed UTF-8 puts it: a character taken may end in the byte
-    // where the cut one begins, which must then be a continuation byte.
-    const __mmask64 expected = (two << 1) | (three << 1) | (three << 2);
-    if (((continuation ^ expected) | ~(ascii | two | three | continuation)) != 0) return {0, 0};
-    const __mmask64 controls = ascii & ~at_least(first, 0x20);
-    const __m512i c0 = _mm512_maskz_permutexvar_epi8(controls, first, vector(table.c0_letters));
-    if ((_mm512_test_epi8_mask(c0, c0) & reach) != 0) return {0, 0};
-
-    const __m512i low_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(first, _mm512_set1_epi8(1)), 6),
-                                              _mm512_and_si512(second, _mm512_set1_epi8(0x3F)));
-    const __mmask64 to_c3 = ~at_least(first, 0xC4), to_c5 = ~at_least(first, 0xC6), to_c7 = ~at_least(first, 0xC8);
-    __m512i letters = look_up(two & to_c3, table.two_byte[0], low_index);
-    letters = _mm512_or_si512(letters, look_up(two & to_c5 & ~to_c3, table.two_byte[1], low_index));
-    letters = _mm512_or_si512(letters, look_up(two & to_c7 & ~to_c5, table.two_byte[2], low_index));
-    const __mmask64 latin_extended_additional =
-        three & _mm512_cmpeq_epi8_mask(_mm512_and_si512(second, _mm512_set1_epi8(static_cast<char>(0xFE))),
-                                       _mm512_set1_epi8(static_cast<char>(0xBA)));
-    const __m512i high_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(second, _mm512_set1_epi8(1)), 6),
-                                               _mm512_and_si512(third, _mm512_set1_epi8(0x3F)));
-    letters = _mm512_or_si512(letters, look_up(latin_extended_additional, table.e1, high_index));
-    if ((_mm512_testn_epi8_mask(letters, letters) & (two | three) & reach) != 0) return {0, 0};
-
-    const __m512i values = _mm512_mask_blend_epi8(ascii, letters, first);
-    const __mmask64 kept = (ascii | two | three) & reach;
-    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(kept, values));
-    return {static_cast<std::size_t>(taken), static_cast<std::size_t>(std::popcount(static_cast<unsigned long long>(kept)))};
-}
-
-}  // namespace wide_utf8
-
-#endif
-
 // One call's work.  VISCII bytes gather in `run` and go to the encoder
 // together, whenever `run` is full, before bytes that are copied, and at the
 // end of the call.
 class from_utf8_call {
 public:
-    from_utf8_call(viqr_from_utf8_state &state, unsigned char *out) : s_(state), out_(out), o_(out) {}
+    from_utf8_call(const implementation &kernels, viqr_from_utf8_state &state, unsigned char *out)
+        : kernels_(kernels), s_(state), out_(out), o_(out) {}
 
     std::size_t convert(const unsigned char *in, std::size_t length) {
         in_ = in;
@@ -168,7 +71,7 @@ public:
                 if (!continue_sequence(b)) continue;  // b starts afresh
                 ++i;
             } else if (plain_ascii[b]) {
-                const auto j = static_cast<std::size_t>(end_of_plain_ascii(in + i + 1, in + length) - in);
+                const auto j = static_cast<std::size_t>(end_of_plain_ascii(kernels_, in + i + 1, in + length) - in);
                 ascii(in + i, j - i);
                 i = j;
             } else if (b < 0x80) {
@@ -206,24 +109,20 @@ private:
         unsigned char letter = s_.letter;
         unsigned char *r = run_ + run_length_;
         unsigned char *const r_end = run_ + RUN_SIZE - 2;  // each step gathers at most two bytes
-#if defined(VIQR_WIDE_BLOCKS)
-        const bool wide = wide_blocks_available();
-#endif
         for (;;) {
-            // With the wide blocks, the bytes of a block they leave alone go
-            // one by one, and then blocks are tried again.
+            // With a kernel, the bytes of a block it leaves alone go one by
+            // one, and then the kernel is asked again.
             std::size_t one_by_one_until = length;
-#if defined(VIQR_WIDE_BLOCKS)
-            if (wide) {
-                if (length - i >= 2 * WIDE_SIZE) {
+            if (kernels_.letters_from_utf8 != nullptr) {
+                if (length - i >= 2 * static_cast<std::size_t>(kernels_.block)) {
                     const taken_blocks taken = take_blocks(in, i, length, letter, r);
                     i = taken.i;
                     letter = taken.letter;
                     r = taken.r;
                 }
-                one_by_one_until = length - i > WIDE_SIZE ? i + WIDE_SIZE : length;
+                const auto block = static_cast<std::size_t>(kernels_.block);
+                one_by_one_until = length - i > block ? i + block : length;
             }
-#endif
             bool stopped = false;  // at a character for the steps below
             for (; i < one_by_one_until && r < r_end; ++i) {
                 const unsigned char b = in[i];
@@ -277,7 +176,6 @@ private:
         return i;
     }
 
-#if defined(VIQR_WIDE_BLOCKS)
     // Where take_blocks stopped, by value, so that fast() keeps its variables
     // in registers.
     struct taken_blocks {
@@ -286,28 +184,28 @@ private:
         unsigned char *r;
     };
 
-    // fast() 64 bytes at a time while blocks can be taken whole: the letter
-    // held before a block goes first, and the block's last character is held
+    // fast() a block at a time while the kernel takes blocks whole: the
+    // letter held before them goes first, and their last character is held
     // when a mark may still follow it.
     taken_blocks take_blocks(const unsigned char *in, std::size_t i, std::size_t length, unsigned char letter,
                              unsigned char *r) {
-        while (length - i >= 2 * WIDE_SIZE) {
-            if (run_ + RUN_SIZE - r < WIDE_SIZE + 2) {
+        const auto block = static_cast<std::size_t>(kernels_.block);
+        while (length - i >= 2 * block) {
+            if (run_ + RUN_SIZE - r < 2 * kernels_.block + 2) {
                 run_length_ = static_cast<std::size_t>(r - run_);
                 flush_run();
                 r = run_;
             }
             *r = letter;
-            const wide_utf8::block block = wide_utf8::decode_block(in + i, r + (letter != 0));
-            if (block.taken == 0) break;
-            r += (letter != 0) + block.written;
+            const progress taken = kernels_.letters_from_utf8(in + i, in + length, r + (letter != 0), run_ + RUN_SIZE);
+            if (taken.in == in + i) break;
+            r = taken.out;
             letter = takes_marks[r[-1]] ? r[-1] : 0;
             r -= letter != 0;
-            i += block.taken;
+            i = static_cast<std::size_t>(taken.in - in);
         }
         return {i, letter, r};
     }
-#endif
 
     // A sequence that lies wholly in this chunk, the common case: converts the
     // character, or copies the lead byte as invalid.  Returns the bytes taken.
@@ -406,7 +304,7 @@ private:
     void encode(const unsigned char *p, std::size_t n) {
         if (n == 0) return;
         viqr_encoder_history history{s_.previous};
-        o_ += viscii_to_viqr(p, n, o_, s_.composition_char, s_.mode, history);
+        o_ += viscii_to_viqr_with(kernels_, p, n, o_, s_.composition_char, s_.mode, &history);
         s_.previous = history.previous;
     }
 
@@ -425,6 +323,7 @@ private:
         return static_cast<std::size_t>(o_ - out_);
     }
 
+    const implementation &kernels_;
     viqr_from_utf8_state &s_;
     unsigned char *out_, *o_;
     const unsigned char *in_ = nullptr;
@@ -456,13 +355,28 @@ bool can_convert(const viqr_from_utf8_state *state, const unsigned char *out) {
 
 }  // namespace
 
+namespace viqr::detail {
+
+std::size_t from_utf8_with(const implementation &kernels, viqr_from_utf8_state &state, const unsigned char *in,
+                           std::size_t length, unsigned char *out) {
+    if (!can_convert(&state, out) || in == nullptr) return 0;
+    return from_utf8_call(kernels, state, out).convert(in, length);
+}
+
+std::size_t from_utf8_finish_with(const implementation &kernels, viqr_from_utf8_state &state, unsigned char *out) {
+    if (!can_convert(&state, out)) return 0;
+    return from_utf8_call(kernels, state, out).finish();
+}
+
+}  // namespace viqr::detail
+
 std::size_t viqr_from_utf8(viqr_from_utf8_state *state, const unsigned char *in, std::size_t length,
                            unsigned char *out) {
-    if (!can_convert(state, out) || in == nullptr) return 0;
-    return viqr::detail::from_utf8_call(*state, out).convert(in, length);
+    if (state == nullptr) return 0;
+    return viqr::detail::from_utf8_with(viqr::detail::active_implementation(), *state, in, length, out);
 }
 
 std::size_t viqr_from_utf8_finish(viqr_from_utf8_state *state, unsigned char *out) {
-    if (!can_convert(state, out)) return 0;
-    return viqr::detail::from_utf8_call(*state, out).finish();
+    if (state == nullptr) return 0;
+    return viqr::detail::from_utf8_finish_with(viqr::detail::active_implementation(), *state, out);
 }

@@ -22,7 +22,7 @@
 
 #include "utf8.h"
 #include "viqr.h"
-#include "wide_blocks.h"
+#include "implementation.h"
 
 namespace viqr::detail {
 
@@ -64,27 +64,6 @@ struct engine_reader {
 // The stand-in for a context whose composition character is `composition_char`.
 unsigned char choose_stand_in(unsigned char composition_char);
 
-#if defined(VIQR_WIDE_BLOCKS)
-// write_utf8 64 bytes at a time, for the bytes from `viscii` while 128 or
-// more are left; advances `viscii`.
-unsigned char *write_utf8_blocks(const unsigned char *&viscii, const unsigned char *end, unsigned char *o);
-#endif
-
-// Writes VISCII bytes as UTF-8.  Each table field is copied whole, so up to 3
-// bytes past the end are written over.
-inline unsigned char *write_utf8(const unsigned char *viscii, std::size_t n, unsigned char *o) {
-    const unsigned char *const end = viscii + n;
-#if defined(VIQR_WIDE_BLOCKS)
-    if (end - viscii >= 2 * WIDE_SIZE && wide_blocks_available()) o = write_utf8_blocks(viscii, end, o);
-#endif
-    for (; viscii != end; ++viscii) {
-        const utf8_field &f = utf8_of_viscii[*viscii];
-        std::memcpy(o, f.bytes, sizeof f.bytes);
-        o += f.length;
-    }
-    return o;
-}
-
 // Checks bytes that are copied unchanged, so that the first invalid one of
 // each input is reported.
 inline void scan_copied(viqr_utf8_scan &scan, const unsigned char *p, std::size_t n, unsigned long long offset) {
@@ -108,12 +87,13 @@ inline void scan_copied(viqr_utf8_scan &scan, const unsigned char *p, std::size_
 template <class Reader>
 class to_utf8_call {
 public:
-    to_utf8_call(Reader &reader, viqr_utf8_scan &scan, unsigned char *out) : reader_(reader), scan_(scan), out_(out), o_(out) {}
+    to_utf8_call(const implementation &kernels, Reader &reader, viqr_utf8_scan &scan, unsigned char *out)
+        : kernels_(kernels), reader_(reader), scan_(scan), out_(out), o_(out) {}
 
     std::size_t convert(const unsigned char *in, std::size_t length) {
         std::size_t i = 0;
         while (i < length) {
-            const auto j = static_cast<std::size_t>(end_of_plain_ascii(in + i, in + length) - in);
+            const auto j = static_cast<std::size_t>(end_of_plain_ascii(kernels_, in + i, in + length) - in);
             if (j > i) read(in + i, j - i);
             if (j == length) break;
             std::size_t k = j + 1;
@@ -128,7 +108,7 @@ public:
     std::size_t finish() {
         if (scan_.have != 0) report_sequence(scan_);
         unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(0)];
-        o_ = write_utf8(viscii, reader_.flush(viscii), o_);
+        o_ = write_utf8(kernels_, viscii, reader_.flush(viscii), o_);
         return written();
     }
 
@@ -141,13 +121,13 @@ private:
         unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(PIECE)];
         for (std::size_t at = 0; at < n; at += PIECE) {
             const std::size_t piece = n - at < PIECE ? n - at : PIECE;
-            o_ = write_utf8(viscii, reader_.read(p + at, piece, viscii), o_);
+            o_ = write_utf8(kernels_, viscii, reader_.read(p + at, piece, viscii), o_);
         }
     }
 
     void copy(const unsigned char *p, std::size_t n, unsigned long long offset) {
         unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(0) + 2];
-        o_ = write_utf8(viscii, reader_.interrupt(viscii), o_);
+        o_ = write_utf8(kernels_, viscii, reader_.interrupt(viscii), o_);
         std::memcpy(o_, p, n);
         o_ += n;
         scan_copied(scan_, p, n, offset);
@@ -155,6 +135,7 @@ private:
 
     std::size_t written() const { return static_cast<std::size_t>(o_ - out_); }
 
+    const implementation &kernels_;
     Reader &reader_;
     viqr_utf8_scan &scan_;
     unsigned char *out_, *o_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "composer.h"
+#include "implementations.h"
 #include "iconv_oracle.h"
 #include "oracle.h"
 
@@ -215,105 +216,27 @@ TEST(ComposerSteps, EveryUnclassedByteIsReturnedPlainAfterAnyLetter) {
     }
 }
 
-// Exits with 0 when every byte comes back unchanged with both flags 0.
-[[noreturn]] void check_every_byte_unchanged() {
-    composer c{};
-    for (int b = 0; b < 256; ++b) {
-        int pending = -1, combined = -1;
-        const unsigned char r = compose_char(c, static_cast<unsigned char>(b), pending, combined);
-        if (r != b || pending != 0 || combined != 0) std::_Exit(2);
-        if (compose_char(c, '\'', pending, combined) != '\'' || pending != 0) std::_Exit(3);
-    }
-    std::_Exit(0);
-}
-
-// The tables are process-wide, so this runs in a process of its own that has
-// made no reset: before the first one every byte has class 0.
-TEST(ComposerState, BeforeAnyResetEveryByteComesBackUnchanged) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(check_every_byte_unchanged(), testing::ExitedWithCode(0), "");
-}
-
-class ComposerMarks : public testing::Test {
-protected:
-    void SetUp() override {
-        composer_reset(first);
-        composer_reset(second);
-    }
-    composer first{}, second{};
-};
-
-TEST_F(ComposerMarks, AValueThatNamesNoMarkChangesNothing) {
-    unsigned char before[256];
-    std::memcpy(before, class_table, sizeof before);
-    for (int mark : {int('x'), 0, -1, 0x127, int('A'), int('\\')}) EXPECT_EQ(composer_set_mark(mark, '#', first), 0) << mark;
-    EXPECT_EQ(std::memcmp(before, class_table, sizeof before), 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(first.mark_chars), MARK_COUNT), "(^+'`?~.");
-}
-
-TEST_F(ComposerMarks, NamingTheCharacterItHoldsChangesNothing) {
-    unsigned char before[256];
-    std::memcpy(before, class_table, sizeof before);
-    EXPECT_EQ(composer_set_mark('\'', '\'', first), 1);
-    EXPECT_EQ(std::memcmp(before, class_table, sizeof before), 0);
-}
-
-TEST_F(ComposerMarks, AMovedMarkWorksFromBothCharacters) {
-    EXPECT_EQ(composer_set_mark('\'', '#', first), 1);
-    EXPECT_EQ(first.mark_chars[3], '#');
-    EXPECT_EQ(compose_all(first, "a#"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
-    EXPECT_EQ(compose_all(first, "a'"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
-    // The table is shared: the other composer sees "#" as the acute too.
-    EXPECT_EQ(compose_all(second, "e#"), (std::vector<step>{{0x65, 1, 0}, {0xE9, 0, 1}}));
-}
-
-TEST_F(ComposerMarks, MovingOnGivesTheMiddleCharacterBackItsOwnClass) {
-    composer_set_mark('\'', '#', first);
-    EXPECT_EQ(composer_set_mark('\'', '$', first), 1);  // named by its default character still
-    EXPECT_EQ(compose_all(first, "a#"), (std::vector<step>{{0x61, 1, 0}, {'#', 0, 0}}));
-    EXPECT_EQ(compose_all(first, "a$"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
-}
-
-TEST_F(ComposerMarks, AMarkMovedOntoALetterTakesItsLetterClassAway) {
-    composer_set_mark('.', 'e', first);
-    EXPECT_EQ(compose_all(first, "ae"), (std::vector<step>{{0x61, 1, 0}, {0xD5, 0, 1}}));
-    EXPECT_EQ(compose_all(first, "e'"), (std::vector<step>{{'e', 0, 0}, {'\'', 0, 0}}));
-}
-
-TEST_F(ComposerMarks, AMarkMovedOntoAnotherMarkReplacesIt) {
-    composer_set_mark('^', '(', first);  // nothing stands for the breve any more
-    EXPECT_EQ(compose_all(first, "a("), (std::vector<step>{{0x61, 1, 0}, {0xE2, 1, 1}}));
-    EXPECT_EQ(compose_all(first, "a^"), (std::vector<step>{{0x61, 1, 0}, {0xE2, 1, 1}}));
-    EXPECT_EQ(compose_all(first, "'"), (std::vector<step>{{0xA4, 0, 1}}));
-}
-
-TEST_F(ComposerMarks, AResetOfAnyComposerRestoresTheClassesForAll) {
-    composer_set_mark('\'', '#', first);
-    composer_reset(second);
-    EXPECT_EQ(compose_all(first, "a#"), (std::vector<step>{{0x61, 1, 0}, {'#', 0, 0}}));
-    EXPECT_EQ(first.mark_chars[3], '#');  // only the reset composer's characters go back
-    // Moving on from the restored "#" hands its restored class (none) to "$".
-    composer_set_mark('\'', '$', first);
-    EXPECT_EQ(compose_all(first, "a$"), (std::vector<step>{{0x61, 1, 0}, {'$', 0, 0}}));
-    EXPECT_EQ(compose_all(first, "a'"), (std::vector<step>{{0x61, 1, 0}, {0xE1, 0, 1}}));
-}
-
 // A run composed with letters held back writes what stepping byte by byte
 // writes up to the stop byte, stops there, and leaves the composer with the
 // same letter under way.  Runs are long enough for the block copies and split
-// anywhere, as chunks would split them; with a mark moved to another byte the
-// run goes step by step, and must still agree.
+// anywhere, as chunks would split them; every implementation's kernels must
+// agree.
 struct run_trial {
     const char *name;
     std::string alphabet;
-    void (*prepare)(composer &);
     friend void PrintTo(const run_trial &trial, std::ostream *os) { *os << trial.name; }
 };
 
-class ComposerRun : public testing::TestWithParam<run_trial> {};
+class ComposerRun : public testing::TestWithParam<std::tuple<run_trial, const viqr_test::implementation *>> {
+protected:
+    void SetUp() override {
+        const viqr_test::implementation &kernels = *std::get<1>(GetParam());
+        if (!kernels.supported()) GTEST_SKIP() << kernels.name << " not run: this processor lacks it";
+    }
+};
 
 TEST_P(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
-    const run_trial &trial = GetParam();
+    const run_trial &trial = std::get<0>(GetParam());
     const std::string &alphabet = trial.alphabet;
     // The decoder's stop: a backslash, which followed by anything but V or a
     // second backslash is a letter break (the escape), and ends the run
@@ -332,7 +255,6 @@ TEST_P(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
         // letter under way is written and the composer made idle.
         composer stepped{};
         composer_reset(stepped);
-        trial.prepare(stepped);
         std::string expected;
         unsigned char held = 0;
         std::size_t stop_at = text.size();
@@ -360,7 +282,7 @@ TEST_P(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
         // the way the decoder makes it, and calls it again after the break.
         composer run{};
         composer_reset(run);
-        trial.prepare(run);
+        run.kernels = std::get<1>(GetParam());
         unsigned char run_held = 0;
         std::vector<unsigned char> room(text.size() + 1);
         unsigned char *const area = room.data();
@@ -402,23 +324,22 @@ TEST_P(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Marks, ComposerRun,
-    testing::Values(
+    testing::Combine(testing::Values(
         // Letters, the marks, D, raw VISCII letters (bare, shaped, toned, Đ)
         // and a stop byte now and then.
-        run_trial{"default", "aAeEoOuUiIyYdDbn \xC2\xE2\xBD\xE1\xF0\xD0'`?~.(^+aeo'^.\\", [](composer &) {}},
+        run_trial{"default", "aAeEoOuUiIyYdDbn \xC2\xE2\xBD\xE1\xF0\xD0'`?~.(^+aeo'^.\\"},
         // Plain VIQR with escapes, which the 64-byte blocks take whole, and
         // then the same with a byte they leave to the rest once in a while.
-        run_trial{"ascii", "aAeEoOuUiIyYdDbn '`?~.(^+aeou'^.(+?Vie^.t Nam\\",
-                  [](composer &) {}},
+        run_trial{"ascii", "aAeEoOuUiIyYdDbn '`?~.(^+aeou'^.(+?Vie^.t Nam\\"},
         run_trial{"rare",
                   [] {
                       std::string alphabet;
                       for (int i = 0; i < 6; ++i) alphabet += "aAeEoOuUiIyYdDbn '`?~.(^+aeou'^.(+?Vie^.t Nam";
                       return alphabet + "\xE2\\";
-                  }(),
-                  [](composer &) {}},
-        run_trial{"moved", "aAeEoOuUiIyYdDbn \xC2\xE2\xBD'`?~.(^+#\\",
-                  [](composer &c) { composer_set_mark('\'', '#', c); }}),
-    [](const testing::TestParamInfo<run_trial> &info) { return std::string(info.param.name); });
+                  }()}),
+                     testing::ValuesIn(viqr_test::every_implementation())),
+    [](const testing::TestParamInfo<ComposerRun::ParamType> &info) {
+        return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param)->name;
+    });
 
 }  // namespace

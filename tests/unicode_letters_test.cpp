@@ -16,7 +16,7 @@
 #include "process.h"
 #include "unicode_letters.h"
 #include "viqr_to_utf8.h"
-#include "wide_blocks.h"
+#include "implementations.h"
 
 namespace {
 
@@ -158,11 +158,14 @@ TEST(UnicodeLetters, EveryVisciiByteIsTheCharacterIconvGives) {
     EXPECT_EQ(r.out, ours);
 }
 
-// toneup -u writes what the decoder composes through write_utf8, which on
-// processors with AVX-512 goes 64 bytes at a time.  Over long random VISCII
-// texts, with and without 0 bytes, it must write each byte's field of
-// utf8_of_viscii (the table the two tests above check), whichever way it goes.
-TEST(UnicodeLetters, WriteUtf8WritesTheFieldOfEveryByte) {
+// toneup -u writes what the decoder composes through write_utf8, whose
+// kernels take a block at a time.  Over long random VISCII texts, with and
+// without 0 bytes, it must write each byte's field of utf8_of_viscii (the
+// table the two tests above check) through every implementation.
+class WriteUtf8 : public viqr_test::OnEveryImplementation {};
+VIQR_ON_EVERY_IMPLEMENTATION(WriteUtf8);
+
+TEST_P(WriteUtf8, WritesTheFieldOfEveryByte) {
     std::mt19937 random(20261210);
     for (int trial = 0; trial < 400; ++trial) {
         std::vector<unsigned char> text(random() % 2000);
@@ -171,14 +174,10 @@ TEST(UnicodeLetters, WriteUtf8WritesTheFieldOfEveryByte) {
         std::string expected;
         for (unsigned char b : text)
             expected.append(reinterpret_cast<const char *>(utf8_of_viscii[b].bytes), utf8_of_viscii[b].length);
-        for (bool wide : {true, false}) {
-            wide_blocks_allowed = wide;
-            std::vector<unsigned char> out(3 * text.size() + 3);
-            const unsigned char *end = write_utf8(text.data(), text.size(), out.data());
-            wide_blocks_allowed = true;
-            ASSERT_EQ(std::string(reinterpret_cast<const char *>(out.data()), end - out.data()), expected)
-                << (wide ? "wide blocks allowed" : "byte by byte") << ", trial " << trial;
-        }
+        std::vector<unsigned char> out(3 * text.size() + 3);
+        const unsigned char *end = write_utf8(kernels(), text.data(), text.size(), out.data());
+        ASSERT_EQ(std::string(reinterpret_cast<const char *>(out.data()), end - out.data()), expected)
+            << "trial " << trial;
     }
 }
 

@@ -16,7 +16,7 @@
 #include "viqr.h"
 #include "viqr_model.h"
 #include "viqr_to_utf8.h"
-#include "wide_blocks.h"
+#include "implementations.h"
 
 namespace {
 
@@ -51,8 +51,8 @@ void take_reports(viqr_utf8_scan &scan, converted &c) {
 
 // tonedown -u without the announcement: each piece is a chunk; each entry of
 // `inputs` names the input that begins with that piece (null: no new input).
-converted from_utf8(const std::vector<std::string> &chunks, int mode = MODE_VIETNAMESE, unsigned char k = '\\',
-                    const std::vector<const char *> &inputs = {"in"}) {
+converted from_utf8_through(const implementation &kernels, const std::vector<std::string> &chunks, int mode,
+                            unsigned char k, const std::vector<const char *> &inputs = {"in"}) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, k, mode);
     converted c;
@@ -60,19 +60,20 @@ converted from_utf8(const std::vector<std::string> &chunks, int mode = MODE_VIET
         if (i < inputs.size() && inputs[i] != nullptr) viqr_utf8_begin_input(state.scan, inputs[i]);
         std::vector<unsigned char> out(viqr_from_utf8_room(chunks[i].size()));
         c.text.append(reinterpret_cast<const char *>(out.data()),
-                      viqr_from_utf8(state, bytes_of(chunks[i]), chunks[i].size(), out.data()));
+                      from_utf8_with(kernels, state, bytes_of(chunks[i]), chunks[i].size(), out.data()));
         take_reports(state.scan, c);
     }
     std::vector<unsigned char> out(viqr_from_utf8_room(0));
-    c.text.append(reinterpret_cast<const char *>(out.data()), viqr_from_utf8_finish(state, out.data()));
+    c.text.append(reinterpret_cast<const char *>(out.data()), from_utf8_finish_with(kernels, state, out.data()));
     take_reports(state.scan, c);
     return c;
 }
 
 // toneup -u: a context opened in `mode`, hold on, as toneup opens it.
-converted to_utf8(const std::vector<std::string> &chunks, int mode = MODE_VIETNAMESE, unsigned char k = '\\',
-                  const std::vector<const char *> &inputs = {"in"}) {
+converted to_utf8_through(const implementation &kernels, const std::vector<std::string> &chunks, int mode,
+                          unsigned char k, const std::vector<const char *> &inputs = {"in"}) {
     const int context = viqr_open(mode, k, DEFAULT_OVERSTRIKE_CHAR);
+    use_implementation(context, kernels);
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
@@ -81,15 +82,26 @@ converted to_utf8(const std::vector<std::string> &chunks, int mode = MODE_VIETNA
         if (i < inputs.size() && inputs[i] != nullptr) viqr_utf8_begin_input(state.scan, inputs[i]);
         std::vector<unsigned char> out(viqr_to_utf8_room(chunks[i].size()));
         c.text.append(reinterpret_cast<const char *>(out.data()),
-                      viqr_to_utf8(state, bytes_of(chunks[i]), chunks[i].size(), out.data()));
+                      to_utf8_with(kernels, state, bytes_of(chunks[i]), chunks[i].size(), out.data()));
         take_reports(state.scan, c);
     }
     std::vector<unsigned char> out(viqr_to_utf8_room(0));
-    c.text.append(reinterpret_cast<const char *>(out.data()), viqr_to_utf8_finish(state, out.data()));
+    c.text.append(reinterpret_cast<const char *>(out.data()), to_utf8_finish_with(kernels, state, out.data()));
     take_reports(state.scan, c);
     int count = 0;
     viqr_close(context, nullptr, count);
     return c;
+}
+
+// The same with the implementation the process uses.
+converted from_utf8(const std::vector<std::string> &chunks, int mode = MODE_VIETNAMESE, unsigned char k = '\\',
+                    const std::vector<const char *> &inputs = {"in"}) {
+    return from_utf8_through(active_implementation(), chunks, mode, k, inputs);
+}
+
+converted to_utf8(const std::vector<std::string> &chunks, int mode = MODE_VIETNAMESE, unsigned char k = '\\',
+                  const std::vector<const char *> &inputs = {"in"}) {
+    return to_utf8_through(active_implementation(), chunks, mode, k, inputs);
 }
 
 struct utf8_case {
@@ -367,13 +379,15 @@ std::string random_bytes(std::mt19937 &random, std::size_t length, bool with_mar
     return text;
 }
 
-// On processors with AVX-512 both directions take text 64 bytes at a time
-// where it is plain Vietnamese.  Long texts that are mostly such, with now and
-// then a byte of every other kind, in random chunks, must give what the
-// byte-by-byte code gives: the same VIQR, the same reports, the same UTF-8.
-TEST(Utf8WideBlocks, GiveWhatTheByteByByteCodeGives) {
-    if (!viqr::detail::wide_blocks_available())
-        GTEST_SKIP() << "this processor has no AVX-512 VBMI2; the byte-by-byte code does all";
+// The kernels take both directions a block at a time where the text is
+// plain Vietnamese.  Long texts that are mostly such, with now and then a
+// byte of every other kind, in random chunks, must give through each
+// implementation what the byte-by-byte reference gives: the same VIQR, the
+// same reports, the same UTF-8.
+class Utf8Kernels : public viqr_test::OnEveryImplementation {};
+VIQR_ON_EVERY_IMPLEMENTATION(Utf8Kernels);
+
+TEST_P(Utf8Kernels, GiveWhatTheByteByByteReferenceGives) {
     static const std::vector<std::string> plain = {
         "a", "e", "o", "u", "y", "i", "d", "D", "n", "g", "h", "t", " ", " ", "\n", ".", "V",
         "\u00E2", "\u00E1", "\u00C0", "\u0103", "\u0111", "\u0110", "\u01A1", "\u01B0", "\u01AF", "\u0169", "\u0128",
@@ -397,13 +411,12 @@ TEST(Utf8WideBlocks, GiveWhatTheByteByByteCodeGives) {
         const auto cuts = random_cuts(random, text.size(), 1 + static_cast<int>(random() % 4));
         for (unsigned char k : {'\\', '#', 'o'}) {  // 'o': a composition character that is a letter
             converted wide[2], viqr[2];
-            for (int allowed = 0; allowed < 2; ++allowed) {
-                viqr::detail::wide_blocks_allowed = allowed == 1;
-                wide[allowed] = from_utf8(pieces(text, cuts), V, k);
-                const std::string &down_text = wide[allowed].text;
-                viqr[allowed] = to_utf8(pieces(down_text, random_cuts(random, down_text.size(), 2)), V, k);
+            for (int fast = 0; fast < 2; ++fast) {
+                const implementation &with = fast == 1 ? kernels() : reference();
+                wide[fast] = from_utf8_through(with, pieces(text, cuts), V, k);
+                const std::string &down_text = wide[fast].text;
+                viqr[fast] = to_utf8_through(with, pieces(down_text, random_cuts(random, down_text.size(), 2)), V, k);
             }
-            viqr::detail::wide_blocks_allowed = true;
             ASSERT_EQ(hex(wide[1].text), hex(wide[0].text)) << "input " << hex(text);
             ASSERT_EQ(wide[1].reports.size(), wide[0].reports.size()) << "input " << hex(text);
             for (std::size_t i = 0; i < wide[0].reports.size(); ++i)

@@ -39,6 +39,7 @@ bool announce_mode(unsigned char composition_char, int mode) {
 
 int main(int argc, char **argv) {
     const char *program = program_name(argc, argv, "tonedown");
+    refuse_unrunnable_implementation(program);
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = 0;  // -bs is accepted and has no effect here
     int mode = MODE_VIETNAMESE;

@@ -13,6 +13,7 @@
 #include "exchange.h"
 #include "fileio.h"
 #include "frontend.h"
+#include "implementation.h"
 
 namespace {
 
@@ -32,15 +33,6 @@ constexpr usage_text usage_of_tonefix{"tonefix", usage_lines, std::size(usage_li
 [[noreturn]] void fail(const char *name) {
     std::perror(name);
     std::exit(1);
-}
-
-// The loop is compiled for wider vectors too, and the widest the processor
-// has is chosen when the program starts (GCC and Clang on x86-64 with glibc).
-#if defined(__x86_64__) && defined(__gnu_linux__) && (defined(__GNUC__) || defined(__clang__))
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#endif
-void exchange_in_place(unsigned char *bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = tonefix::exchanged(bytes[i]);
 }
 
 // Opening the output truncates it, so an output that is the input itself (under
@@ -87,6 +79,7 @@ const char *file_named(int argc, char *argv[], int index) {
 
 int main(int argc, char *argv[]) {
     const char *program = program_name(argc, argv, "tonefix");
+    refuse_unrunnable_implementation(program);
     if (argc > 1) answer_help_or_version(argv[1], program, usage_of_tonefix);
     const char *input_path = file_named(argc, argv, 1);
     const char *output_path = file_named(argc, argv, 2);  // later arguments are ignored
@@ -96,11 +89,12 @@ int main(int argc, char *argv[]) {
     const char *input_name = input_path ? input_path : program;
     const char *output_name = output_path ? output_path : program;
 
+    const viqr::detail::implementation &kernels = viqr::detail::active_implementation();
     for (;;) {
         const ssize_t n = read_retrying(input_fd, buffer, sizeof buffer);
         if (n == 0) break;
         if (n < 0) fail(input_name);
-        exchange_in_place(buffer, static_cast<std::size_t>(n));
+        viqr::detail::exchange_versions(kernels, buffer, static_cast<std::size_t>(n));
         if (!write_all(output_fd, buffer, static_cast<std::size_t>(n))) fail(output_name);
     }
     // Some file systems report a failed write only when the file is closed.

@@ -45,6 +45,7 @@ bool write_output(const char *program, const unsigned char *bytes, std::size_t l
 
 int main(int argc, char **argv) {
     const char *program = program_name(argc, argv, "toneup");
+    refuse_unrunnable_implementation(program);
     unsigned char composition_char = DEFAULT_COMPOSITION_CHAR;
     unsigned char overstrike_char = DEFAULT_OVERSTRIKE_CHAR;
     int mode = MODE_VIETNAMESE;

@@ -9,8 +9,8 @@ namespace tonefix {
 inline constexpr unsigned char CAPITAL_O_TILDE = 0xA0;
 inline constexpr unsigned char SMALL_A_DOT_BELOW = 0xD5;
 
-// Two comparisons rather than a table look-up, so that the compiler can
-// convert a whole buffer with vector instructions.
+// The reference, byte by byte; the implementations' kernels exchange the
+// two a block at a time.
 constexpr unsigned char exchanged(unsigned char b) {
     return b == CAPITAL_O_TILDE ? SMALL_A_DOT_BELOW : b == SMALL_A_DOT_BELOW ? CAPITAL_O_TILDE : b;
 }
