@@ -18,8 +18,19 @@ bool write_all(int fd, const void *buffer, std::size_t size);
 void report_read_failure(const char *program, const char *name, int error);
 // "<program>: can't write "standard output": <strerror>"
 void report_write_failure(const char *program, int error);
-// "<program>: can't open file "<name>": <strerror>"
+// "<program>: can't write "<name>": <strerror>"
+void report_write_failure(const char *program, const char *name, int error);
+// "<program>: can't open file "<name>": <strerror>", and when the name is
+// spelled like one of the program's flags, " (options must come before file
+// names)": a flag after a file name is taken as a file.
 void report_open_failure(const char *program, const char *name, int error);
+
+// True when `fd` reads the regular file that standard output writes to.
+// Converting it would read back what was just written, and appending to it
+// would grow it without end, so the programs refuse such an input, as cat does.
+bool is_standard_output_file(int fd);
+// "<program>: "<name>": input file is output file"
+void report_input_is_output(const char *program, const char *name);
 
 // open(name, O_RDONLY) for an input file; a directory is refused here with
 // EISDIR, as cat refuses it, rather than failing at the first read.
@@ -37,21 +48,24 @@ inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
 // they have at once.
 inline constexpr std::size_t CHUNK_SIZE = 128 * 1024;
 
-// Outcome of reading every input of a converter.
-enum class inputs_status { complete, open_failed, read_failed, write_failed };
+// Outcome of reading every input of a converter: `refused` when every input
+// was converted except one or more that were the output file itself.
+enum class inputs_status { complete, refused, open_failed, read_failed, write_failed };
 
 // What convert_inputs calls by default before each input: nothing.
 struct no_input_begins {
-    void operator()(const char *) const {}
+    bool operator()(const char *) const { return true; }
 };
 
 // Reads each named input in turn (standard input for a name "-", and when there
 // are no names) in chunks of at most `size` bytes and hands every chunk to
 // `convert(chunk, n)`, which returns false when writing its result failed (it
 // reports that itself).  Before the first chunk of each input it calls
-// `begin(name)`, with the name that messages use for that input.  An input
+// `begin(name)`, with the name that messages use for that input, which may
+// write too and returns false when that failed.  An input
 // that cannot be opened (a directory included) or read is reported here, and
-// reading stops.
+// reading stops.  An input that is the output file is reported and skipped,
+// and `begin` is not called for it.
 template <class Convert, class Begin = no_input_begins>
 inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
                              std::size_t size, Convert convert, Begin begin = {});

@@ -10,8 +10,8 @@ _viqr_tools() {
     local program=${COMP_WORDS[0]##*/} flags i
     case $prev in -com | -bs) COMPREPLY=(); return ;; esac
     case $program in
-        tonedown) flags='-v -m -com -bs --help --version -- -' ;;
-        toneup) flags='-v -m -l -com -bs --help --version -- -' ;;
+        tonedown) flags='-v -m -u -com -bs --help --version -- -' ;;
+        toneup) flags='-v -m -l -u -t -com -bs --help --version -- -' ;;
         tonefix) flags='--help --version -'; ((COMP_CWORD == 1)) || flags= ;;
     esac
     for ((i = 1; i < COMP_CWORD; i++)); do

@@ -86,8 +86,8 @@ string(CONCAT tools_description
   "Three small Unix filters for Vietnamese text: tonedown turns 8-bit VISCII\n"
   "into 7-bit VIQR, the convention that writes each letter as an ASCII letter\n"
   "followed by mark characters, toneup turns VIQR back into VISCII, and\n"
-  "tonefix repairs VISCII 1.0 text into VISCII 1.1.  Together with iconv they\n"
-  "connect VIQR text with Unicode.")
+  "tonefix repairs VISCII 1.0 text into VISCII 1.1.  With -u, tonedown reads\n"
+  "UTF-8 and toneup writes UTF-8, so VIQR text meets Unicode directly.")
 viqr_deb_control(${deb_tools} text "" "filters between VISCII and VIQR Vietnamese text" "${tools_description}")
 
 string(CONCAT library_description
@@ -95,8 +95,9 @@ string(CONCAT library_description
   "character set, and VIQR, the 7-bit convention that writes each letter as an\n"
   "ASCII letter followed by mark characters: a streaming decoder with up to\n"
   "three contexts, an encoder that works chunk by chunk, and the parser of the\n"
-  "-com and -bs options of tonedown and toneup.  Its C interface serves C, C++\n"
-  "and any language with a foreign-function interface.\n"
+  "-com and -bs options of tonedown and toneup, and conversions between VIQR\n"
+  "and UTF-8.  Its C interface serves C, C++ and any language with a\n"
+  "foreign-function interface.\n"
   ".\n")
 viqr_deb_control(${deb_runtime} libs ""
   "conversions between VISCII and VIQR Vietnamese text (library)"

@@ -1,6 +1,4 @@
 // tonedown: converts 8-bit VISCII text to 7-bit VIQR.
-#include <cerrno>
-#include <cstdio>
 #include <iterator>
 #include <unistd.h>
 
@@ -23,17 +21,12 @@ constexpr const char *usage_lines[] = {
     "              -m: specifies English mode output\n",
     "              -v: specifies Vietnamese mode output (default)\n",
     "              -u: reads UTF-8 instead of VISCII\n",
+    "              --help: writes this text, --version: the version\n",
     "\n",
     "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n",
     "Version: VISCII & VIQR 1.1\n",
 };
 constexpr usage_text usage_of_tonedown{"tonedown", usage_lines, std::size(usage_lines)};
-
-// The first two bytes of the output switch a VIQR reader into the mode used.
-bool announce_mode(unsigned char composition_char, int mode) {
-    std::printf(mode == MODE_ENGLISH ? "%cM" : "%cV", composition_char);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
-}
 
 }  // namespace
 
@@ -52,18 +45,15 @@ int main(int argc, char **argv) {
         {"Uu", &utf8, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_tonedown);
+    if (utf8 && !composition_char_suits_utf8(program, composition_char)) return 1;
     warn_about_composition_char(program, composition_char);
-
-    if (!announce_mode(composition_char, mode)) {
-        report_write_failure(program, errno);
-        return 1;
-    }
 
     const int name_count = argc > first_name ? argc - first_name : 0;
     if (utf8) return run_utf8_to_viqr(program, argv + first_name, name_count, composition_char, mode);
 
     viqr_encoder_history history;
-    utf8_input_hint hint(program);
+    utf8_input_hint hint(program, "reads UTF-8");
+    mode_announcement announcement(program, composition_char, mode);
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
         hint.look(chunk, length);
         const std::size_t n = viscii_to_viqr(chunk, length, output_buffer, composition_char, mode, history);
@@ -72,6 +62,9 @@ int main(int argc, char **argv) {
         return false;
     };
     const inputs_status status = convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE,
-                                                convert, [&](const char *name) { hint.begin(name); });
+                                                convert, [&](const char *name) {
+                                                    hint.begin(name);
+                                                    return announcement.write_once();
+                                                });
     return status == inputs_status::complete ? 0 : 1;
 }

@@ -29,6 +29,7 @@ constexpr const char *usage_lines[] = {
     "              -l: sets the initial state to Literal\n",
     "              -u: writes UTF-8 instead of VISCII\n",
     "              -t: reads VIQR as people type it, without escapes\n",
+    "              --help: writes this text, --version: the version\n",
     "\n",
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n",
     "Version: VISCII & VIQR 1.1\n",
@@ -60,6 +61,7 @@ int main(int argc, char **argv) {
         {"Tt", &typed, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_toneup);
+    if (utf8 && !composition_char_suits_utf8(program, composition_char)) return 1;
     warn_about_composition_char(program, composition_char);
 
     // The first context of the process: always free.
@@ -70,12 +72,17 @@ int main(int argc, char **argv) {
     if (utf8) return run_viqr_to_utf8(program, argv + first_name, name_count, context);
     hint_utf8_terminal(program);
 
+    utf8_input_hint hint(program, "reads and writes UTF-8");
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
+        hint.look(chunk, length);
         const std::size_t n = viqr_feed_chunk(context, chunk, length, output_buffer);
         return write_output(program, output_buffer, n);
     };
     const inputs_status status =
-        convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, convert);
+        convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, convert, [&](const char *name) {
+            hint.begin(name);
+            return true;
+        });
 
     // A letter or escape still held belongs to the text read so far, also when
     // an input could not be opened or read.  After a failed write standard
