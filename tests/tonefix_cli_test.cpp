@@ -424,10 +424,11 @@ TEST(TonefixSameFile, RefusesAnInputThatStandardOutputAppendsTo) {
         scratch_dir dir;
         dir.write("old", "old \xA0\n");
         const run_result r =
-            run_shell("cd " + shell_quote(dir.path()) + " && exec timeout 10 " + shell_quote(TONEFIX) + c.command);
+            run_shell("cd " + shell_quote(dir.path()) + " && exec timeout 2 " + shell_quote(TONEFIX) + c.command);
         EXPECT_EQ(r.err, c.report);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(dir.read("old"), "old \xA0\n");
+        // Not printed when it fails: the file may have grown large.
+        EXPECT_TRUE(dir.read("old") == "old \xA0\n") << "the input was changed";
     }
 }
 
