@@ -34,6 +34,12 @@ bool write_all(int fd, const void *buffer, std::size_t size) {
     return true;
 }
 
+bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
+    if (write_all(STDOUT_FILENO, bytes, length)) return true;
+    report_write_failure(program, errno);
+    return false;
+}
+
 void report_read_failure(const char *program, const char *name, int error) {
     std::fprintf(stderr, "%s: can't read \"%s\": %s\n", program, name, std::strerror(error));
 }

@@ -14,6 +14,10 @@ ssize_t read_retrying(int fd, void *buffer, std::size_t size);
 // signals.  Returns false with errno set when a write fails.
 bool write_all(int fd, const void *buffer, std::size_t size);
 
+// Writes all `length` bytes to standard output; a failure is reported
+// ("can't write "standard output"") and returns false.
+bool write_output(const char *program, const unsigned char *bytes, std::size_t length);
+
 // "<program>: can't read "<name>": <strerror>"
 void report_read_failure(const char *program, const char *name, int error);
 // "<program>: can't write "standard output": <strerror>"

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <langinfo.h>
 #include <unistd.h>
 
 #include "fileio.h"
@@ -17,12 +15,6 @@ namespace {
 
 unsigned char input_buffer[CHUNK_SIZE];
 unsigned char output_buffer[std::max(viqr_from_utf8_room(CHUNK_SIZE), viqr_to_utf8_room(CHUNK_SIZE))];
-
-bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
-    if (write_all(STDOUT_FILENO, bytes, length)) return true;
-    report_write_failure(program, errno);
-    return false;
-}
 
 bool all_ascii(const unsigned char *bytes, std::size_t length) {
     return std::all_of(bytes, bytes + length, [](unsigned char b) { return b < 0x80; });
@@ -126,23 +118,6 @@ bool mode_announcement::write_once() {
     if (written_) return true;
     written_ = true;
     return write_output(program_, bytes_, sizeof bytes_);
-}
-
-
-void utf8_input_hint::look(const unsigned char *chunk, std::size_t length) {
-    if (!at_start_) return;
-    at_start_ = false;
-    if (given_ || !viqr_looks_like_utf8(chunk, length)) return;
-    given_ = true;
-    std::fprintf(stderr, "%s: \"%s\" looks like UTF-8; %s -u %s\n", program_, name_, program_, what_u_does_);
-}
-
-void hint_utf8_terminal(const char *program) {
-    if (!isatty(STDOUT_FILENO)) return;
-    // The locale is consulted for this alone; the conversion does not depend on it.
-    const bool utf8 = std::setlocale(LC_CTYPE, "") != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-    std::setlocale(LC_CTYPE, "C");
-    if (utf8) std::fprintf(stderr, "%s: writing VISCII to a UTF-8 terminal; %s -u writes UTF-8\n", program, program);
 }
 
 }  // namespace viqr::cli

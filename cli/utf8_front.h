@@ -1,6 +1,6 @@
-// What tonedown and toneup do for -u, and the hints they give without it:
-// the loops over the inputs with their reports of invalid UTF-8, called from
-// main with one line each.
+// What tonedown and toneup do for -u: the loops over the inputs with their
+// reports of invalid UTF-8, called from main with one line each; and
+// tonedown's mode announcement, which both of its loops write.
 #pragma once
 
 #include <cstddef>
@@ -38,31 +38,5 @@ private:
     unsigned char bytes_[2];
     bool written_ = false;
 };
-
-// The converters without -u: say once on standard error that -u reads UTF-8
-// (tonedown) or reads and writes it (toneup) when the first chunk of an input
-// is valid UTF-8 with characters of more than one byte.  begin() before each
-// input, look() at each chunk.
-class utf8_input_hint {
-public:
-    // `what_u_does` ends the hint: "<program> -u <what_u_does>".
-    utf8_input_hint(const char *program, const char *what_u_does) : program_(program), what_u_does_(what_u_does) {}
-    void begin(const char *name) {
-        name_ = name;
-        at_start_ = true;
-    }
-    void look(const unsigned char *chunk, std::size_t length);
-
-private:
-    const char *program_;
-    const char *what_u_does_;
-    const char *name_ = nullptr;
-    bool at_start_ = false;
-    bool given_ = false;
-};
-
-// toneup without -u: says once on standard error that -u writes UTF-8 when
-// standard output is a terminal whose locale's character set is UTF-8.
-void hint_utf8_terminal(const char *program);
 
 }  // namespace viqr::cli

@@ -5,6 +5,7 @@
 #include "composition_warning.h"
 #include "fileio.h"
 #include "frontend.h"
+#include "hints.h"
 #include "utf8_front.h"
 #include "viqr.h"
 
@@ -57,9 +58,7 @@ int main(int argc, char **argv) {
     auto convert = [&](const unsigned char *chunk, std::size_t length) {
         hint.look(chunk, length);
         const std::size_t n = viscii_to_viqr(chunk, length, output_buffer, composition_char, mode, history);
-        if (write_all(STDOUT_FILENO, output_buffer, n)) return true;
-        report_write_failure(program, errno);
-        return false;
+        return write_output(program, output_buffer, n);
     };
     const inputs_status status = convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE,
                                                 convert, [&](const char *name) {

@@ -6,6 +6,7 @@
 #include "composition_warning.h"
 #include "fileio.h"
 #include "frontend.h"
+#include "hints.h"
 #include "utf8_front.h"
 #include "viqr.h"
 
@@ -35,12 +36,6 @@ constexpr const char *usage_lines[] = {
     "Version: VISCII & VIQR 1.1\n",
 };
 constexpr usage_text usage_of_toneup{"toneup", usage_lines, std::size(usage_lines)};
-
-bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
-    if (write_all(STDOUT_FILENO, bytes, length)) return true;
-    report_write_failure(program, errno);
-    return false;
-}
 
 }  // namespace
 
