@@ -159,9 +159,9 @@ std::string every_byte() {
     return all;
 }
 
-// Texts that make the decoder write much: the audit's word, marks that each
-// change a letter, escapes, Literal text, a word longer than the typed
-// reader keeps back, and every byte.
+// Texts that make the decoder write much: a word the typed reader changes,
+// marks that each change a letter, escapes, Literal text, a word longer than
+// the typed reader keeps back, and every byte.
 const std::vector<std::string> viqr_texts = {
     "Nguye^~nNguye^~nNguye^~n",
     repeated("a^'", 40),
