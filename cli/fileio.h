@@ -52,28 +52,5 @@ inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
 // they have at once.
 inline constexpr std::size_t CHUNK_SIZE = 128 * 1024;
 
-// Outcome of reading every input of a converter: `refused` when every input
-// was converted except one or more that were the output file itself.
-enum class inputs_status { complete, refused, open_failed, read_failed, write_failed };
-
-// What convert_inputs calls by default before each input: nothing.
-struct no_input_begins {
-    bool operator()(const char *) const { return true; }
-};
-
-// Reads each named input in turn (standard input for a name "-", and when there
-// are no names) in chunks of at most `size` bytes and hands every chunk to
-// `convert(chunk, n)`, which returns false when writing its result failed (it
-// reports that itself).  Before the first chunk of each input it calls
-// `begin(name)`, with the name that messages use for that input, which may
-// write too and returns false when that failed.  An input
-// that cannot be opened (a directory included) or read is reported here, and
-// reading stops.  An input that is the output file is reported and skipped,
-// and `begin` is not called for it.
-template <class Convert, class Begin = no_input_begins>
-inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
-                             std::size_t size, Convert convert, Begin begin = {});
-
 }  // namespace viqr::cli
 
-#include "fileio_inputs.h"
