@@ -70,17 +70,34 @@ constexpr const char *explanation[] = {
 };
 static_assert(std::size(explanation) == static_cast<std::size_t>(composition_hazard::control) + 1);
 
+// The character as -com takes it: itself when printable ASCII, otherwise a
+// backslash and three octal digits.
+struct shown_char {
+    char text[5];
+    explicit shown_char(unsigned char c) {
+        if (c > ' ' && c < 0x7F)
+            std::snprintf(text, sizeof text, "%c", c);
+        else
+            std::snprintf(text, sizeof text, "\\%03o", c);
+    }
+};
+
 }  // namespace
+
+bool composition_char_suits_utf8(const char *program, unsigned char composition_char) {
+    if (hazards[composition_char] != composition_hazard::viscii_letter) return true;
+    std::fprintf(stderr,
+                 "%s: composition character \"%s\" cannot be used with -u: it is a VISCII letter, not ASCII text "
+                 "in UTF-8\n",
+                 program, shown_char(composition_char).text);
+    return false;
+}
 
 void warn_about_composition_char(const char *program, unsigned char composition_char) {
     const composition_hazard hazard = hazards[composition_char];
     if (hazard == composition_hazard::none) return;
-    char shown[5];
-    if (composition_char > ' ' && composition_char < 0x7F)
-        std::snprintf(shown, sizeof shown, "%c", composition_char);
-    else
-        std::snprintf(shown, sizeof shown, "\\%03o", composition_char);
-    std::fprintf(stderr, "%s: warning: composition character \"%s\" is %s\n", program, shown,
+    const shown_char shown(composition_char);
+    std::fprintf(stderr, "%s: warning: composition character \"%s\" is %s\n", program, shown.text,
                  explanation[static_cast<int>(hazard)]);
 }
 

@@ -20,4 +20,11 @@ namespace viqr::cli {
 //    (0x1B) excepted, a composition character chosen on purpose.
 void warn_about_composition_char(const char *program, unsigned char composition_char);
 
+// With -u the text is UTF-8, where a byte of 0x80 or more is part of a
+// character and the six VISCII control letters are controls: a composition
+// character among them could not be read back.  Says so on standard error
+// and returns false for such a character:
+// "<program>: composition character "<c>" cannot be used with -u: it is a VISCII letter, not ASCII text in UTF-8"
+bool composition_char_suits_utf8(const char *program, unsigned char composition_char);
+
 }  // namespace viqr::cli

@@ -14,14 +14,27 @@ ssize_t read_retrying(int fd, void *buffer, std::size_t size);
 // signals.  Returns false with errno set when a write fails.
 bool write_all(int fd, const void *buffer, std::size_t size);
 
+// Writes all `length` bytes to standard output; a failure is reported
+// ("can't write "standard output"") and returns false.
+bool write_output(const char *program, const unsigned char *bytes, std::size_t length);
+
 // "<program>: can't read "<name>": <strerror>"
 void report_read_failure(const char *program, const char *name, int error);
 // "<program>: can't write "standard output": <strerror>"
 void report_write_failure(const char *program, int error);
 // "<program>: can't write "<name>": <strerror>"
-void report_write_failure_to(const char *program, const char *name, int error);
-// "<program>: can't open file "<name>": <strerror>"
+void report_write_failure(const char *program, const char *name, int error);
+// "<program>: can't open file "<name>": <strerror>", and when the name is
+// spelled like one of the program's flags, " (options must come before file
+// names)": a flag after a file name is taken as a file.
 void report_open_failure(const char *program, const char *name, int error);
+
+// True when `fd` reads the regular file that standard output writes to.
+// Converting it would read back what was just written, and appending to it
+// would grow it without end, so the programs refuse such an input, as cat does.
+bool is_standard_output_file(int fd);
+// "<program>: "<name>": input file is output file"
+void report_input_is_output(const char *program, const char *name);
 
 // open(name, O_RDONLY) for an input file; a directory is refused here with
 // EISDIR, as cat refuses it, rather than failing at the first read.
@@ -39,25 +52,5 @@ inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
 // they have at once.
 inline constexpr std::size_t CHUNK_SIZE = 128 * 1024;
 
-// Outcome of reading every input of a converter.
-enum class inputs_status { complete, open_failed, read_failed, write_failed };
-
-// What convert_inputs calls by default before each input: nothing.
-struct no_input_begins {
-    void operator()(const char *) const {}
-};
-
-// Reads each named input in turn (standard input for a name "-", and when there
-// are no names) in chunks of at most `size` bytes and hands every chunk to
-// `convert(chunk, n)`, which returns false when writing its result failed (it
-// reports that itself).  Before the first chunk of each input it calls
-// `begin(name)`, with the name that messages use for that input.  An input
-// that cannot be opened (a directory included) or read is reported here, and
-// reading stops.
-template <class Convert, class Begin = no_input_begins>
-inputs_status convert_inputs(const char *program, char *const *names, int name_count, unsigned char *buffer,
-                             std::size_t size, Convert convert, Begin begin = {});
-
 }  // namespace viqr::cli
 
-#include "fileio_inputs.h"

@@ -40,6 +40,15 @@ const flag *find_flag(const flag_table &flags, char letter) {
     return nullptr;
 }
 
+// The flags of the program, kept by read_flags for spelled_like_a_flag; none
+// once "--" has said that what follows are file names.
+flag_table known_flags{nullptr, 0};
+bool flags_ended_by_double_dash = false;
+
+bool is_help_or_version(const char *argument) {
+    return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0;
+}
+
 }  // namespace
 
 void refuse_unrunnable_implementation(const char *program) {
@@ -70,11 +79,15 @@ void answer_help_or_version(const char *argument, const char *program, const usa
 }
 
 int read_flags(int argc, char **argv, const char *program, const flag_table &flags, const usage_text &text) {
+    known_flags = flags;
     int index = 1;
     for (; index < argc && argv[index][0] == '-'; ++index) {
         const char *argument = argv[index];
         if (names_standard_stream(argument)) break;
-        if (std::strcmp(argument, "--") == 0) return index + 1;
+        if (std::strcmp(argument, "--") == 0) {
+            flags_ended_by_double_dash = true;
+            return index + 1;
+        }
         answer_help_or_version(argument, program, text);
         const flag *f = find_flag(flags, argument[1]);
         if (f == nullptr) {
@@ -88,6 +101,15 @@ int read_flags(int argc, char **argv, const char *program, const flag_table &fla
         *f->target = f->value;
     }
     return index;
+}
+
+}  // namespace viqr::cli
+
+namespace viqr::cli {
+
+bool spelled_like_a_flag(const char *argument) {
+    if (argument[0] != '-' || names_standard_stream(argument) || flags_ended_by_double_dash) return false;
+    return is_help_or_version(argument) || find_flag(known_flags, argument[1]) != nullptr;
 }
 
 }  // namespace viqr::cli

@@ -61,4 +61,9 @@ struct flag_table {
 // "<program>: unknown option "<argument>"", the usage text and status 1.
 int read_flags(int argc, char **argv, const char *program, const flag_table &flags, const usage_text &text);
 
+// True when `argument` is spelled like a flag that the last read_flags would
+// have taken ("--help" and "--version" included), so that an input file of
+// that name is most likely a flag put after a file name.
+bool spelled_like_a_flag(const char *argument);
+
 }  // namespace viqr::cli

@@ -2,93 +2,101 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <langinfo.h>
 #include <unistd.h>
 
 #include "fileio.h"
+#include "input_loop.h"
 #include "viqr.h"
 
 namespace viqr::cli {
 
 namespace {
 
-unsigned char input_buffer[CHUNK_SIZE];
-unsigned char output_buffer[std::max(viqr_from_utf8_room(CHUNK_SIZE), viqr_to_utf8_room(CHUNK_SIZE))];
-
-bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
-    if (write_all(STDOUT_FILENO, bytes, length)) return true;
-    report_write_failure(program, errno);
-    return false;
+bool all_ascii(const unsigned char *bytes, std::size_t length) {
+    return std::all_of(bytes, bytes + length, [](unsigned char b) { return b < 0x80; });
 }
 
-void report_all(const char *program, viqr_utf8_scan &scan) {
-    viqr_utf8_report report;
-    while (viqr_utf8_take_report(scan, report)) report_invalid_utf8(program, report.input, report.offset);
-}
+// Takes the reports of invalid UTF-8 and shows them.  Text whose first byte
+// beyond ASCII is already invalid is most likely VISCII given to tonedown -u:
+// that report gets a hint when `hint_viscii` is set.  Every byte is invalid
+// UTF-8 or a VISCII letter, so the bytes before it are what tell.
+class invalid_utf8_reports {
+public:
+    invalid_utf8_reports(const char *program, viqr_utf8_scan &scan, bool hint_viscii)
+        : program_(program), scan_(scan), hint_viscii_(hint_viscii) {}
+    void begin(const char *name) {
+        name_ = name;
+        chunk_start_ = 0;
+        ascii_so_far_ = true;
+    }
+    // After converting `chunk`, the next `length` bytes of the input.
+    void after_chunk(const unsigned char *chunk, std::size_t length) {
+        viqr_utf8_report report;
+        while (viqr_utf8_take_report(scan_, report))
+            report_invalid_utf8(program_, report.input, report.offset, looks_like_viscii(report, chunk, length));
+        if (ascii_so_far_) ascii_so_far_ = all_ascii(chunk, length);
+        chunk_start_ += length;
+    }
 
-// Converts every input with `convert(chunk, length, out)`, then `finish(out)`
-// (also after an input that could not be opened or read: what was held
-// belongs to the text read so far), reporting invalid UTF-8 as it is found.
-template <class Convert, class Finish>
-int run_inputs(const char *program, char *const *names, int name_count, viqr_utf8_scan &scan, Convert convert,
-               Finish finish) {
-    unsigned char *const output = output_buffer;
-    auto convert_chunk = [&](const unsigned char *bytes, std::size_t length) {
-        const bool written = write_output(program, output, convert(bytes, length, output));
-        report_all(program, scan);
-        return written;
-    };
-    auto begin = [&](const char *name) { viqr_utf8_begin_input(scan, name); };
-    const inputs_status status = convert_inputs(program, names, name_count, input_buffer, CHUNK_SIZE, convert_chunk, begin);
-    if (status == inputs_status::write_failed) return 1;
-    const bool flushed = write_output(program, output, finish(output));
-    report_all(program, scan);
-    return status == inputs_status::complete && flushed ? 0 : 1;
-}
+private:
+    bool looks_like_viscii(const viqr_utf8_report &report, const unsigned char *chunk, std::size_t length) const {
+        if (!hint_viscii_ || !ascii_so_far_ || report.input != name_) return false;
+        if (report.offset < chunk_start_ || report.offset - chunk_start_ >= length) return false;
+        return all_ascii(chunk, static_cast<std::size_t>(report.offset - chunk_start_));
+    }
+
+    const char *program_;
+    viqr_utf8_scan &scan_;
+    bool hint_viscii_;
+    const char *name_ = nullptr;
+    unsigned long long chunk_start_ = 0;
+    bool ascii_so_far_ = true;
+};
+
+// A conversion from or to UTF-8, every input one text: `State` with its
+// conversion and finish functions.
+template <class State, std::size_t (*convert_chunk)(State *, const unsigned char *, std::size_t, unsigned char *),
+          std::size_t (*finish_text)(State *, unsigned char *)>
+class utf8_conversion final : public converter {
+public:
+    utf8_conversion(const char *program, bool hint_viscii) : reports_(program, state.scan, hint_viscii) {}
+    void begin(const char *name) override {
+        viqr_utf8_begin_input(state.scan, name);
+        reports_.begin(name);
+    }
+    std::size_t convert(const unsigned char *chunk, std::size_t length, unsigned char *out) override {
+        return convert_chunk(&state, chunk, length, out);
+    }
+    std::size_t finish(unsigned char *out) override { return finish_text(&state, out); }
+    void after(const unsigned char *chunk, std::size_t length) override { reports_.after_chunk(chunk, length); }
+
+    State state{};
+
+private:
+    invalid_utf8_reports reports_;
+};
 
 }  // namespace
 
 int run_utf8_to_viqr(const char *program, char *const *names, int name_count, unsigned char composition_char,
                      int mode) {
-    viqr_from_utf8_state state;
-    viqr_from_utf8_start(state, composition_char, mode);
-    return run_inputs(
-        program, names, name_count, state.scan,
-        [&](const unsigned char *in, std::size_t n, unsigned char *out) { return viqr_from_utf8(state, in, n, out); },
-        [&](unsigned char *out) { return viqr_from_utf8_finish(state, out); });
+    utf8_conversion<viqr_from_utf8_state, viqr_from_utf8, viqr_from_utf8_finish> conversion(program, true);
+    viqr_from_utf8_start(conversion.state, composition_char, mode);
+    mode_announcement announcement(program, composition_char, mode);
+    return convert_inputs(program, names, name_count, conversion, &announcement);
 }
 
 int run_viqr_to_utf8(const char *program, char *const *names, int name_count, int context) {
-    viqr_to_utf8_state state;
-    viqr_to_utf8_start(state, context);
-    return run_inputs(
-        program, names, name_count, state.scan,
-        [&](const unsigned char *in, std::size_t n, unsigned char *out) { return viqr_to_utf8(state, in, n, out); },
-        [&](unsigned char *out) { return viqr_to_utf8_finish(state, out); });
+    utf8_conversion<viqr_to_utf8_state, viqr_to_utf8, viqr_to_utf8_finish> conversion(program, false);
+    viqr_to_utf8_start(conversion.state, context);
+    return convert_inputs(program, names, name_count, conversion);
 }
 
-void report_invalid_utf8(const char *program, const char *name, unsigned long long offset) {
-    std::fprintf(stderr, "%s: \"%s\": invalid UTF-8 at byte offset %llu, copied unchanged\n", program, name, offset);
-}
-
-
-void utf8_input_hint::look(const unsigned char *chunk, std::size_t length) {
-    if (!at_start_) return;
-    at_start_ = false;
-    if (given_ || !viqr_looks_like_utf8(chunk, length)) return;
-    given_ = true;
-    std::fprintf(stderr, "%s: \"%s\" looks like UTF-8; %s -u reads UTF-8\n", program_, name_, program_);
-}
-
-void hint_utf8_terminal(const char *program) {
-    if (!isatty(STDOUT_FILENO)) return;
-    // The locale is consulted for this alone; the conversion does not depend on it.
-    const bool utf8 = std::setlocale(LC_CTYPE, "") != nullptr && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-    std::setlocale(LC_CTYPE, "C");
-    if (utf8) std::fprintf(stderr, "%s: writing VISCII to a UTF-8 terminal; %s -u writes UTF-8\n", program, program);
+void report_invalid_utf8(const char *program, const char *name, unsigned long long offset, bool looks_like_viscii) {
+    std::fprintf(stderr, "%s: \"%s\": invalid UTF-8 at byte offset %llu, copied unchanged%s\n", program, name, offset,
+                 looks_like_viscii ? "; it looks like VISCII: drop -u" : "");
 }
 
 }  // namespace viqr::cli

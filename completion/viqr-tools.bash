@@ -16,8 +16,8 @@ _viqr_tools() {
         return
     fi
     case $program in
-        tonedown) flags='-v -m -com -bs --help --version -- -' ;;
-        toneup) flags='-v -m -l -com -bs --help --version -- -' ;;
+        tonedown) flags='-v -m -u -com -bs --help --version -- -' ;;
+        toneup) flags='-v -m -l -u -t -com -bs --help --version -- -' ;;
         tonefix) flags='--help --version -'; ((COMP_CWORD == 1)) || flags= ;;
     esac
     for ((i = 1; i < COMP_CWORD; i++)); do

@@ -180,19 +180,31 @@ int feed_byte(viqr_context &c, unsigned char b, unsigned char *out) {
 }
 
 // Writes what the context still holds to `out` (or drops it when `out` is
-// null) and returns how many bytes that was.  Feeding the composition
-// character settles a held letter and a pending escape; feeding it again
-// undoes the escape that the first one may have started.
+// null) and returns how many bytes that was: a held letter as composed so far,
+// or a composition character left pending, which stands for itself.  The
+// context is left in its mode with no letter under way, so that a second flush
+// writes nothing and text fed afterwards starts afresh.
 int flush_context(viqr_context &c, unsigned char *out) {
-    unsigned char scratch[2];
-    if (c.state == STATE_LITERAL_ESCAPE) {
-        // The composition character that ends Literal text stands for itself.
+    unsigned char scratch[1];
+    unsigned char *const to = out != nullptr ? out : scratch;
+    int n = 0;
+    switch (c.state) {
+    case STATE_LITERAL_ESCAPE:
+        to[n++] = c.composition_char;
         c.state = MODE_LITERAL;
-        if (out != nullptr) out[0] = c.composition_char;
-        return 1;
+        break;
+    case STATE_ESCAPE:
+        to[n++] = c.composition_char;
+        c.state = c.return_mode;
+        break;
+    case STATE_HOLDING:
+        if (c.held_byte != 0) to[n++] = c.held_byte;
+        c.state = c.return_mode;
+        break;
+    default:
+        break;
     }
-    const int n = feed_byte(c, c.composition_char, out != nullptr ? out : scratch);
-    feed_byte(c, c.composition_char, scratch);
+    drop_letter(c);
     return n;
 }
 

@@ -72,8 +72,29 @@ inline const unsigned char *end_of_plain_ascii(const implementation &kernels, co
     return p;
 }
 
+// The second byte's rule against the code points themselves: a second byte
+// is allowed exactly when some sequence it begins decodes to a code point of
+// that length (not overlong), is no surrogate and is not past U+10FFFF.
+constexpr bool second_bytes_follow_the_code_points() {
+    for (int lead = 0xC2; lead <= 0xF4; ++lead) {
+        const int length = sequence_length[lead];
+        const char32_t shortest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        for (int b = 0; b < 256; ++b) {
+            const auto l = static_cast<unsigned char>(lead), c = static_cast<unsigned char>(b);
+            const unsigned char low[] = {l, c, 0x80, 0x80}, high[] = {l, c, 0xBF, 0xBF};
+            const char32_t first = decode_sequence(low, length), last = decode_sequence(high, length);
+            const bool allowed = b >= 0x80 && b <= 0xBF && last >= shortest && first <= 0x10FFFF &&
+                                 !(first >= 0xD800 && last <= 0xDFFF);
+            if (continues(l, 1, c) != allowed) return false;
+        }
+    }
+    return true;
+}
+static_assert(second_bytes_follow_the_code_points());
 static_assert(sequence_length[0xC1] == 0 && sequence_length[0xC2] == 2 && sequence_length[0xF5] == 0);
 static_assert(!continues(0xE0, 1, 0x9F) && !continues(0xED, 1, 0xA0) && continues(0xED, 2, 0xA0));
+static_assert(!continues(0xF0, 1, 0x8F) && continues(0xF0, 1, 0x90) && continues(0xF4, 1, 0x8F) &&
+              !continues(0xF4, 1, 0x90));
 inline constexpr unsigned char decode_check[] = {0xE1, 0xBB, 0x87};
 static_assert(decode_sequence(decode_check, 3) == 0x1EC7, "U+1EC7 is E1 BB 87");
 

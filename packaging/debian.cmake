@@ -86,9 +86,10 @@ string(CONCAT tools_description
   "Small Unix filters for Vietnamese text: toneconv converts between UTF-8\n"
   "and every Vietnamese legacy encoding (TCVN3, VNI, VISCII, VPS, VN1,\n"
   "Windows-1258, VIQR) and reports what it cannot convert; tonedown turns\n"
-  "8-bit VISCII into 7-bit VIQR, the convention that writes each letter as an\n"
-  "ASCII letter followed by mark characters, toneup turns VIQR back into\n"
-  "VISCII, and tonefix repairs VISCII 1.0 text into VISCII 1.1.")
+  "8-bit VISCII or UTF-8 into 7-bit VIQR, the convention that writes each\n"
+  "letter as an ASCII letter followed by mark characters, toneup turns VIQR\n"
+  "back into VISCII or UTF-8, and tonefix repairs VISCII 1.0 text into\n"
+  "VISCII 1.1.")
 viqr_deb_control(${deb_tools} text "" "converters between Vietnamese text encodings" "${tools_description}")
 
 string(CONCAT library_description
@@ -96,8 +97,9 @@ string(CONCAT library_description
   "character set, and VIQR, the 7-bit convention that writes each letter as an\n"
   "ASCII letter followed by mark characters: a streaming decoder with up to\n"
   "three contexts, an encoder that works chunk by chunk, and the parser of the\n"
-  "-com and -bs options of tonedown and toneup.  Its C interface serves C, C++\n"
-  "and any language with a foreign-function interface.\n"
+  "-com and -bs options of tonedown and toneup, and conversions between VIQR\n"
+  "and UTF-8.  Its C interface serves C, C++ and any language with a\n"
+  "foreign-function interface.\n"
   ".\n")
 viqr_deb_control(${deb_runtime} libs ""
   "conversions between VISCII and VIQR Vietnamese text (library)"

@@ -136,3 +136,36 @@ c_utf8_result c_to_utf8(const unsigned char *in, size_t length, size_t chunk, un
     viqr_close(context, NULL, NULL);
     return result;
 }
+
+/* One step of c_two_texts_through_one_context: a text (or, for a null text,
+ * nothing) and then the end of the text, into `out`. */
+static size_t text_then_end(int context, viqr_to_utf8_state *state, int utf8, const char *text, unsigned char *out) {
+    const unsigned char *in = (const unsigned char *)text;
+    const size_t length = text != NULL ? strlen(text) : 0;
+    size_t written = 0;
+    int count = 0;
+    if (utf8) {
+        if (length > 0) written = viqr_to_utf8(state, in, length, out);
+        return written + viqr_to_utf8_finish(state, out + written);
+    }
+    if (length > 0) written = viqr_feed_chunk(context, in, length, out);
+    viqr_flush(context, out + written, &count);
+    return written + (size_t)count;
+}
+
+int c_two_texts_through_one_context(int mode, int typed, int utf8, const char *first, const char *second,
+                                    c_two_texts *result) {
+    viqr_to_utf8_state state;
+    int count = 0;
+    const int context = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    if (context < 0) return 0;
+    viqr_set(context, 1, VIQR_PARAM_HOLD);
+    viqr_set(context, typed, VIQR_PARAM_TYPED);
+    viqr_to_utf8_start(&state, context);
+    result->first_length = text_then_end(context, &state, utf8, first, result->first);
+    result->again_length = text_then_end(context, &state, utf8, NULL, result->again);
+    result->second_length = text_then_end(context, &state, utf8, second, result->second);
+    viqr_close(context, result->closed, &count);
+    result->closed_length = (size_t)count;
+    return 1;
+}

@@ -4,6 +4,8 @@
 
 #include <stddef.h>
 
+#include "viqr.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -49,6 +51,21 @@ c_utf8_result c_from_utf8(const unsigned char *in, size_t length, size_t chunk, 
 // VIQR_TO_UTF8_OUTPUT_SIZE(length) + VIQR_TO_UTF8_OUTPUT_SIZE(0) bytes.
 c_utf8_result c_to_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
                         int mode, unsigned char *out);
+
+// What each call of a context's life wrote: two texts fed with
+// viqr_feed_chunk, each followed by a flush, a second flush after the first
+// text, and the close.  Through viqr_to_utf8 and viqr_to_utf8_finish instead
+// when `utf8` is set.  Every piece has room for VIQR_TO_UTF8_OUTPUT_SIZE(8)
+// bytes, and texts are shorter than 8.
+typedef struct c_two_texts {
+    unsigned char first[VIQR_TO_UTF8_OUTPUT_SIZE(8)], again[VIQR_TO_UTF8_OUTPUT_SIZE(8)],
+        second[VIQR_TO_UTF8_OUTPUT_SIZE(8)], closed[VIQR_TO_UTF8_OUTPUT_SIZE(8)];
+    size_t first_length, again_length, second_length, closed_length;
+} c_two_texts;
+
+// Returns 0 when no context could be opened.
+int c_two_texts_through_one_context(int mode, int typed, int utf8, const char *first, const char *second,
+                                    c_two_texts *result);
 
 #ifdef __cplusplus
 }

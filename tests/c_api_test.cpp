@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "c_api_calls.h"
+#include "iconv_oracle.h"
+#include "oracle.h"
 #include "viqr.h"
 
 namespace {
@@ -43,7 +45,7 @@ void PrintTo(const decoder_row &r, std::ostream *os) {
 const decoder_row decoder_rows[] = {
     {MODE_VIETNAMESE, true, "Vie^.t Nam", "Vi\xAEt Nam", MODE_VIETNAMESE},
     {MODE_VIETNAMESE, false, "a^'", "a\x08\xE2\x08\xA4", MODE_VIETNAMESE},
-    {MODE_VIETNAMESE, true, "a\\", "a\\", STATE_ESCAPE},
+    {MODE_VIETNAMESE, true, "a\\", "a\\", MODE_VIETNAMESE},
     {MODE_ENGLISH, true, "\\ye^~n", "y\xADn", MODE_ENGLISH},
     {MODE_LITERAL, true, "\\Va'", "\xE1", MODE_VIETNAMESE},
     {MODE_LITERAL, true, "\\a'\\", "\\a'\\", MODE_LITERAL},
@@ -502,6 +504,44 @@ TEST_F(CApi, FlushWithoutAnAreaLeavesTheCountAlone) {
     int state = -1;
     viqr_query(handle, &state, VIQR_PARAM_STATE);
     EXPECT_EQ(state, MODE_VIETNAMESE);  // the held letter was settled and dropped
+}
+
+// A flushed context is clean: a second flush, and a close after the end of
+// the text, write nothing more, and the next text loses none of its bytes,
+// also when the first text ended with the composition character.
+struct two_texts_row {
+    int mode;
+    const char *first, *first_out, *second, *second_out;
+};
+
+const two_texts_row two_texts_rows[] = {
+    {MODE_VIETNAMESE, "C:\\", "C:\\", "Viet", "Viet"},
+    {MODE_ENGLISH, "x\\", "x\\", "Mary", "Mary"},
+    {MODE_VIETNAMESE, "a\\", "a\\", "Mo+'", "M\xE1\xBB\x9B"},
+    {MODE_VIETNAMESE, "o+", "\xC6\xA1", "'", "'"},
+    {MODE_LITERAL, "\\", "\\", "a'", "a'"},
+    {MODE_ENGLISH, "\\a^", "\xC3\xA2", "\\", "\\"},
+};
+
+TEST_F(CApi, AFlushedContextIsCleanAndWritesNothingMore) {
+    REQUIRE_ORACLE(have_iconv_viscii(), "iconv lacks VISCII");
+    auto to_viscii = [](const char *utf8) { return iconv_convert("UTF-8", "VISCII", utf8).value_or("?"); };
+    for (const two_texts_row &r : two_texts_rows) {
+        for (int typed : {0, 1}) {
+            for (int utf8 : {0, 1}) {
+                SCOPED_TRACE(testing::Message() << "mode " << r.mode << " " << r.first << " then " << r.second
+                                                << (typed ? ", typed" : "") << (utf8 ? ", UTF-8" : ", VISCII"));
+                c_two_texts t{};
+                ASSERT_TRUE(c_two_texts_through_one_context(r.mode, typed, utf8, r.first, r.second, &t));
+                const std::string first_out = utf8 ? r.first_out : to_viscii(r.first_out);
+                const std::string second_out = utf8 ? r.second_out : to_viscii(r.second_out);
+                EXPECT_EQ(text(t.first, t.first_length), first_out);
+                EXPECT_EQ(t.again_length, 0u) << "the second flush wrote " << text(t.again, t.again_length);
+                EXPECT_EQ(text(t.second, t.second_length), second_out);
+                EXPECT_EQ(t.closed_length, 0u) << "the close wrote " << text(t.closed, t.closed_length);
+            }
+        }
+    }
 }
 
 TEST_F(CApi, QueryWithoutADestinationDoesNothing) {

@@ -18,8 +18,9 @@ void PrintTo(const completion_case &c, std::ostream *os) { *os << testing::Print
 
 const completion_case completion_cases[] = {
     {{"tonedown", "--h"}, "--help\n"},
-    {{"tonedown", "-"}, "-\n--\n--help\n--version\n-bs\n-com\n-m\n-v\n"},
-    {{"toneup", "-"}, "-\n--\n--help\n--version\n-bs\n-com\n-l\n-m\n-v\n"},
+    {{"tonedown", "-"}, "-\n--\n--help\n--version\n-bs\n-com\n-m\n-u\n-v\n"},
+    {{"toneup", "-"}, "-\n--\n--help\n--version\n-bs\n-com\n-l\n-m\n-t\n-u\n-v\n"},
+    {{"toneup", "-u", "-"}, "-\n--\n--help\n--version\n-bs\n-com\n-l\n-m\n-t\n-u\n-v\n"},
     {{"/usr/bin/toneup", "-m", "-com", "x", "--v"}, "--version\n"},
     {{"tonefix", "-"}, "-\n--help\n--version\n"},
     // File names where a file name may stand: after the first file name, after

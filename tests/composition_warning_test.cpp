@@ -192,6 +192,19 @@ for i in range(256):
             const run_result r = run_program(program_path(program), {"-com", octal}, "", program);
             EXPECT_EQ(r.err, warning(program, shown, what.at(cls))) << "byte " << b;
             EXPECT_EQ(r.status, 0) << "byte " << b;
+            // In UTF-8 a VISCII letter beyond ASCII is part of a character, and
+            // one of the six controls is a control: -u cannot read it back.
+            const run_result u = run_program(program_path(program), {"-com", octal, "-u"}, "RYQ", program);
+            if (cls == "viscii_letter") {
+                EXPECT_EQ(u.err, program + ": composition character \"" + shown +
+                                     "\" cannot be used with -u: it is a VISCII letter, not ASCII text in UTF-8\n")
+                    << "byte " << b;
+                EXPECT_EQ(u.out, "") << "byte " << b;
+                EXPECT_EQ(u.status, 1) << "byte " << b;
+            } else {
+                EXPECT_EQ(u.err, warning(program, shown, what.at(cls))) << "byte " << b;
+                EXPECT_EQ(u.status, 0) << "byte " << b;
+            }
         }
     }
     // The oracle itself: every class met, and the VISCII letters all found.

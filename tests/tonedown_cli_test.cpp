@@ -19,6 +19,7 @@ const std::string USAGE =
     "              -m: specifies English mode output\n"
     "              -v: specifies Vietnamese mode output (default)\n"
     "              -u: reads UTF-8 instead of VISCII\n"
+    "              --help: writes this text, --version: the version\n"
     "\n"
     "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n"
     "Version: VISCII & VIQR 1.1\n"
@@ -34,8 +35,8 @@ run_result tonedown(const std::vector<std::string> &args, const std::string &inp
 
 std::string unknown(const std::string &flag) { return "tonedown: unknown option \"" + flag + "\"\n" + USAGE; }
 
-std::string cannot_open(const std::string &name, int error) {
-    return "tonedown: can't open file \"" + name + "\": " + std::strerror(error) + "\n";
+std::string cannot_open(const std::string &name, int error, const std::string &why = "") {
+    return "tonedown: can't open file \"" + name + "\": " + std::strerror(error) + why + "\n";
 }
 
 // The folder every row of the tables runs in.
@@ -91,9 +92,14 @@ const cli_case cases[] = {
     {{"--"}, "\xE1", "\\Va'", "", 0},
     {{"--", "-m"}, "x", "\\Va'", "", 0},  // the file named -m, in Vietnamese mode
     {{"-m", "--", "-m", "-"}, "\xE1", "\\M\\a'\\a'", "", 0},
-    {{"--", "--help"}, "x", "\\V", cannot_open("--help", ENOENT), 1},
-    {{"--", "--"}, "x", "\\V", cannot_open("--", ENOENT), 1},  // only the first ends the flags
+    {{"--", "--help"}, "x", "", cannot_open("--help", ENOENT), 1},
+    {{"--", "--"}, "x", "", cannot_open("--", ENOENT), 1},  // only the first ends the flags
     {{"-com", "--", "-m"}, "\xE1", "-M-a'", "", 0},                // the value of -com
+    // A flag put after a file name is a file; when there is no such file the
+    // report says why.
+    {{"one", "-u"}, "", "\\Va", cannot_open("-u", ENOENT, " (options must come before file names)"), 1},
+    {{"-", "--version"}, "b", "\\Vb", cannot_open("--version", ENOENT, " (options must come before file names)"), 1},
+    {{"one", "-x"}, "", "\\Va", cannot_open("-x", ENOENT), 1},  // no flag of tonedown
     // 0x00 bytes are converted like any other byte.
     {{}, std::string("\0\xE1\0", 3), std::string("\\V\0a'\0", 6), "", 0},
 };
@@ -112,10 +118,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, TonedownCli, testing::ValuesIn(cases));
 // Every reason a file cannot be opened, the one that root would not meet
 // included: the program runs without the power to override permissions.
 const cli_case open_failures[] = {
-    {{"nosuch"}, "", "\\V", cannot_open("nosuch", ENOENT), 1},
+    {{"nosuch"}, "", "", cannot_open("nosuch", ENOENT), 1},  // no announcement of nothing
     {{"one", "locked", "one"}, "", "\\Va", cannot_open("locked", EACCES), 1},
     {{"-", "sub"}, "\xE1", "\\Va'", cannot_open("sub", EISDIR), 1},
-    {{"."}, "", "\\V", cannot_open(".", EISDIR), 1},
+    {{"."}, "", "", cannot_open(".", EISDIR), 1},
     {{"--", "-m", "one/x"}, "", "\\Va'", cannot_open("one/x", ENOTDIR), 1},
 };
 

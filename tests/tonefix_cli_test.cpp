@@ -26,6 +26,7 @@ const std::string TONEFIX = program_path("tonefix");
 const std::string USAGE =
     "Usage: tonefix [input file] [output file]\n"
     "       If file names not specified, stdio is used.\n"
+    "       --help: writes this text, --version: the version\n"
     "\n"
     "Purpose: converts files from VISCII 1.0 to VISCII 1.1\n"
     "Version: VISCII 1.1\n"
@@ -65,7 +66,19 @@ std::set<std::string> files_in(const std::string &dir) {
     return names;
 }
 
-std::string perror_text(const std::string &prefix, int error) { return prefix + ": " + std::strerror(error) + "\n"; }
+// The messages, headed by the program's name as run.
+std::string message(const std::string &program, const std::string &what, const std::string &name, int error) {
+    return program + ": " + what + " \"" + name + "\": " + std::strerror(error) + "\n";
+}
+std::string cannot_open(const std::string &name, int error, const std::string &program = "tonefix") {
+    return message(program, "can't open file", name, error);
+}
+std::string cannot_read(const std::string &name, int error, const std::string &program = "tonefix") {
+    return message(program, "can't read", name, error);
+}
+std::string cannot_write(const std::string &name, int error, const std::string &program = "tonefix") {
+    return message(program, "can't write", name, error);
+}
 
 TEST(TonefixExchange, SwapsTheTwoLettersAndCopiesEveryOtherByte) {
     std::string expected = all_bytes();
@@ -213,27 +226,27 @@ TEST(TonefixUsage, HelpAndVersionAnswerOnStandardOutputAndCreateNoOutput) {
 
 struct open_failure_case {
     std::vector<std::string> args;   // run in a folder holding "in" and the folder "sub"
-    std::string report;              // before the usage text
+    std::string report;
 };
 
 const open_failure_case open_failure_cases[] = {
-    {{"missing"}, perror_text("missing", ENOENT)},
-    {{"missing", "out"}, perror_text("missing", ENOENT)},
-    {{"", "out"}, std::string(std::strerror(ENOENT)) + "\n"},   // an empty name heads nothing
-    {{"in", "nowhere/out"}, perror_text("nowhere/out", ENOENT)},
-    {{"in", "sub"}, perror_text("sub", EISDIR)},
-    {{"in", ""}, std::string(std::strerror(ENOENT)) + "\n"},
+    {{"missing"}, cannot_open("missing", ENOENT)},
+    {{"missing", "out"}, cannot_open("missing", ENOENT)},
+    {{"", "out"}, cannot_open("", ENOENT)},
+    {{"in", "nowhere/out"}, cannot_open("nowhere/out", ENOENT)},
+    {{"in", "sub"}, cannot_open("sub", EISDIR)},
+    {{"in", ""}, cannot_open("", ENOENT)},
 };
 
-TEST(TonefixOpen, FileThatCannotBeOpenedIsReportedWithUsage) {
+TEST(TonefixOpen, FileThatCannotBeOpenedIsReported) {
     for (const open_failure_case &c : open_failure_cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         scratch_dir dir;
         dir.write("in", "text \xA0");
         fs::create_directory(dir.path() + "/sub");
-        const run_result r = run_program(TONEFIX, c.args, "standard input", "", dir.path());
+        const run_result r = run_program(TONEFIX, c.args, "standard input", "tonefix", dir.path());
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.report + USAGE);
+        EXPECT_EQ(r.err, c.report);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"in", "sub"}));
         EXPECT_TRUE(fs::is_empty(dir.path() + "/sub"));
@@ -317,22 +330,22 @@ TEST(TonefixOutputMode, NewFileIsReadWriteLessTheCreationMask) {
 }
 
 // Files that root could open but the program, run without the power to
-// override permissions, may not: the perror form and, at open, the usage text.
-TEST(TonefixOpen, PermissionDeniedIsReportedWithUsage) {
+// override permissions, may not.
+TEST(TonefixOpen, PermissionDeniedIsReported) {
     if (const std::string why = permission_denial_unavailable(); !why.empty()) GTEST_SKIP() << why;
     const open_failure_case cases[] = {
-        {{"locked"}, perror_text("locked", EACCES)},
-        {{"in", "locked"}, perror_text("locked", EACCES)},
-        {{"-", "locked"}, perror_text("locked", EACCES)},
+        {{"locked"}, cannot_open("locked", EACCES)},
+        {{"in", "locked"}, cannot_open("locked", EACCES)},
+        {{"-", "locked"}, cannot_open("locked", EACCES)},
     };
     for (const open_failure_case &c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         scratch_dir dir;
         dir.write("in", "text \xA0");
         dir.write_unreadable("locked", "old \xA0");
-        const run_result r = run_bound_by_permissions(TONEFIX, c.args, "standard input", "", dir.path());
+        const run_result r = run_bound_by_permissions(TONEFIX, c.args, "standard input", "tonefix", dir.path());
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.report + USAGE);
+        EXPECT_EQ(r.err, c.report);
         EXPECT_EQ(r.status, 1);
         fs::permissions(dir.path() + "/locked", fs::perms::owner_read);
         EXPECT_EQ(dir.read("locked"), "old \xA0");
@@ -344,18 +357,18 @@ struct shell_failure_case {
     std::string report;
 };
 
-// Failed reads are headed by the input's name, failed writes by the output's;
-// the program's own name stands for a standard stream.
+// Failed reads name the input, failed writes the output, as the other two
+// programs do.
 const shell_failure_case io_failure_cases[] = {
-    {" in /dev/full", perror_text("/dev/full", ENOSPC)},
-    {" in > /dev/full", perror_text(TONEFIX, ENOSPC)},
-    {" < in > /dev/full", perror_text(TONEFIX, ENOSPC)},
-    {" in >&-", perror_text(TONEFIX, EBADF)},
-    {" sub out", perror_text("sub", EISDIR)},
-    {" sub", perror_text("sub", EISDIR)},
-    {" < sub", perror_text(TONEFIX, EISDIR)},
-    {" - < sub", perror_text(TONEFIX, EISDIR)},
-    {" in - > /dev/full", perror_text(TONEFIX, ENOSPC)},
+    {" in /dev/full", cannot_write("/dev/full", ENOSPC, TONEFIX)},
+    {" in > /dev/full", cannot_write("standard output", ENOSPC, TONEFIX)},
+    {" < in > /dev/full", cannot_write("standard output", ENOSPC, TONEFIX)},
+    {" in >&-", cannot_write("standard output", EBADF, TONEFIX)},
+    {" sub out", cannot_open("sub", EISDIR, TONEFIX)},
+    {" sub", cannot_open("sub", EISDIR, TONEFIX)},
+    {" < sub", cannot_read("standard input", EISDIR, TONEFIX)},
+    {" - < sub", cannot_read("standard input", EISDIR, TONEFIX)},
+    {" in - > /dev/full", cannot_write("standard output", ENOSPC, TONEFIX)},
 };
 
 TEST(TonefixFailures, FailedReadOrWriteIsReportedWithExitStatusOne) {
@@ -372,14 +385,51 @@ TEST(TonefixFailures, FailedReadOrWriteIsReportedWithExitStatusOne) {
     }
 }
 
-TEST(TonefixFailures, DirectoryAsInputLeavesAnEmptyOutput) {
+// The input is known to be good before the output is created or emptied:
+// an input that cannot be opened or read leaves the output as it was.
+TEST(TonefixFailures, AnInputThatFailsLeavesTheOutputAsItWas) {
+    const shell_failure_case cases[] = {
+        {" sub keep", cannot_open("sub", EISDIR, TONEFIX)},
+        {" missing keep", cannot_open("missing", ENOENT, TONEFIX)},
+        {" - keep < sub", cannot_read("standard input", EISDIR, TONEFIX)},
+        {" keep keep", TONEFIX + ": \"keep\" and \"keep\" are the same file\n"},
+    };
+    for (const shell_failure_case &c : cases) {
+        SCOPED_TRACE(c.command);
+        scratch_dir dir;
+        fs::create_directory(dir.path() + "/sub");
+        dir.write("keep", "keep \xA0\n");
+        const run_result r = run_shell("cd " + shell_quote(dir.path()) + " && " + shell_quote(TONEFIX) + c.command);
+        EXPECT_EQ(r.err, c.report);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(dir.read("keep"), "keep \xA0\n");
+    }
     scratch_dir dir;
     fs::create_directory(dir.path() + "/sub");
-    const run_result r = run_program(TONEFIX, {"sub", "out"}, "", "", dir.path());
-    EXPECT_EQ(r.err, perror_text("sub", EISDIR));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(fs::exists(dir.path() + "/out"));
-    EXPECT_EQ(dir.read("out"), "");
+    EXPECT_EQ(run_program(TONEFIX, {"sub", "new"}, "", "", dir.path()).status, 1);
+    EXPECT_FALSE(fs::exists(dir.path() + "/new"));
+}
+
+// Standard output appended to the input would grow it for ever.
+TEST(TonefixSameFile, RefusesAnInputThatStandardOutputAppendsTo) {
+    const shell_failure_case cases[] = {
+        {" old >> old", TONEFIX + ": \"old\": input file is output file\n"},
+        {" old - >> old", TONEFIX + ": \"old\": input file is output file\n"},
+        {" < old >> old", TONEFIX + ": \"standard input\": input file is output file\n"},
+        {" - < old >> old", TONEFIX + ": \"standard input\": input file is output file\n"},
+        {" old /dev/stdout >> old", TONEFIX + ": \"old\" and \"/dev/stdout\" are the same file\n"},
+    };
+    for (const shell_failure_case &c : cases) {
+        SCOPED_TRACE(c.command);
+        scratch_dir dir;
+        dir.write("old", "old \xA0\n");
+        const run_result r =
+            run_shell("cd " + shell_quote(dir.path()) + " && exec timeout 2 " + shell_quote(TONEFIX) + c.command);
+        EXPECT_EQ(r.err, c.report);
+        EXPECT_EQ(r.status, 1);
+        // Not printed when it fails: the file may have grown large.
+        EXPECT_TRUE(dir.read("old") == "old \xA0\n") << "the input was changed";
+    }
 }
 
 TEST(TonefixFailures, WithoutAnInvocationNameReportsAreHeadedTonefix) {
@@ -388,7 +438,7 @@ TEST(TonefixFailures, WithoutAnInvocationNameReportsAreHeadedTonefix) {
     for (const std::vector<std::string> &argv : {std::vector<std::string>{}, std::vector<std::string>{""}}) {
         SCOPED_TRACE(argv.empty() ? "no argument vector" : "empty name");
         const run_result r = run_process(TONEFIX, argv, {.input_path = dir.path() + "/sub"});
-        EXPECT_EQ(r.err, perror_text("tonefix", EISDIR));
+        EXPECT_EQ(r.err, cannot_read("standard input", EISDIR));
         EXPECT_EQ(r.status, 1);
     }
 }

@@ -22,6 +22,7 @@ const std::string USAGE =
     "              -l: sets the initial state to Literal\n"
     "              -u: writes UTF-8 instead of VISCII\n"
     "              -t: reads VIQR as people type it, without escapes\n"
+    "              --help: writes this text, --version: the version\n"
     "\n"
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n"
     "Version: VISCII & VIQR 1.1\n"
@@ -37,8 +38,8 @@ const std::string VERSION = "toneup (viqr-tools) " VIQR_PROJECT_VERSION ", free 
 
 std::string unknown(const std::string &flag) { return "toneup: unknown option \"" + flag + "\"\n" + USAGE; }
 
-std::string cannot_open(const std::string &name, int error) {
-    return "toneup: can't open file \"" + name + "\": " + std::strerror(error) + "\n";
+std::string cannot_open(const std::string &name, int error, const std::string &why = "") {
+    return "toneup: can't open file \"" + name + "\": " + std::strerror(error) + why + "\n";
 }
 
 // The folder every row of the tables runs in.
@@ -166,7 +167,7 @@ TEST(ToneupFiles, AFlagAfterAFileNameIsAFileName) {
     dir.write("one", "a'");
     const run_result r = toneup({"-m", "one", "-v"}, "", dir.path());
     EXPECT_EQ(r.out, "a'");
-    EXPECT_EQ(r.err, cannot_open("-v", ENOENT));
+    EXPECT_EQ(r.err, cannot_open("-v", ENOENT, " (options must come before file names)"));
     EXPECT_EQ(r.status, 1);
 }
 
@@ -212,10 +213,14 @@ TEST(ToneupFailures, AFailedReadOfStandardInputIsReported) {
 TEST(ToneupFailures, AFullOutputIsReportedOnce) {
     const std::string program = program_path("toneup");
     const std::string expected = program + ": can't write \"standard output\": " + std::strerror(ENOSPC) + "\n";
-    for (const std::string input : {"Vie^.t Nam", "a"}) {  // the second fails only in the flush
-        const run_result r = run_shell("exec " + shell_quote(program) + " > /dev/full", input);
-        EXPECT_EQ(r.err, expected) << input;
-        EXPECT_EQ(r.status, 1) << input;
+    for (const std::string options : {"", " -u"}) {
+        // The first fails in the text and again would in the flush of the held
+        // letter; the second fails only in the flush.
+        for (const std::string input : {"Vie^.t Na", "a"}) {
+            const run_result r = run_shell("exec " + shell_quote(program) + options + " > /dev/full", input);
+            EXPECT_EQ(r.err, expected) << options << " " << input;
+            EXPECT_EQ(r.status, 1) << options << " " << input;
+        }
     }
 }
 

@@ -25,8 +25,16 @@ const cli_case tonedown_cases[] = {
     {{"-U", "-m"}, "Ti\u1EBFng Vi\u1EC7t\n", "\\MTi\\e^'ng Vi\\e^.t\n", "", 0},
     {{"-u", "-com", "#"}, "Vie\u0323\u0302t #a'", "#VVie^.t ##a#'", "", 0},
     {{"-u"}, "\u201CA\u0306n qu\u1EA3\u201D \u2014 5\u20AC", "\\V\u201CA(n qua?\u201D \u2014 5\u20AC", "", 0},
+    // Invalid UTF-8 after nothing but ASCII is most likely VISCII; after a
+    // character of UTF-8 it is not.
     {{"-u"}, "a\xFF" "b\xC0\xAF", "\\Va\xFF" "b\xC0\xAF",
-     "tonedown: \"standard input\": invalid UTF-8 at byte offset 1, copied unchanged\n", 0},
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 1, copied unchanged; it looks like VISCII: drop -u\n",
+     0},
+    {{"-u"}, "Vi\xAEt Nam", "\\VVi\xAEt Nam",
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 2, copied unchanged; it looks like VISCII: drop -u\n",
+     0},
+    {{"-u"}, "\u1EC7\xFF", "\\Ve^.\xFF",
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 3, copied unchanged\n", 0},
     {{"-u"}, "\xE1\xBA", "\\V\xE1\xBA",
      "tonedown: \"standard input\": invalid UTF-8 at byte offset 0, copied unchanged\n", 0},
     // Without -u the input is VISCII, byte for byte as before.
@@ -157,6 +165,35 @@ TEST(Utf8Hints, TonedownNamesTheFirstInputThatLooksLikeUtf8) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(run("tonedown", {"viscii", "cut"}, "", dir.path()).err, "");
     EXPECT_EQ(run("tonedown", {"-u", "utf8"}, "", dir.path()).err, "");
+}
+
+// toneup says it too, once per run, whatever the output is: it would write
+// VISCII bytes among the UTF-8.
+TEST(Utf8Hints, ToneupNamesTheFirstInputThatLooksLikeUtf8) {
+    scratch_dir dir;
+    dir.write("viqr", "Vie^.t");
+    dir.write("utf8", "Vi\u1EC7t");
+    dir.write("more", "\u00E0");
+    const run_result r = run("toneup", {"viqr", "utf8", "more"}, "", dir.path());
+    EXPECT_EQ(r.out, "Vi\xAEtVi\u1EC7t\u00E0");
+    EXPECT_EQ(r.err, "toneup: \"utf8\" looks like UTF-8; toneup -u reads and writes UTF-8\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(run("toneup", {"viqr"}, "", dir.path()).err, "");
+    EXPECT_EQ(run("toneup", {"-u", "utf8"}, "", dir.path()).err, "");
+}
+
+// Only the first chunk of an input is looked at: UTF-8 that starts after the
+// first read (a whole chunk of ASCII here) gets no hint.
+TEST(Utf8Hints, UnicodeAfterTheFirstReadGetsNoHint) {
+    scratch_dir dir;
+    const std::string ascii(128 * 1024, 'a');
+    dir.write("late", ascii + "\u1EC7");
+    dir.write("early", ascii.substr(3) + "\u1EC7");  // ends the first read
+    for (const std::string program : {"tonedown", "toneup"}) {
+        SCOPED_TRACE(program);
+        EXPECT_EQ(run(program, {"late"}, "", dir.path()).err, "");
+        EXPECT_NE(run(program, {"early"}, "", dir.path()).err, "");  // the same character three bytes sooner
+    }
 }
 
 // toneup says once that -u writes UTF-8 when it writes to a terminal whose

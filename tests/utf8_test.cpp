@@ -188,6 +188,9 @@ const utf8_case from_cases[] = {
     {V, "\xE0\x80\xAF", "\xE0\x80\xAF", 0},                   // overlong, three bytes
     {V, "x\xED\xA0\x80", "x\xED\xA0\x80", 1},                 // a surrogate
     {V, "\xF4\x90\x80\x80", "\xF4\x90\x80\x80", 0},           // beyond U+10FFFF
+    {V, "x\xF0\x8F\xBF\xBF", "x\xF0\x8F\xBF\xBF", 1},         // overlong, four bytes
+    {V, "x\xF0\x80\x80\x80", "x\xF0\x80\x80\x80", 1},
+    {V, "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xFF", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xFF", 8},  // the bounds
     {V, "\xF5\xFE\xFF", "\xF5\xFE\xFF", 0},
     {V, "e\xE1\xBA" "a'", "e\xE1\xBA" "a\\'", 1},             // cut short by ASCII
     {V, "e\xCC", "e\xCC", 1},                                 // cut short by the end

@@ -234,7 +234,7 @@ private:
 
     bool write(std::size_t length) {
         if (write_all(output_, output_buffer, length)) return true;
-        report_write_failure_to(program_, output_name_, errno);
+        report_write_failure(program_, output_name_, errno);
         return false;
     }
 
@@ -280,7 +280,7 @@ int main(int argc, char **argv) {
     bool ok = status == inputs_status::complete;
     if (status != inputs_status::write_failed) ok = run.finish() && ok;
     if (o.output != nullptr && close(output) != 0) {
-        report_write_failure_to(program, output_name, errno);
+        report_write_failure(program, output_name, errno);
         ok = false;
     }
     viqr_converter_close(converter);

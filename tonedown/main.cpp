@@ -1,12 +1,11 @@
 // tonedown: converts 8-bit VISCII text to 7-bit VIQR.
-#include <cerrno>
-#include <cstdio>
 #include <iterator>
-#include <unistd.h>
 
 #include "composition_warning.h"
 #include "fileio.h"
 #include "frontend.h"
+#include "hints.h"
+#include "input_loop.h"
 #include "utf8_front.h"
 #include "viqr.h"
 
@@ -14,26 +13,37 @@ namespace {
 
 using namespace viqr::cli;
 
-unsigned char input_buffer[CHUNK_SIZE];
-unsigned char output_buffer[viqr_encoder_output_size(CHUNK_SIZE)];
-
 constexpr const char *usage_lines[] = {
     "Usage: tonedown [-com <c>] [-m|-v] [-u] [8-bit input file(s)]\n",
     "              -com: <c> specifies the composition character, default is \"\\\"\n",
     "              -m: specifies English mode output\n",
     "              -v: specifies Vietnamese mode output (default)\n",
     "              -u: reads UTF-8 instead of VISCII\n",
+    "              --help: writes this text, --version: the version\n",
     "\n",
     "Purpose: Converts from 8-bit VISCII to 7-bit VIQR\n",
     "Version: VISCII & VIQR 1.1\n",
 };
 constexpr usage_text usage_of_tonedown{"tonedown", usage_lines, std::size(usage_lines)};
 
-// The first two bytes of the output switch a VIQR reader into the mode used.
-bool announce_mode(unsigned char composition_char, int mode) {
-    std::printf(mode == MODE_ENGLISH ? "%cM" : "%cV", composition_char);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
-}
+// VISCII to VIQR, every input one text.
+class viscii_conversion final : public converter {
+public:
+    viscii_conversion(const char *program, unsigned char composition_char, int mode)
+        : composition_char_(composition_char), mode_(mode), hint_(program, "reads UTF-8") {}
+    void begin(const char *name) override { hint_.begin(name); }
+    std::size_t convert(const unsigned char *chunk, std::size_t length, unsigned char *out) override {
+        hint_.look(chunk, length);
+        return viscii_to_viqr(chunk, length, out, composition_char_, mode_, history_);
+    }
+    std::size_t finish(unsigned char *) override { return 0; }
+
+private:
+    unsigned char composition_char_;
+    int mode_;
+    viqr_encoder_history history_;
+    utf8_input_hint hint_;
+};
 
 }  // namespace
 
@@ -53,26 +63,13 @@ int main(int argc, char **argv) {
         {"Uu", &utf8, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_tonedown);
+    if (utf8 && !composition_char_suits_utf8(program, composition_char)) return 1;
     warn_about_composition_char(program, composition_char);
-
-    if (!announce_mode(composition_char, mode)) {
-        report_write_failure(program, errno);
-        return 1;
-    }
 
     const int name_count = argc > first_name ? argc - first_name : 0;
     if (utf8) return run_utf8_to_viqr(program, argv + first_name, name_count, composition_char, mode);
 
-    viqr_encoder_history history;
-    utf8_input_hint hint(program);
-    auto convert = [&](const unsigned char *chunk, std::size_t length) {
-        hint.look(chunk, length);
-        const std::size_t n = viscii_to_viqr(chunk, length, output_buffer, composition_char, mode, history);
-        if (write_all(STDOUT_FILENO, output_buffer, n)) return true;
-        report_write_failure(program, errno);
-        return false;
-    };
-    const inputs_status status = convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE,
-                                                convert, [&](const char *name) { hint.begin(name); });
-    return status == inputs_status::complete ? 0 : 1;
+    viscii_conversion conversion(program, composition_char, mode);
+    mode_announcement announcement(program, composition_char, mode);
+    return convert_inputs(program, argv + first_name, name_count, conversion, &announcement);
 }

@@ -1,25 +1,17 @@
 // toneup: converts 7-bit VIQR text to 8-bit VISCII.
-#include <cerrno>
 #include <iterator>
-#include <unistd.h>
 
 #include "composition_warning.h"
 #include "fileio.h"
 #include "frontend.h"
+#include "hints.h"
+#include "input_loop.h"
 #include "utf8_front.h"
 #include "viqr.h"
 
 namespace {
 
 using namespace viqr::cli;
-
-// A context yields at most two bytes for each byte fed, and the typed reader
-// may add what it kept back from the chunk before.
-constexpr std::size_t OUTPUT_SIZE = viqr_typed_room(CHUNK_SIZE);
-constexpr std::size_t FLUSH_SIZE = viqr_typed_room(0);
-
-unsigned char input_buffer[CHUNK_SIZE];
-unsigned char output_buffer[OUTPUT_SIZE];
 
 constexpr const char *usage_lines[] = {
     "Usage: toneup [-com <c>] [-v|-m|-l] [-u] [-t] [7-bit input file(s)]\n",
@@ -29,17 +21,34 @@ constexpr const char *usage_lines[] = {
     "              -l: sets the initial state to Literal\n",
     "              -u: writes UTF-8 instead of VISCII\n",
     "              -t: reads VIQR as people type it, without escapes\n",
+    "              --help: writes this text, --version: the version\n",
     "\n",
     "Purpose: Converts from 7-bit VIQR to 8-bit VISCII\n",
     "Version: VISCII & VIQR 1.1\n",
 };
 constexpr usage_text usage_of_toneup{"toneup", usage_lines, std::size(usage_lines)};
 
-bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
-    if (write_all(STDOUT_FILENO, bytes, length)) return true;
-    report_write_failure(program, errno);
-    return false;
-}
+// VIQR to VISCII through one decoder context, every input one text.  The
+// flush at the end writes a letter or escape still held: it belongs to the
+// text read so far, also when an input could not be opened or read.
+class viscii_conversion final : public converter {
+public:
+    viscii_conversion(const char *program, int context) : context_(context), hint_(program, "reads and writes UTF-8") {}
+    void begin(const char *name) override { hint_.begin(name); }
+    std::size_t convert(const unsigned char *chunk, std::size_t length, unsigned char *out) override {
+        hint_.look(chunk, length);
+        return viqr_feed_chunk(context_, chunk, length, out);
+    }
+    std::size_t finish(unsigned char *out) override {
+        int count = 0;
+        viqr_flush(context_, out, count);
+        return static_cast<std::size_t>(count);
+    }
+
+private:
+    int context_;
+    utf8_input_hint hint_;
+};
 
 }  // namespace
 
@@ -61,6 +70,7 @@ int main(int argc, char **argv) {
         {"Tt", &typed, 1, nullptr},
     };
     const int first_name = read_flags(argc, argv, program, {flags, std::size(flags)}, usage_of_toneup);
+    if (utf8 && !composition_char_suits_utf8(program, composition_char)) return 1;
     warn_about_composition_char(program, composition_char);
 
     // The first context of the process: always free.
@@ -71,20 +81,6 @@ int main(int argc, char **argv) {
     if (utf8) return run_viqr_to_utf8(program, argv + first_name, name_count, context);
     hint_utf8_terminal(program);
 
-    auto convert = [&](const unsigned char *chunk, std::size_t length) {
-        const std::size_t n = viqr_feed_chunk(context, chunk, length, output_buffer);
-        return write_output(program, output_buffer, n);
-    };
-    const inputs_status status =
-        convert_inputs(program, argv + first_name, name_count, input_buffer, CHUNK_SIZE, convert);
-
-    // A letter or escape still held belongs to the text read so far, also when
-    // an input could not be opened or read.  After a failed write standard
-    // output is no use any more.
-    if (status == inputs_status::write_failed) return 1;
-    static unsigned char flush_buffer[FLUSH_SIZE];
-    int count = 0;
-    viqr_flush(context, flush_buffer, count);
-    const bool flushed = write_output(program, flush_buffer, static_cast<std::size_t>(count));
-    return status == inputs_status::complete && flushed ? 0 : 1;
+    viscii_conversion conversion(program, context);
+    return convert_inputs(program, argv + first_name, name_count, conversion);
 }
