@@ -30,9 +30,8 @@ inline constexpr std::size_t BLOCK_SIZE = 16;
 inline std::size_t printable_ascii_prefix(const unsigned char *p) {
     constexpr std::uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
     for (std::size_t at = 0; at < BLOCK_SIZE; at += 8) {
-        std::uint64_t x;
-        std::memcpy(&x, p + at, 8);
-        if constexpr (std::endian::native == std::endian::big) x = std::byteswap(x);
+        std::uint64_t x = 0;  // little-endian whatever the processor: compilers make it one load
+        for (int k = 7; k >= 0; --k) x = (x << 8) | p[at + static_cast<std::size_t>(k)];
         const std::uint64_t outside = (((x - ones * 0x20) & ~x) | x | (x + ones)) & highs;
         if (outside != 0) return at + static_cast<std::size_t>(std::countr_zero(outside)) / 8;
     }

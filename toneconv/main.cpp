@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fileio.h"
+#include "fileio_inputs.h"
 #include "frontend.h"
 #include "viqr.h"
 
