@@ -375,8 +375,9 @@ VIQR_API void viqr_converter_close(viqr_converter *converter);
  * words with letters beyond ASCII that read as Vietnamese syllables, out of
  * those words and everything in the reading that is nonsense (one count
  * each for a word that is no syllable, a capital inside a word, a word with
- * a letter Vietnamese lacks, a rare symbol, a control character, an
- * undefined byte), plus one, so that a short text cannot reach 100.  Of
+ * a letter Vietnamese lacks, a rare symbol, a control character; an
+ * undefined byte counts five times), plus one, so that a short text cannot
+ * reach 100.  Of
  * utf-8 for text that is not Vietnamese: n / (n + 1) for its n characters
  * beyond ASCII; of ascii: its words out of its words and its VIQR
  * syllables, plus one; of the two unknown verdicts: 0. */

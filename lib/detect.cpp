@@ -49,11 +49,11 @@ struct reading {
         for (std::size_t i = 0; i < count; ++i) reader.take(cps[i]);
     }
 
-    // Weighs the reading as it stands; at the end of the text the decoder
-    // gives up what it keeps back first.
-    void weigh(bool at_end, char32_t *decoded) {
+    // Weighs the reading as it stands.  What the decoder keeps back at the
+    // end (a UTF-8 sequence cut short, outer or inner) is left out: the
+    // buffer is often only the start of the text, cut anywhere.
+    void weigh(bool at_end) {
         if (at_end) {
-            take(decoded, decode->finish(decoded, input));
             counts = reader.finish();
         } else {
             evidence_reader snapshot = reader;
@@ -103,7 +103,7 @@ public:
             const std::size_t end = stage_end(text_, limit, done, std::min(want, limit));
             for (reading &r : readings_) {
                 r.read(text_ + done, end - done, decoded_.data());
-                r.weigh(end == limit, decoded_.data());
+                r.weigh(end == limit);
             }
             done = end;
             rank();
@@ -146,6 +146,7 @@ private:
 
     bool decisive() const {
         const reading *best = order_.front();
+        if (nonsense(best->counts) >= DECISIVE_NONSENSE && best->confidence < DECISIVE_NO_FIT_CONFIDENCE) return true;
         if (!best->reads_vietnamese() || best->counts.syllables < DECISIVE_SYLLABLES) return false;
         const reading *next = runner_up(best);
         return next == nullptr || best->weight - next->weight >= DECISIVE_LEAD;

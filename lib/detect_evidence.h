@@ -93,6 +93,10 @@ inline constexpr unsigned THIN_WORDS = 8;
 // leads the next different one by this score.
 inline constexpr unsigned DECISIVE_SYLLABLES = 48;
 inline constexpr double DECISIVE_LEAD = 60.0;
+// ... or once even the best reading shows this much nonsense at under this
+// confidence: text in another language, which more of it will not change.
+inline constexpr unsigned DECISIVE_NONSENSE = 64;
+inline constexpr int DECISIVE_NO_FIT_CONFIDENCE = 30;
 
 // ---------------------------------------------------------------------------
 // What kind of character a code point is.
@@ -260,13 +264,17 @@ constexpr unsigned words(const evidence &e) {
            e.mixed_scripts;
 }
 
+// An undefined byte is the surest sign of a wrong table: it counts as this
+// many pieces of nonsense.
+inline constexpr unsigned UNDEFINED_NONSENSE = 5;
+
 // What reads as nonsense in a reading: every count with a negative weight.
 constexpr unsigned nonsense(const evidence &e) {
     return e.bad_words + e.foreign_words + e.case_breaks + e.mixed_scripts + e.glued_punctuation +
-           e.rare_symbols + e.controls + e.undefined;
+           e.rare_symbols + e.controls + UNDEFINED_NONSENSE * e.undefined;
 }
 
-// Whether a lone capital may stand with `cp` before or after it: white space,
+// Whether a lone letter may stand with `cp` before or after it: white space,
 // the start or end of the text, or punctuation that opens (before) or ends
 // (after) a phrase.
 constexpr bool lone_letter_may_follow(char32_t cp) {
@@ -349,7 +357,6 @@ private:
         // toned letters (TóM TắT): only an untoned small letter breaks them.
         if (letter.capital && length_ > 0 && seen_small_) case_break_ = true;
         seen_small_ = seen_small_ || (!letter.capital && letter.tone == TONE_NONE);
-        first_capital_ = length_ == 0 ? letter.capital : first_capital_;
         if (length_ < SPELLING_MAX) letters_[length_] = {letter.symbol, letter.tone};
         ++length_;
     }
@@ -392,10 +399,10 @@ private:
         beyond_ascii_ = foreign_ = other_script_ = latin_ = case_break_ = seen_small_ = bad_mark_ = false;
     }
 
-    // A capital with a tone standing alone is a word (Ở, Ý), but not
-    // one pressed against a sign: that is a wrong reading of a quote.
-    bool lone_capital_out_of_place(char32_t after) const {
-        return length_ == 1 && first_capital_ && letters_[0].tone != TONE_NONE &&
+    // A letter with a tone standing alone is a word (Ở, ý, ạ), but not one
+    // pressed against a sign: that is a wrong reading of a quote (»%s«).
+    bool lone_letter_out_of_place(char32_t after) const {
+        return length_ == 1 && letters_[0].tone != TONE_NONE &&
                !(lone_letter_may_follow(before_word_) && lone_letter_may_precede(after));
     }
 
@@ -409,7 +416,7 @@ private:
             return;
         }
         const bool syllable = length_ <= SPELLING_MAX && !bad_mark_ && well_formed(letters_.data(), length_) &&
-                              !lone_capital_out_of_place(after);
+                              !lone_letter_out_of_place(after);
         if (!beyond_ascii_) {
             ++(syllable ? counts_.ascii_syllables : counts_.ascii_words);
             return;
@@ -424,7 +431,7 @@ private:
     std::array<syllable_letter, SPELLING_MAX> letters_{};
     int length_ = 0;
     bool beyond_ascii_ = false, foreign_ = false, other_script_ = false, latin_ = false;
-    bool case_break_ = false, seen_small_ = false, bad_mark_ = false, first_capital_ = false;
+    bool case_break_ = false, seen_small_ = false, bad_mark_ = false;
     char_kind previous_ = char_kind::space;  // of the code point before
     char32_t previous_cp_ = 0;               // 0 at the start of the text
     char32_t before_word_ = 0;               // the code point before the word in hand

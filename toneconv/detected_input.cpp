@@ -32,10 +32,11 @@ bool read_up_to(const char *program, int fd, const char *name, detected_input &i
 }
 
 // Whether more of the text could change the verdict: plain ASCII so far, or
-// nothing to tell by.
+// too little to tell by.  Text that no Vietnamese reading fits over so much
+// stays so.
 bool worth_reading_on(const detected_input &input) {
     const int e = input.verdict().encoding;
-    return e == VIQR_DETECT_ASCII || e == VIQR_DETECT_TOO_LITTLE || e == VIQR_DETECT_UNKNOWN;
+    return e == VIQR_DETECT_ASCII || e == VIQR_DETECT_TOO_LITTLE;
 }
 
 // The best readings after the verdict that have any confidence, as "a (NN%)

@@ -10,7 +10,7 @@
 namespace viqr::cli {
 
 // What detection is first given of an input: enough for any text that is
-// clear at all.  Plain ASCII, or what cannot be told yet, is read on, four
+// clear at all.  Plain ASCII, or too little to tell yet, is read on, four
 // times as much each time, up to DETECT_READ_MAX, in case Vietnamese text
 // follows; the input is never held whole beyond that.
 inline constexpr std::size_t DETECT_READ_FIRST = 256 * 1024;
