@@ -31,7 +31,9 @@ inline constexpr double WEIGHT_SYLLABLE = 4.0;
 // reading sees it alike, but foreign text has fewer of them.
 inline constexpr double WEIGHT_ASCII_SYLLABLE = 0.25;
 // A plain ASCII word that makes no syllable: neutral (English words, names,
-// commands in any Vietnamese text).
+// commands in any Vietnamese text).  So is a capital with a tone standing
+// alone: Vietnamese has a few such words (Ở, Ý), but it is also what VN1's
+// table makes of the dashes and quotes TCVN3 keeps at 0x80..0x9F.
 inline constexpr double WEIGHT_ASCII_WORD = 0.0;
 // A word with Vietnamese letters that makes no syllable: an impossible tone,
 // a letter in the wrong place.
@@ -237,6 +239,7 @@ struct evidence {
     unsigned syllables = 0;        // words with letters beyond ASCII that make a syllable
     unsigned ascii_syllables = 0;  // plain ASCII words that make a syllable
     unsigned ascii_words = 0;      // other plain ASCII words
+    unsigned lone_capitals = 0;    // a capital with a tone alone (Ở, Ý): a word, but no evidence
     unsigned bad_words = 0;
     unsigned foreign_words = 0;
     unsigned case_breaks = 0;
@@ -260,8 +263,8 @@ constexpr double score(const evidence &e) {
 
 // Every word of a reading.
 constexpr unsigned words(const evidence &e) {
-    return e.syllables + e.ascii_syllables + e.ascii_words + e.bad_words + e.foreign_words + e.case_breaks +
-           e.mixed_scripts;
+    return e.syllables + e.ascii_syllables + e.ascii_words + e.lone_capitals + e.bad_words + e.foreign_words +
+           e.case_breaks + e.mixed_scripts;
 }
 
 // An undefined byte is the surest sign of a wrong table: it counts as this
@@ -357,6 +360,7 @@ private:
         // toned letters (TóM TắT): only an untoned small letter breaks them.
         if (letter.capital && length_ > 0 && seen_small_) case_break_ = true;
         seen_small_ = seen_small_ || (!letter.capital && letter.tone == TONE_NONE);
+        lone_capital_ = length_ == 0 && letter.capital && letter.tone != TONE_NONE;
         if (length_ < SPELLING_MAX) letters_[length_] = {letter.symbol, letter.tone};
         ++length_;
     }
@@ -423,6 +427,8 @@ private:
         }
         if (case_break_)
             ++counts_.case_breaks;
+        else if (syllable && lone_capital_)
+            ++counts_.lone_capitals;
         else
             ++(syllable ? counts_.syllables : counts_.bad_words);
     }
@@ -432,6 +438,7 @@ private:
     int length_ = 0;
     bool beyond_ascii_ = false, foreign_ = false, other_script_ = false, latin_ = false;
     bool case_break_ = false, seen_small_ = false, bad_mark_ = false;
+    bool lone_capital_ = false;  // the word so far is one capital with a tone
     char_kind previous_ = char_kind::space;  // of the code point before
     char32_t previous_cp_ = 0;               // 0 at the start of the text
     char32_t before_word_ = 0;               // the code point before the word in hand
