@@ -96,10 +96,11 @@ public:
     std::vector<viqr_detection> run() {
         ascii_ = seven_bit_text(text_, length_);
         open_readings();
-        std::size_t done = 0;
+        std::size_t done = ascii_ ? 0 : read_shared_start();
         for (std::size_t stage = 0;; ++stage) {
             const std::size_t want = stage < std::size(stage_ends) ? stage_ends[stage] : length_;
             const std::size_t limit = ascii_ ? std::min(length_, ASCII_LOOK) : length_;
+            if (want <= done && done < limit) continue;
             const std::size_t end = stage_end(text_, limit, done, std::min(want, limit));
             for (reading &r : readings_) {
                 r.read(text_ + done, end - done, decoded_.data());
@@ -113,6 +114,23 @@ public:
     }
 
 private:
+    // Every reading but VIQR's takes printable ASCII, tabs and line ends for
+    // themselves, and ASCII words are the same evidence in all: the plain
+    // ASCII the text begins with (up to its last line end) is read once, for
+    // all of them.  Returns where the readings go on.
+    std::size_t read_shared_start() {
+        std::size_t end = 0;
+        while (end < length_ && shared_byte(text_[end])) ++end;
+        if (end < length_)
+            while (end > 0 && text_[end - 1] != '\n') --end;
+        evidence_reader shared;
+        for (std::size_t i = 0; i < end; ++i) shared.take(text_[i]);
+        for (reading &r : readings_) r.reader = shared;
+        return end;
+    }
+
+    static bool shared_byte(unsigned char b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
+
     void open_readings() {
         if (ascii_) {
             open_reading(SEVEN_BIT_CANDIDATE, PRIOR_COMMON);
@@ -195,7 +213,7 @@ private:
         const reading *viqr = readings_.empty() ? nullptr : &readings_.front();
         if (viqr != nullptr && viqr->reads_vietnamese()) return with_others({viqr->encoding, viqr->confidence}, viqr);
         const evidence seen = viqr != nullptr ? viqr->counts : evidence{};
-        const unsigned plain = seen.ascii_words + seen.ascii_syllables;
+        const unsigned plain = seen.ascii_words;
         if (viqr == nullptr || seen.controls > 0) return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
         if (plain < ASCII_MIN_WORDS) return with_others({VIQR_DETECT_TOO_LITTLE, 0}, nullptr);
         const int confidence = static_cast<int>(100ull * plain / (plain + seen.syllables + 1ull));

@@ -27,11 +27,9 @@ namespace viqr::detail {
 // A word with a Vietnamese letter beyond ASCII that makes a well-formed
 // syllable: the evidence that counts.
 inline constexpr double WEIGHT_SYLLABLE = 4.0;
-// A plain ASCII word that makes a syllable (cho, nam, khi): every 8-bit
-// reading sees it alike, but foreign text has fewer of them.
-inline constexpr double WEIGHT_ASCII_SYLLABLE = 0.25;
-// A plain ASCII word that makes no syllable: neutral (English words, names,
-// commands in any Vietnamese text).  So is a capital with a tone standing
+// A plain ASCII word: neutral.  Every reading sees it alike (cho, nam and
+// khi as much as English words, names and commands), so it is not put to
+// the syllable rules at all, which keeps long ASCII stretches cheap.  So is a capital with a tone standing
 // alone: Vietnamese has a few such words (Ở, Ý), but it is also what VN1's
 // table makes of the dashes and quotes TCVN3 keeps at 0x80..0x9F.
 inline constexpr double WEIGHT_ASCII_WORD = 0.0;
@@ -237,8 +235,7 @@ static_assert(spelling_of(0x1EC7).tone == TONE_DOT && spelling_of(0x1EC7).symbol
 // What one reading of a text shows.
 struct evidence {
     unsigned syllables = 0;        // words with letters beyond ASCII that make a syllable
-    unsigned ascii_syllables = 0;  // plain ASCII words that make a syllable
-    unsigned ascii_words = 0;      // other plain ASCII words
+    unsigned ascii_words = 0;      // plain ASCII words
     unsigned lone_capitals = 0;    // a capital with a tone alone (Ở, Ý): a word, but no evidence
     unsigned bad_words = 0;
     unsigned foreign_words = 0;
@@ -254,8 +251,7 @@ struct evidence {
 };
 
 constexpr double score(const evidence &e) {
-    return WEIGHT_SYLLABLE * e.syllables + WEIGHT_ASCII_SYLLABLE * e.ascii_syllables +
-           WEIGHT_ASCII_WORD * e.ascii_words + WEIGHT_BAD_WORD * e.bad_words +
+    return WEIGHT_SYLLABLE * e.syllables + WEIGHT_ASCII_WORD * e.ascii_words + WEIGHT_BAD_WORD * e.bad_words +
            WEIGHT_FOREIGN_WORD * e.foreign_words + WEIGHT_CASE_BREAK * e.case_breaks +
            WEIGHT_MIXED_SCRIPT * e.mixed_scripts + WEIGHT_GLUED_PUNCTUATION * e.glued_punctuation +
            WEIGHT_RARE_SYMBOL * e.rare_symbols + WEIGHT_CONTROL * e.controls + WEIGHT_UNDEFINED * e.undefined;
@@ -263,7 +259,7 @@ constexpr double score(const evidence &e) {
 
 // Every word of a reading.
 constexpr unsigned words(const evidence &e) {
-    return e.syllables + e.ascii_syllables + e.ascii_words + e.lone_capitals + e.bad_words + e.foreign_words +
+    return e.syllables + e.ascii_words + e.lone_capitals + e.bad_words + e.foreign_words +
            e.case_breaks + e.mixed_scripts;
 }
 
@@ -419,12 +415,12 @@ private:
             ++counts_.foreign_words;
             return;
         }
-        const bool syllable = length_ <= SPELLING_MAX && !bad_mark_ && well_formed(letters_.data(), length_) &&
-                              !lone_letter_out_of_place(after);
         if (!beyond_ascii_) {
-            ++(syllable ? counts_.ascii_syllables : counts_.ascii_words);
+            ++counts_.ascii_words;
             return;
         }
+        const bool syllable = length_ <= SPELLING_MAX && !bad_mark_ && well_formed(letters_.data(), length_) &&
+                              !lone_letter_out_of_place(after);
         if (case_break_)
             ++counts_.case_breaks;
         else if (syllable && lone_capital_)
