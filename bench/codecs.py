@@ -11,7 +11,9 @@ in each encoding as iconv or recode writes it.
 
 Each pair below runs ROUNDS paired rounds (7 by default): toneconv and the
 baseline on the same file, standard output to /dev/null, the order
-alternating from round to round.  Reported: the median time of each in ms,
+alternating from round to round.  Time is CPU time (user and system) of the
+whole process, which other jobs on a shared machine disturb less than wall
+time.  Reported: the median time of each in ms,
 the median speed-up (baseline time over toneconv's) and its range over the
 rounds.  Then the peak memory (GNU time's maximum resident set size) of
 toneconv for 1 MiB and for MEGABYTES MiB of the same conversion: flat memory
@@ -20,11 +22,11 @@ means the two are the same within the loader's noise.
 import argparse
 import os
 import random
+import resource
 import statistics
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -93,10 +95,13 @@ def corpus(megabytes):
 
 
 def run_timed(command, path):
+    """The CPU time (user and system) the command took: on a machine that
+    other jobs share, wall time mostly measures them."""
     with open(path, "rb") as stdin, open(os.devnull, "wb") as stdout:
-        start = time.perf_counter()
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         subprocess.run(command, stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL, check=False)
-        return time.perf_counter() - start
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
 def peak_kib(command, path):
@@ -127,7 +132,8 @@ def main():
         with open(files["utf-8"], "rb") as i, open(files["tcvn3"], "wb") as o:
             subprocess.run([toneconv, "-t", "tcvn3"], stdin=i, stdout=o, check=True)
         print(f"corpus: {len(text) / MIB:.1f} MiB of UTF-8, {text.count(b' ') + 1} words; "
-              f"{args.rounds} paired rounds; times are medians in ms")
+              f"{args.rounds} paired rounds; times are medians of CPU time in ms; load average "
+              f"{' '.join(f'{x:.2f}' for x in os.getloadavg())}")
         print()
         print("| conversion | toneconv ms | baseline | baseline ms | speed-up (range) | target |")
         print("|---|---|---|---|---|---|")
@@ -148,8 +154,8 @@ def main():
             if baseline:
                 verdict = "" if goal == 0 else (f"{goal}x: met" if statistics.median(ratios) >= goal else f"{goal}x: NOT met")
                 print(f"| {label} | {statistics.median(ours) * 1000:.0f} | {name} | "
-                      f"{statistics.median(theirs) * 1000:.0f} | {statistics.median(ratios):.1f} "
-                      f"({min(ratios):.1f} to {max(ratios):.1f}) | {verdict} |")
+                      f"{statistics.median(theirs) * 1000:.0f} | {statistics.median(ratios):.2f} "
+                      f"({min(ratios):.2f} to {max(ratios):.2f}) | {verdict} |")
             else:
                 print(f"| {label} | {statistics.median(ours) * 1000:.0f} | none | | | |")
         print()

@@ -43,6 +43,7 @@ struct viqr_converter final : loss_sink {
     bool joins = false;
     // The fast lanes (fast_lanes.h) this pair of encodings takes, if any.
     const byte_fields *byte_lane = nullptr;          // a single-byte charset to UTF-8
+    bool byte_lane_blocks = false;                   // its printable ASCII copied by blocks
     const spelling_pages *utf8_lane = nullptr;       // UTF-8 to a single-byte charset
     const flat_spellings *utf8_lane_flat = nullptr;
     letter_joiner joiner;
@@ -106,8 +107,8 @@ struct viqr_converter final : loss_sink {
     }
 
     unsigned char *convert_bytes_to_utf8(const unsigned char *in, std::size_t n, unsigned char *o) {
-        o = joins ? single_byte_to_utf8<true>(*byte_lane, in, n, o, joiner, input)
-                  : single_byte_to_utf8<false>(*byte_lane, in, n, o, joiner, input);
+        o = joins ? single_byte_to_utf8<true>(*byte_lane, byte_lane_blocks, in, n, o, joiner, input)
+                  : single_byte_to_utf8<false>(*byte_lane, byte_lane_blocks, in, n, o, joiner, input);
         input.offset += n;
         return o;
     }
@@ -184,7 +185,10 @@ viqr_converter *viqr_converter_open(int from, int to, int flags) {
             return nullptr;
         }
         converter->joins = converter->decode->decomposes();
-        if (converter->encode->writes_plain_utf8()) converter->byte_lane = converter->decode->fields();
+        if (converter->encode->writes_plain_utf8() && converter->decode->fields() != nullptr) {
+            converter->byte_lane = converter->decode->fields();
+            converter->byte_lane_blocks = printable_ascii_as_is(*converter->byte_lane);
+        }
         if (converter->decode->reads_plain_utf8()) {
             converter->utf8_lane = converter->encode->spellings();
             converter->utf8_lane_flat = converter->encode->flat();

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "byte_blocks.h"
 #include "codec_single_byte.h"
 #include "letter_joiner.h"
 
@@ -75,10 +77,6 @@ constexpr byte_fields make_byte_fields(const single_byte_charset &charset) {
     return fields;
 }
 
-// Converts `n` bytes.  A mark byte joins the letter written just before it
-// (that letter's bytes are written again); a letter that a mark at the start
-// of the next call may change is held in `joiner` instead of written, and
-// the letter it held before is written first.
 // Writes the letter `joined` over the letter `last` written just before.
 inline unsigned char *rewrite_letter(unsigned char *o, unsigned char last, unsigned char joined) {
     o -= utf8_of_viscii[last].length;
@@ -86,55 +84,63 @@ inline unsigned char *rewrite_letter(unsigned char *o, unsigned char last, unsig
     return o + utf8_of_viscii[joined].length;
 }
 
-// mark_joins with a first column for no mark (index 0, joining nothing), so
-// that a byte's mark number (1 + mark index, or 0) indexes it directly.
-using join_row_ext = std::array<unsigned char, COMBINING_MARK_COUNT + 1>;
-constexpr std::array<join_row_ext, 256> make_joins_by_number() {
-    std::array<join_row_ext, 256> table{};
-    for (int b = 0; b < 256; ++b)
-        for (int m = 0; m < COMBINING_MARK_COUNT; ++m) table[b][m + 1] = mark_joins[b][m];
-    return table;
+// Whether the bytes 0x20..0x7E stand for themselves, so that runs of them
+// may be copied a block at a time.
+constexpr bool printable_ascii_as_is(const byte_fields &fields) {
+    for (int b = 0x20; b < 0x7F; ++b)
+        if (fields[b].length != 1 || fields[b].bytes[0] != b || fields[b].mark != 0) return false;
+    return true;
 }
-inline constexpr std::array<join_row_ext, 256> joins_by_number = make_joins_by_number();
 
 // Converts `n` bytes.  A mark byte joins the letter written just before it
 // (that letter's bytes are written again); a letter that a mark at the start
 // of the next call may change is held in `joiner` instead of written, and
-// the letter it held before is written first.  Whether a byte is a mark that
-// joins is as unpredictable as the text (in VNI a byte in four is a mark), so
-// the step takes no branch on it.
+// the letter it held before is written first.
 template <bool Marks>
-unsigned char *single_byte_to_utf8(const byte_fields &fields, const unsigned char *in, std::size_t n,
+unsigned char *single_byte_to_utf8(const byte_fields &fields, bool blocks, const unsigned char *in, std::size_t n,
                                    unsigned char *o, letter_joiner &joiner, input_tracker &input) {
     unsigned char last = joiner.take_held();  // the letter just written, when a mark may change it
     if (last != 0) {
         std::memcpy(o, utf8_of_viscii[last].bytes, 4);
         o += utf8_of_viscii[last].length;
     }
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    while (i < n) {
+        // A run of printable ASCII, copied a block at a time (where marks
+        // make each byte a branch; without them the plain loop is faster).
+        if (Marks && blocks && i + BLOCK_SIZE <= n && in[i] - 0x20u < 0x5Fu) {
+            const unsigned outside = bytes_outside_printable_ascii(in + i);
+            const std::size_t run = outside == 0 ? BLOCK_SIZE : static_cast<std::size_t>(std::countr_zero(outside));
+            copy_block(o, in + i);
+            o += run;
+            i += run;
+            last = fields[in[i - 1]].letter;
+            // What ends a run is mostly a mark or a letter: take it at once.
+            if (i == n) break;
+        }
         const byte_field &f = fields[in[i]];
         if (f.undefined) input.note_undefined(input.offset + i, in[i]);
-        if (!Marks) {
-            std::memcpy(o, f.bytes, 4);
-            o += f.length;
-            continue;
+        ++i;
+        if (Marks && f.mark != 0) {
+            // As the joiner would: the first mark joins the letter before,
+            // the second joins the letter the first made, or follows it.
+            const unsigned char first = last != 0 ? mark_joins[last][f.mark - 1] : 0;
+            if (first != 0) {
+                const unsigned char second = f.second_mark != 0 ? mark_joins[first][f.second_mark - 1] : 0;
+                const unsigned char joined = second != 0 ? second : first;
+                o = rewrite_letter(o, last, joined);
+                last = takes_marks[joined] ? joined : 0;
+                if (f.second_mark != 0 && second == 0) {
+                    std::memcpy(o, mark_utf8[f.second_mark - 1].bytes, 4);
+                    o += mark_utf8[f.second_mark - 1].length;
+                    last = 0;
+                }
+                continue;
+            }
         }
-        // As the joiner would: the first mark joins the letter before, the
-        // second joins the letter the first made, or follows it.
-        const unsigned char first = joins_by_number[last][f.mark];
-        const unsigned char joined = f.second_mark != 0 ? joins_by_number[first][f.second_mark] : first;
-        if (first != 0 && joined == 0) {
-            o = rewrite_letter(o, last, first);
-            std::memcpy(o, mark_utf8[f.second_mark - 1].bytes, 4);
-            o += mark_utf8[f.second_mark - 1].length;
-            last = 0;
-            continue;
-        }
-        const utf8_field &letter = utf8_of_viscii[joined];
-        o -= joined != 0 ? utf8_of_viscii[last].length : 0;
-        std::memcpy(o, joined != 0 ? letter.bytes : f.bytes, 4);
-        o += joined != 0 ? letter.length : f.length;
-        last = joined != 0 ? (takes_marks[joined] ? joined : 0) : f.letter;
+        std::memcpy(o, f.bytes, 4);
+        o += f.length;
+        if (Marks) last = f.letter;
     }
     if (Marks && last != 0) {
         o -= utf8_of_viscii[last].length;
@@ -158,6 +164,7 @@ struct spelling_pages {
     std::array<unsigned char, REVERSE_END / 256> page_of{};
     std::array<std::array<spelling_field, 256>, REVERSE_PAGES + 1> pages{};
     int page_count = 0;
+    bool printable_ascii_as_is = false;  // 0x20..0x7E are written as themselves
 
     constexpr const spelling_field *find(char32_t cp) const {
         if (cp >= REVERSE_END) return nullptr;
@@ -188,6 +195,11 @@ constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
             if (base >= 0 && mark >= 0)
                 s.put(cp, {{static_cast<unsigned char>(base), static_cast<unsigned char>(mark)}, 2});
         });
+    s.printable_ascii_as_is = true;
+    for (char32_t cp = 0x20; cp < 0x7F; ++cp) {
+        const spelling_field *f = s.find(cp);
+        s.printable_ascii_as_is = s.printable_ascii_as_is && f != nullptr && f->length == 1 && f->bytes[0] == cp;
+    }
     return s;
 }
 
@@ -235,7 +247,21 @@ inline plain_run utf8_to_single_byte(const spelling_pages &spellings, const flat
     // Four bytes at a time while four are left: the character's sequence and
     // the byte after it.  Which of the three lengths a sequence has is not
     // predictable in Vietnamese text, so it is taken without a branch.
+    const bool blocks = spellings.printable_ascii_as_is;
     while (i + 4 <= n) {
+        // A run of printable ASCII, copied a block at a time; the byte after
+        // it must not start a mark that would join its last letter.
+        if (blocks && i + BLOCK_SIZE < n && in[i] - 0x20u < 0x5Fu) {
+            const unsigned outside = bytes_outside_printable_ascii(in + i);
+            std::size_t run = outside == 0 ? BLOCK_SIZE : static_cast<std::size_t>(std::countr_zero(outside));
+            if (may_start_mark(in[i + run])) --run;
+            copy_block(o, in + i);
+            o += run;
+            i += run;
+            chars += run;
+            since_newline += run;
+            if (run != 0) continue;
+        }
         const unsigned char b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
         const unsigned length = 1u + (b0 >= 0xC0) + (b0 >= 0xE0);
         const bool two_ok = b0 - 0xC2u <= 0xDFu - 0xC2u && (b1 & 0xC0) == 0x80;

@@ -161,16 +161,24 @@ char32_t expected_back(const std::string &encoding, char32_t cp) {
 // ---------------------------------------------------------------------------
 // Every byte of the single-byte tables against the oracles
 
-struct byte_oracle {
+// An encoding and the oracle that knows it.
+struct oracle_case {
     const char *encoding;
     const char *tool;     // "iconv" or "recode"
     const char *charset;  // the oracle's name for it
 };
 
-class single_byte_table : public testing::TestWithParam<byte_oracle> {};
+std::string case_name(const testing::TestParamInfo<oracle_case> &info) {
+    std::string name = std::string(info.param.encoding) + "_" + info.param.tool;
+    for (char &c : name)
+        if (c == '-') c = '_';
+    return name;
+}
+
+class single_byte_table : public testing::TestWithParam<oracle_case> {};
 
 TEST_P(single_byte_table, every_byte_reads_as_the_oracle_reads_it) {
-    const byte_oracle o = GetParam();
+    const oracle_case o = GetParam();
     const bool by_recode = std::string(o.tool) == "recode";
     if (by_recode) REQUIRE_ORACLE(have_recode(), "GNU recode is not installed");
     else REQUIRE_ORACLE(iconv_convert(o.charset, "UTF-8", "a").has_value(), std::string("iconv lacks ") + o.charset);
@@ -196,17 +204,12 @@ TEST_P(single_byte_table, every_byte_reads_as_the_oracle_reads_it) {
 }
 
 INSTANTIATE_TEST_SUITE_P(oracles, single_byte_table,
-                         testing::Values(byte_oracle{"viscii", "iconv", "VISCII"},
-                                         byte_oracle{"vn1", "iconv", "TCVN5712-1"},
-                                         byte_oracle{"vn1", "recode", "TCVN"},
-                                         byte_oracle{"cp1258", "iconv", "CP1258"},
-                                         byte_oracle{"vps", "recode", "VPS"}),
-                         [](const auto &info) {
-                             std::string name = std::string(info.param.encoding) + "_" + info.param.tool;
-                             for (char &c : name)
-                                 if (c == '-') c = '_';
-                             return name;
-                         });
+                         testing::Values(oracle_case{"viscii", "iconv", "VISCII"},
+                                         oracle_case{"vn1", "iconv", "TCVN5712-1"},
+                                         oracle_case{"vn1", "recode", "TCVN"},
+                                         oracle_case{"cp1258", "iconv", "CP1258"},
+                                         oracle_case{"vps", "recode", "VPS"}),
+                         case_name);
 
 // TCVN3 is VN1's small letters and bare capitals with Windows-1252's
 // punctuation below 0xA0; above, it reads every byte as VN1 does.
@@ -317,23 +320,17 @@ TEST(every_letter, nfd_is_pythons) {
 // ---------------------------------------------------------------------------
 // Real text against the oracles
 
-struct text_oracle {
-    const char *encoding;
-    const char *tool;
-    const char *charset;
-};
-
-class real_text : public testing::TestWithParam<text_oracle> {
+class real_text : public testing::TestWithParam<oracle_case> {
 protected:
     std::optional<std::string> oracle(const std::string &from, const std::string &to, const std::string &bytes) {
-        const text_oracle o = GetParam();
+        const oracle_case o = GetParam();
         if (std::string(o.tool) == "recode") return recode(from + ".." + to, bytes);
         return iconv_convert(from, to, bytes);
     }
 };
 
 TEST_P(real_text, reads_and_writes_what_the_oracle_does) {
-    const text_oracle o = GetParam();
+    const oracle_case o = GetParam();
     if (std::string(o.tool) == "recode") REQUIRE_ORACLE(have_recode(), "GNU recode is not installed");
     REQUIRE_ORACLE(have_iconv_viscii(), "iconv lacks VISCII");
     const std::string text = sample_text();
@@ -352,12 +349,12 @@ TEST_P(real_text, reads_and_writes_what_the_oracle_does) {
 }
 
 INSTANTIATE_TEST_SUITE_P(oracles, real_text,
-                         testing::Values(text_oracle{"viscii", "iconv", "VISCII"},
-                                         text_oracle{"vn1", "iconv", "TCVN5712-1"},
-                                         text_oracle{"cp1258", "iconv", "CP1258"},
-                                         text_oracle{"vps", "recode", "VPS"},
-                                         text_oracle{"vni", "recode", "VNI"}),
-                         [](const auto &info) { return std::string(info.param.encoding) + "_" + info.param.tool; });
+                         testing::Values(oracle_case{"viscii", "iconv", "VISCII"},
+                                         oracle_case{"vn1", "iconv", "TCVN5712-1"},
+                                         oracle_case{"cp1258", "iconv", "CP1258"},
+                                         oracle_case{"vps", "recode", "VPS"},
+                                         oracle_case{"vni", "recode", "VNI"}),
+                         case_name);
 
 // ---------------------------------------------------------------------------
 // Any split of the input gives the same output
