@@ -31,14 +31,17 @@ Vietnamese text.
 Every stream is cut into samples of 200 and 1,000 bytes, each starting at the
 start of a line.  A detected name counts as right when writing the sample's
 text in that form gives the sample's bytes (so vn1 is right for TCVN3 text
-that uses only what the two share), or utf-8 for utf-8-nfd (the same reader);
+that uses only what the two share), or utf-8 for utf-8-nfd (the same reader),
+or when TONECONV reads the sample's bytes under that name as it reads them
+under the true one (TCVN3 reads VN1's capitals beyond 0xA0 as VN1 does);
 samples with no Vietnamese letter may also be named "ascii" (when they are
 plain ASCII) or "unknown".  For other languages, naming any
 Vietnamese legacy form, a mojibake form, or UTF-8 for bytes that are not
 UTF-8 is a false alarm; "unknown", "ascii" and the true form are right.
 
 The detector is run as CMD FILE... (default: "toneconv --detect") and must
-print one line a file, "FILE: NAME ...".
+print one line a file, "FILE: NAME ...".  --toneconv names the toneconv that
+compares readings (default: toneconv).
 """
 import argparse
 import collections
@@ -269,6 +272,17 @@ def right_for_vietnamese(form, answer, text, data):
     return encode(answer, written)[:len(data)] == data
 
 
+def reads_the_same(toneconv, form, answer, path):
+    """Whether toneconv reads the sample under `answer` as under its true form."""
+    def reading(name):
+        r = subprocess.run([toneconv, "-f", name, "-t", "utf-8", "-c", path], capture_output=True)
+        return r.stdout if r.returncode == 0 else None
+    if answer in ("ascii", "unknown", "?"):
+        return False
+    first = reading(answer)
+    return first is not None and first == reading(form)
+
+
 def right_for_other(form, answer):
     return answer in ("unknown", "ascii") or answer == form
 
@@ -290,6 +304,7 @@ def main():
     parser.add_argument("--part", choices=["tuning", "heldout"], default="heldout")
     parser.add_argument("--detector", default="toneconv --detect")
     parser.add_argument("--max", type=int, default=2000, help="samples per form and size")
+    parser.add_argument("--toneconv", default="toneconv")
     parser.add_argument("outdir")
     args = parser.parse_args()
 
@@ -323,7 +338,8 @@ def main():
         vi_rows, other_rows = {}, {}
         for (row, kind, form, text, data), answer, path in zip(jobs, answers, paths):
             if kind == "vi":
-                right = right_for_vietnamese(form, answer, text, data)
+                right = right_for_vietnamese(form, answer, text, data) or \
+                    reads_the_same(args.toneconv, form, answer, path)
                 target = vi_rows.setdefault(row, [collections.Counter(), 0])
             else:
                 right = right_for_other(form, answer)
