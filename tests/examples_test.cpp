@@ -98,7 +98,12 @@ std::string unescape_roff(const std::string &line) {
     static const std::pair<const char *, const char *> named[] = {
         {"\\(aq", "'"}, {"\\(dq", "\""}, {"\\(ha", "^"}, {"\\(ti", "~"}, {"\\(ga", "`"}, {"\\(rs", "\\"},
         {"\\[lq]", "\u201C"}, {"\\[rq]", "\u201D"}, {"\\[em]", "\u2014"}, {"\\[en]", "\u2013"},
-        {"\\[Eu]", "\u20AC"}, {"\\-", "-"}, {"\\e", "\\"}, {"\\&", ""}, {"\\ ", " "},
+        {"\\[Eu]", "\u20AC"},
+        // groff's names of the Latin letters and signs the pages' examples of
+        // other languages and of mojibake use
+        {"\\['a]", "\u00E1"}, {"\\['e]", "\u00E9"}, {"\\['i]", "\u00ED"}, {"\\[:O]", "\u00D6"},
+        {"\\[:U]", "\u00DC"}, {"\\[~n]", "\u00F1"}, {"\\[ss]", "\u00DF"}, {"\\[pc]", "\u00B7"},
+        {"\\[r?]", "\u00BF"}, {"\\[Om]", "\u03A9"}, {"\\-", "-"}, {"\\e", "\\"}, {"\\&", ""}, {"\\ ", " "},
     };
     std::string out;
     for (std::size_t i = 0; i < line.size();) {
