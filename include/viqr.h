@@ -8,7 +8,8 @@
  *    independent contexts;
  *  - the encoder, which turns VISCII into VIQR chunk by chunk;
  *  - the UTF-8 conversions: UTF-8 to VIQR, and VIQR to UTF-8 through a
- *    decoder context.
+ *    decoder context;
+ *  - the registry of encodings and the converters between them (toneconv).
  *
  * The first part is the C interface: plain functions whose results come back
  * through pointers, every name starting with viqr_ or VIQR_.  They are the
@@ -252,6 +253,102 @@ VIQR_API size_t viqr_to_utf8_finish(viqr_to_utf8_state *state, unsigned char *ou
  * text. */
 VIQR_API int viqr_looks_like_utf8(const unsigned char *text, size_t length);
 
+/* ------------------------------------------------------------------------
+ * Encodings and converters (toneconv)
+ *
+ * One registry names every encoding the library reads or writes: an
+ * encoding is an index from 0 to viqr_encoding_count() - 1, found by name
+ * with viqr_encoding_lookup.  A converter reads one encoding and writes
+ * another through Unicode: it decodes the input's bytes, composes each base
+ * letter with the marks after it (a VNI mark byte, a combining tone of
+ * Windows-1258 or VN1, combining characters in UTF-8), and encodes the
+ * result.  It streams: the output is the same however the input is cut into
+ * chunks, and what one chunk leaves open (a cut UTF-8 sequence, a letter
+ * that a mark may still change) is carried to the next.
+ *
+ * Nothing is lost in silence.  A byte the source does not define (or
+ * invalid UTF-8) is written as U+FFFD, or "?" where the target cannot hold
+ * U+FFFD; a character the target cannot hold is written as a substitute: a
+ * Vietnamese letter as its nearest form (in tcvn3 a capital with a tone as
+ * its small letter), anything else as "?".  Both are counted in the loss
+ * report, with where the first one stood, from the start of the current
+ * input.
+ *
+ * A converter allocates its state when it is opened and nothing after; two
+ * converters share nothing, but a converter that reads VIQR holds one of
+ * the VIQR_MAX_CONTEXTS decoder contexts until it is closed. */
+
+/* Flags of viqr_converter_open. */
+#define VIQR_CONVERT_ENGLISH_MODE 1 /* writing viqr: English mode, as tonedown -m */
+
+/* What a converter may keep back from one call to the next, in input bytes
+ * (the typed VIQR reader's word is the longest). */
+#define VIQR_CONVERT_PENDING_MAX 256
+/* Room the output of viqr_convert(length) needs, and of viqr_convert_finish
+ * with length 0.  An input byte gives at most twelve output bytes (a VNI
+ * byte that carries two marks, written as two numeric character
+ * references). */
+#define VIQR_CONVERT_OUTPUT_SIZE(length) (12 * ((size_t)(length) + VIQR_CONVERT_PENDING_MAX))
+
+/* How substitutes for characters the target cannot hold were written
+ * (bits of viqr_loss_report.substitutes). */
+#define VIQR_SUBSTITUTE_LOWERCASE 1 /* a capital the target lacks, as its small letter */
+#define VIQR_SUBSTITUTE_QUESTION_MARK 2
+
+typedef struct viqr_converter viqr_converter;
+
+/* What the current input lost.  Lines and columns count characters of the
+ * input (a letter with its marks is one), from 1; byte offsets count the
+ * input's bytes, from 0. */
+typedef struct viqr_loss_report {
+    unsigned long long unwritable;        /* characters the target cannot hold */
+    unsigned long unwritable_first;       /* the first one's code point */
+    unsigned long long unwritable_line;   /* where it stood */
+    unsigned long long unwritable_column;
+    int substitutes;                      /* VIQR_SUBSTITUTE_ bits */
+    unsigned long long undefined;         /* bytes or sequences the source does not define */
+    unsigned long long undefined_offset;  /* the first one's byte offset */
+    unsigned char undefined_byte;         /* its first byte */
+    unsigned long undefined_substitute;   /* what they were written as: 0xFFFD or '?' */
+} viqr_loss_report;
+
+/* The registry.  Names and aliases are lower case; aliases are separated by
+ * single spaces ("" for none).  Out of range: null, or 0 for the two
+ * predicates. */
+VIQR_API int viqr_encoding_count(void);
+VIQR_API const char *viqr_encoding_name(int encoding);
+VIQR_API const char *viqr_encoding_aliases(int encoding);
+VIQR_API const char *viqr_encoding_description(int encoding);
+VIQR_API int viqr_encoding_can_read(int encoding);
+VIQR_API int viqr_encoding_can_write(int encoding);
+/* The encoding a name or alias stands for, whatever its case; -1 for none
+ * and for a null name. */
+VIQR_API int viqr_encoding_lookup(const char *name);
+
+/* Opens a converter from `from` to `to`.  Null, with errno set, when either
+ * is out of range or cannot be read or written that way (EINVAL), when no
+ * decoder context is free for reading VIQR (EMFILE), or when memory runs
+ * out (ENOMEM). */
+VIQR_API viqr_converter *viqr_converter_open(int from, int to, int flags);
+/* Converts `length` bytes at `in`; `out` must have room for
+ * VIQR_CONVERT_OUTPUT_SIZE(length) bytes.  Returns the number of bytes
+ * written; 0 with a null converter, input or output. */
+VIQR_API size_t viqr_convert(viqr_converter *converter, const unsigned char *in, size_t length, unsigned char *out);
+/* At the end of the whole text: writes what is still kept back, into room
+ * for VIQR_CONVERT_OUTPUT_SIZE(0) bytes, and makes the converter ready for
+ * a new text, as if just opened (the loss report stays until the next
+ * viqr_convert_begin_input). */
+VIQR_API size_t viqr_convert_finish(viqr_converter *converter, unsigned char *out);
+/* The next input begins: offsets, lines and the loss report start afresh.
+ * The conversion goes on: a letter cut by the end of the previous input may
+ * be finished by this one. */
+VIQR_API void viqr_convert_begin_input(viqr_converter *converter);
+/* Copies the current input's loss report to `report` (unless null); returns
+ * 1 when anything was lost, 0 otherwise (and with a null converter). */
+VIQR_API int viqr_convert_losses(const viqr_converter *converter, viqr_loss_report *report);
+/* Frees the converter and its decoder context; null is allowed. */
+VIQR_API void viqr_converter_close(viqr_converter *converter);
+
 #ifdef __cplusplus
 }  // extern "C"
 
@@ -321,6 +418,15 @@ inline std::size_t viqr_to_utf8(viqr_to_utf8_state &state, const unsigned char *
 inline std::size_t viqr_to_utf8_finish(viqr_to_utf8_state &state, unsigned char *out) {
     return viqr_to_utf8_finish(&state, out);
 }
+
+// Converters with references, and a deleter for std::unique_ptr.
+constexpr std::size_t viqr_convert_room(std::size_t length) { return VIQR_CONVERT_OUTPUT_SIZE(length); }
+inline bool viqr_convert_losses(const viqr_converter &converter, viqr_loss_report &report) {
+    return viqr_convert_losses(&converter, &report) != 0;
+}
+struct viqr_converter_closer {
+    void operator()(viqr_converter *converter) const { viqr_converter_close(converter); }
+};
 
 #else
 
