@@ -3,36 +3,42 @@
 #   web/build.sh [OUTPUT-FOLDER]      (default: build-web at the top of the tree)
 # The library is compiled to WebAssembly (wasm32-wasi) with clang and
 # wasi-libc, linked with lld as a reactor: no main, the page calls the viqr_
-# functions directly.  No C++ run-time library is linked (no exceptions, no
-# RTTI), which keeps the module small.
+# functions directly.  Of the C++ run-time libraries only the type
+# information of libc++abi is linked (the library's handler for bad_alloc
+# names a type); web/runtime.cpp has the allocation operators.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$top/build-web}
 cxx=${WASM_CXX:-clang++}
-cc=${WASM_CC:-clang}
 objects=$out/obj
 mkdir -p "$out" "$objects"
 
 warnings="-Wall -Wextra -Wpedantic"
 [ "${CI:-}" = true ] && warnings="$warnings -Werror"
 target="--target=wasm32-wasi -O2 -fvisibility=hidden"
+# Without WebAssembly's exception handling a try block compiles to its body
+# alone, and no exception is ever thrown (web/runtime.cpp's operator new
+# traps instead), so -fexceptions only lets the library's handlers compile.
+# libc++ includes fewer of its headers from one another than GCC's library
+# does: <string> is included ahead for std::char_traits.
+cxxflags="-std=c++20 -fexceptions -fno-rtti -include string"
 
 # Every source of the library, so that what the programs link the page has too.
 for source in "$top"/lib/*.cpp; do
   # shellcheck disable=SC2086 # the flags are separate words
-  "$cxx" $target $warnings -std=c++20 -fno-exceptions -fno-rtti \
+  "$cxx" $target $warnings $cxxflags \
     -I"$top/include" -I"$top/lib" -c "$source" -o "$objects/$(basename "$source" .cpp).o"
 done
 # shellcheck disable=SC2086
-"$cc" $target $warnings -std=c11 -I"$top/include" -c "$top/web/sizes.c" -o "$objects/web_sizes.o"
+"$cxx" $target $warnings $cxxflags -I"$top/include" -c "$top/web/runtime.cpp" -o "$objects/web_runtime.o"
 
 # --export-dynamic exports every function with default visibility: the
-# library's VIQR_API functions and the page's size queries; malloc and free
+# library's VIQR_API functions and web/runtime.cpp's queries; malloc and free
 # give the page room in the module's memory.
 # shellcheck disable=SC2086
 "$cxx" $target -mexec-model=reactor -nostdlib++ \
   -Wl,--export-dynamic -Wl,--export=malloc -Wl,--export=free -Wl,--strip-all \
-  "$objects"/*.o -o "$out/viqr.wasm"
+  "$objects"/*.o -lc++abi -o "$out/viqr.wasm"
 rm -rf "$objects"
 
 for page_file in index.html viqr-page.js style.css; do

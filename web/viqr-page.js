@@ -31,7 +31,11 @@ const TEXTS = {
     progress: 'Progress',
     loading: 'Loading the converter…',
     loadFailed: 'The converter could not be loaded.',
-    invalid: (from, offset) => `A byte that is not valid ${from} at byte ${offset} was copied unchanged.`,
+    unwritable: (count, to, first, line, column, how) =>
+      `${count} ${count === 1 ? 'character' : 'characters'} cannot be written in ${to}: the first is "${first}" at line ${line}, column ${column}; written as ${how}.`,
+    asLowercase: 'lowercase', asQuestionMark: '"?"', or: 'or',
+    undefinedBytes: (count, from, byte, offset, substitute) =>
+      `${count} ${count === 1 ? 'byte is' : 'bytes are'} not defined in ${from}: the first is ${byte} at byte ${offset}; written as ${substitute}.`,
     preview: (shown, total) => `The result is shown up to ${shown} of ${total} bytes; the download holds all of it.`,
     legacyShown: 'The result is shown as the 8-bit font would display it; the download holds the exact bytes.',
     fileRead: (name) => `Could not read "${name}".`,
@@ -60,7 +64,11 @@ const TEXTS = {
     progress: 'Tiến độ',
     loading: 'Đang tải bộ chuyển mã…',
     loadFailed: 'Không tải được bộ chuyển mã.',
-    invalid: (from, offset) => `Một byte không hợp lệ trong ${from} ở byte ${offset} được giữ nguyên.`,
+    unwritable: (count, to, first, line, column, how) =>
+      `${count} ký tự không viết được trong ${to}: ký tự đầu tiên là "${first}" ở dòng ${line}, cột ${column}; đã viết thành ${how}.`,
+    asLowercase: 'chữ thường', asQuestionMark: '"?"', or: 'hoặc',
+    undefinedBytes: (count, from, byte, offset, substitute) =>
+      `${count} byte không có nghĩa trong ${from}: byte đầu tiên là ${byte} ở vị trí ${offset}; đã viết thành ${substitute}.`,
     preview: (shown, total) => `Kết quả hiển thị ${shown} trên ${total} byte; tệp tải về có đủ.`,
     legacyShown: 'Kết quả hiển thị như phông chữ 8 bit sẽ hiện; tệp tải về có đúng từng byte.',
     fileRead: (name) => `Không đọc được "${name}".`,
@@ -137,17 +145,49 @@ async function loadModule(url) {
 }
 
 // ---------------------------------------------------------------------------
-// Conversions through the library.  A conversion reads the source into UTF-8
-// and writes UTF-8 into the target; each stage is one of the library's
-// streaming conversions, and keeps its state in the module's memory from one
-// piece to the next, so the pieces give the same result as the whole.
+// Conversions through the library's converters (viqr_converter_open and the
+// calls after it), exactly as toneconv makes them.
 
-const COMPOSITION_CHAR = 0x5c;
-const OVERSTRIKE_CHAR = 0x08;
-const MODE_VIETNAMESE = 0;
-const MODE_ENGLISH = 1;
-const PARAM_HOLD = 8;
-const PARAM_TYPED = 16;
+const CONVERT_ENGLISH_MODE = 1;
+const SUBSTITUTE_LOWERCASE = 1;
+const SUBSTITUTE_QUESTION_MARK = 2;
+
+function readCString(lib, pointer) {
+  const bytes = new Uint8Array(lib.memory.buffer, pointer);
+  return new TextDecoder().decode(bytes.subarray(0, bytes.indexOf(0)));
+}
+
+// A C string in the module's memory, freed by the caller.
+function writeCString(lib, text) {
+  const bytes = new TextEncoder().encode(text);
+  const pointer = lib.malloc(bytes.length + 1);
+  const area = new Uint8Array(lib.memory.buffer, pointer, bytes.length + 1);
+  area.set(bytes);
+  area[bytes.length] = 0;
+  return pointer;
+}
+
+// Every encoding of the library's registry, in its order.
+function listEncodings(lib) {
+  const encodings = [];
+  for (let i = 0; i < lib.viqr_encoding_count(); i++) {
+    encodings.push({
+      name: readCString(lib, lib.viqr_encoding_name(i)),
+      description: readCString(lib, lib.viqr_encoding_description(i)),
+      read: lib.viqr_encoding_can_read(i) !== 0,
+      write: lib.viqr_encoding_can_write(i) !== 0,
+    });
+  }
+  return encodings;
+}
+
+function lookupEncoding(lib, name) {
+  const pointer = writeCString(lib, name);
+  const encoding = lib.viqr_encoding_lookup(pointer);
+  lib.free(pointer);
+  if (encoding < 0) throw new Error(`unknown encoding ${name}`);
+  return encoding;
+}
 
 // A growing area of the module's memory.
 class Area {
@@ -172,154 +212,62 @@ class Area {
   }
 }
 
-// Takes the library's reports of bytes that are not valid UTF-8 from a scan.
-function takeReports(lib, scanPointer, encoding, reports) {
-  const record = lib.malloc(lib.web_report_size());
-  while (lib.viqr_utf8_take_report(scanPointer, record)) {
-    const view = new DataView(lib.memory.buffer);
-    const offset = view.getBigUint64(record + lib.web_report_offset_offset(), true);
-    reports.push({ kind: 'invalid', encoding, offset: Number(offset) });
-  }
-  lib.free(record);
-}
-
-// A stage that hands UTF-8 on as it is.
-class PassStage {
-  feed(pointer, length) {
-    return [pointer, length];
-  }
-  finish() {
-    return [0, 0];
-  }
-  close() {}
-}
-
-// VIQR (strict, or as people type it) to UTF-8.
-class ViqrToUtf8Stage {
-  constructor(lib, typed, reports) {
-    this.lib = lib;
-    this.reports = reports;
-    this.encoding = typed ? 'viqr-typed' : 'viqr';
-    this.context = lib.viqr_open(MODE_VIETNAMESE, COMPOSITION_CHAR, OVERSTRIKE_CHAR);
-    if (this.context < 0) throw new Error('no decoder context is free');
-    lib.viqr_set(this.context, 1, PARAM_HOLD);
-    if (typed) lib.viqr_set(this.context, 1, PARAM_TYPED);
-    this.state = lib.malloc(lib.web_to_utf8_state_size());
-    lib.viqr_to_utf8_start(this.state, this.context);
-    this.scan = this.state + lib.web_to_utf8_scan_offset();
-    lib.viqr_utf8_begin_input(this.scan, 0);
-    this.out = new Area(lib);
-  }
-  feed(pointer, length) {
-    const out = this.out.reserve(this.lib.web_to_utf8_room(length));
-    const written = this.lib.viqr_to_utf8(this.state, pointer, length, out);
-    takeReports(this.lib, this.scan, this.encoding, this.reports);
-    return [out, written];
-  }
-  finish() {
-    const out = this.out.reserve(this.lib.web_to_utf8_room(0));
-    const written = this.lib.viqr_to_utf8_finish(this.state, out);
-    takeReports(this.lib, this.scan, this.encoding, this.reports);
-    return [out, written];
-  }
-  close() {
-    if (this.context >= 0) this.lib.viqr_close(this.context, 0, 0);
-    this.context = -1;
-    this.lib.free(this.state);
-    this.out.release();
-  }
-}
-
-// UTF-8 to VIQR, headed by the mode announcement as tonedown writes it.
-class Utf8ToViqrStage {
-  constructor(lib, english, reports) {
-    this.lib = lib;
-    this.reports = reports;
-    this.mode = english ? MODE_ENGLISH : MODE_VIETNAMESE;
-    this.state = lib.malloc(lib.web_from_utf8_state_size());
-    lib.viqr_from_utf8_start(this.state, COMPOSITION_CHAR, this.mode);
-    this.scan = this.state + lib.web_from_utf8_scan_offset();
-    lib.viqr_utf8_begin_input(this.scan, 0);
-    this.out = new Area(lib);
-    this.announced = false;
-  }
-  // Writes the announcement at the head of the first output.
-  reserveWithHead(room) {
-    const head = this.announced ? 0 : 2;
-    const out = this.out.reserve(head + room);
-    if (head) {
-      new Uint8Array(this.lib.memory.buffer, out, 2).set([COMPOSITION_CHAR, this.mode === MODE_ENGLISH ? 0x4d : 0x56]);
-      this.announced = true;
-    }
-    return [out, head];
-  }
-  feed(pointer, length) {
-    const [out, head] = this.reserveWithHead(this.lib.web_from_utf8_room(length));
-    const written = this.lib.viqr_from_utf8(this.state, pointer, length, out + head);
-    takeReports(this.lib, this.scan, 'utf-8', this.reports);
-    return [out, head + written];
-  }
-  finish() {
-    const [out, head] = this.reserveWithHead(this.lib.web_from_utf8_room(0));
-    const written = this.lib.viqr_from_utf8_finish(this.state, out + head);
-    takeReports(this.lib, this.scan, 'utf-8', this.reports);
-    return [out, head + written];
-  }
-  close() {
-    this.lib.free(this.state);
-    this.out.release();
-  }
-}
-
-// The encodings this build of the library reads and writes.
-const ENCODINGS = [
-  { name: 'utf-8', read: true, write: true },
-  { name: 'viqr', read: true, write: true },
-  { name: 'viqr-typed', read: true, write: false },
+// The loss report's fields, in the order web_loss_report_fields gives
+// their offsets, with how each is read.
+const LOSS_FIELDS = [
+  ['unwritable', 'u64'], ['unwritableFirst', 'u32'], ['unwritableLine', 'u64'], ['unwritableColumn', 'u64'],
+  ['substitutes', 'i32'], ['undefined', 'u64'], ['undefinedOffset', 'u64'], ['undefinedByte', 'u8'],
+  ['undefinedSubstitute', 'u32'],
 ];
 
-function sourceStage(lib, from, reports) {
-  if (from === 'viqr' || from === 'viqr-typed') return new ViqrToUtf8Stage(lib, from === 'viqr-typed', reports);
-  return new PassStage();
-}
-
-function targetStage(lib, to, options, reports) {
-  if (to === 'viqr') return new Utf8ToViqrStage(lib, options.english, reports);
-  return new PassStage();
-}
-
 // One conversion from `from` to `to`: feed() pieces, then finish(); each
-// returns a copy of the bytes written.  close() frees the library's state.
+// returns a copy of the bytes written.  close() frees the converter.
 class Converter {
-  constructor(lib, from, to, options) {
+  constructor(lib, from, to, { english = false } = {}) {
     this.lib = lib;
-    this.reports = [];
-    this.stages = [sourceStage(lib, from, this.reports), targetStage(lib, to, options, this.reports)];
+    this.handle = lib.viqr_converter_open(lookupEncoding(lib, from), lookupEncoding(lib, to),
+      english ? CONVERT_ENGLISH_MODE : 0);
+    if (!this.handle) throw new Error(`cannot convert from ${from} to ${to}`);
     this.input = new Area(lib);
+    this.output = new Area(lib);
   }
   feed(bytes) {
-    const pointer = this.input.reserve(Math.max(bytes.length, 1));
-    new Uint8Array(this.lib.memory.buffer, pointer, bytes.length).set(bytes);
-    return [this.through(0, pointer, bytes.length)];
+    const input = this.input.reserve(Math.max(bytes.length, 1));
+    const output = this.output.reserve(this.lib.web_convert_room(bytes.length));
+    new Uint8Array(this.lib.memory.buffer, input, bytes.length).set(bytes);
+    const written = this.lib.viqr_convert(this.handle, input, bytes.length, output);
+    return new Uint8Array(this.lib.memory.buffer, output, written).slice();
   }
-  // Flushes each stage in turn, passing what it held through the ones after it.
   finish() {
-    const pieces = [];
-    for (let i = 0; i < this.stages.length; i++) {
-      const [pointer, length] = this.stages[i].finish();
-      pieces.push(this.through(i + 1, pointer, length));
-    }
-    return pieces;
+    const output = this.output.reserve(this.lib.web_convert_room(0));
+    const written = this.lib.viqr_convert_finish(this.handle, output);
+    return new Uint8Array(this.lib.memory.buffer, output, written).slice();
   }
-  // A copy of what stages `first` onwards make of the bytes at `pointer`.
-  through(first, pointer, length) {
-    let [p, n] = [pointer, length];
-    for (let i = first; i < this.stages.length && n; i++) [p, n] = this.stages[i].feed(p, n);
-    return new Uint8Array(this.lib.memory.buffer, p, n).slice();
+  // What the input lost, or null when nothing was.
+  losses() {
+    const lib = this.lib;
+    const record = lib.malloc(lib.web_loss_report_size() + 4 * LOSS_FIELDS.length);
+    const offsets = record + lib.web_loss_report_size();
+    try {
+      if (!lib.viqr_convert_losses(this.handle, record)) return null;
+      lib.web_loss_report_fields(offsets);
+      const view = new DataView(lib.memory.buffer);
+      const report = {};
+      LOSS_FIELDS.forEach(([name, type], i) => {
+        const at = record + view.getUint32(offsets + 4 * i, true);
+        report[name] = type === 'u64' ? Number(view.getBigUint64(at, true))
+          : type === 'u32' ? view.getUint32(at, true) : type === 'i32' ? view.getInt32(at, true) : view.getUint8(at);
+      });
+      return report;
+    } finally {
+      lib.free(record);
+    }
   }
   close() {
-    for (const stage of this.stages) stage.close();
+    this.lib.viqr_converter_close(this.handle);
+    this.handle = 0;
     this.input.release();
+    this.output.release();
   }
 }
 
@@ -353,12 +301,14 @@ let downloadUrl = null;
 const status = { firstConversionMs: null, conversions: 0 };
 window.viqrPage = status;
 
+// The selectors list the library's encodings under the names toneconv -l
+// prints; the description is each option's tooltip.
 function fillEncodingSelectors() {
-  const auto = new Option(T.auto, 'auto');
-  page.from.add(auto);
-  for (const encoding of ENCODINGS) {
-    if (encoding.read) page.from.add(new Option(encoding.name, encoding.name));
-    if (encoding.write) page.to.add(new Option(encoding.name, encoding.name));
+  page.from.add(new Option(T.auto, 'auto'));
+  for (const encoding of listEncodings(lib)) {
+    const option = () => Object.assign(new Option(encoding.name, encoding.name), { title: encoding.description });
+    if (encoding.read) page.from.add(option());
+    if (encoding.write) page.to.add(option());
   }
   page.from.value = 'auto';
   page.to.value = 'utf-8';
@@ -410,9 +360,22 @@ function previewOf(pieces, total) {
   }
 }
 
-function describeReports(reports) {
-  if (!reports.length) return T.noLoss;
-  return reports.map((r) => T.invalid(r.encoding, r.offset)).join(' ');
+function describeLosses(losses, from, to) {
+  if (!losses) return T.noLoss;
+  const words = [];
+  if (losses.unwritable) {
+    const how = [];
+    if (losses.substitutes & SUBSTITUTE_LOWERCASE) how.push(T.asLowercase);
+    if (losses.substitutes & SUBSTITUTE_QUESTION_MARK) how.push(T.asQuestionMark);
+    words.push(T.unwritable(losses.unwritable, to, String.fromCodePoint(losses.unwritableFirst),
+      losses.unwritableLine, losses.unwritableColumn, how.join(` ${T.or} `)));
+  }
+  if (losses.undefined) {
+    const byte = `0x${losses.undefinedByte.toString(16).toUpperCase().padStart(2, '0')}`;
+    const substitute = losses.undefinedSubstitute === 0xfffd ? 'U+FFFD (\uFFFD)' : `"${String.fromCodePoint(losses.undefinedSubstitute)}"`;
+    words.push(T.undefinedBytes(losses.undefined, from, byte, losses.undefinedOffset, substitute));
+  }
+  return words.join(' ');
 }
 
 const nextTurn = () => new Promise((resolve) => setTimeout(resolve, 0));
@@ -424,13 +387,12 @@ async function convert() {
   if (page.from.value !== 'auto') page.detected.textContent = T.detectedNothing;
   const to = page.to.value;
   const converter = new Converter(lib, from, to, { english: page.english.checked });
+  let losses = null;
   const pieces = [];
   let total = 0;
-  const keep = (parts) => {
-    for (const part of parts) {
-      if (part.length) pieces.push(part);
-      total += part.length;
-    }
+  const keep = (part) => {
+    if (part.length) pieces.push(part);
+    total += part.length;
   };
   try {
     page.progress.max = Math.max(input.size, 1);
@@ -444,17 +406,18 @@ async function convert() {
       if (requested) return;
     }
     keep(converter.finish());
+    losses = converter.losses();
   } finally {
     converter.close();
   }
   page.progress.value = page.progress.max;
-  showResult(pieces, total, to, converter.reports);
+  showResult(pieces, total, from, to, losses);
   status.conversions += 1;
   if (status.firstConversionMs === null) status.firstConversionMs = performance.now();
   document.body.dataset.state = 'done';
 }
 
-function showResult(pieces, total, to, reports) {
+function showResult(pieces, total, from, to, losses) {
   const preview = previewOf(pieces, total);
   page.output.value = preview.text;
   const notes = [];
@@ -465,7 +428,7 @@ function showResult(pieces, total, to, reports) {
   downloadUrl = URL.createObjectURL(new Blob(pieces, { type: 'application/octet-stream' }));
   page.download.href = downloadUrl;
   page.download.download = downloadName(to);
-  page.report.textContent = describeReports(reports);
+  page.report.textContent = describeLosses(losses, from, to);
 }
 
 async function convertSoon() {
@@ -522,11 +485,11 @@ function wire() {
 }
 
 applyTexts();
-fillEncodingSelectors();
 wire();
 page.report.textContent = T.loading;
 try {
   lib = await loadModule(new URL('viqr.wasm', import.meta.url));
+  fillEncodingSelectors();
   page.report.textContent = '';
   document.body.dataset.state = 'ready';
   if (page.input.value) convertSoon();
