@@ -36,8 +36,10 @@ void report_read_failure(const char *program, const char *name, int error) {
     std::fprintf(stderr, "%s: can't read \"%s\": %s\n", program, name, std::strerror(error));
 }
 
-void report_write_failure(const char *program, int error) {
-    std::fprintf(stderr, "%s: can't write \"standard output\": %s\n", program, std::strerror(error));
+void report_write_failure(const char *program, int error) { report_write_failure_to(program, "standard output", error); }
+
+void report_write_failure_to(const char *program, const char *name, int error) {
+    std::fprintf(stderr, "%s: can't write \"%s\": %s\n", program, name, std::strerror(error));
 }
 
 void report_open_failure(const char *program, const char *name, int error) {

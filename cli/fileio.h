@@ -18,6 +18,8 @@ bool write_all(int fd, const void *buffer, std::size_t size);
 void report_read_failure(const char *program, const char *name, int error);
 // "<program>: can't write "standard output": <strerror>"
 void report_write_failure(const char *program, int error);
+// "<program>: can't write "<name>": <strerror>"
+void report_write_failure_to(const char *program, const char *name, int error);
 // "<program>: can't open file "<name>": <strerror>"
 void report_open_failure(const char *program, const char *name, int error);
 

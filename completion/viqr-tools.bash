@@ -1,7 +1,9 @@
-# Bash completion for tonedown, toneup and tonefix (viqr-tools).
+# Bash completion for tonedown, toneup, tonefix and toneconv (viqr-tools).
 #
 # Flags are offered where the programs read them: before the first file name
-# and not after "--" (tonedown, toneup), or as the first argument (tonefix).
+# and not after "--" (tonedown, toneup), as the first argument (tonefix), or
+# anywhere before "--" (toneconv).  After toneconv's -f and -t come the
+# encodings that toneconv -l lists, after -o a file name.
 # Elsewhere file names are offered, and "-" (standard input, or tonefix's
 # standard output).  The value of -com or -bs is a character: nothing is
 # offered for it.
@@ -9,6 +11,10 @@ _viqr_tools() {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local program=${COMP_WORDS[0]##*/} flags i
     case $prev in -com | -bs) COMPREPLY=(); return ;; esac
+    if [[ $program == toneconv ]]; then
+        _viqr_toneconv "$cur" "$prev"
+        return
+    fi
     case $program in
         tonedown) flags='-v -m -com -bs --help --version -- -' ;;
         toneup) flags='-v -m -l -com -bs --help --version -- -' ;;
@@ -26,4 +32,19 @@ _viqr_tools() {
         mapfile -t COMPREPLY < <(compgen -f -- "$cur"; [[ $cur == - ]] && echo -)
     fi
 }
-complete -o filenames -F _viqr_tools tonedown toneup tonefix
+_viqr_toneconv() {
+    local cur=$1 prev=$2 flags='-f -t -o -c -m -l --help --version -- -' i
+    if [[ $prev == -f || $prev == -t ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$("${COMP_WORDS[0]}" -l 2>/dev/null | cut -d ' ' -f 1)" -- "$cur")
+        return
+    fi
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        [[ ${COMP_WORDS[i]} == -- ]] && flags=
+    done
+    if [[ $prev != -o && $cur == -* && -n $flags ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$flags" -- "$cur")
+    else
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur"; [[ $cur == - ]] && echo -)
+    fi
+}
+complete -o filenames -F _viqr_tools tonedown toneup tonefix toneconv

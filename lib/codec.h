@@ -71,6 +71,8 @@ public:
     // Whether the code points may hold a base letter followed by combining
     // marks that the converter should compose.
     virtual bool decomposes() const { return false; }
+    // A new input begins (the text goes on).
+    virtual void begin_input() {}
 };
 
 class encoder {

@@ -175,6 +175,7 @@ size_t viqr_convert_finish(viqr_converter *converter, unsigned char *out) {
 void viqr_convert_begin_input(viqr_converter *converter) {
     if (converter == nullptr) return;
     converter->input = input_tracker{};
+    converter->decode->begin_input();
     converter->losses = viqr_loss_report{};
     converter->line = converter->column = 1;
 }

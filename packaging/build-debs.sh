@@ -16,7 +16,7 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mkdir -p "${1:-$source_dir/build-deb}" && cd "${1:-$source_dir/build-deb}" && pwd)
 tree="$out/tree"
 cmake -S "$source_dir" -B "$tree" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$tree" -j2 --target tonedown toneup tonefix viqr viqr_shared manual_pages debian_changelog >/dev/null
+cmake --build "$tree" -j2 --target tonedown toneup tonefix toneconv viqr viqr_shared manual_pages debian_changelog >/dev/null
 
 facts="$tree/packaging"
 version=$(head -n 1 "$facts/packages")

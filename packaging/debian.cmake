@@ -83,12 +83,13 @@ function(viqr_deb_control package section depends summary description)
 endfunction()
 
 string(CONCAT tools_description
-  "Three small Unix filters for Vietnamese text: tonedown turns 8-bit VISCII\n"
-  "into 7-bit VIQR, the convention that writes each letter as an ASCII letter\n"
-  "followed by mark characters, toneup turns VIQR back into VISCII, and\n"
-  "tonefix repairs VISCII 1.0 text into VISCII 1.1.  Together with iconv they\n"
-  "connect VIQR text with Unicode.")
-viqr_deb_control(${deb_tools} text "" "filters between VISCII and VIQR Vietnamese text" "${tools_description}")
+  "Small Unix filters for Vietnamese text: toneconv converts between UTF-8\n"
+  "and every Vietnamese legacy encoding (TCVN3, VNI, VISCII, VPS, VN1,\n"
+  "Windows-1258, VIQR) and reports what it cannot convert; tonedown turns\n"
+  "8-bit VISCII into 7-bit VIQR, the convention that writes each letter as an\n"
+  "ASCII letter followed by mark characters, toneup turns VIQR back into\n"
+  "VISCII, and tonefix repairs VISCII 1.0 text into VISCII 1.1.")
+viqr_deb_control(${deb_tools} text "" "converters between Vietnamese text encodings" "${tools_description}")
 
 string(CONCAT library_description
   "The viqr library converts Vietnamese text between VISCII, the 8-bit\n"

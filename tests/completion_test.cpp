@@ -30,6 +30,13 @@ const completion_case completion_cases[] = {
     {{"toneup", "-", "-"}, "-\n-m\n"},
     {{"tonefix", "one", "-"}, "-\n-m\n"},
     {{"tonefix", "one", "o"}, "one\n"},
+    // toneconv takes its flags anywhere before "--", and encodings after -f
+    // and -t (from the toneconv found on PATH, or none).
+    {{"toneconv", "one", "-"}, "-\n--\n--help\n--version\n-c\n-f\n-l\n-m\n-o\n-t\n"},
+    {{"toneconv", "--", "-"}, "-\n-m\n"},
+    {{"toneconv", "-o", "-"}, "-\n-m\n"},
+    {{VIQR_PROGRAM_DIR "/toneconv", "-f", "vi"}, "viqr\nviqr-typed\nviscii\nviscii-1.0\n"},
+    {{VIQR_PROGRAM_DIR "/toneconv", "-t", "tcvn"}, "tcvn3\n"},
     // The value of -com or -bs is a character.
     {{"tonedown", "-com", ""}, ""},
     {{"toneup", "-bs", "o"}, ""},

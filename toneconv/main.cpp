@@ -1,0 +1,289 @@
+// toneconv: converts Vietnamese text between encodings, like iconv, and says
+// what it could not convert exactly.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "fileio.h"
+#include "frontend.h"
+#include "viqr.h"
+
+namespace {
+
+using namespace viqr::cli;
+
+unsigned char input_buffer[CHUNK_SIZE];
+unsigned char output_buffer[viqr_convert_room(CHUNK_SIZE)];
+
+constexpr const char *usage_lines[] = {
+    "Usage: toneconv [-f FROM] [-t TO] [-o OUTPUT] [-c] [-m] [input file(s)]\n",
+    "       toneconv -l\n",
+    "              -f FROM: the encoding of the input, default utf-8\n",
+    "              -t TO: the encoding of the output, default utf-8\n",
+    "              -o OUTPUT: writes to the file OUTPUT instead of standard output\n",
+    "              -c: accepts substitutes for what the output cannot hold (exit status 0)\n",
+    "              -m: writes VIQR in English mode\n",
+    "              -l: lists the encodings\n",
+    "\n",
+    "Purpose: Converts Vietnamese text between encodings\n",
+    "Version: VISCII & VIQR 1.1\n",
+};
+constexpr usage_text usage_of_toneconv{"toneconv", usage_lines, std::size(usage_lines)};
+
+struct options {
+    const char *from = "utf-8";
+    const char *to = "utf-8";
+    const char *output = nullptr;
+    bool accept_substitutes = false;
+    bool english = false;
+    bool list = false;
+    std::vector<char *> inputs;
+};
+
+// The value of an option that takes one: the rest of the argument ("-futf-8")
+// or the next argument.
+const char *option_value(int argc, char **argv, int &index, const char *program) {
+    const char *argument = argv[index];
+    if (argument[2] != '\0') return argument + 2;
+    if (index + 1 < argc) return argv[++index];
+    std::fprintf(stderr, "%s: option \"%s\" needs a value\n", program, argument);
+    usage(usage_of_toneconv);
+}
+
+// Options may stand anywhere before "--"; every other argument is an input.
+options read_options(int argc, char **argv, const char *program) {
+    options o;
+    bool only_inputs = false;
+    for (int i = 1; i < argc; ++i) {
+        char *argument = argv[i];
+        if (only_inputs || argument[0] != '-' || names_standard_stream(argument)) {
+            o.inputs.push_back(argument);
+            continue;
+        }
+        if (std::strcmp(argument, "--") == 0) {
+            only_inputs = true;
+            continue;
+        }
+        answer_help_or_version(argument, program, usage_of_toneconv);
+        switch (argument[1]) {
+        case 'f': o.from = option_value(argc, argv, i, program); continue;
+        case 't': o.to = option_value(argc, argv, i, program); continue;
+        case 'o': o.output = option_value(argc, argv, i, program); continue;
+        default: break;
+        }
+        if (argument[2] == '\0' && std::strchr("cml", argument[1]) != nullptr) {
+            o.accept_substitutes |= argument[1] == 'c';
+            o.english |= argument[1] == 'm';
+            o.list |= argument[1] == 'l';
+            continue;
+        }
+        std::fprintf(stderr, "%s: unknown option \"%s\"\n", program, argument);
+        usage(usage_of_toneconv);
+    }
+    return o;
+}
+
+int list_encodings(const char *program) {
+    for (int e = 0; e < viqr_encoding_count(); ++e) {
+        std::printf("%-12s %s", viqr_encoding_name(e), viqr_encoding_description(e));
+        if (*viqr_encoding_aliases(e) != '\0') std::printf(" (also %s)", viqr_encoding_aliases(e));
+        std::printf("\n");
+    }
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
+    report_write_failure(program, errno);
+    return 1;
+}
+
+// The encoding `name` stands for, or -1 after saying why it will not do.
+int find_encoding(const char *program, const char *name, bool writing) {
+    const int e = viqr_encoding_lookup(name);
+    if (e < 0) {
+        std::fprintf(stderr, "%s: unknown encoding \"%s\" (%s -l lists them)\n", program, name, program);
+        return -1;
+    }
+    if (writing ? !viqr_encoding_can_write(e) : !viqr_encoding_can_read(e)) {
+        std::fprintf(stderr, "%s: %s can only be %s\n", program, viqr_encoding_name(e), writing ? "read" : "written");
+        return -1;
+    }
+    return e;
+}
+
+bool reads_unicode(int encoding) {
+    const char *name = viqr_encoding_name(encoding);
+    return std::strncmp(name, "utf-8", 5) == 0 || std::strcmp(name, "ncr") == 0 || std::strncmp(name, "viqr", 4) == 0;
+}
+
+// A character as a message shows it: itself in quotes when it prints, its
+// code point otherwise.
+void print_character(unsigned long cp) {
+    const bool prints = cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp < 0xA0) && !(cp >= 0x300 && cp < 0x370);
+    if (!prints) {
+        std::fprintf(stderr, "U+%04lX", cp);
+        return;
+    }
+    unsigned char utf8[4];
+    int n;
+    if (cp < 0x80) {
+        utf8[0] = static_cast<unsigned char>(cp);
+        n = 1;
+    } else if (cp < 0x800) {
+        utf8[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        utf8[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        n = 2;
+    } else if (cp < 0x10000) {
+        utf8[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+        utf8[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        utf8[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        n = 3;
+    } else {
+        utf8[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        utf8[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        utf8[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        utf8[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        n = 4;
+    }
+    std::fputc('"', stderr);
+    std::fwrite(utf8, 1, static_cast<std::size_t>(n), stderr);
+    std::fputc('"', stderr);
+}
+
+const char *substitutes_in_words(int substitutes) {
+    if (substitutes == VIQR_SUBSTITUTE_LOWERCASE) return "lowercase";
+    if (substitutes == VIQR_SUBSTITUTE_QUESTION_MARK) return "\"?\"";
+    return "lowercase or \"?\"";
+}
+
+// Says once what the input `name` lost; returns whether it lost anything.
+bool report_losses(const char *program, const char *name, const viqr_converter &converter, int from, int to) {
+    viqr_loss_report r;
+    if (!viqr_convert_losses(converter, r)) return false;
+    if (r.undefined != 0) {
+        char source[64];
+        if (reads_unicode(from))
+            std::snprintf(source, sizeof source, "valid UTF-8");
+        else
+            std::snprintf(source, sizeof source, "defined in %s", viqr_encoding_name(from));
+        std::fprintf(stderr, "%s: \"%s\": %llu byte%s not %s (first 0x%02X at byte offset %llu); written as %s\n",
+                     program, name, r.undefined, r.undefined == 1 ? " is" : "s are", source, r.undefined_byte,
+                     r.undefined_offset, r.undefined_substitute == '?' ? "\"?\"" : "U+FFFD");
+    }
+    if (r.unwritable != 0) {
+        std::fprintf(stderr, "%s: \"%s\": %llu character%s cannot be written in %s (first ", program, name,
+                     r.unwritable, r.unwritable == 1 ? "" : "s", viqr_encoding_name(to));
+        print_character(r.unwritable_first);
+        std::fprintf(stderr, " at line %llu, column %llu); written as %s\n", r.unwritable_line, r.unwritable_column,
+                     substitutes_in_words(r.substitutes));
+    }
+    return true;
+}
+
+// Refuses to write over an input: the output would be truncated before it
+// is read.
+bool output_is_an_input(const char *program, const options &o) {
+    struct stat output;
+    if (o.output == nullptr || stat(o.output, &output) != 0) return false;
+    for (const char *input : o.inputs) {
+        struct stat status;
+        if (names_standard_stream(input)) {
+            if (fstat(STDIN_FILENO, &status) != 0) continue;
+        } else if (stat(input, &status) != 0) {
+            continue;
+        }
+        if (status.st_dev == output.st_dev && status.st_ino == output.st_ino && S_ISREG(status.st_mode)) {
+            std::fprintf(stderr, "%s: \"%s\" is both an input and the output\n", program, o.output);
+            return true;
+        }
+    }
+    return false;
+}
+
+class conversion {
+public:
+    conversion(const char *program, viqr_converter &converter, int from, int to, int output, const char *output_name)
+        : program_(program), converter_(converter), from_(from), to_(to), output_(output), output_name_(output_name) {}
+
+    bool convert(const unsigned char *chunk, std::size_t length) {
+        return write(viqr_convert(&converter_, chunk, length, output_buffer));
+    }
+
+    void begin(const char *name) {
+        end_input();
+        name_ = name;
+        viqr_convert_begin_input(&converter_);
+    }
+
+    // The end of the last input: what is kept back, and its report.
+    bool finish() {
+        const bool written = write(viqr_convert_finish(&converter_, output_buffer));
+        end_input();
+        return written;
+    }
+
+    bool lost() const { return lost_; }
+
+private:
+    void end_input() {
+        if (name_ != nullptr) lost_ |= report_losses(program_, name_, converter_, from_, to_);
+        name_ = nullptr;
+    }
+
+    bool write(std::size_t length) {
+        if (write_all(output_, output_buffer, length)) return true;
+        report_write_failure_to(program_, output_name_, errno);
+        return false;
+    }
+
+    const char *program_;
+    viqr_converter &converter_;
+    int from_, to_, output_;
+    const char *output_name_;
+    const char *name_ = nullptr;
+    bool lost_ = false;
+};
+
+int open_output(const char *program, const char *name) {
+    if (name == nullptr) return STDOUT_FILENO;
+    const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) report_open_failure(program, name, errno);
+    return fd;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const char *program = program_name(argc, argv, "toneconv");
+    const options o = read_options(argc, argv, program);
+    if (o.list) return list_encodings(program);
+
+    const int from = find_encoding(program, o.from, false);
+    const int to = find_encoding(program, o.to, true);
+    if (from < 0 || to < 0 || output_is_an_input(program, o)) return 1;
+    viqr_converter *converter = viqr_converter_open(from, to, o.english ? VIQR_CONVERT_ENGLISH_MODE : 0);
+    if (converter == nullptr) {
+        std::fprintf(stderr, "%s: can't convert from %s to %s: %s\n", program, o.from, o.to, std::strerror(errno));
+        return 1;
+    }
+    const int output = open_output(program, o.output);
+    if (output < 0) return 1;
+    const char *output_name = o.output != nullptr ? o.output : "standard output";
+
+    conversion run(program, *converter, from, to, output, output_name);
+    const inputs_status status = convert_inputs(
+        program, o.inputs.data(), static_cast<int>(o.inputs.size()), input_buffer, CHUNK_SIZE,
+        [&](const unsigned char *chunk, std::size_t length) { return run.convert(chunk, length); },
+        [&](const char *name) { run.begin(name); });
+    bool ok = status == inputs_status::complete;
+    if (status != inputs_status::write_failed) ok = run.finish() && ok;
+    if (o.output != nullptr && close(output) != 0) {
+        report_write_failure_to(program, output_name, errno);
+        ok = false;
+    }
+    viqr_converter_close(converter);
+    if (!ok) return 1;
+    return run.lost() && !o.accept_substitutes ? 1 : 0;
+}
