@@ -349,6 +349,58 @@ VIQR_API int viqr_convert_losses(const viqr_converter *converter, viqr_loss_repo
 /* Frees the converter and its decoder context; null is allowed. */
 VIQR_API void viqr_converter_close(viqr_converter *converter);
 
+/* ------------------------------------------------------------------------
+ * Detection
+ *
+ * viqr_detect tells which encoding a text is in.  It reads the text under
+ * every Vietnamese encoding it knows (utf-8, tcvn3, vni, viscii, cp1258,
+ * viqr, the three repairs utf-8-as-cp1252, tcvn3-as-cp1252 and
+ * vni-as-cp1252, and the rarer vn1, vps and viscii-1.0) and weighs each
+ * reading: words that make Vietnamese syllables with the tone where it
+ * belongs count for it; words no syllable rule allows, capitals inside
+ * words, letters Vietnamese lacks, rare symbols, control characters and
+ * undefined bytes count against it.  It reads only as much of the text as
+ * the decision needs (a few kilobytes when the text is clear).
+ *
+ * The first entry written is the verdict: a registry index (utf-8-nfd for
+ * UTF-8 whose letters are mostly decomposed; utf-8 also for valid UTF-8
+ * that is not Vietnamese), VIQR_DETECT_ASCII for plain ASCII that is not
+ * VIQR, or VIQR_DETECT_UNKNOWN when no reading fits or the text is too thin
+ * to tell (a few bytes, one word, a list of numbers).  The entries after it
+ * are the other readings, best first, leaving out those that give the same
+ * text as one before them.
+ *
+ * The confidence, 0 to 100, of a Vietnamese reading is the share of its
+ * words with letters beyond ASCII that read as Vietnamese syllables, out of
+ * those words and everything in the reading that is nonsense (one count
+ * each for a word that is no syllable, a capital inside a word, a word with
+ * a letter Vietnamese lacks, a rare symbol, a control character, an
+ * undefined byte), plus one, so that a short text cannot reach 100.  Of
+ * utf-8 for text that is not Vietnamese: n / (n + 1) for its n characters
+ * beyond ASCII; of ascii: its words out of its words and its VIQR
+ * syllables, plus one; of unknown: 0. */
+#define VIQR_DETECT_UNKNOWN (-1)
+#define VIQR_DETECT_ASCII (-2)
+
+typedef struct viqr_detection {
+    int encoding;   /* a registry index, VIQR_DETECT_ASCII or VIQR_DETECT_UNKNOWN */
+    int confidence; /* 0..100 */
+} viqr_detection;
+
+/* Detects the encoding of the `length` bytes at `text` and writes at most
+ * `room` entries to `ranked`, the verdict first; returns how many it wrote
+ * (0 when `room` is below 1 or a pointer is null). */
+VIQR_API int viqr_detect(const unsigned char *text, size_t length, viqr_detection *ranked, int room);
+
+/* The `auto` converter: detects the encoding of the `length` bytes at
+ * `text` (the start of the text, or all of it) and opens a converter from
+ * it to `to`, as viqr_converter_open does; plain ASCII is read as utf-8.
+ * The caller then converts the text from its start.  The verdict goes to
+ * `verdict` (unless null).  Null when the verdict is unknown (errno
+ * EILSEQ) or viqr_converter_open fails. */
+VIQR_API viqr_converter *viqr_converter_open_auto(const unsigned char *text, size_t length, int to, int flags,
+                                                  viqr_detection *verdict);
+
 #ifdef __cplusplus
 }  // extern "C"
 

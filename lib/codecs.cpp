@@ -2,6 +2,7 @@
 // of its decoder and encoder.  toneconv -l lists it in this order.
 #include "codec.h"
 #include "codec_cp1258.h"
+#include "codec_mojibake.h"
 #include "codec_tcvn.h"
 #include "codec_unicode.h"
 #include "codec_viqr.h"
@@ -41,6 +42,12 @@ std::unique_ptr<decoder> viqr_reader(int) {
     return reader;
 }
 
+// Text shown through Windows-1252 and saved as UTF-8, then read as `Inner`.
+template <std::unique_ptr<decoder> (*Inner)(int)>
+std::unique_ptr<decoder> mojibake_reader(int flags) {
+    return std::make_unique<mojibake_decoder>(Inner(flags));
+}
+
 std::unique_ptr<encoder> viqr_writer(int flags) {
     return std::make_unique<viqr_encoder>((flags & VIQR_CONVERT_ENGLISH_MODE) != 0 ? VIQR_MODE_ENGLISH
                                                                                   : VIQR_MODE_VIETNAMESE);
@@ -71,6 +78,12 @@ constexpr encoding_entry encodings[] = {
      single_byte_reader<vps_charset>, single_byte_writer<vps_charset>},
     {"cp1258", "windows-1258 win-1258", "Windows-1258: letters and combining tones",
      single_byte_reader<cp1258_charset>, single_byte_writer<cp1258_charset>},
+    {"utf-8-as-cp1252", "", "UTF-8 shown as Windows-1252 and saved again as UTF-8 (read only, repaired)",
+     mojibake_reader<make_decoder<utf8_decoder>>, nullptr},
+    {"tcvn3-as-cp1252", "", "TCVN3 shown as Windows-1252 and saved as UTF-8 (read only, repaired)",
+     mojibake_reader<single_byte_reader<tcvn3_charset>>, nullptr},
+    {"vni-as-cp1252", "", "VNI shown as Windows-1252 and saved as UTF-8 (read only, repaired)",
+     mojibake_reader<make_decoder<vni_decoder>>, nullptr},
 };
 
 }  // namespace

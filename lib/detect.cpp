@@ -1,0 +1,239 @@
+// Detection: the text read under every candidate encoding of
+// detect_evidence.h, each reading weighed, the verdict drawn by the rules
+// there.  The text is read in stages of growing length, and reading stops
+// as soon as one reading leads clearly.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "codec.h"
+#include "detect_evidence.h"
+#include "viqr.h"
+
+using namespace viqr::detail;
+
+namespace {
+
+// How far each stage reads; the last reads the whole text.
+constexpr std::size_t stage_ends[] = {4096, 32768, 262144};
+
+// Pure ASCII is read as VIQR only this far: a VIQR text shows its marks
+// early.
+constexpr std::size_t ASCII_LOOK = 65536;
+
+int lookup(const char *name) { return viqr_encoding_lookup(name); }
+
+// One candidate's reading of the text so far.
+struct reading {
+    int encoding = -1;
+    double prior = 0;
+    std::unique_ptr<decoder> decode;
+    input_tracker input;
+    evidence_reader reader;
+    evidence counts;  // as if the text ended where the reading stands
+    double weight = 0;
+    int confidence = 0;
+
+    void read(const unsigned char *in, std::size_t n, char32_t *decoded) {
+        for (std::size_t done = 0; done < n;) {
+            const std::size_t piece = std::min(PIECE, n - done);
+            take(decoded, decode->decode(in + done, piece, decoded, input));
+            input.offset += piece;
+            done += piece;
+        }
+    }
+
+    void take(const char32_t *cps, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) reader.take(cps[i]);
+    }
+
+    // Weighs the reading as it stands; at the end of the text the decoder
+    // gives up what it keeps back first.
+    void weigh(bool at_end, char32_t *decoded) {
+        if (at_end) {
+            take(decoded, decode->finish(decoded, input));
+            counts = reader.finish();
+        } else {
+            evidence_reader snapshot = reader;
+            counts = snapshot.finish();
+        }
+        weight = score(counts) + prior;
+        confidence = vietnamese_confidence(counts);
+    }
+
+    static int vietnamese_confidence(const evidence &e) {
+        return static_cast<int>(100ull * e.syllables / (e.syllables + nonsense(e) + 1ull));
+    }
+
+    bool reads_vietnamese() const {
+        return counts.syllables >= MIN_SYLLABLES && confidence >= MIN_CONFIDENCE && weight > 0;
+    }
+    bool clean() const { return counts.undefined == 0 && counts.controls == 0; }
+};
+
+bool same_text(const reading &a, const reading &b) { return std::memcmp(&a.counts, &b.counts, sizeof a.counts) == 0; }
+
+// The end of a stage, moved back to just after a space or line end so that
+// no word is judged cut in two; the whole text when the stage reaches it.
+std::size_t stage_end(const unsigned char *text, std::size_t length, std::size_t from, std::size_t want) {
+    if (want >= length) return length;
+    std::size_t end = want;
+    while (end > from && text[end - 1] != ' ' && text[end - 1] != '\n') --end;
+    return end > from ? end : want;
+}
+
+// Whether the text is plain ASCII: printable, or white space.
+bool plain_ascii_text(const unsigned char *text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char b = text[i];
+        if (b >= 0x7F || (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f')) return false;
+    }
+    return true;
+}
+
+class detection {
+public:
+    detection(const unsigned char *text, std::size_t length) : text_(text), length_(length), decoded_(DECODE_ROOM) {}
+
+    std::vector<viqr_detection> run() {
+        ascii_ = plain_ascii_text(text_, length_);
+        open_readings();
+        std::size_t done = 0;
+        for (std::size_t stage = 0;; ++stage) {
+            const std::size_t want = stage < std::size(stage_ends) ? stage_ends[stage] : length_;
+            const std::size_t limit = ascii_ ? std::min(length_, ASCII_LOOK) : length_;
+            const std::size_t end = stage_end(text_, limit, done, std::min(want, limit));
+            for (reading &r : readings_) {
+                r.read(text_ + done, end - done, decoded_.data());
+                r.weigh(end == limit, decoded_.data());
+            }
+            done = end;
+            rank();
+            if (done == limit || decisive()) break;
+        }
+        return ascii_ ? ascii_verdict() : verdict();
+    }
+
+private:
+    void open_readings() {
+        for (const candidate_rule &rule : candidate_table) {
+            if (ascii_ && std::strcmp(rule.name, "viqr") != 0) continue;  // every other reads ASCII as itself
+            reading r;
+            r.encoding = lookup(rule.name);
+            if (r.encoding < 0) continue;
+            r.prior = rule.prior;
+            r.decode = encoding_table()[r.encoding].make_decoder(0);
+            if (r.decode) readings_.push_back(std::move(r));  // no VIQR context free: no VIQR reading
+        }
+    }
+
+    void rank() {
+        order_.clear();
+        for (std::size_t i = 0; i < readings_.size(); ++i) order_.push_back(&readings_[i]);
+        std::stable_sort(order_.begin(), order_.end(),
+                         [](const reading *a, const reading *b) { return a->weight > b->weight; });
+    }
+
+    // The best reading beside `best` that gives a different text.
+    const reading *runner_up(const reading *best) const {
+        for (const reading *r : order_)
+            if (r != best && !same_text(*r, *best)) return r;
+        return nullptr;
+    }
+
+    bool decisive() const {
+        const reading *best = order_.front();
+        if (!best->reads_vietnamese() || best->counts.syllables < DECISIVE_SYLLABLES) return false;
+        const reading *next = runner_up(best);
+        return next == nullptr || best->weight - next->weight >= DECISIVE_LEAD;
+    }
+
+    const reading *utf8_reading() const {
+        for (const reading &r : readings_)
+            if (r.encoding == lookup("utf-8")) return &r;
+        return nullptr;
+    }
+
+    std::vector<viqr_detection> verdict() const {
+        const reading *utf8 = utf8_reading();
+        // Valid UTF-8 that reads well is never repaired.
+        if (utf8 != nullptr && utf8->clean() && utf8->reads_vietnamese()) return with_others(utf8_name(*utf8), utf8);
+        const reading *best = order_.front();
+        if (best->reads_vietnamese())
+            return with_others({best == utf8 ? utf8_name(*utf8).encoding : best->encoding, best->confidence}, best);
+        if (utf8 != nullptr && utf8->clean() && utf8->counts.beyond_ascii >= UTF8_MIN_CHARACTERS) {
+            const unsigned n = utf8->counts.beyond_ascii;
+            return with_others({utf8_name(*utf8).encoding, static_cast<int>(100ull * n / (n + 1ull))}, utf8);
+        }
+        return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
+    }
+
+    // utf-8-nfd when more letters come with combining marks than composed.
+    static viqr_detection utf8_name(const reading &r) {
+        const bool decomposed = r.counts.combining > r.counts.precomposed;
+        return {lookup(decomposed ? "utf-8-nfd" : "utf-8"), r.confidence};
+    }
+
+    std::vector<viqr_detection> ascii_verdict() const {
+        const reading *viqr = readings_.empty() ? nullptr : &readings_.front();
+        if (viqr != nullptr && viqr->reads_vietnamese()) return with_others({viqr->encoding, viqr->confidence}, viqr);
+        const evidence words = viqr != nullptr ? viqr->counts : evidence{};
+        const unsigned plain = words.ascii_words + words.ascii_syllables;
+        if (viqr == nullptr || plain < ASCII_MIN_WORDS) return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
+        const int confidence = static_cast<int>(100ull * plain / (plain + words.syllables + 1ull));
+        return with_others({VIQR_DETECT_ASCII, confidence}, nullptr);
+    }
+
+    // The verdict, then every reading but `chosen` that gives a text of its
+    // own.
+    std::vector<viqr_detection> with_others(viqr_detection first, const reading *chosen) const {
+        std::vector<viqr_detection> out{first};
+        std::vector<const reading *> listed;
+        if (chosen != nullptr) listed.push_back(chosen);
+        for (const reading *r : order_) {
+            const bool repeated =
+                std::any_of(listed.begin(), listed.end(), [&](const reading *l) { return same_text(*l, *r); });
+            if (repeated) continue;
+            listed.push_back(r);
+            out.push_back({r->encoding, r->confidence});
+        }
+        return out;
+    }
+
+    const unsigned char *text_;
+    std::size_t length_;
+    bool ascii_ = false;
+    std::vector<char32_t> decoded_;
+    std::vector<reading> readings_;
+    std::vector<const reading *> order_;
+};
+
+}  // namespace
+
+int viqr_detect(const unsigned char *text, std::size_t length, viqr_detection *ranked, int room) {
+    if (ranked == nullptr || room < 1 || (text == nullptr && length > 0)) return 0;
+    try {
+        const std::vector<viqr_detection> found = detection(text, length).run();
+        const int n = std::min(room, static_cast<int>(found.size()));
+        std::copy_n(found.begin(), n, ranked);
+        return n;
+    } catch (const std::bad_alloc &) {
+        ranked[0] = {VIQR_DETECT_UNKNOWN, 0};
+        return 1;
+    }
+}
+
+viqr_converter *viqr_converter_open_auto(const unsigned char *text, std::size_t length, int to, int flags,
+                                         viqr_detection *verdict) {
+    viqr_detection found{VIQR_DETECT_UNKNOWN, 0};
+    viqr_detect(text, length, &found, 1);
+    if (verdict != nullptr) *verdict = found;
+    if (found.encoding == VIQR_DETECT_UNKNOWN) {
+        errno = EILSEQ;
+        return nullptr;
+    }
+    const int from = found.encoding == VIQR_DETECT_ASCII ? viqr_encoding_lookup("utf-8") : found.encoding;
+    return viqr_converter_open(from, to, flags);
+}
