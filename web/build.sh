@@ -3,9 +3,9 @@
 #   web/build.sh [OUTPUT-FOLDER]      (default: build-web at the top of the tree)
 # The library is compiled to WebAssembly (wasm32-wasi) with clang and
 # wasi-libc, linked with lld as a reactor: no main, the page calls the viqr_
-# functions directly.  Of the C++ run-time libraries only the type
-# information of libc++abi is linked (the library's handler for bad_alloc
-# names a type); web/runtime.cpp has the allocation operators.
+# functions directly.  The C++ run-time libraries (libc++, libc++abi) give
+# the allocation operators and the type information the library's handlers
+# name; the linker keeps only what is used (a few kilobytes).
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$top/build-web}
@@ -17,11 +17,14 @@ warnings="-Wall -Wextra -Wpedantic"
 [ "${CI:-}" = true ] && warnings="$warnings -Werror"
 target="--target=wasm32-wasi -O2 -fvisibility=hidden"
 # Without WebAssembly's exception handling a try block compiles to its body
-# alone, and no exception is ever thrown (web/runtime.cpp's operator new
-# traps instead), so -fexceptions only lets the library's handlers compile.
+# alone, and nothing is ever thrown: the run-time libraries are built
+# without exceptions (operator new stops the module when memory runs out,
+# which the page reports), and _LIBCPP_NO_EXCEPTIONS makes libc++'s headers
+# stop rather than throw too.  -fexceptions only lets the library's handlers
+# compile.
 # libc++ includes fewer of its headers from one another than GCC's library
 # does: <string> is included ahead for std::char_traits.
-cxxflags="-std=c++20 -fexceptions -fno-rtti -include string"
+cxxflags="-std=c++20 -fexceptions -D_LIBCPP_NO_EXCEPTIONS -fno-rtti -include string"
 
 # Every source of the library, so that what the programs link the page has too.
 for source in "$top"/lib/*.cpp; do
@@ -38,7 +41,7 @@ done
 # shellcheck disable=SC2086
 "$cxx" $target -mexec-model=reactor -nostdlib++ \
   -Wl,--export-dynamic -Wl,--export=malloc -Wl,--export=free -Wl,--strip-all \
-  "$objects"/*.o -lc++abi -o "$out/viqr.wasm"
+  "$objects"/*.o -lc++ -lc++abi -o "$out/viqr.wasm"
 rm -rf "$objects"
 
 for page_file in index.html viqr-page.js style.css; do

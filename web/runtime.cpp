@@ -1,31 +1,11 @@
-// What the page needs beside the library in WebAssembly.
-//
-// The module links no C++ run-time library, to stay small: the allocation
-// operators the library's converters use are here, over malloc.  When memory
-// runs out the module stops with a trap, which the page shows as an error;
-// there is no exception to throw.
-//
-// The page also asks for what it cannot know from JavaScript: the output room
-// the header's macro gives, and where the loss report's fields lie.
+// What the page asks the module for beside the library's functions: what it
+// cannot know from JavaScript, the output room the header's macro gives and
+// where the loss report's fields lie.
 #include <cstddef>
-#include <cstdlib>
-#include <new>
 
 #include "viqr.h"
 
 #define WEB_API extern "C" __attribute__((visibility("default")))
-
-void *operator new(std::size_t size) {
-    if (void *memory = std::malloc(size ? size : 1)) return memory;
-    std::abort();
-}
-void *operator new[](std::size_t size) { return operator new(size); }
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept { return std::malloc(size ? size : 1); }
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept { return std::malloc(size ? size : 1); }
-void operator delete(void *memory) noexcept { std::free(memory); }
-void operator delete[](void *memory) noexcept { std::free(memory); }
-void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void *memory, std::size_t) noexcept { std::free(memory); }
 
 WEB_API size_t web_convert_room(size_t length) { return VIQR_CONVERT_OUTPUT_SIZE(length); }
 

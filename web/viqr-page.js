@@ -24,9 +24,9 @@ const TEXTS = {
     copy: 'Copy',
     copied: 'Copied.',
     download: 'Download',
-    detected: (name, confidence) => confidence === null ? `Detected: ${name}` : `Detected: ${name} (${confidence}%)`,
-    detectedNothing: 'Detected: nothing yet',
-    assumed: (name) => `Read as ${name} (this build does not detect encodings)`,
+    detected: (verdict, next) => `Detected: ${verdict}` + (next ? `; next best: ${next}` : ''),
+    undetected: (guesses) => 'The encoding cannot be told from this text: choose it under "From".' +
+      (guesses ? ` Best guesses: ${guesses}.` : ''),
     noLoss: 'Everything was converted.',
     progress: 'Progress',
     loading: 'Loading the converter…',
@@ -57,9 +57,9 @@ const TEXTS = {
     copy: 'Sao chép',
     copied: 'Đã sao chép.',
     download: 'Tải về',
-    detected: (name, confidence) => confidence === null ? `Nhận dạng: ${name}` : `Nhận dạng: ${name} (${confidence}%)`,
-    detectedNothing: 'Nhận dạng: chưa có',
-    assumed: (name) => `Đọc theo ${name} (bản này không nhận dạng bảng mã)`,
+    detected: (verdict, next) => `Nhận dạng: ${verdict}` + (next ? `; kế đến: ${next}` : ''),
+    undetected: (guesses) => 'Không nhận ra bảng mã của văn bản này: hãy chọn ở mục "Từ".' +
+      (guesses ? ` Có thể là: ${guesses}.` : ''),
     noLoss: 'Đã chuyển hết.',
     progress: 'Tiến độ',
     loading: 'Đang tải bộ chuyển mã…',
@@ -220,16 +220,76 @@ const LOSS_FIELDS = [
   ['undefinedSubstitute', 'u32'],
 ];
 
+const DETECT_UNKNOWN = -1;
+const DETECT_ASCII = -2;
+const DETECTION_SIZE = 8; // viqr_detection: two ints
+const RANKED_ROOM = 3;
+
+// The name of a detection verdict, as toneconv --detect prints it.
+function verdictName(lib, encoding) {
+  if (encoding === DETECT_UNKNOWN) return 'unknown';
+  if (encoding === DETECT_ASCII) return 'ascii';
+  return readCString(lib, lib.viqr_encoding_name(encoding));
+}
+
+// Copies `bytes` into the module's memory; the caller frees the pointer.
+function copyIn(lib, bytes) {
+  const pointer = lib.malloc(Math.max(bytes.length, 1));
+  new Uint8Array(lib.memory.buffer, pointer, bytes.length).set(bytes);
+  return pointer;
+}
+
+// The library's readings of `bytes`, the verdict first: [{ encoding, name, confidence }].
+function detect(lib, bytes) {
+  const text = copyIn(lib, bytes);
+  const ranked = lib.malloc(DETECTION_SIZE * RANKED_ROOM);
+  try {
+    const count = lib.viqr_detect(text, bytes.length, ranked, RANKED_ROOM);
+    const view = new DataView(lib.memory.buffer);
+    const readings = [];
+    for (let i = 0; i < count; i++) {
+      const encoding = view.getInt32(ranked + DETECTION_SIZE * i, true);
+      const confidence = view.getInt32(ranked + DETECTION_SIZE * i + 4, true);
+      readings.push({ encoding, name: verdictName(lib, encoding), confidence });
+    }
+    return readings;
+  } finally {
+    lib.free(text);
+    lib.free(ranked);
+  }
+}
+
+function flagsOf({ english = false }) {
+  return english ? CONVERT_ENGLISH_MODE : 0;
+}
+
 // One conversion from `from` to `to`: feed() pieces, then finish(); each
 // returns a copy of the bytes written.  close() frees the converter.
 class Converter {
-  constructor(lib, from, to, { english = false } = {}) {
+  constructor(lib, from, to, options = {}) {
     this.lib = lib;
-    this.handle = lib.viqr_converter_open(lookupEncoding(lib, from), lookupEncoding(lib, to),
-      english ? CONVERT_ENGLISH_MODE : 0);
+    this.from = from;
+    this.handle = lib.viqr_converter_open(lookupEncoding(lib, from), lookupEncoding(lib, to), flagsOf(options));
     if (!this.handle) throw new Error(`cannot convert from ${from} to ${to}`);
     this.input = new Area(lib);
     this.output = new Area(lib);
+  }
+  // The auto converter: reads the encoding the library detects in `start`,
+  // the text's first piece.  Null when the library cannot tell.
+  static auto(lib, start, to, options = {}) {
+    const text = copyIn(lib, start);
+    const verdict = lib.malloc(DETECTION_SIZE);
+    try {
+      const handle = lib.viqr_converter_open_auto(text, start.length, lookupEncoding(lib, to), flagsOf(options), verdict);
+      if (!handle) return null;
+      const converter = Object.create(Converter.prototype);
+      Object.assign(converter, { lib, handle, input: new Area(lib), output: new Area(lib) });
+      converter.from = verdictName(lib, new DataView(lib.memory.buffer).getInt32(verdict, true));
+      return converter;
+    } finally {
+      lib.free(text);
+      lib.free(verdict);
+    }
   }
   feed(bytes) {
     const input = this.input.reserve(Math.max(bytes.length, 1));
@@ -327,10 +387,16 @@ function sourcePieces() {
   return { size: bytes.length, read: async (at) => bytes.subarray(at, at + PIECE_SIZE) };
 }
 
-// The encoding to read: the one chosen, or for `auto` the library's answer.
-function detect() {
-  page.detected.textContent = T.assumed('utf-8');
-  return 'utf-8';
+const reading = ({ name, confidence }) => `${name} (${confidence}%)`;
+
+// Shows what the library detected in the text's first piece.
+function showDetection(readings) {
+  const [verdict, ...others] = readings;
+  if (!verdict || verdict.encoding === DETECT_UNKNOWN) {
+    page.detected.textContent = T.undetected(others.map(reading).join(', '));
+  } else {
+    page.detected.textContent = T.detected(reading(verdict), others.length ? reading(others[0]) : '');
+  }
 }
 
 function downloadName(to) {
@@ -380,13 +446,38 @@ function describeLosses(losses, from, to) {
 
 const nextTurn = () => new Promise((resolve) => setTimeout(resolve, 0));
 
+// Opens the converter for the chosen source, or for `auto` the one the
+// library detects in the first piece; null when it cannot tell.
+function openConverter(first, to, options) {
+  if (page.from.value !== 'auto') {
+    page.detected.textContent = '';
+    return new Converter(lib, page.from.value, to, options);
+  }
+  showDetection(detect(lib, first));
+  return Converter.auto(lib, first, to, options);
+}
+
+function finished() {
+  status.conversions += 1;
+  if (status.firstConversionMs === null) status.firstConversionMs = performance.now();
+  document.body.dataset.state = 'done';
+}
+
 async function convert() {
   document.body.dataset.state = 'converting';
   const input = sourcePieces();
-  const from = page.from.value === 'auto' ? detect(input) : page.from.value;
-  if (page.from.value !== 'auto') page.detected.textContent = T.detectedNothing;
   const to = page.to.value;
-  const converter = new Converter(lib, from, to, { english: page.english.checked });
+  page.progress.max = Math.max(input.size, 1);
+  page.progress.value = 0;
+  let piece = await input.read(0);
+  if (requested) return;
+  const converter = input.size ? openConverter(piece, to, { english: page.english.checked }) : null;
+  if (!input.size) page.detected.textContent = '';
+  if (!converter) {
+    showResult([], 0, '', to, null);
+    page.report.textContent = '';
+    return finished();
+  }
   let losses = null;
   const pieces = [];
   let total = 0;
@@ -395,10 +486,8 @@ async function convert() {
     total += part.length;
   };
   try {
-    page.progress.max = Math.max(input.size, 1);
-    page.progress.value = 0;
-    for (let at = 0; at < input.size; at += PIECE_SIZE) {
-      const piece = await input.read(at);
+    for (let at = 0; at < input.size; at += piece.length) {
+      if (at > 0) piece = await input.read(at);
       if (requested) return;
       keep(converter.feed(piece));
       page.progress.value = at + piece.length;
@@ -411,10 +500,8 @@ async function convert() {
     converter.close();
   }
   page.progress.value = page.progress.max;
-  showResult(pieces, total, from, to, losses);
-  status.conversions += 1;
-  if (status.firstConversionMs === null) status.firstConversionMs = performance.now();
-  document.body.dataset.state = 'done';
+  showResult(pieces, total, converter.from, to, losses);
+  finished();
 }
 
 function showResult(pieces, total, from, to, losses) {
