@@ -279,3 +279,31 @@ write("fuzz_wide", {
     "tonedown-u": wide_seed(2, ord("#"), [], SOME_OF_ANY_KIND),
     "toneup-u": wide_seed(3, ord("\\"), [1500], SOME_OF_ANY_KIND),
 })
+
+# fuzz_codecs: the source and target among the encodings the registry reads
+# and writes (in its order), a flag for English mode, chunk sizes, the text.
+READABLE = ["utf-8", "utf-8-nfd", "ncr", "viqr", "viqr-typed", "viscii", "viscii-1.0", "tcvn3", "vn1", "vni",
+            "vps", "cp1258"]
+WRITABLE = [e for e in READABLE if e != "viqr-typed"]
+
+
+def codecs_seed(source, target, chunks, text):
+    s = Seed().pick(READABLE.index(source), len(READABLE)).pick(WRITABLE.index(target), len(WRITABLE))
+    s.flag(False).in_range(len(chunks), 0, 8)
+    for c in chunks:
+        s.in_range(c, 0, 5000)
+    return s.text(text)
+
+
+write("fuzz_codecs", {
+    "viscii-to-utf8": codecs_seed("viscii", "utf-8", [100, 1], SAMPLE[:1200]),
+    "utf8-to-tcvn3": codecs_seed("utf-8", "tcvn3", [1, 2, 3], SAMPLE_UTF8[:900]),
+    "nfd-to-vni": codecs_seed("utf-8", "vni", [7, 7], SAMPLE_NFD[:900]),
+    "mixed-to-cp1258": codecs_seed("utf-8", "cp1258", [1] * 8, MIXED_UTF8),
+    "invalid-to-ncr": codecs_seed("utf-8", "ncr", [1, 3], INVALID_UTF8),
+    "all-bytes-vni": codecs_seed("vni", "utf-8-nfd", [10, 1], ALL_BYTES),
+    "all-bytes-vps": codecs_seed("vps", "vn1", [], ALL_BYTES),
+    "all-bytes-cp1258": codecs_seed("cp1258", "viqr", [5], ALL_BYTES),
+    "references": codecs_seed("ncr", "utf-8", [2, 2, 2], b"&#7879; &#x1EC7; &#x; &#0; &&#65; &#1114112;"),
+    "viqr-typed": codecs_seed("viqr-typed", "tcvn3", [4], SAMPLE_VIQR),
+})

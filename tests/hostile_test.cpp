@@ -63,6 +63,7 @@ const program programs[] = {
     {"tonedown", "Vi\xAEt Nam", "\\VVie^.t Nam", "Vi\xAEt Nam\n", "\\VVie^.t N", "\\V"},
     {"toneup", "Vie^.t Nam", "Vi\xAEt Nam", "Vie^.t Nam\n", "Vi\xAEt Nam\nV", ""},
     {"tonefix", "\xA0\xD5 Nam", "\xD5\xA0 Nam", "Vi\xAEt Nam\n", "Vi\xAEt Nam\nV", ""},
+    {"toneconv", "Vie\xCC\xA3\xCC\x82t Nam", "Vi\xE1\xBB\x87t Nam", "Vi\xE1\xBB\x87t Nam\n", "Vi\xE1\xBB\x87t Nam", ""},
 };
 
 // A folder with the small input, a big one (well past what a pipe holds), a
