@@ -281,7 +281,7 @@ test('a 20 MB TCVN3 file converts in pieces: the progress bar moves, the page an
   await page.context().close();
 });
 
-test('keyboard alone: type, choose the source, convert, reach copy and download', async (t) => {
+test('keyboard alone: type, choose the source, convert, copy and download', async (t) => {
   const page = await openPage();
   if (!(await needs(t, page, ['viqr-typed']))) return page.context().close();
   // From the top of the page, Tab reaches the text area first.
@@ -308,8 +308,14 @@ test('keyboard alone: type, choose the source, convert, reach copy and download'
   assert.equal(await page.evaluate(() => document.activeElement.id), 'output');
   await page.keyboard.press('Tab');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'copy');
+  await page.context().grantPermissions(['clipboard-read', 'clipboard-write']);
+  await page.keyboard.press('Enter');
+  await page.waitForFunction(() => document.getElementById('note').textContent !== '');
+  assert.equal(await page.evaluate(() => navigator.clipboard.readText()), 'Việt Nam');
   await page.keyboard.press('Tab');
   assert.equal(await page.evaluate(() => document.activeElement.id), 'download');
+  const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Enter')]);
+  assert.equal(readFileSync(await download.path()).toString(), 'Việt Nam');
   await page.context().close();
 });
 
