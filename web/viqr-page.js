@@ -335,7 +335,8 @@ class Converter {
 // The page.
 
 // Pieces of this size keep each step of a long conversion short, so that the
-// page answers between them.
+// page answers between them.  (The tests set status.pieceSize smaller, to
+// cut letters between pieces.)
 const PIECE_SIZE = 1 << 20;
 // The result area shows at most this many bytes; the download holds all.
 const PREVIEW_SIZE = 256 << 10;
@@ -357,8 +358,9 @@ let requested = false;
 let downloadUrl = null;
 
 // Test and diagnostics hooks: when the first conversion was shown, in
-// milliseconds since the page started loading, and how many have finished.
-const status = { firstConversionMs: null, conversions: 0 };
+// milliseconds since the page started loading, how many have finished, and
+// whether one is running or asked for.
+const status = { firstConversionMs: null, conversions: 0, busy: false, pieceSize: PIECE_SIZE };
 window.viqrPage = status;
 
 // The selectors list the library's encodings under the names toneconv -l
@@ -380,11 +382,11 @@ function sourcePieces() {
     const file = source.file;
     return {
       size: file.size,
-      read: async (at) => new Uint8Array(await file.slice(at, at + PIECE_SIZE).arrayBuffer()),
+      read: async (at) => new Uint8Array(await file.slice(at, at + status.pieceSize).arrayBuffer()),
     };
   }
   const bytes = new TextEncoder().encode(page.input.value);
-  return { size: bytes.length, read: async (at) => bytes.subarray(at, at + PIECE_SIZE) };
+  return { size: bytes.length, read: async (at) => bytes.subarray(at, at + status.pieceSize) };
 }
 
 const reading = ({ name, confidence }) => `${name} (${confidence}%)`;
@@ -491,7 +493,7 @@ async function convert() {
       if (requested) return;
       keep(converter.feed(piece));
       page.progress.value = at + piece.length;
-      if (input.size > PIECE_SIZE) await nextTurn();
+      if (input.size > status.pieceSize) await nextTurn();
       if (requested) return;
     }
     keep(converter.finish());
@@ -521,7 +523,7 @@ function showResult(pieces, total, from, to, losses) {
 async function convertSoon() {
   requested = true;
   if (running || !lib) return;
-  running = true;
+  running = status.busy = true;
   while (requested) {
     requested = false;
     try {
@@ -531,7 +533,7 @@ async function convertSoon() {
       document.body.dataset.state = 'failed';
     }
   }
-  running = false;
+  running = status.busy = false;
 }
 
 function takeFile(file) {

@@ -82,11 +82,13 @@ async function needs(t, page, encodings) {
   return false;
 }
 
-// Runs `action` and waits until the page has shown the conversion it starts.
+// Runs `action` and waits until the page has shown the conversion it starts
+// and has nothing more to convert.
 async function converted(page, action) {
   const before = await page.evaluate(() => window.viqrPage.conversions);
   await action();
-  await page.waitForFunction((n) => window.viqrPage.conversions > n || document.body.dataset.state === 'failed', before);
+  await page.waitForFunction((n) => (window.viqrPage.conversions > n && !window.viqrPage.busy) ||
+    document.body.dataset.state === 'failed', before);
   assert.equal(await page.evaluate(() => document.body.dataset.state), 'done', await page.textContent('#report'));
 }
 
@@ -193,6 +195,29 @@ for (const [encoding, charset] of [['tcvn3', 'tcvn'], ['vni', 'vni']]) {
     await page.context().close();
   });
 }
+
+test('pieces of any size give the output of toneconv: letters cut between pieces', async (t) => {
+  const page = await openPage();
+  if (await needs(t, page, ['vni', 'cp1258', 'viqr-typed'])) {
+    const typed = Buffer.from('Tie^\'ng Vie^.t co\' dau, ddi dde^n tru+o+`ng hoc. Nguye^~n Tra^`n Chu+o+ng.\n');
+    const cases = [
+      ['vni', recode('vni', plainUtf8)],
+      ['cp1258', toneconv(['-f', 'utf-8', '-t', 'cp1258'], plainUtf8).stdout],
+      ['viqr-typed', typed],
+      ['utf-8', Buffer.from(plainUtf8.toString().normalize('NFD'))],
+    ];
+    for (const [from, bytes] of cases) {
+      const utf8 = expected(from, 'utf-8', bytes);
+      for (const size of [1, 2, 3, 7]) {
+        await page.evaluate((size) => { window.viqrPage.pieceSize = size; }, size);
+        await choose(page, from, 'utf-8');
+        await converted(page, () => page.setInputFiles('#file', { name: 'cut.txt', mimeType: 'text/plain', buffer: bytes }));
+        assert.deepEqual(Buffer.from(await page.inputValue('#output')), utf8, `${from} in pieces of ${size}`);
+      }
+    }
+  }
+  await page.context().close();
+});
 
 test('auto reads pasted text as the library detects it: mojibake repaired, English as ascii, thin text left alone', async (t) => {
   const page = await openPage();
