@@ -38,7 +38,7 @@ const TEXTS = {
       `${count} ${count === 1 ? 'byte is' : 'bytes are'} not defined in ${from}: the first is ${byte} at byte ${offset}; written as ${substitute}.`,
     preview: (shown, total) => `The result is shown up to ${shown} of ${total} bytes; the download holds all of it.`,
     legacyShown: 'The result is shown as the 8-bit font would display it; the download holds the exact bytes.',
-    fileRead: (name) => `Could not read "${name}".`,
+    fileTaken: (name, size) => `Converting the file "${name}" (${size} bytes). Type here to convert text instead.`,
   },
   vi: {
     title: 'Chuyển mã văn bản tiếng Việt',
@@ -71,7 +71,7 @@ const TEXTS = {
       `${count} byte không có nghĩa trong ${from}: byte đầu tiên là ${byte} ở vị trí ${offset}; đã viết thành ${substitute}.`,
     preview: (shown, total) => `Kết quả hiển thị ${shown} trên ${total} byte; tệp tải về có đủ.`,
     legacyShown: 'Kết quả hiển thị như phông chữ 8 bit sẽ hiện; tệp tải về có đúng từng byte.',
-    fileRead: (name) => `Không đọc được "${name}".`,
+    fileTaken: (name, size) => `Đang chuyển mã tệp "${name}" (${size} byte). Gõ vào đây để chuyển văn bản.`,
   },
 };
 
@@ -536,9 +536,12 @@ async function convertSoon() {
   running = status.busy = false;
 }
 
+// A file replaces the text as the input: the text area empties and names it.
 function takeFile(file) {
   if (!file) return;
   source = { kind: 'file', file };
+  page.input.value = '';
+  page.input.placeholder = T.fileTaken(file.name, file.size);
   convertSoon();
 }
 
@@ -555,6 +558,7 @@ async function copyResult() {
 function wire() {
   page.input.addEventListener('input', () => {
     source = { kind: 'text' };
+    page.input.placeholder = '';
     if (page.live.checked) convertSoon();
   });
   page.file.addEventListener('change', () => takeFile(page.file.files[0]));

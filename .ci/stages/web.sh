@@ -8,7 +8,7 @@ source "$(dirname "$0")/../lib.sh"
 install_missing clang lld wasi-libc chromium recode cmake g++
 # The wasm32 run-time pieces go with the release of clang installed.
 clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
-install_missing "libclang-rt-$clang_major-dev-wasm32" "libc++abi-$clang_major-dev-wasm32"
+install_missing "libclang-rt-$clang_major-dev-wasm32" "libc++-$clang_major-dev-wasm32" "libc++abi-$clang_major-dev-wasm32"
 # Node and npm from the distribution, unless a Node with its own npm is here.
 command -v node >/dev/null || install_missing nodejs
 command -v npm >/dev/null || install_missing npm
