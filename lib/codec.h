@@ -6,12 +6,20 @@
 // decoder and/or encoder class and one line in the registry (codecs.cpp).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <memory>
 
 #include "viqr.h"
 
 namespace viqr::detail {
+
+struct byte_field;
+using byte_fields = std::array<byte_field, 256>;
+struct spelling_pages;
+struct spelling_field;
+inline constexpr std::size_t FLAT_SPELLINGS = 0x800 + (0x2200 - 0x1E00) + 1;
+using flat_spellings = std::array<spelling_field, FLAT_SPELLINGS>;
 
 // Input bytes a decoder is given at a time.
 inline constexpr std::size_t PIECE = 4096;
@@ -73,6 +81,12 @@ public:
     virtual bool decomposes() const { return false; }
     // A new input begins (the text goes on).
     virtual void begin_input() {}
+    // For the converter's fast lanes (fast_lanes.h): the table of a
+    // single-byte charset, or null; whether this decoder reads UTF-8 as it
+    // is, and whether it keeps nothing back.
+    virtual const byte_fields *fields() const { return nullptr; }
+    virtual bool reads_plain_utf8() const { return false; }
+    virtual bool idle() const { return true; }
 };
 
 class encoder {
@@ -86,6 +100,11 @@ public:
     virtual unsigned char *finish(unsigned char *out) { return out; }
     // Whether UNDEFINED_INPUT is written as U+FFFD (otherwise as "?").
     virtual bool holds_replacement() const { return false; }
+    // For the converter's fast lanes: whether this encoder writes UTF-8 as
+    // it is, and the spellings of a single-byte charset, or null.
+    virtual bool writes_plain_utf8() const { return false; }
+    virtual const spelling_pages *spellings() const { return nullptr; }
+    virtual const flat_spellings *flat() const { return nullptr; }
 };
 
 // One line of the registry.  A null maker: the encoding cannot be read (or

@@ -80,61 +80,39 @@ constexpr bool rows_are_one_to_one(const byte_rows &rows) {
 }
 
 // The reverse of a charset: the byte of each code point, as 0x100 | byte (0
-// for none), directly for the code points where the letters lie and by
-// search for the few others.
+// for none), in pages of 256 code points; every charset's characters lie
+// below U+2200, in a few pages.
+inline constexpr char32_t REVERSE_END = 0x2200;
+inline constexpr int REVERSE_PAGES = 8;
+
 struct reverse_charset {
-    std::array<std::uint16_t, LOW_LETTERS_END> low{};
-    std::array<std::uint16_t, HIGH_LETTERS_END - HIGH_LETTERS_FIRST> high{};
-    struct pair {
-        char32_t cp;
-        unsigned char byte;
-    };
-    std::array<pair, 256> others{};  // sorted by code point
-    int other_count = 0;
+    std::array<unsigned char, REVERSE_END / 256> page_of{};  // 1 + page index; 0 for none
+    std::array<std::array<std::uint16_t, 256>, REVERSE_PAGES> pages{};
+    int page_count = 0;
 
     constexpr int byte_of(char32_t cp) const {
-        std::uint16_t r = 0;
-        if (cp < LOW_LETTERS_END) {
-            r = low[cp];
-        } else if (cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END) {
-            r = high[cp - HIGH_LETTERS_FIRST];
-        } else {
-            int lo = 0, hi = other_count;
-            while (lo < hi) {
-                const int mid = (lo + hi) / 2;
-                if (others[mid].cp < cp)
-                    lo = mid + 1;
-                else
-                    hi = mid;
-            }
-            if (lo < other_count && others[lo].cp == cp) r = 0x100 | others[lo].byte;
-        }
+        if (cp >= REVERSE_END) return -1;
+        const unsigned char page = page_of[cp >> 8];
+        if (page == 0) return -1;
+        const std::uint16_t r = pages[page - 1][cp & 0xFF];
         return r == 0 ? -1 : (r & 0xFF);
     }
 };
 
-// Where two bytes stand for one code point, the lower is written.
+// Where two bytes stand for one code point, the lower is written.  Code
+// points beyond the pages cannot be written (make_reverse's callers check
+// with reverse_agrees).
 constexpr reverse_charset make_reverse(const single_byte_charset &charset) {
     reverse_charset r;
     for (int b = 255; b >= 0; --b) {
         const char32_t cp = charset.decode[b];
-        if (cp == UNDEFINED_INPUT || charset.read_only[b]) continue;
-        const auto entry = static_cast<std::uint16_t>(0x100 | b);
-        if (cp < LOW_LETTERS_END) {
-            r.low[cp] = entry;
-        } else if (cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END) {
-            r.high[cp - HIGH_LETTERS_FIRST] = entry;
-        } else {
-            int at = 0;
-            while (at < r.other_count && r.others[at].cp < cp) ++at;
-            if (at < r.other_count && r.others[at].cp == cp) {
-                r.others[at].byte = static_cast<unsigned char>(b);
-                continue;
-            }
-            for (int k = r.other_count; k > at; --k) r.others[k] = r.others[k - 1];
-            r.others[at] = {cp, static_cast<unsigned char>(b)};
-            ++r.other_count;
+        if (cp >= REVERSE_END || charset.read_only[b]) continue;
+        unsigned char &page = r.page_of[cp >> 8];
+        if (page == 0) {
+            if (r.page_count == REVERSE_PAGES) continue;
+            page = static_cast<unsigned char>(++r.page_count);
         }
+        r.pages[page - 1][cp & 0xFF] = static_cast<std::uint16_t>(0x100 | b);
     }
     return r;
 }
@@ -158,79 +136,28 @@ constexpr bool decomposes_somewhere(const single_byte_charset &charset) {
     return false;
 }
 
-template <const single_byte_charset &Charset>
-class single_byte_decoder final : public decoder {
-public:
-    std::size_t decode(const unsigned char *in, std::size_t n, char32_t *out, input_tracker &input) override {
-        for (std::size_t i = 0; i < n; ++i) {
-            const char32_t cp = Charset.decode[in[i]];
-            if (cp == UNDEFINED_INPUT) input.note_undefined(input.offset + i, in[i]);
-            out[i] = cp;
-        }
-        return n;
-    }
-    std::size_t finish(char32_t *, input_tracker &) override { return 0; }
-    bool decomposes() const override { return decomposing; }
-
-private:
-    static constexpr bool decomposing = decomposes_somewhere(Charset);
-};
-
-// Writes a code point the charset lacks: a letter as itself with a combining
-// tone where the charset has both (Windows-1258), or as its small letter (a
-// capital the charset lacks: TCVN3's capitals with a tone, VPS's Ỗ); anything
-// else as "?".  Returns the end of what it wrote.
+// Writes a code point a charset lacks: a capital as its small letter where
+// the charset has that (TCVN3's capitals with a tone, VPS's Ỗ), anything else
+// as "?", and tells `losses`.  UNDEFINED_INPUT, already counted, is written
+// as "?" without a word.  Returns the end of what it wrote.
 template <class ByteOf>
-unsigned char *write_substitute(char32_t cp, std::size_t index, bool combining_tones, ByteOf byte_of,
-                                unsigned char *o, loss_sink &losses) {
+unsigned char *write_substitute(char32_t cp, std::size_t index, ByteOf byte_of, unsigned char *o, loss_sink &losses) {
     if (cp == UNDEFINED_INPUT) {
-        *o++ = '?';  // counted already, as undefined input
+        *o++ = '?';
         return o;
     }
-    const unsigned char letter = viscii_letter_of(cp);
-    if (letter != 0) {
+    if (const unsigned char letter = viscii_letter_of(cp); letter != 0) {
         const class_and_tone ct = letter_of_viscii[letter];
-        if (combining_tones && ct.tone != TONE_NONE) {
-            const int base = byte_of(unicode_rows[ct.cls][TONE_NONE]);
-            const int tone = byte_of(combining_tone(ct.tone));
-            if (base >= 0 && tone >= 0) {
-                *o++ = static_cast<unsigned char>(base);
-                *o++ = static_cast<unsigned char>(tone);
-                return o;
-            }
-        }
-        if (ct.cls <= CASE_DISTANCE) {
-            const int small = byte_of(unicode_rows[ct.cls + CASE_DISTANCE][ct.tone]);
-            if (small >= 0) {
-                *o++ = static_cast<unsigned char>(small);
-                losses.unwritable(index, cp, VIQR_SUBSTITUTE_LOWERCASE);
-                return o;
-            }
+        const int small = ct.cls <= CASE_DISTANCE ? byte_of(unicode_rows[ct.cls + CASE_DISTANCE][ct.tone]) : -1;
+        if (small >= 0) {
+            *o++ = static_cast<unsigned char>(small);
+            losses.unwritable(index, cp, VIQR_SUBSTITUTE_LOWERCASE);
+            return o;
         }
     }
     *o++ = '?';
     losses.unwritable(index, cp, VIQR_SUBSTITUTE_QUESTION_MARK);
     return o;
 }
-
-template <const single_byte_charset &Charset>
-class single_byte_encoder final : public encoder {
-public:
-    unsigned char *encode(const char32_t *in, std::size_t n, unsigned char *o, loss_sink &losses) override {
-        for (std::size_t i = 0; i < n; ++i) {
-            const int b = reverse.byte_of(in[i]);
-            if (b >= 0)
-                *o++ = static_cast<unsigned char>(b);
-            else
-                o = write_substitute(
-                    in[i], i, Charset.combining_tones, [](char32_t cp) { return reverse.byte_of(cp); }, o, losses);
-        }
-        return o;
-    }
-
-private:
-    static constexpr reverse_charset reverse = make_reverse(Charset);
-    static_assert(reverse_agrees(Charset, reverse));
-};
 
 }  // namespace viqr::detail

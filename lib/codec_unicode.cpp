@@ -5,6 +5,12 @@
 
 namespace viqr::detail {
 
+namespace {
+
+bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
 char32_t *utf8_decoder::drop_sequence(char32_t *o, input_tracker &input) {
     for (int k = 0; k < have_; ++k) {
         input.note_undefined(sequence_offset_ + static_cast<unsigned>(k), sequence_[k]);
@@ -23,6 +29,18 @@ std::size_t utf8_decoder::decode(const unsigned char *in, std::size_t n, char32_
             if (b < 0x80) {
                 *o++ = b;
                 ++i;
+                continue;
+            }
+            // The two- and three-byte sequences of Vietnamese text, whole in
+            // this call and with no second byte to check beyond the usual.
+            if (b >= 0xC2 && b <= 0xDF && i + 1 < n && is_continuation(in[i + 1])) {
+                *o++ = (char32_t(b & 0x1F) << 6) | (in[i + 1] & 0x3F);
+                i += 2;
+                continue;
+            }
+            if (b >= 0xE1 && b <= 0xEC && i + 2 < n && is_continuation(in[i + 1]) && is_continuation(in[i + 2])) {
+                *o++ = (char32_t(b & 0x0F) << 12) | (char32_t(in[i + 1] & 0x3F) << 6) | (in[i + 2] & 0x3F);
+                i += 3;
                 continue;
             }
             need_ = sequence_length[b];

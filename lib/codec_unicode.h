@@ -19,6 +19,8 @@ public:
     std::size_t decode(const unsigned char *in, std::size_t n, char32_t *out, input_tracker &input) override;
     std::size_t finish(char32_t *out, input_tracker &input) override;
     bool decomposes() const override { return true; }
+    bool reads_plain_utf8() const override { return true; }
+    bool idle() const override { return have_ == 0; }
 
 private:
     char32_t *drop_sequence(char32_t *o, input_tracker &input);
@@ -59,6 +61,7 @@ class utf8_encoder final : public encoder {
 public:
     unsigned char *encode(const char32_t *in, std::size_t n, unsigned char *out, loss_sink &) override;
     bool holds_replacement() const override { return true; }
+    bool writes_plain_utf8() const override { return true; }
 };
 
 // Every Vietnamese letter as its base letter and its combining marks in

@@ -7,6 +7,7 @@
 
 #include "codec_cp1252.h"
 #include "codec_single_byte.h"
+#include "fast_lanes.h"
 
 namespace viqr::detail {
 
@@ -144,8 +145,19 @@ static_assert(vni_of_viscii[0x8A].bytes[0] == 'E' && vni_of_viscii[0x8A].bytes[1
 
 }  // namespace vni_check
 
+// The fast lane's table: each byte as one character, or as its two marks.
+constexpr byte_fields make_vni_fields() {
+    byte_fields fields{};
+    for (int b = 0; b < 256; ++b) {
+        const vni_reading &r = vni_readings[b];
+        fields[b] = r.count == 1 ? field_of(r.cps[0]) : field_of_marks(r.cps[0], r.cps[1]);
+    }
+    return fields;
+}
+
 class vni_decoder final : public decoder {
 public:
+    const byte_fields *fields() const override { return &table; }
     std::size_t decode(const unsigned char *in, std::size_t n, char32_t *out, input_tracker &input) override {
         char32_t *o = out;
         for (std::size_t i = 0; i < n; ++i) {
@@ -158,6 +170,9 @@ public:
     }
     std::size_t finish(char32_t *, input_tracker &) override { return 0; }
     bool decomposes() const override { return true; }
+
+private:
+    static constexpr byte_fields table = make_vni_fields();
 };
 
 class vni_encoder final : public encoder {
@@ -173,7 +188,7 @@ public:
             } else if (const int b = others.byte_of(cp); b >= 0) {
                 *o++ = static_cast<unsigned char>(b);
             } else {
-                o = write_substitute(cp, i, false, [](char32_t) { return -1; }, o, losses);
+                o = write_substitute(cp, i, [](char32_t) { return -1; }, o, losses);
             }
         }
         return o;

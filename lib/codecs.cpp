@@ -9,6 +9,7 @@
 #include "codec_viscii.h"
 #include "codec_vni.h"
 #include "codec_vps.h"
+#include "single_byte_codecs.h"
 
 namespace viqr::detail {
 

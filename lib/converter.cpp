@@ -5,6 +5,7 @@
 #include <new>
 
 #include "codec.h"
+#include "fast_lanes.h"
 #include "letter_joiner.h"
 #include "viqr.h"
 
@@ -40,6 +41,10 @@ struct viqr_converter final : loss_sink {
     std::unique_ptr<decoder> decode;
     std::unique_ptr<encoder> encode;
     bool joins = false;
+    // The fast lanes (fast_lanes.h) this pair of encodings takes, if any.
+    const byte_fields *byte_lane = nullptr;          // a single-byte charset to UTF-8
+    const spelling_pages *utf8_lane = nullptr;       // UTF-8 to a single-byte charset
+    const flat_spellings *utf8_lane_flat = nullptr;
     letter_joiner joiner;
     input_tracker input;
     viqr_loss_report losses{};
@@ -47,7 +52,9 @@ struct viqr_converter final : loss_sink {
     // the first loss, whose place it gives.
     unsigned long long line = 1, column = 1;
     const char32_t *piece = nullptr;  // the code points being encoded
-    char32_t decoded[DECODE_ROOM];
+    // Decoded text starts at decoded + 1, so that the letter joiner can put
+    // the letter it held in front of it.
+    char32_t decoded[DECODE_ROOM + 1];
     char32_t joined[DECODE_ROOM + 1];
 
     void unwritable(std::size_t index, char32_t cp, int how) override {
@@ -60,26 +67,26 @@ struct viqr_converter final : loss_sink {
         losses.substitutes |= how;
     }
 
+    // Moves the place past `n` characters.
     void advance(const char32_t *cps, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (cps[i] == U'\n') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
+        std::size_t newlines = 0;
+        for (std::size_t i = 0; i < n; ++i) newlines += cps[i] == U'\n';
+        if (newlines == 0) {
+            column += n;
+            return;
         }
+        line += newlines;
+        std::size_t last = n - 1;
+        while (cps[last] != U'\n') --last;
+        column = n - last;
     }
 
-    unsigned char *encode_piece(const char32_t *cps, std::size_t n, unsigned char *o) {
-        if (joins) {
-            n = joiner.join(cps, n, joined);
-            cps = joined;
-        }
-        piece = cps;
+    unsigned char *encode_piece(char32_t *cps, std::size_t n, unsigned char *o) {
+        const char32_t *text = joins ? joiner.join_in_place(cps, n, joined, n) : cps;
+        piece = text;
         const bool tracking = losses.unwritable == 0;
-        o = encode->encode(cps, n, o, *this);
-        if (tracking && losses.unwritable == 0) advance(cps, n);
+        o = encode->encode(text, n, o, *this);
+        if (tracking && losses.unwritable == 0) advance(text, n);
         return o;
     }
 
@@ -88,6 +95,49 @@ struct viqr_converter final : loss_sink {
         losses.undefined_offset = input.first_offset;
         losses.undefined_byte = input.first_byte;
         losses.undefined_substitute = input.undefined == 0 ? 0 : encode->holds_replacement() ? 0xFFFD : '?';
+    }
+
+    // The general path for `n` (at most PIECE) bytes.
+    unsigned char *convert_piece(const unsigned char *in, std::size_t n, unsigned char *o) {
+        char32_t *text = decoded + 1;
+        const std::size_t cps = decode->decode(in, n, text, input);
+        input.offset += n;
+        return encode_piece(text, cps, o);
+    }
+
+    unsigned char *convert_bytes_to_utf8(const unsigned char *in, std::size_t n, unsigned char *o) {
+        o = joins ? single_byte_to_utf8<true>(*byte_lane, in, n, o, joiner, input)
+                  : single_byte_to_utf8<false>(*byte_lane, in, n, o, joiner, input);
+        input.offset += n;
+        return o;
+    }
+
+    // What the general path holds (a cut sequence, a letter) goes through it
+    // a byte at a time; the plain text after it takes the fast lane; what
+    // stops the lane (a combining mark, a character the charset lacks,
+    // invalid UTF-8, the end) goes through the general path again.
+    unsigned char *convert_utf8_to_bytes(const unsigned char *in, std::size_t n, unsigned char *o) {
+        std::size_t at = 0;
+        for (; at < n && (!decode->idle() || joiner.holding()); ++at) o = convert_piece(in + at, 1, o);
+        if (at == n) return o;
+        const plain_run run = utf8_to_single_byte(*utf8_lane, *utf8_lane_flat, in + at, n - at, o);
+        input.offset += run.bytes;
+        if (losses.unwritable == 0) {
+            if (run.newlines == 0) {
+                column += run.chars;
+            } else {
+                line += run.newlines;
+                column = run.since_newline + 1;
+            }
+        }
+        at += run.bytes;
+        return at == n ? o : convert_piece(in + at, n - at, o);
+    }
+
+    unsigned char *convert(const unsigned char *in, std::size_t n, unsigned char *o) {
+        if (byte_lane != nullptr) return convert_bytes_to_utf8(in, n, o);
+        if (utf8_lane != nullptr) return convert_utf8_to_bytes(in, n, o);
+        return convert_piece(in, n, o);
     }
 };
 
@@ -134,6 +184,11 @@ viqr_converter *viqr_converter_open(int from, int to, int flags) {
             return nullptr;
         }
         converter->joins = converter->decode->decomposes();
+        if (converter->encode->writes_plain_utf8()) converter->byte_lane = converter->decode->fields();
+        if (converter->decode->reads_plain_utf8()) {
+            converter->utf8_lane = converter->encode->spellings();
+            converter->utf8_lane_flat = converter->encode->flat();
+        }
         viqr_convert_begin_input(converter.get());
         return converter.release();
     } catch (const std::bad_alloc &) {
@@ -145,20 +200,16 @@ viqr_converter *viqr_converter_open(int from, int to, int flags) {
 size_t viqr_convert(viqr_converter *converter, const unsigned char *in, size_t length, unsigned char *out) {
     if (converter == nullptr || in == nullptr || out == nullptr) return 0;
     unsigned char *o = out;
-    for (std::size_t at = 0; at < length; at += PIECE) {
-        const std::size_t n = std::min(PIECE, length - at);
-        const std::size_t cps = converter->decode->decode(in + at, n, converter->decoded, converter->input);
-        converter->input.offset += n;
-        o = converter->encode_piece(converter->decoded, cps, o);
-    }
+    for (std::size_t at = 0; at < length; at += PIECE) o = converter->convert(in + at, std::min(PIECE, length - at), o);
     converter->note_undefined();
     return static_cast<std::size_t>(o - out);
 }
 
 size_t viqr_convert_finish(viqr_converter *converter, unsigned char *out) {
     if (converter == nullptr || out == nullptr) return 0;
-    const std::size_t cps = converter->decode->finish(converter->decoded, converter->input);
-    unsigned char *o = converter->encode_piece(converter->decoded, cps, out);
+    char32_t *decoded = converter->decoded + 1;
+    const std::size_t cps = converter->decode->finish(decoded, converter->input);
+    unsigned char *o = converter->encode_piece(decoded, cps, out);
     if (converter->joins) {
         char32_t held[1];
         const std::size_t n = converter->joiner.finish(held);

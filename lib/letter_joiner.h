@@ -32,8 +32,41 @@ constexpr unsigned char viscii_letter_of(char32_t cp) {
 static_assert(code_point_of_viscii[0xD5] == 0x1EA1 && viscii_letter_of(0x1EA1) == 0xD5);
 static_assert(viscii_letter_of(0x02) == 0 && viscii_letter_of('a') == 'a' && viscii_letter_of(0x0300) == 0);
 
+// Whether any of `n` code points is a combining mark that may join a letter.
+inline bool any_combining(const char32_t *cps, std::size_t n) {
+    bool found = false;
+    for (std::size_t i = 0; i < n; ++i) found |= cps[i] - FIRST_COMBINING <= LAST_COMBINING - FIRST_COMBINING;
+    return found;
+}
+
 class letter_joiner {
 public:
+    // Composes `n` code points from `in`; returns where the result is and
+    // stores its length in `count`.  `in[-1]` must be writable: text without
+    // combining marks stays where it is, the letter held from the call
+    // before put in front of it, and a last letter that a mark at the start
+    // of the next call may change held back.  Otherwise the result goes to
+    // `out`, which has room for n + 1.
+    const char32_t *join_in_place(char32_t *in, std::size_t n, char32_t *out, std::size_t &count) {
+        if (n == 0 || any_combining(in, n)) {
+            count = join(in, n, out);
+            return out;
+        }
+        char32_t *start = in;
+        count = n;
+        if (held_ != 0) {
+            *--start = code_point_of_viscii[held_];
+            ++count;
+            held_ = 0;
+        }
+        const unsigned char last = viscii_letter_of(in[n - 1]);
+        if (last != 0 && takes_marks[last]) {
+            held_ = last;
+            --count;
+        }
+        return start;
+    }
+
     // Composes `n` code points from `in` into `out` (room n + 1); returns
     // how many it wrote.
     std::size_t join(const char32_t *in, std::size_t n, char32_t *out) {
@@ -60,6 +93,17 @@ public:
         }
         return static_cast<std::size_t>(o - out);
     }
+
+    // The letter held back (its VISCII byte), which the caller now writes;
+    // 0 for none.
+    unsigned char take_held() {
+        const unsigned char held = held_;
+        held_ = 0;
+        return held;
+    }
+    // Holds back a letter (a VISCII byte that takes marks) instead.
+    void hold(unsigned char letter) { held_ = letter; }
+    bool holding() const { return held_ != 0; }
 
     // The end of the text: writes the held letter (room 1).
     std::size_t finish(char32_t *out) {

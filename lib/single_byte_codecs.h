@@ -1,0 +1,55 @@
+// The decoder and encoder of every single-byte charset, over its tables:
+// what each byte stands for, and how each code point is spelled.
+#pragma once
+
+#include "codec_single_byte.h"
+#include "fast_lanes.h"
+
+namespace viqr::detail {
+
+template <const single_byte_charset &Charset>
+class single_byte_decoder final : public decoder {
+public:
+    std::size_t decode(const unsigned char *in, std::size_t n, char32_t *out, input_tracker &input) override {
+        for (std::size_t i = 0; i < n; ++i) {
+            const char32_t cp = Charset.decode[in[i]];
+            if (cp == UNDEFINED_INPUT) input.note_undefined(input.offset + i, in[i]);
+            out[i] = cp;
+        }
+        return n;
+    }
+    std::size_t finish(char32_t *, input_tracker &) override { return 0; }
+    bool decomposes() const override { return has_marks; }
+    const byte_fields *fields() const override { return &table; }
+
+private:
+    static constexpr bool has_marks = decomposes_somewhere(Charset);
+    static constexpr byte_fields table = make_byte_fields(Charset);
+};
+
+template <const single_byte_charset &Charset>
+class single_byte_encoder final : public encoder {
+public:
+    unsigned char *encode(const char32_t *in, std::size_t n, unsigned char *o, loss_sink &losses) override {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (const spelling_field *f = spelled.find(in[i]); f != nullptr) {
+                o[0] = f->bytes[0];
+                o[1] = f->bytes[1];
+                o += f->length;
+            } else {
+                o = write_substitute(in[i], i, [](char32_t cp) { return reverse.byte_of(cp); }, o, losses);
+            }
+        }
+        return o;
+    }
+    const spelling_pages *spellings() const override { return &spelled; }
+    const flat_spellings *flat() const override { return &flat_spelled; }
+
+private:
+    static constexpr reverse_charset reverse = make_reverse(Charset);
+    static_assert(reverse_agrees(Charset, reverse));
+    static constexpr spelling_pages spelled = make_spellings(Charset);
+    static constexpr flat_spellings flat_spelled = make_flat_spellings(spelled);
+};
+
+}  // namespace viqr::detail
