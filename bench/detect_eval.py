@@ -32,8 +32,8 @@ Every stream is cut into samples of 200 and 1,000 bytes, each starting at the
 start of a line.  A detected name counts as right when writing the sample's
 text in that form gives the sample's bytes (so vn1 is right for TCVN3 text
 that uses only what the two share), or utf-8 for utf-8-nfd (the same reader);
-samples whose text is plain ASCII are expected to be "ascii" (any answer that
-reads them the same counts right).  For other languages, naming any
+samples with no Vietnamese letter may also be named "ascii" (when they are
+plain ASCII) or "unknown".  For other languages, naming any
 Vietnamese legacy form, a mojibake form, or UTF-8 for bytes that are not
 UTF-8 is a false alarm; "unknown", "ascii" and the true form are right.
 
@@ -238,12 +238,35 @@ def detect(command, paths):
     return [answers.get(p, "?") for p in paths]
 
 
+VIETNAMESE_MARKS = {"\u0300", "\u0301", "\u0303", "\u0309", "\u0323", "\u0306", "\u0302", "\u031b"}
+
+
+def is_vietnamese_letter(ch):
+    if ch in "đĐ":
+        return True
+    d = unicodedata.normalize("NFD", ch)
+    return len(d) > 1 and d[0].isascii() and d[0].isalpha() and set(d[1:]) <= VIETNAMESE_MARKS
+
+
+def as_written(form, text):
+    """The text as the form holds it: what it cannot write, as "?"."""
+    if form in ("utf-8", "utf-8-nfd", "utf-8-as-cp1252", "viqr"):
+        return text
+    return "".join(ch if ch < "\x80" or char_bytes(form, ch) != b"?" else "?" for ch in text)
+
+
 def right_for_vietnamese(form, answer, text, data):
+    """Right: the true form, or a form that writes the same text as these bytes; for a sample without a
+    Vietnamese letter also ascii (plain ASCII) or unknown (no evidence)."""
     if answer == form or (form == "utf-8-nfd" and answer == "utf-8"):
         return True
-    if text.isascii():
-        return answer == "ascii" or (answer in CHAR_ENCODERS and encode(answer, text)[:len(data)] == data)
-    return answer in CHAR_ENCODERS and encode(answer, text)[:len(data)] == data
+    if not any(is_vietnamese_letter(ch) for ch in text):
+        if answer == "unknown" or (answer == "ascii" and data.isascii()):
+            return True
+    if answer not in CHAR_ENCODERS:
+        return False
+    written = as_written(form, text)
+    return encode(answer, written)[:len(data)] == data
 
 
 def right_for_other(form, answer):

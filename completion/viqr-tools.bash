@@ -2,8 +2,9 @@
 #
 # Flags are offered where the programs read them: before the first file name
 # and not after "--" (tonedown, toneup), as the first argument (tonefix), or
-# anywhere before "--" (toneconv).  After toneconv's -f and -t come the
-# encodings that toneconv -l lists, after -o a file name.
+# anywhere before "--" (toneconv).  After toneconv's -f come auto and the
+# encodings that toneconv -l lists, after -t those it can write (not the
+# read-only ones), after -o a file name.
 # Elsewhere file names are offered, and "-" (standard input, or tonefix's
 # standard output).  The value of -com or -bs is a character: nothing is
 # offered for it.
@@ -33,9 +34,14 @@ _viqr_tools() {
     fi
 }
 _viqr_toneconv() {
-    local cur=$1 prev=$2 flags='-f -t -o -c -m -l --help --version -- -' i
-    if [[ $prev == -f || $prev == -t ]]; then
-        mapfile -t COMPREPLY < <(compgen -W "$("${COMP_WORDS[0]}" -l 2>/dev/null | cut -d ' ' -f 1)" -- "$cur")
+    local cur=$1 prev=$2 flags='-f -t -o -c -m -l --detect --help --version -- -' i
+    if [[ $prev == -f ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "auto $("${COMP_WORDS[0]}" -l 2>/dev/null | cut -d ' ' -f 1)" -- "$cur")
+        return
+    fi
+    if [[ $prev == -t ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$("${COMP_WORDS[0]}" -l 2>/dev/null | grep -v 'read only' |
+            cut -d ' ' -f 1)" -- "$cur")
         return
     fi
     for ((i = 1; i < COMP_CWORD; i++)); do

@@ -365,8 +365,9 @@ VIQR_API void viqr_converter_close(viqr_converter *converter);
  * The first entry written is the verdict: a registry index (utf-8-nfd for
  * UTF-8 whose letters are mostly decomposed; utf-8 also for valid UTF-8
  * that is not Vietnamese), VIQR_DETECT_ASCII for plain ASCII that is not
- * VIQR, or VIQR_DETECT_UNKNOWN when no reading fits or the text is too thin
- * to tell (a few bytes, one word, a list of numbers).  The entries after it
+ * VIQR, VIQR_DETECT_UNKNOWN when no reading fits, or VIQR_DETECT_TOO_LITTLE
+ * when the text is too thin to tell (a few bytes, one word, a list of
+ * numbers).  The entries after it
  * are the other readings, best first, leaving out those that give the same
  * text as one before them.
  *
@@ -378,12 +379,13 @@ VIQR_API void viqr_converter_close(viqr_converter *converter);
  * undefined byte), plus one, so that a short text cannot reach 100.  Of
  * utf-8 for text that is not Vietnamese: n / (n + 1) for its n characters
  * beyond ASCII; of ascii: its words out of its words and its VIQR
- * syllables, plus one; of unknown: 0. */
-#define VIQR_DETECT_UNKNOWN (-1)
-#define VIQR_DETECT_ASCII (-2)
+ * syllables, plus one; of the two unknown verdicts: 0. */
+#define VIQR_DETECT_UNKNOWN (-1)      /* no reading fits */
+#define VIQR_DETECT_ASCII (-2)        /* plain ASCII that is not VIQR */
+#define VIQR_DETECT_TOO_LITTLE (-3)   /* unknown: too little text to tell */
 
 typedef struct viqr_detection {
-    int encoding;   /* a registry index, VIQR_DETECT_ASCII or VIQR_DETECT_UNKNOWN */
+    int encoding;   /* a registry index, or one of the VIQR_DETECT_ verdicts */
     int confidence; /* 0..100 */
 } viqr_detection;
 

@@ -70,6 +70,7 @@ struct reading {
     bool reads_vietnamese() const {
         return counts.syllables >= MIN_SYLLABLES && confidence >= MIN_CONFIDENCE && weight > 0;
     }
+    bool sound() const { return clean() && nonsense(counts) == 0; }
     bool clean() const { return counts.undefined == 0 && counts.controls == 0; }
 };
 
@@ -84,13 +85,8 @@ std::size_t stage_end(const unsigned char *text, std::size_t length, std::size_t
     return end > from ? end : want;
 }
 
-// Whether the text is plain ASCII: printable, or white space.
-bool plain_ascii_text(const unsigned char *text, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char b = text[i];
-        if (b >= 0x7F || (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f')) return false;
-    }
-    return true;
+bool seven_bit_text(const unsigned char *text, std::size_t length) {
+    return std::none_of(text, text + length, [](unsigned char b) { return b >= 0x80; });
 }
 
 class detection {
@@ -98,7 +94,7 @@ public:
     detection(const unsigned char *text, std::size_t length) : text_(text), length_(length), decoded_(DECODE_ROOM) {}
 
     std::vector<viqr_detection> run() {
-        ascii_ = plain_ascii_text(text_, length_);
+        ascii_ = seven_bit_text(text_, length_);
         open_readings();
         std::size_t done = 0;
         for (std::size_t stage = 0;; ++stage) {
@@ -118,15 +114,20 @@ public:
 
 private:
     void open_readings() {
-        for (const candidate_rule &rule : candidate_table) {
-            if (ascii_ && std::strcmp(rule.name, "viqr") != 0) continue;  // every other reads ASCII as itself
-            reading r;
-            r.encoding = lookup(rule.name);
-            if (r.encoding < 0) continue;
-            r.prior = rule.prior;
-            r.decode = encoding_table()[r.encoding].make_decoder(0);
-            if (r.decode) readings_.push_back(std::move(r));  // no VIQR context free: no VIQR reading
+        if (ascii_) {
+            open_reading(SEVEN_BIT_CANDIDATE, PRIOR_COMMON);
+            return;
         }
+        for (const candidate_rule &rule : candidate_table) open_reading(rule.name, rule.prior);
+    }
+
+    void open_reading(const char *name, double prior) {
+        reading r;
+        r.encoding = lookup(name);
+        if (r.encoding < 0) return;
+        r.prior = prior;
+        r.decode = encoding_table()[r.encoding].make_decoder(0);
+        if (r.decode) readings_.push_back(std::move(r));  // no VIQR context free: no VIQR reading
     }
 
     void rank() {
@@ -150,11 +151,12 @@ private:
         return next == nullptr || best->weight - next->weight >= DECISIVE_LEAD;
     }
 
-    const reading *utf8_reading() const {
+    const reading *find(int encoding) const {
         for (const reading &r : readings_)
-            if (r.encoding == lookup("utf-8")) return &r;
+            if (r.encoding == encoding) return &r;
         return nullptr;
     }
+    const reading *utf8_reading() const { return find(lookup("utf-8")); }
 
     std::vector<viqr_detection> verdict() const {
         const reading *utf8 = utf8_reading();
@@ -163,11 +165,23 @@ private:
         const reading *best = order_.front();
         if (best->reads_vietnamese())
             return with_others({best == utf8 ? utf8_name(*utf8).encoding : best->encoding, best->confidence}, best);
+        // UTF-8 read as Windows-1252 twice over is valid UTF-8 both ways, but
+        // only the repair reads without a fault (Â and a no-break space).
+        const reading *repair = find(lookup("utf-8-as-cp1252"));
+        if (utf8 != nullptr && repair != nullptr && repair->sound() && repair->counts.beyond_ascii > 0 &&
+            nonsense(utf8->counts) > 0)
+            return with_others({repair->encoding, valid_share(repair->counts)}, repair);
         if (utf8 != nullptr && utf8->clean() && utf8->counts.beyond_ascii >= UTF8_MIN_CHARACTERS) {
-            const unsigned n = utf8->counts.beyond_ascii;
-            return with_others({utf8_name(*utf8).encoding, static_cast<int>(100ull * n / (n + 1ull))}, utf8);
+            return with_others({utf8_name(*utf8).encoding, valid_share(utf8->counts)}, utf8);
         }
-        return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
+        return with_others({words(best->counts) < THIN_WORDS ? VIQR_DETECT_TOO_LITTLE : VIQR_DETECT_UNKNOWN, 0},
+                           nullptr);
+    }
+
+    // The confidence in a clean reading that is not Vietnamese: n / (n + 1)
+    // for its n characters beyond ASCII.
+    static int valid_share(const evidence &e) {
+        return static_cast<int>(100ull * e.beyond_ascii / (e.beyond_ascii + 1ull));
     }
 
     // utf-8-nfd when more letters come with combining marks than composed.
@@ -179,10 +193,11 @@ private:
     std::vector<viqr_detection> ascii_verdict() const {
         const reading *viqr = readings_.empty() ? nullptr : &readings_.front();
         if (viqr != nullptr && viqr->reads_vietnamese()) return with_others({viqr->encoding, viqr->confidence}, viqr);
-        const evidence words = viqr != nullptr ? viqr->counts : evidence{};
-        const unsigned plain = words.ascii_words + words.ascii_syllables;
-        if (viqr == nullptr || plain < ASCII_MIN_WORDS) return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
-        const int confidence = static_cast<int>(100ull * plain / (plain + words.syllables + 1ull));
+        const evidence seen = viqr != nullptr ? viqr->counts : evidence{};
+        const unsigned plain = seen.ascii_words + seen.ascii_syllables;
+        if (viqr == nullptr || seen.controls > 0) return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
+        if (plain < ASCII_MIN_WORDS) return with_others({VIQR_DETECT_TOO_LITTLE, 0}, nullptr);
+        const int confidence = static_cast<int>(100ull * plain / (plain + seen.syllables + 1ull));
         return with_others({VIQR_DETECT_ASCII, confidence}, nullptr);
     }
 
@@ -230,7 +245,7 @@ viqr_converter *viqr_converter_open_auto(const unsigned char *text, std::size_t 
     viqr_detection found{VIQR_DETECT_UNKNOWN, 0};
     viqr_detect(text, length, &found, 1);
     if (verdict != nullptr) *verdict = found;
-    if (found.encoding == VIQR_DETECT_UNKNOWN) {
+    if (found.encoding == VIQR_DETECT_UNKNOWN || found.encoding == VIQR_DETECT_TOO_LITTLE) {
         errno = EILSEQ;
         return nullptr;
     }

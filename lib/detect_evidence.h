@@ -43,14 +43,20 @@ inline constexpr double WEIGHT_FOREIGN_WORD = -4.0;
 inline constexpr double WEIGHT_CASE_BREAK = -6.0;
 // Letters of two scripts in one word.
 inline constexpr double WEIGHT_MIXED_SCRIPT = -6.0;
-// Punctuation beyond ASCII standing between two letters ("kh«ng").
-inline constexpr double WEIGHT_PUNCTUATION_IN_WORD = -5.0;
+// Punctuation beyond ASCII pressed against a letter on the side where it
+// cannot stand ("kh«ng", "„n", a closing quote before a word).
+inline constexpr double WEIGHT_GLUED_PUNCTUATION = -5.0;
 // A symbol text hardly ever holds.
 inline constexpr double WEIGHT_RARE_SYMBOL = -4.0;
 // A control character other than the usual white space.
 inline constexpr double WEIGHT_CONTROL = -8.0;
 // A byte the encoding does not define, or invalid UTF-8 (U+FFFD).
 inline constexpr double WEIGHT_UNDEFINED = -10.0;
+
+// VIQR is seven-bit: it is the one reading of a text without a byte beyond
+// ASCII (which every other reading takes for ASCII), and no reading of any
+// other text.
+inline constexpr const char *SEVEN_BIT_CANDIDATE = "viqr";
 
 // The readings detection tries, in the order that settles a tie (the same
 // score: the same text, such as lower-case TCVN3 and VN1), each with a
@@ -62,11 +68,11 @@ struct candidate_rule {
 };
 
 inline constexpr double PRIOR_COMMON = 0.0;
-inline constexpr double PRIOR_RARE = -12.0;  // three syllables' worth
+inline constexpr double PRIOR_RARE = -4.0;  // one syllable's worth
 
 inline constexpr candidate_rule candidate_table[] = {
     {"utf-8", PRIOR_COMMON},           {"tcvn3", PRIOR_COMMON},           {"vni", PRIOR_COMMON},
-    {"viscii", PRIOR_COMMON},          {"cp1258", PRIOR_COMMON},          {"viqr", PRIOR_COMMON},
+    {"viscii", PRIOR_COMMON},          {"cp1258", PRIOR_COMMON},
     {"utf-8-as-cp1252", PRIOR_COMMON}, {"tcvn3-as-cp1252", PRIOR_COMMON}, {"vni-as-cp1252", PRIOR_COMMON},
     {"vn1", PRIOR_RARE},               {"vps", PRIOR_RARE},               {"viscii-1.0", PRIOR_RARE},
 };
@@ -74,12 +80,15 @@ inline constexpr candidate_rule candidate_table[] = {
 // The verdict.  A Vietnamese reading needs this many syllables beyond ASCII
 // and this confidence; fewer is too thin to name (one word, a few bytes).
 inline constexpr unsigned MIN_SYLLABLES = 3;
-inline constexpr int MIN_CONFIDENCE = 60;
+inline constexpr int MIN_CONFIDENCE = 70;
 // Valid UTF-8 that reads as no Vietnamese is still UTF-8, given this many
 // characters beyond ASCII.
 inline constexpr unsigned UTF8_MIN_CHARACTERS = 3;
 // Plain ASCII needs this many words to be named ascii rather than unknown.
 inline constexpr unsigned ASCII_MIN_WORDS = 3;
+// A text whose best reading has fewer words than this, and too few
+// syllables, is too little to tell, rather than a text no reading fits.
+inline constexpr unsigned THIN_WORDS = 8;
 // Reading stops early once the best reading has this many syllables and
 // leads the next different one by this score.
 inline constexpr unsigned DECISIVE_SYLLABLES = 48;
@@ -91,7 +100,9 @@ inline constexpr double DECISIVE_LEAD = 60.0;
 enum class char_kind : unsigned char {
     space,         // white space: ends a word
     neutral,       // ASCII punctuation and digits, common punctuation beyond ASCII: ends a word
-    punctuation,   // punctuation beyond ASCII: ends a word, odd between two letters
+    opening,       // punctuation beyond ASCII that may stand before a word (“ ‘ «)
+    closing,       // punctuation beyond ASCII that may stand after a word (” ’ » …)
+    punctuation,   // other punctuation beyond ASCII: odd when it touches a letter
     letter,        // ASCII letter or Vietnamese letter
     mark,          // one of the eight combining marks of Vietnamese
     foreign,       // a Latin letter Vietnamese does not have, or another combining mark
@@ -103,6 +114,13 @@ enum class char_kind : unsigned char {
 
 // The Latin-1 symbols that real text uses; the others are rare.
 inline constexpr char32_t common_latin1_symbols[] = {0xA1, 0xA3, 0xA7, 0xA9, 0xAB, 0xAE, 0xB0, 0xB7, 0xBB, 0xBF};
+// Punctuation that opens or closes a phrase, and may touch a word on that
+// side.
+inline constexpr char32_t opening_punctuation[] = {0xA1, 0xAB, 0xBF, 0x2018, 0x201C};
+inline constexpr char32_t closing_punctuation[] = {0xBB, 0x2019, 0x201D, 0x2026};
+// Beyond Latin-1, the rare signs of Windows-1252's 0x80..0x9F: what a wrong
+// table shows for the capitals some encodings keep there.
+inline constexpr char32_t rare_signs[] = {0x02C6, 0x02DC, 0x201A, 0x201E, 0x2020, 0x2021, 0x2030, 0x2039, 0x203A, 0x2122};
 
 namespace evidence_tables {
 
@@ -117,6 +135,12 @@ constexpr bool is_vietnamese_beyond_ascii(char32_t cp) {
     return cp >= HIGH_LETTERS_FIRST && cp < HIGH_LETTERS_END && viscii_of_high[cp - HIGH_LETTERS_FIRST] != 0;
 }
 
+constexpr char_kind punctuation_kind(char32_t cp) {
+    if (listed(cp, std::begin(opening_punctuation), std::end(opening_punctuation))) return char_kind::opening;
+    if (listed(cp, std::begin(closing_punctuation), std::end(closing_punctuation))) return char_kind::closing;
+    return char_kind::punctuation;
+}
+
 constexpr char_kind latin1_kind(char32_t cp) {
     if (cp == '\t' || cp == '\n' || cp == '\r' || cp == '\f' || cp == '\v' || cp == ' ' || cp == 0xA0)
         return char_kind::space;
@@ -125,8 +149,8 @@ constexpr char_kind latin1_kind(char32_t cp) {
     if (cp < 0x80) return char_kind::neutral;
     if (cp == 0xD7 || cp == 0xF7) return char_kind::rare;  // × ÷
     if (cp >= 0xC0) return is_vietnamese_beyond_ascii(cp) ? char_kind::letter : char_kind::foreign;
-    return listed(cp, std::begin(common_latin1_symbols), std::end(common_latin1_symbols)) ? char_kind::punctuation
-                                                                                          : char_kind::rare;
+    if (!listed(cp, std::begin(common_latin1_symbols), std::end(common_latin1_symbols))) return char_kind::rare;
+    return punctuation_kind(cp);
 }
 
 constexpr std::array<char_kind, 256> make_latin1_kinds() {
@@ -140,12 +164,14 @@ constexpr std::array<char_kind, 256> make_latin1_kinds() {
 inline constexpr std::array<char_kind, 256> latin1_kinds = evidence_tables::make_latin1_kinds();
 
 constexpr char_kind kind_of(char32_t cp) {
+    using namespace evidence_tables;
     if (cp < 0x100) return latin1_kinds[cp];
-    if (evidence_tables::is_vietnamese_beyond_ascii(cp)) return char_kind::letter;
+    if (is_vietnamese_beyond_ascii(cp)) return char_kind::letter;
+    if (listed(cp, std::begin(rare_signs), std::end(rare_signs))) return char_kind::rare;
     if (cp >= FIRST_COMBINING && cp < 0x370) return combining_mark_of(cp) != NO_MARK ? char_kind::mark : char_kind::foreign;
     if (cp < 0x300) return cp < 0x250 ? char_kind::foreign : char_kind::other_script;  // Latin Extended, IPA
     if (cp < 0x2000) return char_kind::other_script;     // Greek, Cyrillic, Hebrew, Arabic, Indic ...
-    if (cp < 0x2070) return cp == 0x2028 || cp == 0x2029 ? char_kind::space : char_kind::punctuation;
+    if (cp < 0x2070) return cp == 0x2028 || cp == 0x2029 ? char_kind::space : punctuation_kind(cp);
     if (cp < 0x2E00) return char_kind::punctuation;       // currency, letterlike, arrows, maths, boxes
     if (cp == 0xFFFD || cp >= 0x110000) return char_kind::undefined;  // beyond: a decoder's mark for a byte
     if (cp >= 0xE000 && cp < 0xF900) return char_kind::rare;  // private use
@@ -157,7 +183,8 @@ constexpr char_kind kind_of(char32_t cp) {
 static_assert(kind_of('a') == char_kind::letter && kind_of(0x1EC7) == char_kind::letter && kind_of(0x01B0) == char_kind::letter);
 static_assert(kind_of(0xE4) == char_kind::foreign && kind_of(0x0142) == char_kind::foreign && kind_of(0xDF) == char_kind::foreign);
 static_assert(kind_of(0x0323) == char_kind::mark && kind_of(0x0308) == char_kind::foreign);
-static_assert(kind_of(0xBA) == char_kind::rare && kind_of(0xAD) == char_kind::rare && kind_of(0xAB) == char_kind::punctuation);
+static_assert(kind_of(0xBA) == char_kind::rare && kind_of(0xAD) == char_kind::rare && kind_of(0xAB) == char_kind::opening);
+static_assert(kind_of(0x201D) == char_kind::closing && kind_of(0x2013) == char_kind::punctuation && kind_of(0x02DC) == char_kind::rare);
 static_assert(kind_of(0x81) == char_kind::control && kind_of(0xFFFD) == char_kind::undefined && kind_of(0x0410) == char_kind::other_script);
 
 // A letter as the syllable rules spell it: the lower-case letter class of a
@@ -210,7 +237,7 @@ struct evidence {
     unsigned foreign_words = 0;
     unsigned case_breaks = 0;
     unsigned mixed_scripts = 0;
-    unsigned punctuation_in_words = 0;
+    unsigned glued_punctuation = 0;
     unsigned rare_symbols = 0;
     unsigned controls = 0;
     unsigned undefined = 0;
@@ -223,14 +250,34 @@ constexpr double score(const evidence &e) {
     return WEIGHT_SYLLABLE * e.syllables + WEIGHT_ASCII_SYLLABLE * e.ascii_syllables +
            WEIGHT_ASCII_WORD * e.ascii_words + WEIGHT_BAD_WORD * e.bad_words +
            WEIGHT_FOREIGN_WORD * e.foreign_words + WEIGHT_CASE_BREAK * e.case_breaks +
-           WEIGHT_MIXED_SCRIPT * e.mixed_scripts + WEIGHT_PUNCTUATION_IN_WORD * e.punctuation_in_words +
+           WEIGHT_MIXED_SCRIPT * e.mixed_scripts + WEIGHT_GLUED_PUNCTUATION * e.glued_punctuation +
            WEIGHT_RARE_SYMBOL * e.rare_symbols + WEIGHT_CONTROL * e.controls + WEIGHT_UNDEFINED * e.undefined;
+}
+
+// Every word of a reading.
+constexpr unsigned words(const evidence &e) {
+    return e.syllables + e.ascii_syllables + e.ascii_words + e.bad_words + e.foreign_words + e.case_breaks +
+           e.mixed_scripts;
 }
 
 // What reads as nonsense in a reading: every count with a negative weight.
 constexpr unsigned nonsense(const evidence &e) {
-    return e.bad_words + e.foreign_words + e.case_breaks + e.mixed_scripts + e.punctuation_in_words +
+    return e.bad_words + e.foreign_words + e.case_breaks + e.mixed_scripts + e.glued_punctuation +
            e.rare_symbols + e.controls + e.undefined;
+}
+
+// Whether a lone capital may stand with `cp` before or after it: white space,
+// the start or end of the text, or punctuation that opens (before) or ends
+// (after) a phrase.
+constexpr bool lone_letter_may_follow(char32_t cp) {
+    const char_kind k = kind_of(cp);
+    return cp == 0 || k == char_kind::space || k == char_kind::opening || cp == '(' || cp == '[' || cp == '"' ||
+           cp == '\'';
+}
+constexpr bool lone_letter_may_precede(char32_t cp) {
+    const char_kind k = kind_of(cp);
+    return cp == 0 || k == char_kind::space || k == char_kind::closing || cp == '.' || cp == ',' || cp == ';' ||
+           cp == ':' || cp == '!' || cp == '?' || cp == ')' || cp == ']' || cp == '"' || cp == '\'';
 }
 
 // Goes through decoded text one code point at a time, in as many calls as
@@ -245,54 +292,64 @@ public:
             return;
         }
         if (cp >= 0x80) ++counts_.beyond_ascii;
-        switch (kind_of(cp)) {
+        const char_kind kind = kind_of(cp);
+        switch (kind) {
         case char_kind::letter:
             ++counts_.precomposed;
             take_letter(spelling_of(cp), true);
             return;
         case char_kind::mark: take_mark(combining_mark_of(cp)); return;
         case char_kind::foreign:
-            foreign_ = true;
-            latin_ = true;
+            start_word();
+            foreign_ = latin_ = true;
+            previous_ = char_kind::letter;
             ++length_;
             return;
         case char_kind::other_script:
+            start_word();
             other_script_ = true;
+            previous_ = char_kind::letter;
             ++length_;
             return;
+        case char_kind::opening:
         case char_kind::punctuation:
-            end_word();
-            punctuation_after_letter_ = last_was_letter_;
-            last_was_letter_ = false;
-            return;
+            if (previous_ == char_kind::letter) ++counts_.glued_punctuation;
+            break;
         case char_kind::rare: ++counts_.rare_symbols; break;
         case char_kind::control: ++counts_.controls; break;
         case char_kind::undefined: ++counts_.undefined; break;
+        case char_kind::closing:
         case char_kind::space:
         case char_kind::neutral: break;
         }
-        end_word();
-        last_was_letter_ = false;
-        punctuation_after_letter_ = false;
+        end_word(cp);
+        previous_ = kind;
+        previous_cp_ = cp;
     }
 
     // The text ends (or the part of it the caller reads).
     const evidence &finish() {
-        end_word();
+        end_word(0);
         return counts_;
     }
 
-    const evidence &counts() const { return counts_; }
-
 private:
+    void start_word() {
+        if (length_ > 0) return;
+        before_word_ = previous_cp_;
+    }
+
     void take_letter(spelled_letter letter, bool beyond_ascii) {
-        if (punctuation_after_letter_) ++counts_.punctuation_in_words;
-        punctuation_after_letter_ = false;
-        last_was_letter_ = true;
+        if (previous_ == char_kind::closing || previous_ == char_kind::punctuation) ++counts_.glued_punctuation;
+        start_word();
+        previous_ = char_kind::letter;
         latin_ = true;
         beyond_ascii_ = beyond_ascii_ || beyond_ascii;
+        // TCVN3 has no capitals with a tone, so its capital words hold small
+        // toned letters (TóM TắT): only an untoned small letter breaks them.
         if (letter.capital && length_ > 0 && seen_small_) case_break_ = true;
-        seen_small_ = seen_small_ || !letter.capital;
+        seen_small_ = seen_small_ || (!letter.capital && letter.tone == TONE_NONE);
+        first_capital_ = length_ == 0 ? letter.capital : first_capital_;
         if (length_ < SPELLING_MAX) letters_[length_] = {letter.symbol, letter.tone};
         ++length_;
     }
@@ -300,7 +357,8 @@ private:
     // A combining mark joins the letter before it: a tone, or a shape mark
     // that the letter's row can take.
     void take_mark(int mark) {
-        if (length_ == 0 || length_ > SPELLING_MAX || !last_was_letter_) {
+        if (length_ == 0 || length_ > SPELLING_MAX || previous_ != char_kind::letter) {
+            start_word();
             foreign_ = true;  // a mark on nothing, or on what is no letter of ours
             return;
         }
@@ -328,13 +386,20 @@ private:
         return cls < 0 ? 0 : cls;
     }
 
-    void end_word() {
-        if (length_ > 0) judge_word();
+    void end_word(char32_t after) {
+        if (length_ > 0) judge_word(after);
         length_ = 0;
         beyond_ascii_ = foreign_ = other_script_ = latin_ = case_break_ = seen_small_ = bad_mark_ = false;
     }
 
-    void judge_word() {
+    // A capital with a tone standing alone is a word (Ở, Ý), but not
+    // one pressed against a sign: that is a wrong reading of a quote.
+    bool lone_capital_out_of_place(char32_t after) const {
+        return length_ == 1 && first_capital_ && letters_[0].tone != TONE_NONE &&
+               !(lone_letter_may_follow(before_word_) && lone_letter_may_precede(after));
+    }
+
+    void judge_word(char32_t after) {
         if (other_script_) {
             if (latin_) ++counts_.mixed_scripts;
             return;
@@ -343,7 +408,8 @@ private:
             ++counts_.foreign_words;
             return;
         }
-        const bool syllable = length_ <= SPELLING_MAX && !bad_mark_ && well_formed(letters_.data(), length_);
+        const bool syllable = length_ <= SPELLING_MAX && !bad_mark_ && well_formed(letters_.data(), length_) &&
+                              !lone_capital_out_of_place(after);
         if (!beyond_ascii_) {
             ++(syllable ? counts_.ascii_syllables : counts_.ascii_words);
             return;
@@ -358,8 +424,10 @@ private:
     std::array<syllable_letter, SPELLING_MAX> letters_{};
     int length_ = 0;
     bool beyond_ascii_ = false, foreign_ = false, other_script_ = false, latin_ = false;
-    bool case_break_ = false, seen_small_ = false, bad_mark_ = false;
-    bool last_was_letter_ = false, punctuation_after_letter_ = false;
+    bool case_break_ = false, seen_small_ = false, bad_mark_ = false, first_capital_ = false;
+    char_kind previous_ = char_kind::space;  // of the code point before
+    char32_t previous_cp_ = 0;               // 0 at the start of the text
+    char32_t before_word_ = 0;               // the code point before the word in hand
 };
 
 }  // namespace viqr::detail

@@ -32,11 +32,14 @@ const completion_case completion_cases[] = {
     {{"tonefix", "one", "o"}, "one\n"},
     // toneconv takes its flags anywhere before "--", and encodings after -f
     // and -t (from the toneconv found on PATH, or none).
-    {{"toneconv", "one", "-"}, "-\n--\n--help\n--version\n-c\n-f\n-l\n-m\n-o\n-t\n"},
+    {{"toneconv", "one", "-"}, "-\n--\n--detect\n--help\n--version\n-c\n-f\n-l\n-m\n-o\n-t\n"},
     {{"toneconv", "--", "-"}, "-\n-m\n"},
     {{"toneconv", "-o", "-"}, "-\n-m\n"},
     {{VIQR_PROGRAM_DIR "/toneconv", "-f", "vi"}, "viqr\nviqr-typed\nviscii\nviscii-1.0\n"},
     {{VIQR_PROGRAM_DIR "/toneconv", "-t", "tcvn"}, "tcvn3\n"},
+    {{VIQR_PROGRAM_DIR "/toneconv", "-f", "tcvn"}, "tcvn3\ntcvn3-as-cp1252\n"},
+    {{VIQR_PROGRAM_DIR "/toneconv", "-f", "a"}, "auto\n"},
+    {{VIQR_PROGRAM_DIR "/toneconv", "-t", "viqr"}, "viqr\n"},
     // The value of -com or -bs is a character.
     {{"tonedown", "-com", ""}, ""},
     {{"toneup", "-bs", "o"}, ""},

@@ -63,7 +63,10 @@ const program programs[] = {
     {"tonedown", "Vi\xAEt Nam", "\\VVie^.t Nam", "Vi\xAEt Nam\n", "\\VVie^.t N", "\\V"},
     {"toneup", "Vie^.t Nam", "Vi\xAEt Nam", "Vie^.t Nam\n", "Vi\xAEt Nam\nV", ""},
     {"tonefix", "\xA0\xD5 Nam", "\xD5\xA0 Nam", "Vi\xAEt Nam\n", "Vi\xAEt Nam\nV", ""},
-    {"toneconv", "Vie\xCC\xA3\xCC\x82t Nam", "Vi\xE1\xBB\x87t Nam", "Vi\xE1\xBB\x87t Nam\n", "Vi\xE1\xBB\x87t Nam", ""},
+    // toneconv detects the encoding: enough words to tell decomposed UTF-8.
+    {"toneconv", "Co\xCC\xA3\xCC\x82ng ho\xCC\x80" "a Xa\xCC\x83 ho\xCC\xA3\xCC\x82i Vie\xCC\xA3\xCC\x82t Nam",
+     "C\xE1\xBB\x99ng h\xC3\xB2" "a X\xC3\xA3 h\xE1\xBB\x99i Vi\xE1\xBB\x87t Nam", "Vi\xE1\xBB\x87t Nam\n",
+     "Vi\xE1\xBB\x87t Nam", ""},
 };
 
 // A folder with the small input, a big one (well past what a pipe holds), a

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <strings.h>
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "detected_input.h"
 #include "fileio.h"
 #include "frontend.h"
 #include "viqr.h"
@@ -22,26 +24,32 @@ unsigned char output_buffer[viqr_convert_room(CHUNK_SIZE)];
 
 constexpr const char *usage_lines[] = {
     "Usage: toneconv [-f FROM] [-t TO] [-o OUTPUT] [-c] [-m] [input file(s)]\n",
+    "       toneconv --detect [input file(s)]\n",
     "       toneconv -l\n",
-    "              -f FROM: the encoding of the input, default utf-8\n",
+    "              -f FROM: the encoding of the input, default auto (each input detected)\n",
     "              -t TO: the encoding of the output, default utf-8\n",
     "              -o OUTPUT: writes to the file OUTPUT instead of standard output\n",
     "              -c: accepts substitutes for what the output cannot hold (exit status 0)\n",
     "              -m: writes VIQR in English mode\n",
     "              -l: lists the encodings\n",
+    "              --detect: names the encoding of each input\n",
     "\n",
     "Purpose: Converts Vietnamese text between encodings\n",
     "Version: VISCII & VIQR 1.1\n",
 };
 constexpr usage_text usage_of_toneconv{"toneconv", usage_lines, std::size(usage_lines)};
 
+// The name of -f that detects each input's encoding.
+constexpr const char AUTO[] = "auto";
+
 struct options {
-    const char *from = "utf-8";
+    const char *from = AUTO;
     const char *to = "utf-8";
     const char *output = nullptr;
     bool accept_substitutes = false;
     bool english = false;
     bool list = false;
+    bool detect = false;
     std::vector<char *> inputs;
 };
 
@@ -70,6 +78,10 @@ options read_options(int argc, char **argv, const char *program) {
             continue;
         }
         answer_help_or_version(argument, program, usage_of_toneconv);
+        if (std::strcmp(argument, "--detect") == 0) {
+            o.detect = true;
+            continue;
+        }
         switch (argument[1]) {
         case 'f': o.from = option_value(argc, argv, i, program); continue;
         case 't': o.to = option_value(argc, argv, i, program); continue;
@@ -253,6 +265,103 @@ int open_output(const char *program, const char *name) {
     return fd;
 }
 
+bool names_auto(const char *name) { return strcasecmp(name, AUTO) == 0; }
+
+// Opens each input in turn (standard input for "-" and when none is named)
+// and calls `each(fd, name)`.  An input that cannot be opened is reported;
+// after it, or when `each` returns false, the rest are left unless
+// `keep_going`.  Returns whether every input was taken.
+template <class Each>
+bool for_each_input(const char *program, const std::vector<char *> &inputs, bool keep_going, Each each) {
+    if (inputs.empty()) return each(STDIN_FILENO, STANDARD_INPUT_NAME);
+    bool all = true;
+    for (const char *name : inputs) {
+        bool taken;
+        if (names_standard_stream(name)) {
+            taken = each(STDIN_FILENO, STANDARD_INPUT_NAME);
+        } else if (const int fd = open_input_file(name); fd < 0) {
+            report_open_failure(program, name, errno);
+            taken = false;
+        } else {
+            taken = each(fd, name);
+            close(fd);
+        }
+        all = all && taken;
+        if (!taken && !keep_going) return false;
+    }
+    return all;
+}
+
+// toneconv --detect: a line for each input.  Status 1 when an input could
+// not be read or its encoding cannot be told.
+int report_detections(const char *program, const options &o) {
+    bool all_told = true;
+    const bool read = for_each_input(program, o.inputs, true, [&](int fd, const char *name) {
+        detected_input input;
+        if (!detect_input(program, fd, name, input)) return false;
+        print_detection(name, input);
+        all_told = all_told && !input.unknown();
+        return true;
+    });
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        report_write_failure(program, errno);
+        return 1;
+    }
+    return read && all_told ? 0 : 1;
+}
+
+// Converts the rest of the input on `fd` after what detection read of it.
+inputs_status convert_rest(const char *program, int fd, const char *name, conversion &run) {
+    for (;;) {
+        const ssize_t n = read_retrying(fd, input_buffer, CHUNK_SIZE);
+        if (n == 0) return inputs_status::complete;
+        if (n < 0) {
+            report_read_failure(program, name, errno);
+            return inputs_status::read_failed;
+        }
+        if (!run.convert(input_buffer, static_cast<std::size_t>(n))) return inputs_status::write_failed;
+    }
+}
+
+// -f auto: each input is detected on its own and converted from what it is
+// found to be, with a converter of its own.  An input whose encoding cannot
+// be told is not converted (status 1, and a message that says how to name
+// it); the others are.
+struct automatic_result {
+    bool complete = true, lost = false, unknown = false;
+};
+
+automatic_result convert_detected(const char *program, const options &o, int to, int output, const char *output_name) {
+    automatic_result result;
+    result.complete = for_each_input(program, o.inputs, false, [&](int fd, const char *name) {
+        detected_input input;
+        if (!detect_input(program, fd, name, input)) return false;
+        if (input.unknown()) {
+            report_unknown(program, name, input);
+            result.unknown = true;
+            return true;
+        }
+        const int from = encoding_to_read(input);
+        viqr_converter *converter = viqr_converter_open(from, to, o.english ? VIQR_CONVERT_ENGLISH_MODE : 0);
+        if (converter == nullptr) {
+            std::fprintf(stderr, "%s: can't convert from %s to %s: %s\n", program, viqr_encoding_name(from), o.to,
+                         std::strerror(errno));
+            return false;
+        }
+        conversion run(program, *converter, from, to, output, output_name);
+        run.begin(name);
+        inputs_status status = run.convert(input.start.data(), input.start.size()) ? inputs_status::complete
+                                                                                   : inputs_status::write_failed;
+        if (status == inputs_status::complete && !input.at_end) status = convert_rest(program, fd, name, run);
+        bool ok = status == inputs_status::complete;
+        if (status != inputs_status::write_failed) ok = run.finish() && ok;
+        result.lost = result.lost || run.lost();
+        viqr_converter_close(converter);
+        return ok;
+    });
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -260,9 +369,25 @@ int main(int argc, char **argv) {
     const options o = read_options(argc, argv, program);
     if (o.list) return list_encodings(program);
 
-    const int from = find_encoding(program, o.from, false);
+    if (o.detect) return report_detections(program, o);
+
+    const bool automatic = names_auto(o.from);
+    const int from = automatic ? 0 : find_encoding(program, o.from, false);
     const int to = find_encoding(program, o.to, true);
     if (from < 0 || to < 0 || output_is_an_input(program, o)) return 1;
+    if (automatic) {
+        const int output = open_output(program, o.output);
+        if (output < 0) return 1;
+        const char *output_name = o.output != nullptr ? o.output : "standard output";
+        const automatic_result r = convert_detected(program, o, to, output, output_name);
+        bool ok = r.complete && !r.unknown;
+        if (o.output != nullptr && close(output) != 0) {
+            report_write_failure_to(program, output_name, errno);
+            ok = false;
+        }
+        if (!ok) return 1;
+        return r.lost && !o.accept_substitutes ? 1 : 0;
+    }
     viqr_converter *converter = viqr_converter_open(from, to, o.english ? VIQR_CONVERT_ENGLISH_MODE : 0);
     if (converter == nullptr) {
         std::fprintf(stderr, "%s: can't convert from %s to %s: %s\n", program, o.from, o.to, std::strerror(errno));
