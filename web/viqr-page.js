@@ -25,6 +25,7 @@ const TEXTS = {
     copied: 'Copied.',
     download: 'Download',
     detected: (verdict, next) => `Detected: ${verdict}` + (next ? `; next best: ${next}` : ''),
+    tooLittle: 'Too little text to tell the encoding: choose it under "From".',
     undetected: (guesses) => 'The encoding cannot be told from this text: choose it under "From".' +
       (guesses ? ` Best guesses: ${guesses}.` : ''),
     noLoss: 'Everything was converted.',
@@ -58,6 +59,7 @@ const TEXTS = {
     copied: 'Đã sao chép.',
     download: 'Tải về',
     detected: (verdict, next) => `Nhận dạng: ${verdict}` + (next ? `; kế đến: ${next}` : ''),
+    tooLittle: 'Văn bản quá ngắn để nhận ra bảng mã: hãy chọn ở mục "Từ".',
     undetected: (guesses) => 'Không nhận ra bảng mã của văn bản này: hãy chọn ở mục "Từ".' +
       (guesses ? ` Có thể là: ${guesses}.` : ''),
     noLoss: 'Đã chuyển hết.',
@@ -222,12 +224,13 @@ const LOSS_FIELDS = [
 
 const DETECT_UNKNOWN = -1;
 const DETECT_ASCII = -2;
+const DETECT_TOO_LITTLE = -3;
 const DETECTION_SIZE = 8; // viqr_detection: two ints
 const RANKED_ROOM = 3;
 
 // The name of a detection verdict, as toneconv --detect prints it.
 function verdictName(lib, encoding) {
-  if (encoding === DETECT_UNKNOWN) return 'unknown';
+  if (encoding === DETECT_UNKNOWN || encoding === DETECT_TOO_LITTLE) return 'unknown';
   if (encoding === DETECT_ASCII) return 'ascii';
   return readCString(lib, lib.viqr_encoding_name(encoding));
 }
@@ -394,7 +397,9 @@ const reading = ({ name, confidence }) => `${name} (${confidence}%)`;
 // Shows what the library detected in the text's first piece.
 function showDetection(readings) {
   const [verdict, ...others] = readings;
-  if (!verdict || verdict.encoding === DETECT_UNKNOWN) {
+  if (!verdict || verdict.encoding === DETECT_TOO_LITTLE) {
+    page.detected.textContent = T.tooLittle;
+  } else if (verdict.encoding === DETECT_UNKNOWN) {
     page.detected.textContent = T.undetected(others.map(reading).join(', '));
   } else {
     page.detected.textContent = T.detected(reading(verdict), others.length ? reading(others[0]) : '');

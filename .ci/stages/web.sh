@@ -5,7 +5,7 @@
 # build-web/test-output/ as the run's artifacts.
 source "$(dirname "$0")/../lib.sh"
 
-install_missing clang lld wasi-libc chromium recode cmake g++
+install_missing clang lld wasi-libc binaryen chromium recode cmake g++
 # The wasm32 run-time pieces go with the release of clang installed.
 clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n 1)
 install_missing "libclang-rt-$clang_major-dev-wasm32" "libc++-$clang_major-dev-wasm32" "libc++abi-$clang_major-dev-wasm32"

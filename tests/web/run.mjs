@@ -120,6 +120,14 @@ const sampleUtf8 = spawnSync('iconv', ['-f', 'VISCII', '-t', 'UTF-8', 'sample/th
 const plainUtf8 = Buffer.from('Cộng hòa xã hội chủ nghĩa Việt Nam\nĐộc lập - Tự do - Hạnh phúc\n' +
   'Báo cáo: mùa thu ở Hà Nội, trời trong, gió nhẹ; ở Huế, mưa dầm suốt tháng.\n');
 
+// toneconv --detect's verdict on `input`: "tcvn3 (92%)", or "unknown".
+function nativeVerdict(input) {
+  const line = toneconv(['--detect'], input).stdout.toString();
+  const found = line.match(/^standard input: (\S+)( \(\d+%\))?/);
+  assert.ok(found, line);
+  return found[1] === 'unknown' ? 'unknown' : found[1] + found[2];
+}
+
 // The bytes GNU recode writes for `input` in `charset`.
 function recode(charset, input) {
   const run = spawnSync('recode', [`utf-8..${charset}`], { input });
@@ -187,6 +195,8 @@ for (const [encoding, charset] of [['tcvn3', 'tcvn'], ['vni', 'vni']]) {
       const utf8 = expected(encoding, 'utf-8', bytes);
       assert.deepEqual(utf8, plainUtf8);
       assert.match(await page.textContent('#detected'), new RegExp(`^Detected: ${encoding} \\(\\d+%\\)`));
+      assert.ok((await page.textContent('#detected')).startsWith(`Detected: ${nativeVerdict(bytes)}`));
+      assert.deepEqual(toneconv(['-f', 'auto', '-t', 'utf-8'], bytes).stdout, utf8);
       assert.deepEqual(Buffer.from(await page.inputValue('#output')), utf8);
       const file = await downloaded(page);
       assert.equal(file.name, `old-${encoding}.utf-8.txt`);
@@ -235,8 +245,11 @@ test('auto reads pasted text as the library detects it: mojibake repaired, Engli
     for (const [text, name, utf8] of cases) {
       await paste(page, text);
       const detected = await page.textContent('#detected');
-      if (name === 'unknown') assert.match(detected, /cannot be told/, text);
+      if (name === 'unknown') assert.match(detected, /Too little text to tell/, text);
       else assert.match(detected, new RegExp(`^Detected: ${name} \\(\\d+%\\)`), text);
+      const verdict = nativeVerdict(Buffer.from(text));
+      if (verdict === 'unknown') assert.equal(name, 'unknown');
+      else assert.ok(detected.startsWith(`Detected: ${verdict}`), `${detected} / toneconv: ${verdict}`);
       const output = Buffer.from(await page.inputValue('#output'));
       assert.deepEqual(output, utf8 ?? expected('utf-8', 'utf-8', Buffer.from(text)), name);
       if (name !== 'unknown' && name !== 'ascii') assert.deepEqual(output, expected(name, 'utf-8', Buffer.from(text)), name);
