@@ -3,8 +3,10 @@
 // the fuzzer chooses (with the inputs begun anew where it says), through
 // output areas of exactly the documented room.  Both runs must write the same
 // bytes and count the same losses; what a converter writes in UTF-8 must be
-// valid UTF-8; and writing the UTF-8 reading of the text to the source
-// encoding and reading it back must change nothing more.
+// valid UTF-8; going through decomposed UTF-8 on the way must change
+// nothing (so the fast lanes agree with the general path, which is all that
+// decomposed text takes); and writing the UTF-8 reading of the text to the
+// source encoding and reading it back must change nothing more.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -84,6 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
           "chunks change the loss report");
     const std::string target = viqr_encoding_name(to);
     if (target == "utf-8" || target == "utf-8-nfd") check(valid_utf8(whole.out), "invalid UTF-8 written");
+
+    static const int nfd = viqr_encoding_lookup("utf-8-nfd");
+    const outcome decomposed = run(from, nfd, 0, {text});
+    check(run(utf8, to, flags, {decomposed.out}).out == whole.out, "decomposed text converts differently");
 
     // Read as UTF-8, written back to the source and read again: the second
     // reading is the first, wherever the source could hold the text.
