@@ -6,7 +6,8 @@
 // valid UTF-8; going through decomposed UTF-8 on the way must change
 // nothing (so the fast lanes agree with the general path, which is all that
 // decomposed text takes); and writing the UTF-8 reading of the text to the
-// source encoding and reading it back must change nothing more.
+// source encoding and reading it back must change nothing more.  Detection
+// (the auto converter) takes the same bytes.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -90,6 +91,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const int nfd = viqr_encoding_lookup("utf-8-nfd");
     const outcome decomposed = run(from, nfd, 0, {text});
     check(run(utf8, to, flags, {decomposed.out}).out == whole.out, "decomposed text converts differently");
+
+    // Detection takes any bytes, and the converter it opens (auto) converts
+    // the same whole and in chunks.
+    viqr_detection verdict{};
+    viqr_converter *detected = viqr_converter_open_auto(reinterpret_cast<const unsigned char *>(text.data()),
+                                                        text.size(), to, flags, &verdict);
+    check(detected != nullptr || verdict.encoding == VIQR_DETECT_UNKNOWN ||
+              verdict.encoding == VIQR_DETECT_TOO_LITTLE,
+          "auto opened nothing for a text it named");
+    if (detected != nullptr) {
+        viqr_converter_close(detected);
+        const int read_as = verdict.encoding == VIQR_DETECT_ASCII ? utf8 : verdict.encoding;
+        check(run(read_as, to, flags, chunks).out == run(read_as, to, flags, {text}).out,
+              "chunks change what auto converts");
+    }
 
     // Read as UTF-8, written back to the source and read again: the second
     // reading is the first, wherever the source could hold the text.

@@ -310,19 +310,6 @@ int report_detections(const char *program, const options &o) {
     return read && all_told ? 0 : 1;
 }
 
-// Converts the rest of the input on `fd` after what detection read of it.
-inputs_status convert_rest(const char *program, int fd, const char *name, conversion &run) {
-    for (;;) {
-        const ssize_t n = read_retrying(fd, input_buffer, CHUNK_SIZE);
-        if (n == 0) return inputs_status::complete;
-        if (n < 0) {
-            report_read_failure(program, name, errno);
-            return inputs_status::read_failed;
-        }
-        if (!run.convert(input_buffer, static_cast<std::size_t>(n))) return inputs_status::write_failed;
-    }
-}
-
 // -f auto: each input is detected on its own and converted from what it is
 // found to be, with a converter of its own.  An input whose encoding cannot
 // be told is not converted (status 1, and a message that says how to name
@@ -352,7 +339,10 @@ automatic_result convert_detected(const char *program, const options &o, int to,
         run.begin(name);
         inputs_status status = run.convert(input.start.data(), input.start.size()) ? inputs_status::complete
                                                                                    : inputs_status::write_failed;
-        if (status == inputs_status::complete && !input.at_end) status = convert_rest(program, fd, name, run);
+        if (status == inputs_status::complete && !input.at_end) {
+            auto convert = [&](const unsigned char *chunk, std::size_t n) { return run.convert(chunk, n); };
+            status = fileio_detail::convert_descriptor(program, fd, name, input_buffer, CHUNK_SIZE, convert);
+        }
         bool ok = status == inputs_status::complete;
         if (status != inputs_status::write_failed) ok = run.finish() && ok;
         result.lost = result.lost || run.lost();
