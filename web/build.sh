@@ -28,8 +28,10 @@ target="--target=wasm32-wasi -O2 -fvisibility=hidden"
 # does: <string> is included ahead for std::char_traits.
 cxxflags="-std=c++20 -fexceptions -D_LIBCPP_NO_EXCEPTIONS -fno-rtti -include string"
 
-# Every source of the library, so that what the programs link the page has too.
-for source in "$top"/lib/*.cpp; do
+# Every source of the library, so that what the programs link the page has
+# too, with the scalar implementation of the fast paths: the one every
+# processor without its own kernels runs.
+for source in "$top"/lib/*.cpp "$top"/lib/impl/scalar/*.cpp; do
   # shellcheck disable=SC2086 # the flags are separate words
   "$cxx" $target $warnings $cxxflags \
     -I"$top/include" -I"$top/lib" -c "$source" -o "$objects/$(basename "$source" .cpp).o"
