@@ -246,10 +246,31 @@ private:
 
 }  // namespace
 
+namespace {
+
+// tonedown announces the mode of what it writes in its first two bytes (the
+// composition character and V or M).  VIQR without that announcement was
+// typed by a person, or by a tool that escapes nothing, and only the typed
+// reader reads it as meant: "nhie^`u." is "nhiều." there, "nhiềụ" strictly.
+bool announces_its_mode(const unsigned char *text, std::size_t length) {
+    return length >= 2 && text[0] == VIQR_DEFAULT_COMPOSITION_CHAR &&
+           (text[1] == 'V' || text[1] == 'v' || text[1] == 'M' || text[1] == 'm');
+}
+
+void name_typed_viqr(const unsigned char *text, std::size_t length, std::vector<viqr_detection> &found) {
+    if (announces_its_mode(text, length)) return;
+    const int strict = viqr_encoding_lookup("viqr"), typed = viqr_encoding_lookup("viqr-typed");
+    for (viqr_detection &d : found)
+        if (d.encoding == strict) d.encoding = typed;
+}
+
+}  // namespace
+
 int viqr_detect(const unsigned char *text, std::size_t length, viqr_detection *ranked, int room) {
     if (ranked == nullptr || room < 1 || (text == nullptr && length > 0)) return 0;
     try {
-        const std::vector<viqr_detection> found = detection(text, length).run();
+        std::vector<viqr_detection> found = detection(text, length).run();
+        name_typed_viqr(text, length, found);
         const int n = std::min(room, static_cast<int>(found.size()));
         std::copy_n(found.begin(), n, ranked);
         return n;

@@ -121,6 +121,20 @@ INSTANTIATE_TEST_SUITE_P(Forms, EveryForm,
                              return name;
                          });
 
+// VIQR as tonedown writes it opens with the mode announcement; without it,
+// the text was typed (nothing escaped), and is named for the typed reader,
+// which reads a dot after a vowel as the full stop it is.
+TEST(TypedViqr, IsNamedForTheTypedReader) {
+    std::string typed;
+    const std::string strict = convert("utf-8", "viqr", SENTENCE);
+    ASSERT_EQ(strict.compare(0, 2, "\\V"), 0);
+    for (std::size_t i = 2; i < strict.size(); ++i)
+        if (strict[i] != '\\') typed += strict[i];
+    EXPECT_EQ(verdict_name(detect(strict).encoding), "viqr");
+    EXPECT_EQ(verdict_name(detect(typed).encoding), "viqr-typed");
+    EXPECT_EQ(convert("viqr-typed", "utf-8", typed), SENTENCE);
+}
+
 // VN1 is TCVN3 with the capitals that carry a tone: a text that has them is
 // VN1, one without them reads the same either way and is named tcvn3.
 TEST(Vn1, IsNamedByItsCapitals) {
