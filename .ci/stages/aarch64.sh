@@ -79,7 +79,7 @@ int main(int argc, char **argv) {
     return 127;
 }
 LAUNCHER
-for program in tonedown toneup tonefix; do
+for program in tonedown toneup tonefix toneconv; do
   mv "$work/build/bin/$program" "$work/build/bin/$program.aarch64"
   cc -O2 -DSYSROOT="\"$sysroot\"" -DQEMU="\"$(command -v qemu-aarch64)\"" "$work/launcher.c" \
     -o "$work/build/bin/$program"
