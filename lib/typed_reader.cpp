@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "byte_classes.h"
 #include "composer.h"
 #include "mode_letters.h"
 #include "syllables.h"
@@ -14,19 +15,7 @@ namespace viqr::detail {
 namespace {
 
 // ---------------------------------------------------------------------------
-// Bytes
-
-constexpr auto space_bytes = [] {
-    std::array<bool, 256> spaces{};
-    for (unsigned char b : {' ', '\t', '\n', '\r', '\f', '\v'}) spaces[b] = true;
-    return spaces;
-}();
-
-constexpr bool is_space(unsigned char b) { return space_bytes[b]; }
-constexpr bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
-constexpr bool is_lower(unsigned char b) { return b >= 'a' && b <= 'z'; }
-constexpr bool is_upper(unsigned char b) { return b >= 'A' && b <= 'Z'; }
-
+// Bytes (the predicates on a single byte are in byte_classes.h)
 
 // What a byte is as a letter of a syllable: its symbol (see syllables.h) and
 // tone; symbol 0 for a byte that is no letter.  Bytes >= 0x80 are VISCII.
@@ -175,11 +164,11 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         if (is_letter_byte(b, r.viscii_input)) {
             // No syllable has a capital after its first letter: CỡTập, %sMã,
             // ĐChỉ are words run together.
-            if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
+            if (is_ascii_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
                 int last_letter = v.count - 1;
                 while (last_letter >= 0 && v.units[last_letter].kind != UNIT_LETTER) --last_letter;
-                const bool next_small = i + 1 < n && is_lower(t[i + 1]);
-                if (last_letter >= 0 && (!is_upper(v.units[last_letter].byte) || next_small)) fresh = true;
+                const bool next_small = i + 1 < n && is_ascii_lower(t[i + 1]);
+                if (last_letter >= 0 && (!is_ascii_upper(v.units[last_letter].byte) || next_small)) fresh = true;
             }
             add(b, UNIT_LETTER, PREFIX_NONE);
         } else {
@@ -488,7 +477,7 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
         if (b == '-' || b == '_') return points + e.joined;
         return points + e.other;
     }
-    const bool small = f.next >= 0 && is_lower(static_cast<unsigned char>(f.next));
+    const bool small = f.next >= 0 && is_ascii_lower(static_cast<unsigned char>(f.next));
     switch (f.space) {
     case SPACE_BLANK_LINE:
         return points + e.paragraph_end;
@@ -498,8 +487,8 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
         if (f.next == NEXT_END) return points + e.paragraph_end;
         if (f.next == NEXT_UNKNOWN) return points;
         if (small) return points + e.space_then_small;
-        if (is_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
-            is_lower(static_cast<unsigned char>(f.next2)))
+        if (is_ascii_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
+            is_ascii_lower(static_cast<unsigned char>(f.next2)))
             return points + e.space_then_sentence;
         return points + e.space_then_other;
     default:
@@ -540,7 +529,7 @@ void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int e
     if (fits) std::memcpy(r.previous, bytes + begin, TYPED_PREVIOUS_MAX);
 }
 
-bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+bool is_capital_vowel(unsigned char b) { return is_ascii_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
 
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
@@ -611,7 +600,7 @@ bool capital_abbreviation(const unit *units, const word &w, const after_mark &a)
     if (rest == 0) return a.in_token && (a.byte == '.' || a.byte == '-' || units[w.end].word_start);
     if (rest < 2 || w.join_count != 1) return false;
     for (int i = w.begin + 2; i < w.end; ++i)
-        if (!is_upper(units[i].byte) || is_vowel_symbol(letter_infos[units[i].byte].symbol)) return false;
+        if (!is_ascii_upper(units[i].byte) || is_vowel_symbol(letter_infos[units[i].byte].symbol)) return false;
     return true;
 }
 
@@ -723,7 +712,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         for (int j = 0; j < JOINS_MAX; ++j) units[w.joins[j]].accepted = false;
         return;
     }
-    const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
+    const bool capital_stroke = is_ascii_upper(units[w.begin].byte) && has_stroke(units, w);
     if ((capital_stroke && word_in(units, w, abbreviation_table)) || (c.after_digit && word_in(units, w, currency_table))) {
         set_all(true);  // HĐND; 100đ
         return;
@@ -1157,7 +1146,7 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         }
         if (!is_space(b)) {
             // Only after a capital does the byte after it tell anything.
-            if (is_upper(b)) {
+            if (is_ascii_upper(b)) {
                 r.lookahead[0] = b;
                 r.lookahead_length = 1;
                 return 0;
@@ -1329,7 +1318,7 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             while (i < length && is_space(in[i]) && r.space_length < TYPED_SPACE_MAX) r.space[r.space_length++] = in[i++];
             if (i == length) break;
             const unsigned char b = in[i];
-            if (!is_space(b) && !is_upper(b) && b != k) {
+            if (!is_space(b) && !is_ascii_upper(b) && b != k) {
                 // The next token starts with b, read on the next turn.
                 o += settle(r, b, NEXT_UNKNOWN, o);
                 continue;
