@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "buffer_sizes.h"
 #include "process.h"
 
 namespace {
@@ -155,10 +156,14 @@ TEST(ToneupFiles, StateCarriesFromOneFileToTheNext) {
 }
 
 TEST(ToneupFiles, ALetterComposesAcrossAChunkBoundary) {
-    // e ends the first read of 1024 bytes, the first d ends the second.
-    const std::string first(1023, 'x'), second(1021, 'y');
-    const run_result r = toneup({}, first + "e^." + second + "dd");
+    // Read from a file, every read but the last is a whole chunk: e ends the
+    // first read, the first d ends the second.
+    const std::string first(viqr::cli::CHUNK_SIZE - 1, 'x'), second(viqr::cli::CHUNK_SIZE - 3, 'y');
+    scratch_dir dir;
+    dir.write("chunks", first + "e^." + second + "dd");
+    const run_result r = toneup({"chunks"}, "", dir.path());
     EXPECT_EQ(r.out, first + "\xAE" + second + "\xF0");
+    EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
 }
 
