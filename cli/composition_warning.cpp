@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "byte_classes.h"
 #include "viscii_letters.h"
 
 namespace viqr::cli {
@@ -11,19 +12,15 @@ namespace viqr::cli {
 namespace {
 
 using viqr::detail::for_each_letter;
+using viqr::detail::is_ascii_letter;
+using viqr::detail::is_control;
+using viqr::detail::is_digit;
+using viqr::detail::is_space;
+using viqr::detail::is_viqr_mark;
 
 // Why a byte is a poor composition character, in the order of `explanation`.
 enum class composition_hazard { none, letter, viscii_letter, digit, mark, white_space, control };
 
-constexpr bool is_ascii_letter(int b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
-constexpr bool is_viqr_mark(int b) {
-    for (char mark : {viqr::detail::BREVE_CHAR, viqr::detail::CIRCUMFLEX_CHAR, viqr::detail::HORN_CHAR})
-        if (b == mark) return true;
-    for (int tone = 1; tone < viqr::detail::TONE_COUNT; ++tone)
-        if (b == viqr::detail::tone_mark_char[tone]) return true;
-    return false;
-}
-constexpr bool is_white_space(int b) { return b == ' ' || (b >= '\t' && b <= '\r'); }
 constexpr int ESCAPE = 0x1B;
 
 // Later rules override earlier ones: a VISCII letter in a control position is
@@ -31,14 +28,15 @@ constexpr int ESCAPE = 0x1B;
 constexpr std::array<composition_hazard, 256> hazard_table() {
     std::array<composition_hazard, 256> table{};
     for (int b = 0; b < 256; ++b) {
-        if ((b < 0x20 || b == 0x7F) && b != ESCAPE) table[b] = composition_hazard::control;
-        if (is_white_space(b)) table[b] = composition_hazard::white_space;
-        if (b >= '0' && b <= '9') table[b] = composition_hazard::digit;
-        if (is_viqr_mark(b)) table[b] = composition_hazard::mark;
+        const unsigned char byte = static_cast<unsigned char>(b);
+        if (is_control(byte) && b != ESCAPE) table[b] = composition_hazard::control;
+        if (is_space(byte)) table[b] = composition_hazard::white_space;
+        if (is_digit(byte)) table[b] = composition_hazard::digit;
+        if (is_viqr_mark(byte)) table[b] = composition_hazard::mark;
     }
     for_each_letter([&](int, int, unsigned char code) { table[code] = composition_hazard::viscii_letter; });
     for (int b = 0; b < 256; ++b)
-        if (is_ascii_letter(b)) table[b] = composition_hazard::letter;
+        if (is_ascii_letter(static_cast<unsigned char>(b))) table[b] = composition_hazard::letter;
     return table;
 }
 

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <sys/types.h>
 
+#include "buffer_sizes.h"
+
 namespace viqr::cli {
 
 // read(2), retried while a signal interrupts it.
@@ -46,11 +48,6 @@ inline bool names_standard_stream(const char *name) { return name[0] == '-' && n
 
 // What read failures name when the input is standard input.
 inline constexpr const char STANDARD_INPUT_NAME[] = "standard input";
-
-// Chunk size of every program: as large as cat's, so that a filter in a
-// pipeline makes few system calls; pipes and terminals still hand over what
-// they have at once.
-inline constexpr std::size_t CHUNK_SIZE = 128 * 1024;
 
 }  // namespace viqr::cli
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "buffer_sizes.h"
 #include "composer_run.h"
 #include "implementation.h"
 
@@ -167,7 +168,6 @@ void settle_letter(composer &c, const unsigned char *first, const unsigned char 
 // rewrite it: on entry that is the held letter, or 0, into which nothing
 // merges.  Staging also lets the kernels' block stores overshoot without
 // touching the caller's buffer past what the run writes.
-constexpr std::size_t STAGE_SIZE = 4096;
 constexpr std::size_t STAGE_SLACK = 160;  // the most a kernel writes past the stage's end
 
 }  // namespace
@@ -177,7 +177,7 @@ const unsigned char *compose_held_run(composer &c, const unsigned char *in, cons
     const unsigned char stop = run_end.byte;
     const unsigned char *const first = in;
     if (in == end || *in == stop) return in;
-    unsigned char stage[STAGE_SIZE + STAGE_SLACK];
+    unsigned char stage[COMPOSER_STAGE_SIZE + STAGE_SLACK];
     stage[0] = held;
     unsigned char *emit_from = held != 0 ? stage : stage + 1;
     unsigned char *o = stage + 1;
@@ -194,7 +194,7 @@ const unsigned char *compose_held_run(composer &c, const unsigned char *in, cons
             *o++ = *at;
     };
     auto empty_stage_when_full = [&] {
-        if (o - stage < static_cast<std::ptrdiff_t>(STAGE_SIZE)) return;
+        if (o - stage < static_cast<std::ptrdiff_t>(COMPOSER_STAGE_SIZE)) return;
         emit(o - 1);
         stage[0] = o[-1];
         emit_from = stage;
@@ -206,7 +206,7 @@ const unsigned char *compose_held_run(composer &c, const unsigned char *in, cons
     if (in != end && *in != stop) compose_one(in++);
     const implementation &kernels = *c.kernels;
     while (kernels.compose_run != nullptr && in != end && *in != stop && in - first >= 2) {
-        const progress taken = kernels.compose_run(in, end, o, stage + STAGE_SIZE, run_end);
+        const progress taken = kernels.compose_run(in, end, o, stage + COMPOSER_STAGE_SIZE, run_end);
         const bool moved = taken.in != in;
         in = taken.in;
         o = taken.out;

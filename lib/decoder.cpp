@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "buffer_sizes.h"
 #include "composer.h"
 #include "implementation.h"
 #include "mode_letters.h"
@@ -327,11 +328,11 @@ std::size_t viqr_feed_chunk(int handle, const unsigned char *in, std::size_t len
     if (!c->typed) return feed_engine(*c, in, length, out);
     // The typed reader rewrites a piece at a time into strict VIQR, which the
     // engine then reads.
-    constexpr std::size_t PIECE = 1024;
-    unsigned char strict[viqr::detail::typed_output_room(PIECE)];
+    using viqr::detail::TYPED_PIECE_SIZE;
+    unsigned char strict[viqr::detail::typed_output_room(TYPED_PIECE_SIZE)];
     unsigned char *position = out;
     while (length > 0) {
-        const std::size_t n = length < PIECE ? length : PIECE;
+        const std::size_t n = length < TYPED_PIECE_SIZE ? length : TYPED_PIECE_SIZE;
         const std::size_t written = viqr::detail::typed_feed(c->reader, in, n, strict);
         position += feed_engine(*c, strict, written, position);
         in += n;

@@ -1,29 +1,15 @@
 // The encoder's tables, all derived at compile time from the VISCII letter
-// assignment in viscii_letters.h: how each byte is spelled in VIQR, what it is
-// (vowel, mark character, letter with a shape mark or a tone), and its lower
-// case.  The static_asserts at the end pin the counts of the character set.
+// assignment in viscii_letters.h and the byte classes of byte_classes.h: how
+// each byte is spelled in VIQR, what it joins and accepts, and its lower case.  The static_asserts at the end pin the counts of the character set.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "byte_classes.h"
 #include "viscii_letters.h"
 
 namespace viqr::detail {
-
-inline constexpr std::uint32_t PROP_UPPER = 0x01;
-inline constexpr std::uint32_t PROP_LOWER = 0x02;
-inline constexpr std::uint32_t PROP_DIGIT = 0x04;
-inline constexpr std::uint32_t PROP_SPACE = 0x08;
-inline constexpr std::uint32_t PROP_PUNCT = 0x10;
-inline constexpr std::uint32_t PROP_CONTROL = 0x20;
-inline constexpr std::uint32_t PROP_DIGIT_ONLY = 0x40;
-inline constexpr std::uint32_t PROP_BLANK_ONLY = 0x80;
-inline constexpr std::uint32_t PROP_VOWEL = 0x100;
-inline constexpr std::uint32_t PROP_SHAPE_CHAR = 0x200;
-inline constexpr std::uint32_t PROP_TONE_CHAR = 0x400;
-inline constexpr std::uint32_t PROP_HAS_SHAPE = 0x800;
-inline constexpr std::uint32_t PROP_HAS_TONE = 0x1000;
 
 // A VIQR spelling: up to three characters, NUL-terminated in a 4-byte field
 // so that the encoder can copy a whole entry and advance by its length.
@@ -38,18 +24,6 @@ constexpr int length_of(const char *s) {
     int n = 0;
     while (s[n] != '\0') ++n;
     return n;
-}
-
-constexpr bool is_ascii_vowel(char c) {
-    for (char v : "AEIOUYaeiouy")
-        if (v != '\0' && v == c) return true;
-    return false;
-}
-
-constexpr bool is_tone_char(int b) {
-    for (int t = 1; t < TONE_COUNT; ++t)
-        if (tone_mark_char[t] == b) return true;
-    return false;
 }
 
 constexpr std::array<spelling, 256> make_spellings() {
@@ -68,33 +42,6 @@ constexpr std::array<spelling, 256> make_spellings() {
     return table;
 }
 
-constexpr std::array<std::uint32_t, 256> make_props() {
-    std::array<std::uint32_t, 256> props{};
-    for (int b = 0; b < 0x80; ++b) {
-        std::uint32_t p = 0;
-        if (b >= 'A' && b <= 'Z') p |= PROP_UPPER;
-        if (b >= 'a' && b <= 'z') p |= PROP_LOWER;
-        if (b >= '0' && b <= '9') p |= PROP_DIGIT | PROP_DIGIT_ONLY;
-        if (b == ' ' || (b >= '\t' && b <= '\r')) p |= PROP_SPACE;
-        if (b == ' ') p |= PROP_BLANK_ONLY;
-        if (b > ' ' && b < 0x7F && !(p & (PROP_UPPER | PROP_LOWER | PROP_DIGIT))) p |= PROP_PUNCT;
-        if (b < ' ' || b == 0x7F) p |= PROP_CONTROL;
-        if (b == BREVE_CHAR || b == CIRCUMFLEX_CHAR || b == HORN_CHAR) p |= PROP_SHAPE_CHAR;
-        if (is_tone_char(b)) p |= PROP_TONE_CHAR;
-        props[b] = p;
-    }
-    for_each_letter([&](int cls, int tone, unsigned char code) {
-        const letter_row &row = letter_rows[cls];
-        // The six letters in the C0 range are letters, not controls.
-        std::uint32_t p = cls <= CASE_DISTANCE ? PROP_UPPER : PROP_LOWER;
-        if (is_ascii_vowel(row.spelling[0])) p |= PROP_VOWEL;
-        if (row_has_shape(row)) p |= PROP_HAS_SHAPE;
-        if (tone != TONE_NONE) p |= PROP_HAS_TONE;
-        props[code] = p;
-    });
-    return props;
-}
-
 constexpr std::array<unsigned char, 256> make_lower() {
     std::array<unsigned char, 256> lower{};
     for (int b = 0; b < 256; ++b) lower[b] = static_cast<unsigned char>(b);
@@ -109,7 +56,6 @@ constexpr std::array<unsigned char, 256> make_lower() {
 }  // namespace encoder_tables_detail
 
 inline constexpr std::array<spelling, 256> viqr_spelling = encoder_tables_detail::make_spellings();
-inline constexpr std::array<std::uint32_t, 256> viscii_props = encoder_tables_detail::make_props();
 inline constexpr std::array<unsigned char, 256> viscii_lower = encoder_tables_detail::make_lower();
 
 inline constexpr unsigned char SMALL_D = 'd';
@@ -125,16 +71,19 @@ inline constexpr unsigned char JOIN_RUN = 0x08;     // English mode: goes on com
 
 namespace encoder_tables_detail {
 
-constexpr bool is_ascii_d_or_vowel(int b) { return b == 'd' || b == 'D' || (b < 0x80 && is_ascii_vowel(char(b))); }
+// The ASCII letters of the letter rows are exactly D and the six vowels.
+constexpr bool is_ascii_d_or_vowel(int b) {
+    return is_ascii_letter(static_cast<unsigned char>(b)) && is_row_letter(static_cast<unsigned char>(b));
+}
 
 // In Vietnamese mode a reader joins these to the letter before.
 constexpr std::array<unsigned char, 256> make_vietnamese_joins() {
     std::array<unsigned char, 256> joins{};
     for (int b = 0; b < 256; ++b) {
-        std::uint32_t p = viscii_props[b];
+        const unsigned char byte = static_cast<unsigned char>(b);
         if (viscii_lower[b] == SMALL_D || viscii_lower[b] == SMALL_D_STROKE) joins[b] |= JOIN_D;
-        if (p & PROP_SHAPE_CHAR) joins[b] |= JOIN_SHAPE;
-        if (p & PROP_TONE_CHAR) joins[b] |= JOIN_TONE;
+        if (is_shape_mark(byte)) joins[b] |= JOIN_SHAPE;
+        if (is_tone_mark(byte)) joins[b] |= JOIN_TONE;
     }
     return joins;
 }
@@ -142,10 +91,10 @@ constexpr std::array<unsigned char, 256> make_vietnamese_joins() {
 constexpr std::array<unsigned char, 256> make_vietnamese_accepts() {
     std::array<unsigned char, 256> accepts{};
     for (int b = 0; b < 256; ++b) {
-        std::uint32_t p = viscii_props[b];
+        const unsigned char byte = static_cast<unsigned char>(b);
         if (viscii_lower[b] == SMALL_D) accepts[b] |= JOIN_D;
-        if ((p & PROP_VOWEL) && !(p & PROP_HAS_SHAPE)) accepts[b] |= JOIN_SHAPE;
-        if ((p & PROP_VOWEL) && !(p & PROP_HAS_TONE)) accepts[b] |= JOIN_TONE;
+        if (byte_is(byte, BYTE_VOWEL) && !byte_is(byte, BYTE_HAS_SHAPE)) accepts[b] |= JOIN_SHAPE;
+        if (byte_is(byte, BYTE_VOWEL) && !byte_is(byte, BYTE_HAS_TONE)) accepts[b] |= JOIN_TONE;
     }
     return accepts;
 }
@@ -156,14 +105,14 @@ constexpr std::array<unsigned char, 256> make_vietnamese_accepts() {
 constexpr std::array<unsigned char, 256> make_english_joins() {
     std::array<unsigned char, 256> joins{};
     for (int b = 0; b < 256; ++b)
-        if ((viscii_props[b] & PROP_TONE_CHAR) || is_ascii_d_or_vowel(b)) joins[b] = JOIN_RUN;
+        if (is_tone_mark(static_cast<unsigned char>(b)) || is_ascii_d_or_vowel(b)) joins[b] = JOIN_RUN;
     return joins;
 }
 
 constexpr std::array<unsigned char, 256> make_english_accepts() {
     std::array<unsigned char, 256> accepts{};
     for (int b = 0; b < 256; ++b)
-        if ((viscii_props[b] & PROP_HAS_SHAPE) && !(viscii_props[b] & PROP_HAS_TONE)) accepts[b] = JOIN_RUN;
+        if (byte_classes[b] & BYTE_HAS_SHAPE && !(byte_classes[b] & BYTE_HAS_TONE)) accepts[b] = JOIN_RUN;
     return accepts;
 }
 
@@ -172,7 +121,7 @@ constexpr std::array<unsigned char, 256> make_english_accepts() {
 constexpr std::array<bool, 256> make_english_marked() {
     std::array<bool, 256> marked{};
     for (int b = 0; b < 256; ++b)
-        marked[b] = (viscii_props[b] & (PROP_HAS_SHAPE | PROP_HAS_TONE)) || viscii_lower[b] == SMALL_D_STROKE;
+        marked[b] = (byte_classes[b] & (BYTE_HAS_SHAPE | BYTE_HAS_TONE)) || viscii_lower[b] == SMALL_D_STROKE;
     return marked;
 }
 
@@ -231,14 +180,6 @@ inline constexpr std::array<packed_spelling, 256> english_spelling =
 
 namespace encoder_tables_check {
 using namespace encoder_tables_detail;
-static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_VOWEL) != 0; }) == 144,
-              "twelve ASCII vowels and 132 VISCII vowels");
-static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_HAS_SHAPE) != 0; }) == 72,
-              "twelve shaped rows of six letters");
-static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_HAS_TONE) != 0; }) == 120,
-              "24 vowel rows, five tones each");
-static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_SHAPE_CHAR) != 0; }) == 3);
-static_assert(count_bytes(viscii_props, [](std::uint32_t p) { return (p & PROP_TONE_CHAR) != 0; }) == 5);
 static_assert(count_bytes(viqr_spelling, [](const spelling &s) { return s.length == 0; }) == 0,
               "every byte has a spelling");
 static_assert(spellings_are_distinct(), "no two bytes share a spelling");

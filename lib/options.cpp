@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "byte_classes.h"
 #include "viqr.h"
 
 namespace {
 
 bool is_octal_digit(char c) { return c >= '0' && c <= '7'; }
-bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads "\<octal>" the way the pattern "\%o" does (leading white space, an
 // optional sign, digits up to the first other character), keeping only the low
@@ -16,7 +16,7 @@ bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // false, leaving `target` alone, when no digit follows.
 bool read_octal_value(const char *text, unsigned char &target) {
     const char *p = text + 1;  // past the backslash
-    while (is_blank(*p)) ++p;
+    while (viqr::detail::is_space(static_cast<unsigned char>(*p))) ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = (*p++ == '-');
     if (!is_octal_digit(*p)) return false;

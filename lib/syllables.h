@@ -69,65 +69,63 @@ struct nucleus_rule {
     signed char tone_closed;
 };
 
-inline constexpr signed char NA = NO_TONE_POSITION;
-
 inline constexpr nucleus_rule nucleus_table[] = {
-    //  nucleus   final                   open  old  closed
-    {"a",      takes_final::optional, 0,  0,  0},
-    {"a(",     takes_final::always,   NA, NA, 0},
-    {"a^",     takes_final::always,   NA, NA, 0},
-    {"ai",     takes_final::never,    0,  0,  NA},
-    {"ao",     takes_final::never,    0,  0,  NA},
-    {"au",     takes_final::never,    0,  0,  NA},
-    {"ay",     takes_final::never,    0,  0,  NA},
-    {"a^u",    takes_final::never,    0,  0,  NA},
-    {"a^y",    takes_final::never,    0,  0,  NA},
-    {"e",      takes_final::optional, 0,  0,  0},
-    {"eo",     takes_final::never,    0,  0,  NA},
-    {"e^",     takes_final::optional, 0,  0,  0},
-    {"e^u",    takes_final::never,    0,  0,  NA},
-    {"i",      takes_final::optional, 0,  0,  0},
-    {"ia",     takes_final::never,    0,  0,  NA},
-    {"ie^",    takes_final::always,   NA, NA, 1},
-    {"ie^u",   takes_final::never,    1,  1,  NA},
-    {"iu",     takes_final::never,    0,  0,  NA},
-    {"o",      takes_final::optional, 0,  0,  0},
-    {"oa",     takes_final::optional, 1,  0,  1},
-    {"oa(",    takes_final::always,   NA, NA, 1},
-    {"oai",    takes_final::never,    1,  1,  NA},
-    {"oao",    takes_final::never,    1,  1,  NA},
-    {"oay",    takes_final::never,    1,  1,  NA},
-    {"oe",     takes_final::optional, 1,  0,  1},
-    {"oeo",    takes_final::never,    1,  1,  NA},
-    {"oi",     takes_final::never,    0,  0,  NA},
-    {"oo",     takes_final::always,   NA, NA, 1},
-    {"o^",     takes_final::optional, 0,  0,  0},
-    {"o^i",    takes_final::never,    0,  0,  NA},
-    {"o+",     takes_final::optional, 0,  0,  0},
-    {"o+i",    takes_final::never,    0,  0,  NA},
-    {"u",      takes_final::optional, 0,  0,  0},
-    {"ua",     takes_final::never,    0,  0,  NA},
-    {"ua^",    takes_final::always,   NA, NA, 1},
-    {"ua^y",   takes_final::never,    1,  1,  NA},
-    {"ue^",    takes_final::optional, 1,  1,  1},
-    {"ui",     takes_final::never,    0,  0,  NA},
-    {"uo^",    takes_final::always,   NA, NA, 1},
-    {"uo^i",   takes_final::never,    1,  1,  NA},
-    {"uo+",    takes_final::never,    1,  1,  NA},
-    {"uy",     takes_final::optional, 1,  0,  1},
-    {"uya",    takes_final::never,    1,  1,  NA},
-    {"uye^",   takes_final::always,   NA, NA, 2},
-    {"uyu",    takes_final::never,    1,  1,  NA},
-    {"u+",     takes_final::optional, 0,  0,  0},
-    {"u+a",    takes_final::never,    0,  0,  NA},
-    {"u+i",    takes_final::never,    0,  0,  NA},
-    {"u+u",    takes_final::never,    0,  0,  NA},
-    {"u+o+",   takes_final::always,   NA, NA, 1},
-    {"u+o+i",  takes_final::never,    1,  1,  NA},
-    {"u+o+u",  takes_final::never,    1,  1,  NA},
-    {"y",      takes_final::optional, 0,  0,  0},
-    {"ye^",    takes_final::always,   NA, NA, 1},
-    {"ye^u",   takes_final::never,    1,  1,  NA},
+    //  nucleus   final                    open              old               closed
+    {"a",      takes_final::optional,  0,                0,                0},
+    {"a(",     takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 0},
+    {"a^",     takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 0},
+    {"ai",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"ao",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"au",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"ay",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"a^u",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"a^y",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"e",      takes_final::optional,  0,                0,                0},
+    {"eo",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"e^",     takes_final::optional,  0,                0,                0},
+    {"e^u",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"i",      takes_final::optional,  0,                0,                0},
+    {"ia",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"ie^",    takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"ie^u",   takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"iu",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"o",      takes_final::optional,  0,                0,                0},
+    {"oa",     takes_final::optional,  1,                0,                1},
+    {"oa(",    takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"oai",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"oao",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"oay",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"oe",     takes_final::optional,  1,                0,                1},
+    {"oeo",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"oi",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"oo",     takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"o^",     takes_final::optional,  0,                0,                0},
+    {"o^i",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"o+",     takes_final::optional,  0,                0,                0},
+    {"o+i",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"u",      takes_final::optional,  0,                0,                0},
+    {"ua",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"ua^",    takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"ua^y",   takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"ue^",    takes_final::optional,  1,                1,                1},
+    {"ui",     takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"uo^",    takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"uo^i",   takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"uo+",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"uy",     takes_final::optional,  1,                0,                1},
+    {"uya",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"uye^",   takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 2},
+    {"uyu",    takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"u+",     takes_final::optional,  0,                0,                0},
+    {"u+a",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"u+i",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"u+u",    takes_final::never,     0,                0,                NO_TONE_POSITION},
+    {"u+o+",   takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"u+o+i",  takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"u+o+u",  takes_final::never,     1,                1,                NO_TONE_POSITION},
+    {"y",      takes_final::optional,  0,                0,                0},
+    {"ye^",    takes_final::always,    NO_TONE_POSITION, NO_TONE_POSITION, 1},
+    {"ye^u",   takes_final::never,     1,                1,                NO_TONE_POSITION},
 };
 
 // How common an open syllable is, bare or with the dot below or the hook
@@ -580,21 +578,19 @@ constexpr bool loosely_formed(const syllable_letter *letters, int count, bool by
     return tone_at < 0 || letters[tone_at].tone == TONE_ACUTE || letters[tone_at].tone == TONE_DOT;
 }
 
-constexpr unsigned hash_letters(const unsigned char *symbols, const unsigned char *tones, int count,
-                               unsigned seed = 2166136261u) {
-    unsigned h = seed;
-    for (int i = 0; i < count; ++i) h = (h ^ (symbols[i] * 8u + tones[i])) * 16777619u;
-    return h;
-}
-
-constexpr unsigned hash_spelled(const spelled &s, unsigned seed = 2166136261u) {
-    return hash_letters(s.symbols, s.tones, s.length, seed);
-}
-
+// FNV-1a over the letters of a syllable, a letter at a time.  The tables are
+// built from spellings and looked up with the letters of the text; both go
+// through this one function, so that a lookup finds the slot the build chose.
 constexpr unsigned hash_syllable(const syllable_letter *letters, int count, unsigned seed = 2166136261u) {
     unsigned h = seed;
     for (int i = 0; i < count; ++i) h = (h ^ (letters[i].symbol * 8u + letters[i].tone)) * 16777619u;
     return h;
+}
+
+constexpr unsigned hash_spelled(const spelled &s, unsigned seed = 2166136261u) {
+    syllable_letter letters[SPELLING_MAX]{};
+    for (int i = 0; i < s.length; ++i) letters[i] = {s.symbols[i], s.tones[i]};
+    return hash_syllable(letters, s.length, seed);
 }
 
 // Open-addressed index of the frequency table: slot -> row + 1, 0 empty.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "byte_classes.h"
 #include "composer.h"
 #include "mode_letters.h"
 #include "syllables.h"
@@ -14,19 +15,7 @@ namespace viqr::detail {
 namespace {
 
 // ---------------------------------------------------------------------------
-// Bytes
-
-constexpr auto space_bytes = [] {
-    std::array<bool, 256> spaces{};
-    for (unsigned char b : {' ', '\t', '\n', '\r', '\f', '\v'}) spaces[b] = true;
-    return spaces;
-}();
-
-constexpr bool is_space(unsigned char b) { return space_bytes[b]; }
-constexpr bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
-constexpr bool is_lower(unsigned char b) { return b >= 'a' && b <= 'z'; }
-constexpr bool is_upper(unsigned char b) { return b >= 'A' && b <= 'Z'; }
-
+// Bytes (the predicates on a single byte are in byte_classes.h)
 
 // What a byte is as a letter of a syllable: its symbol (see syllables.h) and
 // tone; symbol 0 for a byte that is no letter.  Bytes >= 0x80 are VISCII.
@@ -66,15 +55,15 @@ struct join_state {
         return state != COMPOSER_IDLE && (accept_mask[letter_class] & mark_bits[default_classes[b]]) != 0;
     }
     void join(unsigned char b) {
-        const unsigned char k = default_classes[b];
-        letter_class = static_cast<unsigned char>(letter_class + class_shift[k]);
-        state = k >= FIRST_SHAPE_CLASS ? COMPOSER_SHAPED : COMPOSER_IDLE;
+        const unsigned char cls = default_classes[b];
+        letter_class = static_cast<unsigned char>(letter_class + class_shift[cls]);
+        state = cls >= FIRST_SHAPE_CLASS ? COMPOSER_SHAPED : COMPOSER_IDLE;
     }
     // A byte that does not join: it starts a letter or ends the one before.
     void start(unsigned char b) {
-        const unsigned char k = default_classes[b];
-        const bool letter = k != CLASS_NONE && k < LETTER_CLASS_COUNT;
-        letter_class = letter ? k : CLASS_NONE;
+        const unsigned char cls = default_classes[b];
+        const bool letter = cls != CLASS_NONE && cls < LETTER_CLASS_COUNT;
+        letter_class = letter ? cls : CLASS_NONE;
         state = letter ? COMPOSER_BASE : COMPOSER_IDLE;
     }
     void reset() { *this = join_state{}; }
@@ -106,7 +95,7 @@ bool is_letter_byte(unsigned char b, bool viscii_input) {
 // A unit after which tonedown escapes a mark: a vowel or a d, or a mark
 // joined to one.  After any other letter an escape protects nothing
 // (tar\.gz in a regular expression).
-bool takes_marks(const unit &u) {
+bool escapes_marks_after(const unit &u) {
     if (u.kind == UNIT_JOIN) return true;
     if (u.kind != UNIT_LETTER) return false;
     const unsigned char symbol = letter_infos[u.byte].symbol;
@@ -124,7 +113,7 @@ bool vowel_ahead(const typed_reader &r, const unsigned char *t, int i, int n) {
 // characters resolved: an escape that protects the byte after it stays, one
 // that protects nothing is doubled so that it reads as itself.
 void read_units(const typed_reader &r, const unsigned char *t, int n, token_view &v) {
-    const unsigned char k = r.composition_char;
+    const unsigned char composition = r.composition_char;
     join_state js{r.carry_class, r.carry_state};
     bool fresh = true;         // the next letter starts a word
     bool seen_letter = false;  // a letter of this token has been read
@@ -135,16 +124,16 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
     };
     for (int i = 0; i < n; ++i) {
         const unsigned char b = t[i];
-        if (b == k) {
+        if (b == composition) {
             const bool last = i + 1 == n;
             const unsigned char next = last ? 0 : t[i + 1];
             // An escape protects a mark (or a second d) after a letter: one
             // that would join it, and one after a finished letter, as
             // tonedown writes them (Y?\().
-            const bool after_word = v.count > 0 ? takes_marks(v.units[v.count - 1]) : r.carry_word;
+            const bool after_word = v.count > 0 ? escapes_marks_after(v.units[v.count - 1]) : r.carry_word;
             const bool protects = js.joins(next) || (after_word && (default_classes[next] >= FIRST_TONE_CLASS ||
                                                                     next == 'd' || next == 'D'));
-            if (!last && next != k && mode_of_letter(next) == NO_MODE && protects) {
+            if (!last && next != composition && mode_of_letter(next) == NO_MODE && protects) {
                 // A real escape: the byte after it stays apart from the letter.
                 ++i;
                 const bool letter = is_letter_byte(next, r.viscii_input);
@@ -153,10 +142,10 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
                 js.start(next);
                 continue;
             }
-            // Doubled: k k reads as one k, as does a k that protects nothing.
+            // Doubled, the composition character reads as one, as does one that protects nothing.
             if (i > 0 && i + 1 < n) v.has_separator = true;
-            add(k, UNIT_PLAIN, PREFIX_ESCAPE);
-            if (!last && next == k) ++i;
+            add(composition, UNIT_PLAIN, PREFIX_ESCAPE);
+            if (!last && next == composition) ++i;
             js.reset();
             fresh = true;
             continue;
@@ -175,11 +164,11 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         if (is_letter_byte(b, r.viscii_input)) {
             // No syllable has a capital after its first letter: CỡTập, %sMã,
             // ĐChỉ are words run together.
-            if (is_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
+            if (is_ascii_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
                 int last_letter = v.count - 1;
                 while (last_letter >= 0 && v.units[last_letter].kind != UNIT_LETTER) --last_letter;
-                const bool next_small = i + 1 < n && is_lower(t[i + 1]);
-                if (last_letter >= 0 && (!is_upper(v.units[last_letter].byte) || next_small)) fresh = true;
+                const bool next_small = i + 1 < n && is_ascii_lower(t[i + 1]);
+                if (last_letter >= 0 && (!is_ascii_upper(v.units[last_letter].byte) || next_small)) fresh = true;
             }
             add(b, UNIT_LETTER, PREFIX_NONE);
         } else {
@@ -233,11 +222,11 @@ bool for_each_piece(const unit *units, int begin, int end, Piece piece) {
         }
         if (count == 0 || too_long) continue;
         syllable_letter &l = letters[count - 1];
-        const unsigned char k = default_classes[u.byte];
-        if (k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS)
-            l.tone = mark_bits[k] & TONE_MASK;
+        const unsigned char cls = default_classes[u.byte];
+        if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
+            l.tone = mark_bits[cls] & TONE_MASK;
         else
-            l.symbol = static_cast<unsigned char>(l.symbol + class_shift[k]);
+            l.symbol = static_cast<unsigned char>(l.symbol + class_shift[cls]);
         marked = true;
     }
     return close();
@@ -294,11 +283,11 @@ public:
         const int join = w_.joins[to_];
         if (count_ > 0) {
             syllable_letter &l = letters_[count_ - 1];
-            const unsigned char k = default_classes[units_[join].byte];
-            if (k >= FIRST_TONE_CLASS && k < FIRST_SHAPE_CLASS)
-                l.tone = mark_bits[k] & TONE_MASK;
+            const unsigned char cls = default_classes[units_[join].byte];
+            if (cls >= FIRST_TONE_CLASS && cls < FIRST_SHAPE_CLASS)
+                l.tone = mark_bits[cls] & TONE_MASK;
             else
-                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[k]);
+                l.symbol = static_cast<unsigned char>(l.symbol + class_shift[cls]);
             marked_ = true;
         }
         ++to_;
@@ -325,7 +314,7 @@ private:
     // the tables'.
     piece_shape shape() const {
         int i = 0, tones = 0;
-        for (int k = 0; k < count_; ++k) tones += letters_[k].tone != TONE_NONE;
+        for (int j = 0; j < count_; ++j) tones += letters_[j].tone != TONE_NONE;
         if (tones > 1 || count_ > SPELLING_MAX) return piece_shape::never;
         while (i < count_ && !is_vowel_symbol(letters_[i].symbol)) ++i;
         if (i > 3) return piece_shape::never;
@@ -488,7 +477,7 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
         if (b == '-' || b == '_') return points + e.joined;
         return points + e.other;
     }
-    const bool small = f.next >= 0 && is_lower(static_cast<unsigned char>(f.next));
+    const bool small = f.next >= 0 && is_ascii_lower(static_cast<unsigned char>(f.next));
     switch (f.space) {
     case SPACE_BLANK_LINE:
         return points + e.paragraph_end;
@@ -498,8 +487,8 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
         if (f.next == NEXT_END) return points + e.paragraph_end;
         if (f.next == NEXT_UNKNOWN) return points;
         if (small) return points + e.space_then_small;
-        if (is_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
-            is_lower(static_cast<unsigned char>(f.next2)))
+        if (is_ascii_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
+            is_ascii_lower(static_cast<unsigned char>(f.next2)))
             return points + e.space_then_sentence;
         return points + e.space_then_other;
     default:
@@ -540,7 +529,7 @@ void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int e
     if (fits) std::memcpy(r.previous, bytes + begin, TYPED_PREVIOUS_MAX);
 }
 
-bool is_capital_vowel(unsigned char b) { return is_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+bool is_capital_vowel(unsigned char b) { return is_ascii_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
 
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
@@ -611,7 +600,7 @@ bool capital_abbreviation(const unit *units, const word &w, const after_mark &a)
     if (rest == 0) return a.in_token && (a.byte == '.' || a.byte == '-' || units[w.end].word_start);
     if (rest < 2 || w.join_count != 1) return false;
     for (int i = w.begin + 2; i < w.end; ++i)
-        if (!is_upper(units[i].byte) || is_vowel_symbol(letter_infos[units[i].byte].symbol)) return false;
+        if (!is_ascii_upper(units[i].byte) || is_vowel_symbol(letter_infos[units[i].byte].symbol)) return false;
     return true;
 }
 
@@ -723,7 +712,7 @@ void decide_word(const typed_reader &r, unit *units, const word &w, const word_c
         for (int j = 0; j < JOINS_MAX; ++j) units[w.joins[j]].accepted = false;
         return;
     }
-    const bool capital_stroke = is_upper(units[w.begin].byte) && has_stroke(units, w);
+    const bool capital_stroke = is_ascii_upper(units[w.begin].byte) && has_stroke(units, w);
     if ((capital_stroke && word_in(units, w, abbreviation_table)) || (c.after_digit && word_in(units, w, currency_table))) {
         set_all(true);  // HĐND; 100đ
         return;
@@ -843,15 +832,15 @@ bool is_path(token_view &v, const word *words, int word_count) {
 }
 
 std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out) {
-    const unsigned char k = r.composition_char;
+    const unsigned char composition = r.composition_char;
     unsigned char *o = out;
     join_state js{r.carry_class, r.carry_state};
     for (int i = 0; i < v.count; ++i) {
         const unit &u = v.units[i];
         if (u.prefix == PREFIX_ESCAPE) {
-            *o++ = k;
+            *o++ = composition;
             *o++ = u.byte;
-            if (u.byte == k)
+            if (u.byte == composition)
                 js.reset();
             else
                 js.start(u.byte);
@@ -863,7 +852,7 @@ std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out
                 js.join(u.byte);
                 continue;
             }
-            *o++ = k;
+            *o++ = composition;
         }
         *o++ = u.byte;
         js.start(u.byte);
@@ -918,8 +907,8 @@ void remember_last_word(typed_reader &r, const token_view &v) {
 // A byte that gives the token something to decide: a mark, a second d, the
 // composition character.
 bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
-    const unsigned char k = default_classes[b];
-    if (k >= FIRST_TONE_CLASS || b == r.composition_char) return true;
+    const unsigned char cls = default_classes[b];
+    if (cls >= FIRST_TONE_CLASS || b == r.composition_char) return true;
     return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
 }
 
@@ -1111,7 +1100,7 @@ void note_line_end(typed_reader &r) {
 
 // Writes the pending token, decided with what follows it, and the white space
 // after it.
-std::size_t settle(typed_reader &r, int next, int next2, unsigned char *out) {
+std::size_t write_pending_token(typed_reader &r, int next, int next2, unsigned char *out) {
     if (r.token_length == 0 && !r.token_done) return 0;
     if (!r.token_done && pending_switch(r)) return take_switch(r, out);
     r.at_text_start = false;
@@ -1137,7 +1126,7 @@ std::size_t feed_one(typed_reader &r, unsigned char b, unsigned char *out);
 // Decides the token before the white space with the bytes seen after it,
 // then reads those bytes as the start of the next token.
 std::size_t settle_and_replay(typed_reader &r, int next2, unsigned char *out) {
-    std::size_t n = settle(r, r.lookahead[0], next2, out);
+    std::size_t n = write_pending_token(r, r.lookahead[0], next2, out);
     const unsigned char first = r.lookahead[0];
     r.lookahead_length = 0;
     n += feed_one(r, first, out + n);
@@ -1157,14 +1146,14 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         }
         if (!is_space(b)) {
             // Only after a capital does the byte after it tell anything.
-            if (is_upper(b)) {
+            if (is_ascii_upper(b)) {
                 r.lookahead[0] = b;
                 r.lookahead_length = 1;
                 return 0;
             }
-            n = settle(r, b, NEXT_UNKNOWN, out);
+            n = write_pending_token(r, b, NEXT_UNKNOWN, out);
         } else {
-            n = settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
+            n = write_pending_token(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out);
         }
     }
     if (r.token_length == 0) {
@@ -1196,7 +1185,7 @@ std::size_t feed_vietnamese(typed_reader &r, unsigned char b, unsigned char *out
         const bool carry = trailing % 2 == 1;
         if (carry) --r.token_length;
         r.cutting = true;
-        n += settle(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
+        n += write_pending_token(r, NEXT_UNKNOWN, NEXT_UNKNOWN, out + n);
         r.cutting = false;
         if (carry) r.token[r.token_length++] = r.composition_char;
     }
@@ -1231,7 +1220,7 @@ std::size_t settle_all(typed_reader &r, int end, unsigned char *out) {
     std::size_t n = 0;
     if (r.lookahead_length == 1) n = settle_and_replay(r, end, out);
     if (r.mode != MODE_VIETNAMESE) return n;
-    return n + settle(r, end, end, out + n);
+    return n + write_pending_token(r, end, end, out + n);
 }
 
 }  // namespace
@@ -1296,7 +1285,7 @@ inline bool pass_cached_token(typed_reader &r, const unsigned char *in, std::siz
 
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
-    const unsigned char k = r.composition_char;
+    const unsigned char composition = r.composition_char;
     std::size_t i = 0;
     while (i < length) {
         // The common steps inline: white space between tokens, the bytes inside a token, away from its start (where a
@@ -1308,7 +1297,7 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
                 if (pass_between_tokens(r, in, length, i, o)) continue;
                 if (r.cache != nullptr && !r.at_text_start && pass_cached_token(r, in, length, i, o)) continue;
             }
-            const bool inside = n > 2 || (n > 0 && r.token[0] != k);
+            const bool inside = n > 2 || (n > 0 && r.token[0] != composition);
             if (inside && n < TYPED_TOKEN_MAX) {
                 const std::size_t room = TYPED_TOKEN_MAX - n;
                 const std::size_t limit = length - i < room ? length : i + room;
@@ -1329,9 +1318,9 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             while (i < length && is_space(in[i]) && r.space_length < TYPED_SPACE_MAX) r.space[r.space_length++] = in[i++];
             if (i == length) break;
             const unsigned char b = in[i];
-            if (!is_space(b) && !is_upper(b) && b != k) {
+            if (!is_space(b) && !is_ascii_upper(b) && b != composition) {
                 // The next token starts with b, read on the next turn.
-                o += settle(r, b, NEXT_UNKNOWN, o);
+                o += write_pending_token(r, b, NEXT_UNKNOWN, o);
                 continue;
             }
         }

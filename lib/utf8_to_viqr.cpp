@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "viqr.h"
+#include "buffer_sizes.h"
 #include "encoder_tables.h"
 #include "utf8.h"
 #include "implementation.h"
@@ -99,8 +100,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t RUN_SIZE = 4096;
-
     // The common characters of Vietnamese text, in one tight loop over local
     // variables: ASCII, the letters and marks of two bytes, and the letters
     // of Latin Extended Additional.  It does what the steps below would do
@@ -108,7 +107,7 @@ private:
     std::size_t fast(const unsigned char *in, std::size_t i, std::size_t length) {
         unsigned char letter = s_.letter;
         unsigned char *r = run_ + run_length_;
-        unsigned char *const r_end = run_ + RUN_SIZE - 2;  // each step gathers at most two bytes
+        unsigned char *const r_end = run_ + UTF8_RUN_SIZE - 2;  // each step gathers at most two bytes
         for (;;) {
             // With a kernel, the bytes of a block it leaves alone go one by
             // one, and then the kernel is asked again.
@@ -191,13 +190,13 @@ private:
                              unsigned char *r) {
         const auto block = static_cast<std::size_t>(kernels_.block);
         while (length - i >= 2 * block) {
-            if (run_ + RUN_SIZE - r < 2 * kernels_.block + 2) {
+            if (run_ + UTF8_RUN_SIZE - r < 2 * kernels_.block + 2) {
                 run_length_ = static_cast<std::size_t>(r - run_);
                 flush_run();
                 r = run_;
             }
             *r = letter;
-            const progress taken = kernels_.letters_from_utf8(in + i, in + length, r + (letter != 0), run_ + RUN_SIZE);
+            const progress taken = kernels_.letters_from_utf8(in + i, in + length, r + (letter != 0), run_ + UTF8_RUN_SIZE);
             if (taken.in == in + i) break;
             r = taken.out;
             letter = takes_marks[r[-1]] ? r[-1] : 0;
@@ -282,17 +281,17 @@ private:
 
     void gather(unsigned char v) {
         run_[run_length_++] = v;
-        if (run_length_ == RUN_SIZE) flush_run();
+        if (run_length_ == UTF8_RUN_SIZE) flush_run();
     }
 
     void gather_many(const unsigned char *p, std::size_t n) {
         while (n > 0) {
-            const std::size_t take = n < RUN_SIZE - run_length_ ? n : RUN_SIZE - run_length_;
+            const std::size_t take = n < UTF8_RUN_SIZE - run_length_ ? n : UTF8_RUN_SIZE - run_length_;
             std::memcpy(run_ + run_length_, p, take);
             run_length_ += take;
             p += take;
             n -= take;
-            if (run_length_ == RUN_SIZE) flush_run();
+            if (run_length_ == UTF8_RUN_SIZE) flush_run();
         }
     }
 
@@ -327,7 +326,7 @@ private:
     viqr_from_utf8_state &s_;
     unsigned char *out_, *o_;
     const unsigned char *in_ = nullptr;
-    unsigned char run_[RUN_SIZE];
+    unsigned char run_[UTF8_RUN_SIZE];
     std::size_t run_length_ = 0;
 };
 

@@ -20,6 +20,7 @@
 
 #include <cstring>
 
+#include "buffer_sizes.h"
 #include "utf8.h"
 #include "viqr.h"
 #include "implementation.h"
@@ -113,14 +114,12 @@ public:
     }
 
 private:
-    static constexpr std::size_t PIECE = 4096;
-
     void read(const unsigned char *p, std::size_t n) {
         // ASCII cuts short a sequence under way.
         if (scan_.have != 0) report_sequence(scan_);
-        unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(PIECE)];
-        for (std::size_t at = 0; at < n; at += PIECE) {
-            const std::size_t piece = n - at < PIECE ? n - at : PIECE;
+        unsigned char viscii[VIQR_TYPED_OUTPUT_SIZE(VIQR_TO_UTF8_PIECE_SIZE)];
+        for (std::size_t at = 0; at < n; at += VIQR_TO_UTF8_PIECE_SIZE) {
+            const std::size_t piece = n - at < VIQR_TO_UTF8_PIECE_SIZE ? n - at : VIQR_TO_UTF8_PIECE_SIZE;
             o_ = write_utf8(kernels_, viscii, reader_.read(p + at, piece, viscii), o_);
         }
     }

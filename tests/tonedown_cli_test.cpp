@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "converter_cli.h"
 #include "process.h"
 
 namespace {
@@ -37,13 +38,6 @@ std::string unknown(const std::string &flag) { return "tonedown: unknown option 
 
 std::string cannot_open(const std::string &name, int error, const std::string &why = "") {
     return "tonedown: can't open file \"" + name + "\": " + std::strerror(error) + why + "\n";
-}
-
-// The folder every row of the tables runs in.
-void make_fixture(const scratch_dir &dir) {
-    dir.write("-m", "\xE1");
-    dir.write("one", "a");
-    std::filesystem::create_directory(dir.path() + "/sub");
 }
 
 const cli_case cases[] = {
@@ -104,19 +98,8 @@ const cli_case cases[] = {
     {{}, std::string("\0\xE1\0", 3), std::string("\\V\0a'\0", 6), "", 0},
 };
 
-class TonedownCli : public testing::TestWithParam<cli_case> {};
+INSTANTIATE_TEST_SUITE_P(Tonedown, ConverterCli, testing::ValuesIn(rows_of("tonedown", cases)));
 
-TEST_P(TonedownCli, WritesExactlyTheseBytes) {
-    const cli_case &c = GetParam();
-    scratch_dir dir;
-    make_fixture(dir);
-    expect_outcome(tonedown(c.args, c.input, dir.path()), c);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, TonedownCli, testing::ValuesIn(cases));
-
-// Every reason a file cannot be opened, the one that root would not meet
-// included: the program runs without the power to override permissions.
 const cli_case open_failures[] = {
     {{"nosuch"}, "", "", cannot_open("nosuch", ENOENT), 1},  // no announcement of nothing
     {{"one", "locked", "one"}, "", "\\Va", cannot_open("locked", EACCES), 1},
@@ -125,18 +108,7 @@ const cli_case open_failures[] = {
     {{"--", "-m", "one/x"}, "", "\\Va'", cannot_open("one/x", ENOTDIR), 1},
 };
 
-class TonedownOpenFailures : public testing::TestWithParam<cli_case> {};
-
-TEST_P(TonedownOpenFailures, AreReportedWithTheirReason) {
-    if (const std::string why = permission_denial_unavailable(); !why.empty()) GTEST_SKIP() << why;
-    const cli_case &c = GetParam();
-    scratch_dir dir;
-    make_fixture(dir);
-    dir.write_unreadable("locked", "\xE1");
-    expect_outcome(run_bound_by_permissions(program_path("tonedown"), c.args, c.input, "tonedown", dir.path()), c);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, TonedownOpenFailures, testing::ValuesIn(open_failures));
+INSTANTIATE_TEST_SUITE_P(Tonedown, ConverterOpenFailures, testing::ValuesIn(rows_of("tonedown", open_failures)));
 
 TEST(TonedownFiles, ReadsTheNamedFilesInOrder) {
     scratch_dir dir;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "buffer_sizes.h"
+#include "converter_cli.h"
 #include "process.h"
 
 namespace {
@@ -40,13 +42,6 @@ std::string unknown(const std::string &flag) { return "toneup: unknown option \"
 
 std::string cannot_open(const std::string &name, int error, const std::string &why = "") {
     return "toneup: can't open file \"" + name + "\": " + std::strerror(error) + why + "\n";
-}
-
-// The folder every row of the tables runs in.
-void make_fixture(const scratch_dir &dir) {
-    dir.write("-m", "u+");
-    dir.write("one", "a");
-    std::filesystem::create_directory(dir.path() + "/sub");
 }
 
 const cli_case cases[] = {
@@ -106,19 +101,8 @@ const cli_case cases[] = {
     {{"--", "--"}, "x", "", cannot_open("--", ENOENT), 1},  // only the first ends the flags
 };
 
-class ToneupCli : public testing::TestWithParam<cli_case> {};
+INSTANTIATE_TEST_SUITE_P(Toneup, ConverterCli, testing::ValuesIn(rows_of("toneup", cases)));
 
-TEST_P(ToneupCli, WritesExactlyTheseBytes) {
-    const cli_case &c = GetParam();
-    scratch_dir dir;
-    make_fixture(dir);
-    expect_outcome(toneup(c.args, c.input, dir.path()), c);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ToneupCli, testing::ValuesIn(cases));
-
-// Every reason a file cannot be opened, the one that root would not meet
-// included: the program runs without the power to override permissions.
 // What was read before is converted and written, the held letter included.
 const cli_case open_failures[] = {
     {{"nosuch"}, "", "", cannot_open("nosuch", ENOENT), 1},
@@ -128,18 +112,7 @@ const cli_case open_failures[] = {
     {{"--", "-m", "one/x"}, "", "\xDF", cannot_open("one/x", ENOTDIR), 1},
 };
 
-class ToneupOpenFailures : public testing::TestWithParam<cli_case> {};
-
-TEST_P(ToneupOpenFailures, AreReportedWithTheirReason) {
-    if (const std::string why = permission_denial_unavailable(); !why.empty()) GTEST_SKIP() << why;
-    const cli_case &c = GetParam();
-    scratch_dir dir;
-    make_fixture(dir);
-    dir.write_unreadable("locked", "'");
-    expect_outcome(run_bound_by_permissions(program_path("toneup"), c.args, c.input, "toneup", dir.path()), c);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ToneupOpenFailures, testing::ValuesIn(open_failures));
+INSTANTIATE_TEST_SUITE_P(Toneup, ConverterOpenFailures, testing::ValuesIn(rows_of("toneup", open_failures)));
 
 TEST(ToneupFiles, StateCarriesFromOneFileToTheNext) {
     scratch_dir dir;
@@ -155,10 +128,14 @@ TEST(ToneupFiles, StateCarriesFromOneFileToTheNext) {
 }
 
 TEST(ToneupFiles, ALetterComposesAcrossAChunkBoundary) {
-    // e ends the first read of 1024 bytes, the first d ends the second.
-    const std::string first(1023, 'x'), second(1021, 'y');
-    const run_result r = toneup({}, first + "e^." + second + "dd");
+    // Read from a file, every read but the last is a whole chunk: e ends the
+    // first read, the first d ends the second.
+    const std::string first(viqr::cli::CHUNK_SIZE - 1, 'x'), second(viqr::cli::CHUNK_SIZE - 3, 'y');
+    scratch_dir dir;
+    dir.write("chunks", first + "e^." + second + "dd");
+    const run_result r = toneup({"chunks"}, "", dir.path());
     EXPECT_EQ(r.out, first + "\xAE" + second + "\xF0");
+    EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
 }
 

@@ -1,4 +1,4 @@
-// tonefix: repairs VISCII 1.0 text into VISCII 1.1 (see exchange.h).
+// tonefix: repairs VISCII 1.0 text into VISCII 1.1 (see exchange_versions.h).
 //
 // One input (a named file or standard input), one output (a named file or
 // standard output; "-" names the standard stream in either place), one buffer
@@ -11,10 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "exchange.h"
+#include "exchange_versions.h"
 #include "fileio.h"
 #include "frontend.h"
-#include "implementation.h"
 
 namespace {
 
@@ -107,12 +106,11 @@ int main(int argc, char *argv[]) {
     const char *input_name = input_path ? input_path : STANDARD_INPUT_NAME;
     const char *output_name = output_path ? output_path : "standard output";
 
-    const viqr::detail::implementation &kernels = viqr::detail::active_implementation();
     ssize_t n = read_retrying(input_fd, buffer, sizeof buffer);
     if (n < 0) fail_to_read(program, input_name);
     const int output_fd = open_output(program, input_fd, argv[1], input_name, output_path);
     while (n > 0) {
-        viqr::detail::exchange_versions(kernels, buffer, static_cast<std::size_t>(n));
+        viqr::detail::exchange_versions_in_place(buffer, static_cast<std::size_t>(n));
         if (!write_all(output_fd, buffer, static_cast<std::size_t>(n))) fail_to_write(program, output_name);
         n = read_retrying(input_fd, buffer, sizeof buffer);
         if (n < 0) fail_to_read(program, input_name);

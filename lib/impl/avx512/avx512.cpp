@@ -109,15 +109,15 @@ namespace encoder {
 
 
 
-struct alignas(64) tables {
+struct alignas(64) spelling_tables {
     unsigned char spelled[3][128];  // the characters of the spelling of 0x80 + i; 0 past its end
     unsigned char low_spelled[3][64];  // the same of the six control codes that are letters; 0 for other bytes
     unsigned char joins[256];       // vietnamese_joins
     unsigned char accepts[256];     // vietnamese_accepts
 };
 
-constexpr tables make_tables() {
-    tables t{};
+constexpr spelling_tables make_spelling_tables() {
+    spelling_tables t{};
     for (int i = 0; i < 128; ++i)
         for (int k = 0; k < 3; ++k) {
             const packed_spelling &s = vietnamese_spelling[0x80 + i];
@@ -135,7 +135,7 @@ constexpr tables make_tables() {
     return t;
 }
 
-constexpr tables table = make_tables();
+constexpr spelling_tables spelling_table = make_spelling_tables();
 
 // Every byte from 0x80 on and six below 0x20 are marked letters, spelled in
 // two or three; every other byte stands for itself.
@@ -150,17 +150,17 @@ constexpr bool letters_are_spelled_in_two_or_three() {
     return letters == 128 + 6;
 }
 static_assert(letters_are_spelled_in_two_or_three());
-static_assert(table.low_spelled[1][0x14] == '?' && table.low_spelled[0][int('\n')] == 0 &&
-              table.spelled[2][0xA4 - 0x80] == '\'' && table.spelled[2][0xE2 - 0x80] == 0,
+static_assert(spelling_table.low_spelled[1][0x14] == '?' && spelling_table.low_spelled[0][int('\n')] == 0 &&
+              spelling_table.spelled[2][0xA4 - 0x80] == '\'' && spelling_table.spelled[2][0xE2 - 0x80] == 0,
               "0x14 is Y?, ấ is a^' and â is a^");
 
 // Character k of the spelling of each letter of `bytes` (0 past its end and
 // for bytes that are no letter); `high` and `controls` tell where the letters
 // from 0x80 on and below 0x20 may be.
 VIQR_AVX512 inline __m512i spelled(int k, __m512i bytes, __mmask64 high, __mmask64 controls) {
-    const __m512i low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.low_spelled[k]));
+    const __m512i low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(spelling_table.low_spelled[k]));
     const __m512i high_letters =
-        _mm512_maskz_permutex2var_epi8(high, vector(table.spelled[k]), bytes, vector(table.spelled[k] + 64));
+        _mm512_maskz_permutex2var_epi8(high, vector(spelling_table.spelled[k]), bytes, vector(spelling_table.spelled[k] + 64));
     return _mm512_or_si512(low, high_letters);
 }
 
@@ -178,14 +178,14 @@ VIQR_AVX512 progress encode_vietnamese(const unsigned char *in, const unsigned c
         if (left_alone != 0) break;
         const __mmask64 high = _mm512_movepi8_mask(bytes);
         const __mmask64 controls = _mm512_cmplt_epu8_mask(bytes, _mm512_set1_epi8(0x20));
-        const __m512i low_first = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.low_spelled[0]));
+        const __m512i low_first = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(spelling_table.low_spelled[0]));
         const __mmask64 low_letters = _mm512_test_epi8_mask(low_first, low_first);
         const __m512i first = _mm512_mask_blend_epi8(high | low_letters, bytes, spelled(0, bytes, high, controls));
         const __m512i second = spelled(1, bytes, high, controls);
         const __m512i third = spelled(2, bytes, high, controls);
         const __m512i before = _mm512_loadu_si512(in - 1);
         const __mmask64 escaped =
-            _mm512_test_epi8_mask(look_up(table.joins, bytes), look_up(table.accepts, before));
+            _mm512_test_epi8_mask(look_up(spelling_table.joins, bytes), look_up(spelling_table.accepts, before));
         const __m512i escape = _mm512_maskz_mov_epi8(escaped, composition);
 
         out = put_in_order(out, escape, first, second, third);
@@ -224,7 +224,7 @@ struct alignas(64) compose_tables {
     unsigned char stroked[2];         // what a second D makes of D and of d
 };
 
-constexpr compose_tables make_tables() {
+constexpr compose_tables make_compose_tables() {
     compose_tables t{};
     int column = 0, tone_column = 0, row = 0, shaped_row = 0;
     for (int b = 0; b < 128; ++b) {
@@ -261,7 +261,7 @@ constexpr compose_tables make_tables() {
     return t;
 }
 
-constexpr compose_tables table = make_tables();
+constexpr compose_tables compose_table = make_compose_tables();
 
 // The tables above hold every merge there is: a mark after an ASCII letter,
 // a tone after a letter from 0x80 on that a shape mark makes, and a D after
@@ -270,21 +270,21 @@ constexpr compose_tables table = make_tables();
 constexpr bool tables_hold_every_merge() {
     int rows = 0, shaped = 0, marks = 0, tones = 0;
     for (int b = 0; b < 128; ++b) {
-        rows += table.rows[b] != 0;
-        shaped += table.shaped_rows[b] != 0xFF;
-        marks += table.columns[b] != 0xFF;
-        tones += table.tone_columns[b] != 0xFF;
+        rows += compose_table.rows[b] != 0;
+        shaped += compose_table.shaped_rows[b] != 0xFF;
+        marks += compose_table.columns[b] != 0xFF;
+        tones += compose_table.tone_columns[b] != 0xFF;
     }
     if (rows > 15 || shaped > 12 || marks != MARK_COUNT || tones != TONE_COUNT - 1) return false;
     for (int p = 0; p < 256; ++p)
         for (unsigned char b : merging_bytes) {
             const unsigned char merged = merged_after[p][merging_index[b]];
             if (merged == 0) continue;
-            const bool stroke = is_stroke_byte(b) && (p | 0x20) == 'd' && merged == table.stroked[p == 'd'];
-            const bool marked = p < 128 && is_mark_byte(b) && table.rows[p] != 0;
-            const bool toned = p >= 128 && is_tone_byte(b) && table.shaped_rows[p - 128] != 0xFF;
+            const bool stroke = is_stroke_byte(b) && (p | 0x20) == 'd' && merged == compose_table.stroked[p == 'd'];
+            const bool marked = p < 128 && is_mark_byte(b) && compose_table.rows[p] != 0;
+            const bool toned = p >= 128 && is_tone_byte(b) && compose_table.shaped_rows[p - 128] != 0xFF;
             if (!stroke && !marked && !toned) return false;
-            if (marked && !is_tone_byte(b) && (merged < 128 || table.shaped_rows[merged - 128] == 0xFF)) return false;
+            if (marked && !is_tone_byte(b) && (merged < 128 || compose_table.shaped_rows[merged - 128] == 0xFF)) return false;
             if (stroke || toned || is_tone_byte(b))
                 for (int next = 1; next <= MERGING_COUNT; ++next)
                     if (merged_after[merged][next] != 0) return false;
@@ -292,8 +292,8 @@ constexpr bool tables_hold_every_merge() {
     return true;
 }
 static_assert(tables_hold_every_merge());
-static_assert(table.marked[8 * table.rows[int('a')] + table.columns[int('^')]] == 0xE2 &&
-              table.toned[5 * table.shaped_rows[0xE2 - 128] + table.tone_columns[int('\'')]] == 0xA4,
+static_assert(compose_table.marked[8 * compose_table.rows[int('a')] + compose_table.columns[int('^')]] == 0xE2 &&
+              compose_table.toned[5 * compose_table.shaped_rows[0xE2 - 128] + compose_table.tone_columns[int('\'')]] == 0xA4,
               "a^ is â and â' is ấ");
 
 VIQR_AVX512 inline __mmask64 valid(__m512i entries) {
@@ -302,16 +302,16 @@ VIQR_AVX512 inline __mmask64 valid(__m512i entries) {
 
 // What the byte at each place makes of the byte before it: the letter, or 0.
 VIQR_AVX512 inline __m512i merged_with_before(__m512i before, __m512i bytes) {
-    const __m512i columns = look_up(~0ULL, table.columns, bytes);
-    const __m512i rows = look_up(~0ULL, table.rows, before);
+    const __m512i columns = look_up(~0ULL, compose_table.columns, bytes);
+    const __m512i rows = look_up(~0ULL, compose_table.rows, before);
     const __m512i at = _mm512_add_epi8(_mm512_slli_epi16(rows, 3) & _mm512_set1_epi8(0x78), columns);
-    const __m512i marked = look_up(valid(columns), table.marked, at);
+    const __m512i marked = look_up(valid(columns), compose_table.marked, at);
     const __m512i d = _mm512_set1_epi8('d'), lower = _mm512_set1_epi8(0x20);
     const __mmask64 stroke = _mm512_cmpeq_epi8_mask(_mm512_or_si512(before, lower), d) &
                              _mm512_cmpeq_epi8_mask(_mm512_or_si512(bytes, lower), d);
     const __mmask64 after_small_d = _mm512_cmpeq_epi8_mask(before, d);
-    const __m512i stroked = _mm512_mask_blend_epi8(after_small_d, _mm512_set1_epi8(static_cast<char>(table.stroked[0])),
-                                                   _mm512_set1_epi8(static_cast<char>(table.stroked[1])));
+    const __m512i stroked = _mm512_mask_blend_epi8(after_small_d, _mm512_set1_epi8(static_cast<char>(compose_table.stroked[0])),
+                                                   _mm512_set1_epi8(static_cast<char>(compose_table.stroked[1])));
     return _mm512_mask_blend_epi8(stroke, marked, stroked);
 }
 
@@ -373,18 +373,18 @@ VIQR_AVX512 inline block_result compose_block_reaching(const unsigned char *in, 
     // A tone after the letter that the byte before it made with a shape mark.
     const __m512i made_before = merged_with_before(two_before, before);
     const __mmask64 made_high = _mm512_movepi8_mask(made_before);
-    const __m512i shaped_rows = look_up(made_high, table.shaped_rows, made_before);
-    const __m512i tone_columns = look_up(~0ULL, table.tone_columns, bytes);
+    const __m512i shaped_rows = look_up(made_high, compose_table.shaped_rows, made_before);
+    const __m512i tone_columns = look_up(~0ULL, compose_table.tone_columns, bytes);
     const __mmask64 tone_merges = merges_before & made_high & valid(shaped_rows) & valid(tone_columns) & may_merge;
     const __m512i at = _mm512_add_epi8(_mm512_add_epi8(_mm512_slli_epi16(shaped_rows, 2) & _mm512_set1_epi8(0x3C),
                                                        shaped_rows),
                                        tone_columns);
-    const __m512i toned = _mm512_maskz_permutexvar_epi8(tone_merges, at, vector(table.toned));
+    const __m512i toned = _mm512_maskz_permutexvar_epi8(tone_merges, at, vector(compose_table.toned));
 
     // Each merged letter goes where its base letter is: one place back for
     // a first mark, two for a tone after a shape mark.
-    __m512i letters = _mm512_mask_permutexvar_epi8(bytes, first_merges >> 1, vector(table.next[0]), merged);
-    letters = _mm512_mask_permutexvar_epi8(letters, tone_merges >> 2, vector(table.next[1]), toned);
+    __m512i letters = _mm512_mask_permutexvar_epi8(bytes, first_merges >> 1, vector(compose_table.next[0]), merged);
+    letters = _mm512_mask_permutexvar_epi8(letters, tone_merges >> 2, vector(compose_table.next[1]), toned);
     // A base letter before the block was written last: the marks at the
     // block's start merge into it one by one.
     for (int i = 0; i < 2 && ((first_merges | tone_merges) >> i & 1); ++i)
@@ -439,14 +439,14 @@ namespace from_utf8 {
 // invalid UTF-8) is left to the byte-by-byte code.
 
 
-struct alignas(64) tables {
+struct alignas(64) from_utf8_tables {
     unsigned char two_byte[3][128];  // U+0080..U+00FF, U+0100..U+017F, U+0180..U+01FF -> VISCII letter or 0
     unsigned char e1[128];           // E1 BA 80 .. E1 BB BF -> VISCII letter or 0
     unsigned char c0_letters[64];    // 0xFF for the control codes that are letters in VISCII
 };
 
-constexpr tables make_tables() {
-    tables t{};
+constexpr from_utf8_tables make_from_utf8_tables() {
+    from_utf8_tables t{};
     for (int k = 0; k < 3; ++k)
         for (int i = 0; i < 128; ++i) t.two_byte[k][i] = viscii_of_low[0x80 + 128 * k + i];
     for (char32_t cp = HIGH_LETTERS_FIRST; cp < HIGH_LETTERS_END; ++cp)
@@ -455,10 +455,10 @@ constexpr tables make_tables() {
     return t;
 }
 
-constexpr tables table = make_tables();
+constexpr from_utf8_tables from_utf8_table = make_from_utf8_tables();
 
-static_assert(table.two_byte[0][0xE2 - 0x80] == 0xE2 && table.two_byte[2][0x1B0 - 0x180] == 0xDF &&
-                  table.e1[0x1EC7 - 0x1E80] == 0xAE && table.c0_letters[0x14] == 0xFF,
+static_assert(from_utf8_table.two_byte[0][0xE2 - 0x80] == 0xE2 && from_utf8_table.two_byte[2][0x1B0 - 0x180] == 0xDF &&
+                  from_utf8_table.e1[0x1EC7 - 0x1E80] == 0xAE && from_utf8_table.c0_letters[0x14] == 0xFF,
               "â, ư, ệ and the letter 0x14");
 
 VIQR_AVX512 inline __mmask64 at_least(__m512i v, int b) {
@@ -496,21 +496,21 @@ VIQR_AVX512 block decode_block(const unsigned char *in, unsigned char *out) {
     const __mmask64 expected = (two << 1) | (three << 1) | (three << 2);
     if (((continuation ^ expected) | ~(ascii | two | three | continuation)) != 0) return {0, 0};
     const __mmask64 controls = ascii & ~at_least(first, 0x20);
-    const __m512i c0 = _mm512_maskz_permutexvar_epi8(controls, first, vector(table.c0_letters));
+    const __m512i c0 = _mm512_maskz_permutexvar_epi8(controls, first, vector(from_utf8_table.c0_letters));
     if ((_mm512_test_epi8_mask(c0, c0) & reach) != 0) return {0, 0};
 
     const __m512i low_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(first, _mm512_set1_epi8(1)), 6),
                                               _mm512_and_si512(second, _mm512_set1_epi8(0x3F)));
     const __mmask64 to_c3 = ~at_least(first, 0xC4), to_c5 = ~at_least(first, 0xC6), to_c7 = ~at_least(first, 0xC8);
-    __m512i letters = look_up(two & to_c3, table.two_byte[0], low_index);
-    letters = _mm512_or_si512(letters, look_up(two & to_c5 & ~to_c3, table.two_byte[1], low_index));
-    letters = _mm512_or_si512(letters, look_up(two & to_c7 & ~to_c5, table.two_byte[2], low_index));
+    __m512i letters = look_up(two & to_c3, from_utf8_table.two_byte[0], low_index);
+    letters = _mm512_or_si512(letters, look_up(two & to_c5 & ~to_c3, from_utf8_table.two_byte[1], low_index));
+    letters = _mm512_or_si512(letters, look_up(two & to_c7 & ~to_c5, from_utf8_table.two_byte[2], low_index));
     const __mmask64 latin_extended_additional =
         three & _mm512_cmpeq_epi8_mask(_mm512_and_si512(second, _mm512_set1_epi8(static_cast<char>(0xFE))),
                                        _mm512_set1_epi8(static_cast<char>(0xBA)));
     const __m512i high_index = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(second, _mm512_set1_epi8(1)), 6),
                                                _mm512_and_si512(third, _mm512_set1_epi8(0x3F)));
-    letters = _mm512_or_si512(letters, look_up(latin_extended_additional, table.e1, high_index));
+    letters = _mm512_or_si512(letters, look_up(latin_extended_additional, from_utf8_table.e1, high_index));
     if ((_mm512_testn_epi8_mask(letters, letters) & (two | three) & reach) != 0) return {0, 0};
 
     const __m512i values = _mm512_mask_blend_epi8(ascii, letters, first);
@@ -536,13 +536,13 @@ VIQR_AVX512 progress letters_from_utf8(const unsigned char *in, const unsigned c
 namespace to_utf8 {
 // Byte k of the UTF-8 of each letter from 0x80 on and of each control code
 // that is a letter; 0 past its end and for every other byte.
-struct alignas(64) tables {
+struct alignas(64) to_utf8_tables {
     unsigned char high[3][128];
     unsigned char low[3][64];
 };
 
-constexpr tables make_tables() {
-    tables t{};
+constexpr to_utf8_tables make_to_utf8_tables() {
+    to_utf8_tables t{};
     for (int b = 0; b < 256; ++b) {
         const utf8_field &f = utf8_of_viscii[b];
         if (b >= 0x20 && b < 0x80) continue;
@@ -556,7 +556,7 @@ constexpr tables make_tables() {
     return t;
 }
 
-constexpr tables table = make_tables();
+constexpr to_utf8_tables to_utf8_table = make_to_utf8_tables();
 
 constexpr bool letters_take_two_or_three_bytes() {
     for (int b = 0; b < 256; ++b) {
@@ -566,14 +566,14 @@ constexpr bool letters_take_two_or_three_bytes() {
     return true;
 }
 static_assert(letters_take_two_or_three_bytes());
-static_assert(table.high[2][0xAE - 0x80] == 0x87 && table.low[1][0x14] == 0xBB && table.high[2][0xE2 - 0x80] == 0,
+static_assert(to_utf8_table.high[2][0xAE - 0x80] == 0x87 && to_utf8_table.low[1][0x14] == 0xBB && to_utf8_table.high[2][0xE2 - 0x80] == 0,
               "ệ is E1 BB 87, Ỷ is E1 BB B6, â is C3 A2");
 
 // Byte k of the UTF-8 of each letter of `bytes`, 0 past its end and for bytes
 // that are no letter.
 VIQR_AVX512 inline __m512i utf8_byte(int k, __m512i bytes, __mmask64 high, __mmask64 controls) {
-    const __m512i low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.low[k]));
-    return _mm512_or_si512(low, look_up(high, table.high[k], bytes));
+    const __m512i low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(to_utf8_table.low[k]));
+    return _mm512_or_si512(low, look_up(high, to_utf8_table.high[k], bytes));
 }
 
 // Stops at a block with a 0 byte, which could not be told from an empty slot.
@@ -583,7 +583,7 @@ VIQR_AVX512 progress letters_to_utf8(const unsigned char *viscii, const unsigned
         if (_mm512_testn_epi8_mask(bytes, bytes) != 0) break;
         const __mmask64 high = _mm512_movepi8_mask(bytes);
         const __mmask64 controls = _mm512_cmplt_epu8_mask(bytes, _mm512_set1_epi8(0x20));
-        const __m512i first_of_low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(table.low[0]));
+        const __m512i first_of_low = _mm512_maskz_permutexvar_epi8(controls, bytes, vector(to_utf8_table.low[0]));
         const __mmask64 letters = high | _mm512_test_epi8_mask(first_of_low, first_of_low);
         const __m512i first = _mm512_mask_blend_epi8(letters, bytes, utf8_byte(0, bytes, high, controls));
         o = put_in_order(o, first, utf8_byte(1, bytes, high, controls), utf8_byte(2, bytes, high, controls),
