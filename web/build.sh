@@ -34,7 +34,7 @@ cxxflags="-std=c++20 -fexceptions -D_LIBCPP_NO_EXCEPTIONS -fno-rtti -include str
 for source in "$top"/lib/*.cpp "$top"/lib/impl/scalar/*.cpp; do
   # shellcheck disable=SC2086 # the flags are separate words
   "$cxx" $target $warnings $cxxflags \
-    -I"$top/include" -I"$top/lib" -c "$source" -o "$objects/$(basename "$source" .cpp).o"
+    -I"$top/include" -I"$top/lib" -I"$top/lib/for_programs" -c "$source" -o "$objects/$(basename "$source" .cpp).o"
 done
 # shellcheck disable=SC2086
 "$cxx" $target $warnings $cxxflags -I"$top/include" -c "$top/web/runtime.cpp" -o "$objects/web_runtime.o"
