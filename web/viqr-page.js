@@ -121,6 +121,17 @@ function wasiImports(getMemory) {
       if (fd === 2 && stderr.join('').includes('\n')) console.warn(stderr.splice(0).join(''));
       return fd === 1 || fd === 2 ? 0 : WASI_EBADF;
     },
+    // An empty environment: wasi-libc reads it when the library asks for a
+    // variable (VIQR_IMPLEMENTATION), and stops the module if it cannot.
+    environ_sizes_get(countPointer, sizePointer) {
+      const view = new DataView(getMemory().buffer);
+      view.setUint32(countPointer, 0, true);
+      view.setUint32(sizePointer, 0, true);
+      return 0;
+    },
+    environ_get() {
+      return 0;
+    },
     proc_exit(code) {
       throw new Error(`the converter stopped (status ${code})`);
     },

@@ -88,7 +88,10 @@ done
 
 echo "== The suite under qemu-aarch64"
 # Not run: Python's ctypes loading the shared library, which needs an aarch64
-# Python.
-ctest --test-dir "$work/build" --output-on-failure -j2 --no-tests=error \
+# Python.  The outside oracles the tests ask in-process (glibc's iconv
+# modules) have no aarch64 build here, so the tests that need them are
+# skipped, as they are wherever the oracle is missing (CI unset): the x86-64
+# stages run every one of them with CI set, where a missing oracle fails.
+env -u CI ctest --test-dir "$work/build" --output-on-failure -j2 --no-tests=error \
   -E '^ctypes_drives_the_shared_library$'
 echo "aarch64: built and tested in $((SECONDS - start)) s"
