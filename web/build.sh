@@ -24,9 +24,7 @@ target="--target=wasm32-wasi -O2 -fvisibility=hidden"
 # which the page reports), and _LIBCPP_NO_EXCEPTIONS makes libc++'s headers
 # stop rather than throw too.  -fexceptions only lets the library's handlers
 # compile.
-# libc++ includes fewer of its headers from one another than GCC's library
-# does: <string> is included ahead for std::char_traits.
-cxxflags="-std=c++20 -fexceptions -D_LIBCPP_NO_EXCEPTIONS -fno-rtti -include string"
+cxxflags="-std=c++20 -fexceptions -D_LIBCPP_NO_EXCEPTIONS -fno-rtti"
 
 # Every source of the library, so that what the programs link the page has
 # too, with the scalar implementation of the fast paths: the one every
