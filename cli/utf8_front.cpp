@@ -36,7 +36,9 @@ public:
         viqr_utf8_report report;
         while (viqr_utf8_take_report(scan_, report))
             report_invalid_utf8(program_, report.input, report.offset, looks_like_viscii(report, chunk, length));
-        if (ascii_so_far_) ascii_so_far_ = all_ascii(chunk, length);
+        // Only the hint needs to know whether all so far was ASCII; VIQR for
+        // toneup -u is all ASCII, and scanning it again would cost a pass.
+        if (hint_viscii_ && ascii_so_far_) ascii_so_far_ = all_ascii(chunk, length);
         chunk_start_ += length;
     }
 

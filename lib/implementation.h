@@ -69,6 +69,18 @@ struct implementation {
     // The first byte from `p` that is not printable ASCII, or a place fewer
     // than a block before `end`.
     const unsigned char *(*skip_printable_ascii)(const unsigned char *p, const unsigned char *end);
+    // UTF-8 straight to VIQR in Vietnamese mode (tonedown -u), for an ASCII
+    // composition character: whole, well-formed characters but the
+    // composition character, the control codes that are letters and the
+    // combining marks, where it stops before the character the mark follows
+    // (which the mark could still join).  `previous` is the VISCII byte of the
+    // character before `in` (the encoder's history), and the byte before `in`
+    // is readable; the output may be
+    // written up to 64 bytes past what is handed back, and the kernel stops
+    // while there is room before `out_end`.  Its reference is the two stages
+    // it joins: letters_from_utf8 then the encoder.
+    progress (*utf8_to_viqr)(const unsigned char *in, const unsigned char *end, unsigned char *out,
+                             const unsigned char *out_end, unsigned char composition_char, unsigned char previous);
 };
 
 // Every implementation this build has, from the plainest to the fastest.

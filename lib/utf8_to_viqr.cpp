@@ -61,6 +61,7 @@ public:
 
     std::size_t convert(const unsigned char *in, std::size_t length) {
         in_ = in;
+        out_end_ = out_ + VIQR_FROM_UTF8_OUTPUT_SIZE(length);
         std::size_t i = 0;
         while (i < length) {
             if (s_.scan.have == 0) {
@@ -112,7 +113,23 @@ private:
             // With a kernel, the bytes of a block it leaves alone go one by
             // one, and then the kernel is asked again.
             std::size_t one_by_one_until = length;
-            if (kernels_.letters_from_utf8 != nullptr) {
+            if (straight_to_viqr()) {
+                // The kernel reads the byte before where it starts.
+                if (i > 0 && length - i >= 2 * static_cast<std::size_t>(kernels_.block) &&
+                    !is_combining_mark_lead(in[i])) {
+                    // The letter held and the run go first; the kernel then
+                    // writes the output itself.
+                    *r = letter;
+                    r += letter != 0;
+                    letter = 0;
+                    run_length_ = static_cast<std::size_t>(r - run_);
+                    flush_run();
+                    r = run_;
+                    i = take_straight(in, i, length);
+                }
+                const auto block = static_cast<std::size_t>(kernels_.block);
+                one_by_one_until = length - i > block ? i + block : length;
+            } else if (kernels_.letters_from_utf8 != nullptr) {
                 if (length - i >= 2 * static_cast<std::size_t>(kernels_.block)) {
                     const taken_blocks taken = take_blocks(in, i, length, letter, r);
                     i = taken.i;
@@ -173,6 +190,37 @@ private:
         run_length_ = static_cast<std::size_t>(r - run_);
         if (r >= r_end) flush_run();
         return i;
+    }
+
+    // Whether the kernel that goes from UTF-8 to VIQR with no VISCII between
+    // may run: Vietnamese mode, with a composition character it knows.
+    bool straight_to_viqr() const {
+        return kernels_.utf8_to_viqr != nullptr && s_.mode == VIQR_MODE_VIETNAMESE && s_.composition_char != 0 &&
+               s_.composition_char < 0x80;
+    }
+
+    // The combining marks are U+0300..U+037F; a mark may join the letter
+    // before it, which must then still be held.
+    static bool is_combining_mark_lead(unsigned char b) { return (b & 0xFE) == 0xCC; }
+
+    // The kernel from `in + i` straight to the output; the encoder's history
+    // becomes the last character it took.  Returns where it stopped.
+    std::size_t take_straight(const unsigned char *in, std::size_t i, std::size_t length) {
+        const progress taken =
+            kernels_.utf8_to_viqr(in + i, in + length, o_, out_end_, s_.composition_char, s_.previous);
+        if (taken.in == in + i) return i;
+        o_ = taken.out;
+        s_.previous = viscii_of_last_character(in + i, taken.in);
+        return static_cast<std::size_t>(taken.in - in);
+    }
+
+    // The VISCII byte of the character that ends at `end`, a whole ASCII
+    // character or letter taken by the kernel from `start` on.
+    static unsigned char viscii_of_last_character(const unsigned char *start, const unsigned char *end) {
+        if (end[-1] < 0x80) return end[-1];
+        const unsigned char *lead = end - 2;
+        while (lead > start && is_continuation(*lead)) --lead;
+        return viscii_of(decode_sequence(lead, static_cast<int>(end - lead)));
     }
 
     // Where take_blocks stopped, by value, so that fast() keeps its variables
@@ -325,6 +373,7 @@ private:
     const implementation &kernels_;
     viqr_from_utf8_state &s_;
     unsigned char *out_, *o_;
+    const unsigned char *out_end_ = nullptr;  // the end of the room the caller gave
     const unsigned char *in_ = nullptr;
     unsigned char run_[UTF8_RUN_SIZE];
     std::size_t run_length_ = 0;

@@ -629,6 +629,7 @@ const implementation avx512_kernels = {
     to_utf8::letters_to_utf8,
     exchange_versions,
     skip_printable_ascii,
+    nullptr,
 };
 
 }  // namespace viqr::detail

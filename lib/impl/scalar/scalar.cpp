@@ -12,6 +12,6 @@ bool always() { return true; }
 }  // namespace
 
 // A stage without a kernel (null) is done by its reference alone.
-const implementation scalar_kernels = {"scalar", always, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const implementation scalar_kernels = {"scalar", always, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace viqr::detail

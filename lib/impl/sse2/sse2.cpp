@@ -79,7 +79,7 @@ const unsigned char *skip_printable_ascii(const unsigned char *p, const unsigned
 // references run.
 const implementation sse2_kernels = {
     "sse2", supported, BLOCK, nullptr, compose_run, nullptr, nullptr, exchange_versions,
-    skip_printable_ascii,
+    skip_printable_ascii, nullptr,
 };
 
 }  // namespace viqr::detail
