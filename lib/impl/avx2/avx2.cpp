@@ -485,7 +485,8 @@ VIQR_KERNEL progress utf8_to_viqr(const unsigned char *in, const unsigned char *
             std::memcpy(&bytes, p - 1, 4);
             const straight_entry &e = entries[keys[j]];
             if (e.in_length == 0) return {p, out + j + added};
-            const unsigned char before = p == letter_end ? accepts : vietnamese_accepts[bytes & 0xFF];
+            const unsigned char after_ascii = vietnamese_accepts[bytes & 0xFF];
+            const unsigned char before = p == letter_end ? accepts : after_ascii;
             const int escaped = (e.joins & before) != 0;
             // A character copied is at most three bytes long.
             const std::uint32_t text = e.text | ((bytes >> 8) & (0u - static_cast<std::uint32_t>(e.text == 0)));
