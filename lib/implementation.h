@@ -66,9 +66,10 @@ struct implementation {
     // VISCII 1.0 and 1.1 exchanged (see tonefix), from `in` to `out`, which
     // may be the same place.
     progress (*exchange_versions)(const unsigned char *in, const unsigned char *end, unsigned char *out);
-    // The first byte from `p` that is not printable ASCII, or a place fewer
-    // than a block before `end`.
-    const unsigned char *(*skip_printable_ascii)(const unsigned char *p, const unsigned char *end);
+    // The first byte from `p` that is not plain ASCII (a byte beyond ASCII or
+    // a control code that is a letter in VISCII), or a place fewer than a
+    // block before `end`.
+    const unsigned char *(*skip_plain_ascii)(const unsigned char *p, const unsigned char *end);
     // UTF-8 straight to VIQR in Vietnamese mode (tonedown -u), for an ASCII
     // composition character: whole, well-formed characters but the
     // composition character, the control codes that are letters and the

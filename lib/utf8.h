@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 
 #include "implementation.h"
 #include "unicode_letters.h"
@@ -56,20 +57,24 @@ constexpr std::array<bool, 256> make_plain_ascii() {
 inline constexpr std::array<bool, 256> plain_ascii = make_plain_ascii();
 
 // Where the plain ASCII from `p` ends: the first byte before `end` that is
-// not plain ASCII, or `end`.  The kernel passes over whole blocks of
-// printable ASCII at once, since ASCII is most of any text.
+// not plain ASCII, or `end`.  The kernel passes over whole blocks of plain
+// ASCII at once, since ASCII is most of any text.
 inline const unsigned char *end_of_plain_ascii(const implementation &kernels, const unsigned char *p,
                                                const unsigned char *end) {
-    if (kernels.skip_printable_ascii != nullptr) {
-        for (;;) {
-            p = kernels.skip_printable_ascii(p, end);
-            if (end - p < kernels.block) break;
-            if (!plain_ascii[*p]) return p;
-            ++p;  // a control code such as a newline
-        }
-    }
+    if (kernels.skip_plain_ascii != nullptr) p = kernels.skip_plain_ascii(p, end);
     while (p != end && plain_ascii[*p]) ++p;
     return p;
+}
+
+// For the kernels that find the bytes below 0x20 or beyond ASCII of a block
+// (`candidates`, a bit per byte from `block`) with one comparison: the first
+// of them that is not plain ASCII, or null.  Most are line ends, which are.
+inline const unsigned char *first_not_plain(const unsigned char *block, std::uint64_t candidates) {
+    for (; candidates != 0; candidates &= candidates - 1) {
+        const unsigned char *const p = block + std::countr_zero(candidates);
+        if (!plain_ascii[*p]) return p;
+    }
+    return nullptr;
 }
 
 // The second byte's rule against the code points themselves: a second byte

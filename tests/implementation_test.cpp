@@ -40,7 +40,7 @@ TEST(Implementation, TheScalarOneComesFirstAndRunsAnywhereWithoutKernels) {
     EXPECT_EQ(scalar.letters_from_utf8, nullptr);
     EXPECT_EQ(scalar.letters_to_utf8, nullptr);
     EXPECT_EQ(scalar.exchange_versions, nullptr);
-    EXPECT_EQ(scalar.skip_printable_ascii, nullptr);
+    EXPECT_EQ(scalar.skip_plain_ascii, nullptr);
     EXPECT_EQ(viqr::detail::implementation_named("scalar"), &scalar);
     EXPECT_EQ(viqr::detail::implementation_named("sse3"), nullptr);
 }

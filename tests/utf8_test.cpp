@@ -429,6 +429,24 @@ TEST_P(Utf8Kernels, GiveWhatTheByteByByteReferenceGives) {
     }
 }
 
+// Plain ASCII, line ends and tabs included, is passed over a block at a time;
+// the first byte that is not plain (beyond ASCII, or a control code that is a
+// letter in VISCII) stops it wherever it lies, after any number of line ends.
+TEST_P(Utf8Kernels, PlainAsciiEndsAtTheFirstByteThatIsNot) {
+    const std::string stops[] = {"\x80", "\xC3", "\xFF", "\x02", "\x05", "\x06", "\x14", "\x19", "\x1E"};
+    std::mt19937 random(5);
+    for (std::size_t place = 0; place < 200; ++place)
+        for (const std::string &stop : stops) {
+            std::string text;
+            while (text.size() < place) text += random() % 4 == 0 ? "\n\t\r\x1F\x7F"[random() % 5] : char('a' + random() % 26);
+            text += stop + std::string(random() % 80, 'x');
+            const auto *begin = reinterpret_cast<const unsigned char *>(text.data());
+            EXPECT_EQ(viqr::detail::end_of_plain_ascii(kernels(), begin, begin + text.size()) - begin,
+                      static_cast<std::ptrdiff_t>(place))
+                << "stop " << hex(stop) << " after " << hex(text.substr(0, place));
+        }
+}
+
 // Vietnamese prose as it comes: letters, the ASCII marks that need an escape
 // after a vowel (y. a' dd), punctuation and symbols beyond ASCII copied as
 // they stand (quotes, an ellipsis, letters of other languages, characters

@@ -529,10 +529,10 @@ VIQR_KERNEL progress exchange_versions(const unsigned char *in, const unsigned c
     return {in, out};
 }
 
-VIQR_KERNEL const unsigned char *skip_printable_ascii(const unsigned char *p, const unsigned char *end) {
+VIQR_KERNEL const unsigned char *skip_plain_ascii(const unsigned char *p, const unsigned char *end) {
     for (; end - p >= BLOCK; p += BLOCK) {
-        // As signed bytes, 0x80 to 0xFF are below 0x20 too.
-        const std::uint64_t outside = mask_of(_mm256_cmpgt_epi8(splat(0x20), load_block(p)));
+        const __m256i bytes = load_block(p);
+        const std::uint64_t outside = mask_of(_mm256_or_si256(high_bytes(bytes), members_of(bytes, c0_letter_set)));
         if (outside != 0) return p + std::countr_zero(outside);
     }
     return p;
@@ -549,7 +549,7 @@ const implementation avx2_kernels = {
     from_utf8::letters_from_utf8,
     to_utf8::letters_to_utf8,
     exchange_versions,
-    skip_printable_ascii,
+    skip_plain_ascii,
     from_utf8_to_viqr::utf8_to_viqr,
 };
 

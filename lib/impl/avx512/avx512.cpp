@@ -607,12 +607,13 @@ VIQR_AVX512 progress exchange_versions(const unsigned char *in, const unsigned c
     return {in, out};
 }
 
-VIQR_AVX512 const unsigned char *skip_printable_ascii(const unsigned char *p, const unsigned char *end) {
+VIQR_AVX512 const unsigned char *skip_plain_ascii(const unsigned char *p, const unsigned char *end) {
     for (; end - p >= WIDE; p += WIDE) {
         const __m512i bytes = _mm512_loadu_si512(p);
         // As signed bytes, 0x80 to 0xFF are below 0x20 too.
         const __mmask64 outside = _mm512_cmplt_epi8_mask(bytes, _mm512_set1_epi8(0x20));
-        if (outside != 0) return p + std::countr_zero(static_cast<unsigned long long>(outside));
+        if (outside == 0) continue;
+        if (const unsigned char *stop = first_not_plain(p, outside)) return stop;
     }
     return p;
 }
@@ -628,7 +629,7 @@ const implementation avx512_kernels = {
     from_utf8::letters_from_utf8,
     to_utf8::letters_to_utf8,
     exchange_versions,
-    skip_printable_ascii,
+    skip_plain_ascii,
     nullptr,
 };
 

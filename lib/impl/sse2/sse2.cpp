@@ -9,6 +9,7 @@
 #include "composer_run.h"
 #include "exchange.h"
 #include "impl/implementations.h"
+#include "utf8.h"
 
 namespace viqr::detail {
 namespace {
@@ -64,11 +65,12 @@ progress exchange_versions(const unsigned char *in, const unsigned char *end, un
     return {in, out};
 }
 
-const unsigned char *skip_printable_ascii(const unsigned char *p, const unsigned char *end) {
+const unsigned char *skip_plain_ascii(const unsigned char *p, const unsigned char *end) {
     for (; end - p >= BLOCK; p += BLOCK) {
         // As signed bytes, 0x80 to 0xFF are below 0x20 too.
         const std::uint64_t outside = mask_of(_mm_cmplt_epi8(load_block(p), _mm_set1_epi8(0x20)));
-        if (outside != 0) return p + std::countr_zero(outside);
+        if (outside == 0) continue;
+        if (const unsigned char *stop = first_not_plain(p, outside)) return stop;
     }
     return p;
 }
@@ -79,7 +81,7 @@ const unsigned char *skip_printable_ascii(const unsigned char *p, const unsigned
 // references run.
 const implementation sse2_kernels = {
     "sse2", supported, BLOCK, nullptr, compose_run, nullptr, nullptr, exchange_versions,
-    skip_printable_ascii, nullptr,
+    skip_plain_ascii, nullptr,
 };
 
 }  // namespace viqr::detail
