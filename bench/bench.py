@@ -4,8 +4,9 @@
 
 Whole-process benchmark of tonedown, toneup or tonefix (PROGRAM), as built in
 BUILD_DIR (build by default; make it a Release build), on MEGABYTES MiB (100
-by default) of VISCII text made from the bundled sample; toneup reads the VIQR
-that tonedown writes for it.
+by default) of VISCII text made from the bundled sample, or with TEXT=debian
+in the environment from the varied Vietnamese text that Debian ships (see
+make_input.sh); toneup reads the VIQR that tonedown writes for it.
 
 Time: ROUNDS paired rounds (7 by default, at least 5).  Each round runs the
 program, `cat` of the same file to /dev/null (the floor of any filter) and
@@ -40,6 +41,8 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 GNU_TIME = "/usr/bin/time"
 MIB = 1 << 20
+# Which text the inputs are made of (make_input.sh): the sample or the Debian texts.
+TEXT = os.environ.get("TEXT", "sample")
 
 # What the programs must show; the report says whether each is met.
 MEMORY_LIMIT_KIB = 4 * 1024
@@ -128,7 +131,7 @@ class Bench:
         return str(path)
 
     def viscii(self, megabytes):
-        """MEGABYTES MiB of VISCII made from the sample, made once."""
+        """MEGABYTES MiB of VISCII made from the text (TEXT), made once."""
         path = self.work / f"{megabytes}.viscii"
         if path not in self.made:
             subprocess.run([str(HERE / "make_input.sh"), str(megabytes), str(path)], check=True)
@@ -297,7 +300,7 @@ def machine_line(bench):
 
 def print_detail(result):
     step = result.step
-    print(f"{step.name}: {result.input_bytes / 1e6:.1f} MB of {step.input_kind} made from the sample, "
+    print(f"{step.name}: {result.input_bytes / 1e6:.1f} MB of {step.input_kind} made from the {TEXT} text, "
           f"{result.rounds} paired rounds")
     print(f"  {'command':<26} {'median s':>9}  {'range s':>17}  {'MB/s':>8}")
     for name, times in result.seconds.items():
@@ -317,7 +320,7 @@ def print_detail(result):
 
 def print_table(results, bench):
     stream = f"{bench.stream_mib} MiB" if bench.stream_mib != 1024 else "1 GiB"
-    print(f"Input: {bench.megabytes} MiB of VISCII text made from the sample (toneup reads the VIQR that tonedown")
+    print(f"Input: {bench.megabytes} MiB of VISCII text made from the {TEXT} text (toneup reads the VIQR that tonedown")
     print(f"makes of it); MB/s counts input bytes; median and range over {bench.rounds} paired rounds, each")
     print("program beside cat of the same file and recode doing the same conversion;")
     print(f"{machine_line(bench)}.")

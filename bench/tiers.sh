@@ -5,7 +5,8 @@
 # the table of bench/all.sh (MB/s, time over cat's, speed-up over recode,
 # peak memory of tonedown, toneup and tonefix) and the figures of
 # bench/utf8.sh (tonedown -u and toneup -u beside recode).  ROUNDS=N sets the
-# rounds of the first, RUNS=N the runs of the second.
+# rounds of the first, RUNS=N the runs of the second; TEXT=debian measures on
+# the varied Debian texts instead of the sample (see make_input.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-build}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Usage: bench/utf8.sh [BUILD_DIR] [MEGABYTES] [RUNS]
+# Usage: [TEXT=sample|debian] bench/utf8.sh [BUILD_DIR] [MEGABYTES] [RUNS]
 # tonedown -u and toneup -u on UTF-8 Vietnamese text made from the sample
-# (the VISCII sample through iconv, repeated), each beside what it replaces:
+# (the VISCII sample through iconv, repeated) or with TEXT=debian from the
+# varied Debian texts (see make_input.sh), each beside what it replaces:
 #   tonedown -u   vs  recode UTF-8..VIQR   and  iconv -f UTF-8 -t VISCII | tonedown
 #   toneup -u     vs  recode VIQR..UTF-8   and  toneup | iconv -f VISCII -t UTF-8
 # Whole-process wall-clock time, median of RUNS (default 5) paired runs (in
@@ -20,16 +21,8 @@ command -v iconv > /dev/null || { echo "iconv is needed to make the UTF-8 input"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# UTF-8 text of MEGABYTES MiB or a little less: whole lines of the sample.
-make_utf8() {
-  iconv -f VISCII -t UTF-8 "$here/../sample/thu-gui-ban-doc.viscii" > "$1.unit"
-  cp "$1.unit" "$1.all"
-  while [ "$(stat -c %s "$1.all")" -lt $(($2 * 1024 * 1024)) ]; do
-    cat "$1.all" "$1.all" > "$1.2" && mv "$1.2" "$1.all"
-  done
-  head -c $(($2 * 1024 * 1024)) "$1.all" | sed '$d' > "$1"
-  rm -f "$1.unit" "$1.all"
-}
+# UTF-8 text of MEGABYTES MiB or a little less: whole lines of the text.
+make_utf8() { "$here/make_input.sh" "$2" "$1" utf8; }
 make_utf8 "$work/small.txt" 1
 make_utf8 "$work/big.txt" "$mb"
 "$tonedown" -u "$work/big.txt" > "$work/big.viqr"
@@ -73,7 +66,7 @@ range() {
   awk -F '\t' -v n="$1" '$1 == n { print $2 }' "$work/times" | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.3f-%.3f", lo, hi }'
 }
 
-printf 'UTF-8 input: %d bytes (%d MiB) of the sample as UTF-8; median of %d paired runs\n' "$bytes" "$mb" "$runs"
+printf 'UTF-8 input: %d bytes (%d MiB) of the %s text as UTF-8; median of %d paired runs\n' "$bytes" "$mb" "${TEXT:-sample}" "$runs"
 printf '  %-22s %9s %15s %10s\n' command seconds range "MB/s in"
 for entry in "${commands[@]}"; do
   name=${entry%%::*}
