@@ -20,23 +20,17 @@ namespace {
 
 constexpr auto composition_chars = ordinary_composition_chars();
 
+// Converted text, after checking what the driver saw on the way.
+std::string checked(const viqr_model::utf8_converted &c) {
+    check(c.within_room, "a UTF-8 conversion wrote past its room");
+    for (const viqr_utf8_report &report : c.reports) check(report.input != nullptr, "a report names no input");
+    return c.text;
+}
+
 std::string down(const std::vector<std::string> &chunks, unsigned char k, int mode) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, k, mode);
-    viqr_utf8_begin_input(state.scan, "fuzz");
-    std::string viqr{static_cast<char>(k), mode == MODE_ENGLISH ? 'M' : 'V'};
-    viqr_utf8_report report;
-    for (const std::string &chunk : chunks) {
-        std::vector<unsigned char> out(viqr_from_utf8_room(chunk.size()));
-        const std::size_t n = viqr_from_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()),
-                                             chunk.size(), out.data());
-        viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-        while (viqr_utf8_take_report(state.scan, report)) check(report.input != nullptr, "a report names no input");
-    }
-    std::vector<unsigned char> out(viqr_from_utf8_room(0));
-    const std::size_t n = viqr_from_utf8_finish(state, out.data());
-    viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-    return viqr;
+    return viqr_model::mode_announcement(mode, k) + checked(viqr_model::from_utf8_chunks(state, chunks, {"fuzz"}));
 }
 
 std::string up(const std::vector<std::string> &chunks, unsigned char k, int initial_mode) {
@@ -45,19 +39,7 @@ std::string up(const std::vector<std::string> &chunks, unsigned char k, int init
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    viqr_utf8_begin_input(state.scan, "fuzz");
-    std::string text;
-    viqr_utf8_report report;
-    for (const std::string &chunk : chunks) {
-        std::vector<unsigned char> out(viqr_to_utf8_room(chunk.size()));
-        const std::size_t n =
-            viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), out.data());
-        text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-        while (viqr_utf8_take_report(state.scan, report)) check(report.input != nullptr, "a report names no input");
-    }
-    std::vector<unsigned char> out(viqr_to_utf8_room(0));
-    const std::size_t n = viqr_to_utf8_finish(state, out.data());
-    text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::string text = checked(viqr_model::to_utf8_chunks(state, chunks, {"fuzz"}));
     int count = 0;
     viqr_close(context, nullptr, count);
     return text;

@@ -21,6 +21,7 @@
 #include "typed_reader.h"
 #include "typed_spelling.h"
 #include "viqr.h"
+#include "viqr_model.h"
 #include "viscii_letters.h"
 
 namespace {
@@ -69,19 +70,11 @@ std::string read_utf8(const std::string &viqr, bool typed, int mode = MODE_VIETN
     viqr_set(handle, typed ? 1 : 0, VIQR_PARAM_TYPED);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, handle);
-    std::string out;
-    std::vector<unsigned char> area(viqr_to_utf8_room(chunk));
-    for (std::size_t at = 0; at < viqr.size(); at += chunk) {
-        const std::size_t n = std::min(chunk, viqr.size() - at);
-        const std::size_t written =
-            viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(viqr.data()) + at, n, area.data());
-        out.append(reinterpret_cast<const char *>(area.data()), written);
-    }
-    const std::size_t written = viqr_to_utf8_finish(state, area.data());
-    out.append(reinterpret_cast<const char *>(area.data()), written);
+    const viqr_model::utf8_converted c = viqr_model::to_utf8_chunks(state, viqr_model::pieces_of(viqr, chunk));
+    EXPECT_TRUE(c.within_room);
     int count = 0;
     viqr_close(handle, nullptr, count);
-    return out;
+    return c.text;
 }
 
 std::string strict(const std::string &viqr) { return read_viqr(viqr, false); }
