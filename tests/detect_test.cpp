@@ -366,4 +366,19 @@ TEST(ToneconvAuto, ConvertsEachInputFromWhatItIs) {
     EXPECT_EQ(explicit_auto.out, convert("utf-8", "viqr", SENTENCE));
 }
 
+// Plain ASCII is read on for detection far past the first read, in case
+// Vietnamese follows; all that was read is then converted like the rest of
+// the input.  Plain text of a few MiB, then a Vietnamese line.
+TEST(ToneconvAuto, ConvertsAllThatDetectionReadOfALongInput) {
+    scratch_dir dir;
+    std::string text;
+    while (text.size() < 6 * 1024 * 1024) text += "Plain English, one line after another of it.\n";
+    dir.write("long.txt", text + SENTENCE);
+    const run_result r = toneconv({"-t", "ncr", "long.txt"}, "", dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.size(), text.size() + convert("utf-8", "ncr", SENTENCE).size());
+    EXPECT_TRUE(r.out == text + convert("utf-8", "ncr", SENTENCE));
+}
+
 }  // namespace
