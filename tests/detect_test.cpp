@@ -332,11 +332,16 @@ TEST(ToneconvDetect, PrintsALineForEachInput) {
     dir.write("moji.txt", "C\xC3\xA9ng h\xC3\x9F" "a X\xC2\xB7 h\xC3\xA9i Ch\xC3\xB1 ngh\xC3\x9C" "a Vi\xC3\x96t Nam\n");
     dir.write("en.txt", "This is plain English text; it has no letters beyond ASCII at all.\n");
     dir.write("digits.txt", "12 34 56\n");
-    const run_result r = toneconv({"--detect", "old.txt", "moji.txt", "en.txt", "digits.txt"}, "", dir.path());
+    // More of its VIQR words read as Vietnamese than of its words as plain
+    // English, but too few to take it for VIQR.
+    dir.write("note.txt", "To^i ddi ho.c. The book is on the table.\n");
+    const run_result r =
+        toneconv({"--detect", "old.txt", "moji.txt", "en.txt", "digits.txt", "note.txt"}, "", dir.path());
     EXPECT_EQ(r.out, "old.txt: tcvn3 (94%)\n"
                      "moji.txt: tcvn3-as-cp1252 (87%)\n"
                      "en.txt: ascii (92%)\n"
-                     "digits.txt: unknown (too little text to tell)\n");
+                     "digits.txt: unknown (too little text to tell)\n"
+                     "note.txt: ascii (55%); viqr-typed (60%) not taken: too little of it reads as Vietnamese\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);  // one input could not be told
 
