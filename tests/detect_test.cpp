@@ -111,6 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Forms, EveryForm,
                                          form_case{"viscii", "viscii"}, form_case{"tcvn3", "tcvn3"},
                                          form_case{"vni", "vni"}, form_case{"vps", "vps"},
                                          form_case{"cp1258", "cp1258"}, form_case{"viqr", "viqr"},
+                                         form_case{"ncr", "ncr"},
                                          form_case{"utf-8-as-cp1252", "utf-8-as-cp1252"},
                                          form_case{"tcvn3-as-cp1252", "tcvn3-as-cp1252"},
                                          form_case{"vni-as-cp1252", "vni-as-cp1252"}),
@@ -173,6 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
                                  "H\xB5 N\xE9i and the school in Hu\xD5.", "tcvn3"},
         // Plain English is ascii; VIQR is not.
         text_case{"english", "This is plain English text; it has no letters beyond ASCII at all.\n", "ascii"},
+        // References to Vietnamese letters, decimal or hexadecimal, are NCR;
+        // an English page with a few references to symbols stays ascii.
+        text_case{"hexadecimal references", "C&#x1ED9;ng h&#xF2;a x&#xE3; h&#x1ED9;i ch&#x1EE7; ngh&#x129;a "
+                                            "Vi&#x1EC7;t Nam", "ncr"},
+        text_case{"mixed references", "The report was written in Vi&#7879;t Nam by Nguy&#7877;n V&#259;n An for "
+                                      "the office in H&#224; N&#7897;i and the school in Hu&#7871;.", "ncr"},
+        text_case{"symbol references", "&lt;p&gt; Copyright &#169; 2020 &#8212; all rights reserved by the "
+                                       "authors.\n", "ascii"},
         // Too little to tell.
         text_case{"nothing", "", "too little"},
         text_case{"digits", "12 345 6789\n3.14 2.71\n", "too little"},
