@@ -26,7 +26,7 @@ const std::string USAGE =
     "              --detect: names the encoding of each input\n"
     "\n"
     "Purpose: Converts Vietnamese text between encodings\n"
-    "Version: VISCII & VIQR 1.1\n"
+    "Version: viqr-tools " VIQR_PROJECT_VERSION "\n"
     "Author:  the viqr-tools maintainers <maintainers@viqr-tools.org>\n"
     "         viqr-tools, free software under the MIT licence\n";
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "credits.h"
 #include "detected_input.h"
 #include "fileio.h"
 #include "input_loop.h"
@@ -33,7 +34,7 @@ constexpr const char *usage_lines[] = {
     "              --detect: names the encoding of each input\n",
     "\n",
     "Purpose: Converts Vietnamese text between encodings\n",
-    "Version: VISCII & VIQR 1.1\n",
+    "Version: " VIQR_TOOLS_NAME " " VIQR_TOOLS_VERSION "\n",
 };
 constexpr usage_text usage_of_toneconv{"toneconv", usage_lines, std::size(usage_lines)};
 
