@@ -1,5 +1,6 @@
 // toneconv: converts Vietnamese text between encodings, like iconv, and says
 // what it could not convert exactly.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -248,9 +249,30 @@ private:
     bool lost_ = false;
 };
 
+// Whether text in `encoding` is UTF-8, ASCII included: the Unicode forms,
+// NCR, VIQR (which keeps characters beyond ASCII as they are) and the
+// mojibake repairs.  The others are tables of bytes.
+bool is_read_from_utf8(int encoding) {
+    const char *name = viqr_encoding_name(encoding);
+    const std::size_t length = std::strlen(name);
+    constexpr std::size_t SUFFIX = sizeof "-as-cp1252" - 1;
+    return reads_unicode(encoding) || (length > SUFFIX && std::strcmp(name + length - SUFFIX, "-as-cp1252") == 0);
+}
+
+// Whether the start of an input plainly is not in `encoding`: invalid UTF-8
+// for an encoding read from UTF-8, whole UTF-8 characters beyond ASCII for a
+// table of bytes.  Cheap enough for every input: no detection.
+bool plainly_not_in(int encoding, const unsigned char *start, std::size_t length) {
+    const bool utf8 = viqr_looks_like_utf8(start, length) != 0;
+    if (!is_read_from_utf8(encoding)) return utf8;
+    return !utf8 && std::any_of(start, start + length, [](unsigned char b) { return b >= 0x80; });
+}
+
 // -f named: one converter, every input one text, as cat would join them.  A
 // character cut at the end of one input is finished by the next, so what an
-// input lost is known when the next begins, and after the finish.
+// input lost is known when the next begins, and after the finish.  When the
+// first block of an input plainly is not in the encoding named, a hint names
+// what detection takes it for; the conversion goes on as asked.
 class named_conversion final : public reported_conversion {
 public:
     named_conversion(const char *program, viqr_converter &converter, int from, int to)
@@ -258,6 +280,11 @@ public:
     void begin(const char *name) override {
         report_losses_of_input();
         begin_reading(name, &named_, from_);
+        hint_name_ = name;
+    }
+    std::size_t convert(const unsigned char *chunk, std::size_t length, unsigned char *out) override {
+        if (hint_name_ != nullptr) hint_at_another_encoding(chunk, length);
+        return reported_conversion::convert(chunk, length, out);
     }
     std::size_t finish(unsigned char *out) override { return viqr_convert_finish(&named_, out); }
     void after(const unsigned char *chunk, std::size_t) override {
@@ -265,8 +292,21 @@ public:
     }
 
 private:
+    void hint_at_another_encoding(const unsigned char *block, std::size_t length) {
+        const char *name = hint_name_;
+        hint_name_ = nullptr;
+        if (!plainly_not_in(from_, block, length)) return;
+        viqr_detection verdict{VIQR_DETECT_UNKNOWN, 0};
+        viqr_detect(block, length, &verdict, 1);
+        if (verdict.encoding < 0 || verdict.encoding == from_) return;
+        const char *likely = viqr_encoding_name(verdict.encoding);
+        std::fprintf(stderr, "%s: \"%s\" looks like %s, not %s; try -f %s or -f auto\n", program_, name, likely,
+                     viqr_encoding_name(from_), likely);
+    }
+
     viqr_converter &named_;
     int from_;
+    const char *hint_name_ = nullptr;  // the input whose first block is still to come
 };
 
 // -f auto: each input is detected on its own and converted from what it is
