@@ -80,14 +80,8 @@ std::string from_utf8(const implementation &kernels, const std::vector<std::stri
                       unsigned char composition_char) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, composition_char, MODE_VIETNAMESE);
-    const viqr_model::utf8_converted c = viqr_model::convert_utf8_chunks(
-        state, chunks, viqr_from_utf8_room,
-        [&](viqr_from_utf8_state &s, const unsigned char *in, std::size_t n, unsigned char *out) {
-            return viqr::detail::from_utf8_with(kernels, s, in, n, out);
-        },
-        [&](viqr_from_utf8_state &s, unsigned char *out) {
-            return viqr::detail::from_utf8_finish_with(kernels, s, out);
-        });
+    const viqr_model::utf8_converted c = viqr_model::convert_utf8_chunks_with(
+        kernels, state, chunks, viqr_from_utf8_room, viqr::detail::from_utf8_with, viqr::detail::from_utf8_finish_with);
     check(c.within_room, "tonedown -u wrote past its room");
     return c.text;
 }
@@ -98,14 +92,8 @@ std::string to_utf8(const implementation &kernels, const std::vector<std::string
     viqr::detail::use_implementation(context, kernels);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    const viqr_model::utf8_converted c = viqr_model::convert_utf8_chunks(
-        state, chunks, viqr_to_utf8_room,
-        [&](viqr_to_utf8_state &s, const unsigned char *in, std::size_t n, unsigned char *out) {
-            return viqr::detail::to_utf8_with(kernels, s, in, n, out);
-        },
-        [&](viqr_to_utf8_state &s, unsigned char *out) {
-            return viqr::detail::to_utf8_finish_with(kernels, s, out);
-        });
+    const viqr_model::utf8_converted c = viqr_model::convert_utf8_chunks_with(
+        kernels, state, chunks, viqr_to_utf8_room, viqr::detail::to_utf8_with, viqr::detail::to_utf8_finish_with);
     check(c.within_room, "toneup -u wrote past its room");
     return c.text + viqr_model::close_context(context);
 }

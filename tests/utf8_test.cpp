@@ -46,12 +46,8 @@ converted from_utf8_through(const implementation &kernels, const std::vector<std
                             unsigned char k, const std::vector<const char *> &inputs = {"in"}) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, k, mode);
-    return viqr_model::convert_utf8_chunks(
-        state, chunks, viqr_from_utf8_room,
-        [&](viqr_from_utf8_state &s, const unsigned char *in, std::size_t n, unsigned char *out) {
-            return from_utf8_with(kernels, s, in, n, out);
-        },
-        [&](viqr_from_utf8_state &s, unsigned char *out) { return from_utf8_finish_with(kernels, s, out); }, inputs);
+    return viqr_model::convert_utf8_chunks_with(kernels, state, chunks, viqr_from_utf8_room, from_utf8_with,
+                                                from_utf8_finish_with, inputs);
 }
 
 // toneup -u: a context opened in `mode`, hold on, as toneup opens it.
@@ -62,12 +58,8 @@ converted to_utf8_through(const implementation &kernels, const std::vector<std::
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    converted c = viqr_model::convert_utf8_chunks(
-        state, chunks, viqr_to_utf8_room,
-        [&](viqr_to_utf8_state &s, const unsigned char *in, std::size_t n, unsigned char *out) {
-            return to_utf8_with(kernels, s, in, n, out);
-        },
-        [&](viqr_to_utf8_state &s, unsigned char *out) { return to_utf8_finish_with(kernels, s, out); }, inputs);
+    converted c = viqr_model::convert_utf8_chunks_with(kernels, state, chunks, viqr_to_utf8_room, to_utf8_with,
+                                                       to_utf8_finish_with, inputs);
     int count = 0;
     viqr_close(context, nullptr, count);
     return c;

@@ -202,27 +202,42 @@ utf8_converted convert_utf8_chunks(State &state, const std::vector<std::string> 
     return c;
 }
 
+// The same through calls that take one argument more first, `with` (the
+// kernels of one implementation): `convert(with, state, in, length, out)`
+// and `finish(with, state, out)`.
+template <class With, class State, class Room, class Convert, class Finish>
+utf8_converted convert_utf8_chunks_with(const With &with, State &state, const std::vector<std::string> &chunks,
+                                        Room room, Convert convert, Finish finish,
+                                        const std::vector<const char *> &inputs = {"in"}) {
+    return convert_utf8_chunks(
+        state, chunks, room,
+        [&](State &s, const unsigned char *in, std::size_t length, unsigned char *out) {
+            return convert(with, s, in, length, out);
+        },
+        [&](State &s, unsigned char *out) { return finish(with, s, out); }, inputs);
+}
+
+// The C++ overloads of the public calls, picked out of their C namesakes.
+template <class State>
+using utf8_convert_call = std::size_t (*)(State &, const unsigned char *, std::size_t, unsigned char *);
+template <class State>
+using utf8_finish_call = std::size_t (*)(State &, unsigned char *);
+
 // tonedown -u without the announcement, through the public calls.
 inline utf8_converted from_utf8_chunks(viqr_from_utf8_state &state, const std::vector<std::string> &chunks,
                                        const std::vector<const char *> &inputs = {"in"}) {
-    return convert_utf8_chunks(
-        state, chunks, viqr_from_utf8_room,
-        [](viqr_from_utf8_state &s, const unsigned char *in, std::size_t n, unsigned char *out) {
-            return viqr_from_utf8(s, in, n, out);
-        },
-        [](viqr_from_utf8_state &s, unsigned char *out) { return viqr_from_utf8_finish(s, out); }, inputs);
+    using state_type = viqr_from_utf8_state;
+    return convert_utf8_chunks(state, chunks, viqr_from_utf8_room, utf8_convert_call<state_type>(viqr_from_utf8),
+                               utf8_finish_call<state_type>(viqr_from_utf8_finish), inputs);
 }
 
 // toneup -u through the public calls, on a state started on the caller's
 // context.
 inline utf8_converted to_utf8_chunks(viqr_to_utf8_state &state, const std::vector<std::string> &chunks,
                                      const std::vector<const char *> &inputs = {"in"}) {
-    return convert_utf8_chunks(
-        state, chunks, viqr_to_utf8_room,
-        [](viqr_to_utf8_state &s, const unsigned char *in, std::size_t n, unsigned char *out) {
-            return viqr_to_utf8(s, in, n, out);
-        },
-        [](viqr_to_utf8_state &s, unsigned char *out) { return viqr_to_utf8_finish(s, out); }, inputs);
+    using state_type = viqr_to_utf8_state;
+    return convert_utf8_chunks(state, chunks, viqr_to_utf8_room, utf8_convert_call<state_type>(viqr_to_utf8),
+                               utf8_finish_call<state_type>(viqr_to_utf8_finish), inputs);
 }
 
 }  // namespace viqr_model
