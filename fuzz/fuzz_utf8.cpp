@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr auto composition_chars = ordinary_composition_chars();
-
 // Converted text, after checking what the driver saw on the way.
 std::string checked(const viqr_model::utf8_converted &c) {
     check(c.within_room, "a UTF-8 conversion wrote past its room");
@@ -53,22 +51,20 @@ bool has_joining_mark(const std::string &text) {
     return false;
 }
 
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
-    const int mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
-    const unsigned char k = data.PickValueInArray(composition_chars);
-    const int initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
-    const std::vector<std::size_t> down_sizes = chunk_sizes(data, 8, 300), up_sizes = chunk_sizes(data, 8, 300);
-    const std::string text = data.ConsumeRemainingBytesAsString();
+    const round_trip_input in = read_round_trip_input(data, 300);
+    const unsigned char k = in.composition_char;
 
-    const std::string viqr = down({text}, k, mode);
-    check(down(viqr_model::pieces_by_sizes(text, down_sizes), k, mode) == viqr, "tonedown -u gave other bytes for the text in chunks");
-    const std::string back = up({viqr}, k, initial_mode);
-    check(up(viqr_model::pieces_by_sizes(viqr, up_sizes), k, initial_mode) == back, "toneup -u gave other bytes for the text in chunks");
-    if (!has_joining_mark(text)) check(back == text, "the round trip changed a text without combining marks");
-    check(up({down({back}, k, mode)}, k, initial_mode) == back, "a second round trip changed the text again");
+    const std::string viqr = down({in.text}, k, in.mode);
+    check(down(viqr_model::pieces_by_sizes(in.text, in.down_chunks), k, in.mode) == viqr,
+          "tonedown -u gave other bytes for the text in chunks");
+    const std::string back = up({viqr}, k, in.initial_mode);
+    check(up(viqr_model::pieces_by_sizes(viqr, in.up_chunks), k, in.initial_mode) == back,
+          "toneup -u gave other bytes for the text in chunks");
+    if (!has_joining_mark(in.text)) check(back == in.text, "the round trip changed a text without combining marks");
+    check(up({down({back}, k, in.mode)}, k, in.initial_mode) == back, "a second round trip changed the text again");
     return 0;
 }
