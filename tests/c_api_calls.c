@@ -7,41 +7,47 @@
 
 #include "viqr.h"
 
-size_t c_decode(int mode, int hold, const unsigned char *in, size_t length, unsigned char *out, int *end_state) {
+/* A context in `mode` with hold on or off; -1 when none is free. */
+static int open_context(int mode, int hold) {
     const int handle = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    if (handle >= 0) viqr_set(handle, hold, VIQR_PARAM_HOLD);
+    return handle;
+}
+
+/* Flushes `handle` into `out`, records the state after the flush and closes
+ * the context; returns the bytes written. */
+static size_t flush_and_close(int handle, unsigned char *out, int *end_state) {
+    int count = 0;
+    viqr_flush(handle, out, &count);
+    viqr_query(handle, end_state, VIQR_PARAM_STATE);
+    viqr_close(handle, NULL, NULL);
+    return (size_t)count;
+}
+
+size_t c_decode(int mode, int hold, const unsigned char *in, size_t length, unsigned char *out, int *end_state) {
+    const int handle = open_context(mode, hold);
     size_t written = 0;
     int count = 0;
     size_t i;
     if (handle < 0) return (size_t)-1;
-    viqr_set(handle, hold, VIQR_PARAM_HOLD);
     for (i = 0; i < length; ++i) {
         viqr_feed(handle, in[i], out + written, &count);
         written += (size_t)count;
     }
-    viqr_flush(handle, out + written, &count);
-    written += (size_t)count;
-    viqr_query(handle, end_state, VIQR_PARAM_STATE);
-    viqr_close(handle, NULL, NULL);
-    return written;
+    return written + flush_and_close(handle, out + written, end_state);
 }
 
 size_t c_decode_chunks(int mode, int hold, const unsigned char *in, size_t length, size_t chunk,
                        unsigned char *out, int *end_state) {
-    const int handle = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    const int handle = open_context(mode, hold);
     size_t written = 0;
-    int count = 0;
     size_t at;
     if (handle < 0) return (size_t)-1;
-    viqr_set(handle, hold, VIQR_PARAM_HOLD);
     for (at = 0; at < length; at += chunk) {
         const size_t n = length - at < chunk ? length - at : chunk;
         written += viqr_feed_chunk(handle, in + at, n, out + written);
     }
-    viqr_flush(handle, out + written, &count);
-    written += (size_t)count;
-    viqr_query(handle, end_state, VIQR_PARAM_STATE);
-    viqr_close(handle, NULL, NULL);
-    return written;
+    return written + flush_and_close(handle, out + written, end_state);
 }
 
 size_t c_encode(const unsigned char *in, size_t length, size_t cut, unsigned char *out,
@@ -170,9 +176,8 @@ int c_two_texts_through_one_context(int mode, int typed, int utf8, const char *f
                                     c_two_texts *result) {
     viqr_to_utf8_state state;
     int count = 0;
-    const int context = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    const int context = open_context(mode, 1);
     if (context < 0) return 0;
-    viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_set(context, typed, VIQR_PARAM_TYPED);
     viqr_to_utf8_start(&state, context);
     result->first_length = text_then_end(context, &state, utf8, first, result->first);
