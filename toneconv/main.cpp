@@ -392,13 +392,30 @@ int report_detections(const char *program, const options &o) {
     return status;
 }
 
+// Converts the inputs with `conversion` into `output`: 0, or 1 after a
+// failure or, without -c, a loss.
+int convert_all(const char *program, const options &o, reported_conversion &conversion, const output_file &output) {
+    const int status = convert_inputs_of(program, o, conversion, output);
+    return status != 0 || (conversion.lost() && !o.accept_substitutes) ? 1 : 0;
+}
+
+int convert_detected(const char *program, const options &o, int to, int flags, const output_file &output) {
+    detected_conversion conversion(program, to, o.to, flags);
+    return convert_all(program, o, conversion, output);
+}
+
+int convert_named(const char *program, const options &o, viqr_converter &named, int from, int to,
+                  const output_file &output) {
+    named_conversion conversion(program, named, from, to);
+    return convert_all(program, o, conversion, output);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     const char *program = program_name(argc, argv, "toneconv");
     const options o = read_options(argc, argv, program);
     if (o.list) return list_encodings(program);
-
     if (o.detect) return report_detections(program, o);
 
     const bool automatic = names_auto(o.from);
@@ -414,23 +431,12 @@ int main(int argc, char **argv) {
     const int fd = open_output(program, o.output);
     if (fd < 0) return 1;
     const output_file output{fd, o.output != nullptr ? o.output : STANDARD_OUTPUT.name};
-
-    int status;
-    bool lost;
-    if (automatic) {
-        detected_conversion conversion(program, to, o.to, flags);
-        status = convert_inputs_of(program, o, conversion, output);
-        lost = conversion.lost();
-    } else {
-        named_conversion conversion(program, *named, from, to);
-        status = convert_inputs_of(program, o, conversion, output);
-        lost = conversion.lost();
-        viqr_converter_close(named);
-    }
+    int status = automatic ? convert_detected(program, o, to, flags, output)
+                           : convert_named(program, o, *named, from, to, output);
+    viqr_converter_close(named);
     if (o.output != nullptr && close(fd) != 0) {
         report_write_failure(program, output.name, errno);
         status = 1;
     }
-    if (status != 0) return 1;
-    return lost && !o.accept_substitutes ? 1 : 0;
+    return status;
 }
