@@ -154,6 +154,36 @@ TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
     EXPECT_EQ(checked, 24 * 6 + 2);
 }
 
+// The letters of iconv's VISCII spelled as the lines above spell them: each
+// spelling's byte ("a", "a(", "a('", "DD" ...), and the spelling of each
+// letter that marks can still extend (a vowel without a tone, D and d).
+struct spelled_letters {
+    std::map<std::string, unsigned char> byte_spelled;
+    std::map<unsigned char, std::string> open_letter;
+};
+
+spelled_letters spell_iconv_letters() {
+    const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
+    spelled_letters l;
+    for (const letter_line &line : letter_lines) {
+        const std::vector<std::string> letters = split_letters(line.letters);
+        for (std::size_t tone = 0; tone < letters.size(); ++tone) {
+            const std::string viscii = iconv_convert("UTF-8", "VISCII", letters[tone]).value_or("");
+            EXPECT_EQ(viscii.size(), 1u) << "iconv has no VISCII byte for " << letters[tone];
+            if (viscii.size() != 1) continue;
+            const std::string spelling = line.spelling + std::string(tone != 0, tone_chars[tone]);
+            l.byte_spelled[spelling] = static_cast<unsigned char>(viscii[0]);
+            if (tone == 0 && letters.size() > 1) l.open_letter[static_cast<unsigned char>(viscii[0])] = line.spelling;
+        }
+    }
+    // The second D of Đ and đ may be of either case; the first decides.
+    l.byte_spelled["Dd"] = l.byte_spelled["DD"];
+    l.byte_spelled["dD"] = l.byte_spelled["dd"];
+    l.open_letter['D'] = "D";
+    l.open_letter['d'] = "d";
+    return l;
+}
+
 // Every pair of bytes from an idle composer, against the letters of iconv's
 // VISCII spelled as the lines above spell them: the first byte starts a
 // letter exactly when marks can still extend it (a vowel without a tone, D
@@ -161,24 +191,10 @@ TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
 // giving that letter's byte; otherwise the second is taken on its own.
 TEST(ComposerTables, EveryPairOfBytesMergesExactlyWhenItSpellsALetter) {
     REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
-    const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
-    std::map<std::string, unsigned char> byte_spelled;  // "a", "a(", "a('", "DD", ...
-    std::map<unsigned char, std::string> open_letter;   // byte -> spelling, for letters marks can extend
-    for (const letter_line &line : letter_lines) {
-        const std::vector<std::string> letters = split_letters(line.letters);
-        for (std::size_t tone = 0; tone < letters.size(); ++tone) {
-            const std::string viscii = iconv_convert("UTF-8", "VISCII", letters[tone]).value_or("");
-            ASSERT_EQ(viscii.size(), 1u) << "iconv has no VISCII byte for " << letters[tone];
-            const std::string spelling = line.spelling + std::string(tone != 0, tone_chars[tone]);
-            byte_spelled[spelling] = static_cast<unsigned char>(viscii[0]);
-            if (tone == 0 && letters.size() > 1) open_letter[static_cast<unsigned char>(viscii[0])] = line.spelling;
-        }
-    }
-    // The second D of Đ and đ may be of either case; the first decides.
-    byte_spelled["Dd"] = byte_spelled.at("DD");
-    byte_spelled["dD"] = byte_spelled.at("dd");
-    open_letter['D'] = "D";
-    open_letter['d'] = "d";
+    const spelled_letters spelled = spell_iconv_letters();
+    ASSERT_FALSE(HasFailure());
+    const std::map<std::string, unsigned char> &byte_spelled = spelled.byte_spelled;
+    const std::map<unsigned char, std::string> &open_letter = spelled.open_letter;
     ASSERT_EQ(open_letter.size(), 26u);
 
     int merged = 0;
