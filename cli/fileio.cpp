@@ -34,9 +34,9 @@ bool write_all(int fd, const void *buffer, std::size_t size) {
     return true;
 }
 
-bool write_output(const char *program, const unsigned char *bytes, std::size_t length) {
-    if (write_all(STDOUT_FILENO, bytes, length)) return true;
-    report_write_failure(program, errno);
+bool write_output(const char *program, const output_file &output, const unsigned char *bytes, std::size_t length) {
+    if (write_all(output.fd, bytes, length)) return true;
+    report_write_failure(program, output.name, errno);
     return false;
 }
 
@@ -45,7 +45,7 @@ void report_read_failure(const char *program, const char *name, int error) {
 }
 
 void report_write_failure(const char *program, int error) {
-    report_write_failure(program, "standard output", error);
+    report_write_failure(program, STANDARD_OUTPUT.name, error);
 }
 
 void report_write_failure(const char *program, const char *name, int error) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "buffer_sizes.h"
 
@@ -16,9 +17,17 @@ ssize_t read_retrying(int fd, void *buffer, std::size_t size);
 // signals.  Returns false with errno set when a write fails.
 bool write_all(int fd, const void *buffer, std::size_t size);
 
-// Writes all `length` bytes to standard output; a failure is reported
-// ("can't write "standard output"") and returns false.
-bool write_output(const char *program, const unsigned char *bytes, std::size_t length);
+// Where a program writes its text: a descriptor, and the name its failures
+// are reported under.
+struct output_file {
+    int fd;
+    const char *name;
+};
+inline constexpr output_file STANDARD_OUTPUT = {STDOUT_FILENO, "standard output"};
+
+// Writes all `length` bytes to `output`; a failure is reported ("can't write
+// "<name>"") and returns false.
+bool write_output(const char *program, const output_file &output, const unsigned char *bytes, std::size_t length);
 
 // "<program>: can't read "<name>": <strerror>"
 void report_read_failure(const char *program, const char *name, int error);

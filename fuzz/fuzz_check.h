@@ -1,5 +1,6 @@
 // What the fuzz targets share: a failed check that libFuzzer reports as a
-// finding, and the composition characters that have no other meaning in VIQR.
+// finding, the composition characters that have no other meaning in VIQR,
+// and what the round-trip targets take from their input.
 #pragma once
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -8,8 +9,10 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "viqr.h"
 #include "viscii_letters.h"
 
 // Ends the run with the reason on standard error; libFuzzer saves the input.
@@ -74,4 +77,29 @@ inline std::vector<std::size_t> chunk_sizes(FuzzedDataProvider &data, int most, 
     for (int i = data.ConsumeIntegralInRange<int>(0, most); i > 0; --i)
         sizes.push_back(data.ConsumeIntegralInRange<std::size_t>(0, largest));
     return sizes;
+}
+
+// What fuzz_roundtrip and fuzz_utf8 take from their input, in this order
+// (fuzz/make_seeds.py writes their seeds so): the mode tonedown writes in, a
+// composition character, the decoder's initial mode, the chunk sizes of the
+// way down and of the way up (at most 8 each, of up to `largest_chunk`
+// bytes), and the text.
+struct round_trip_input {
+    int mode;
+    unsigned char composition_char;
+    int initial_mode;
+    std::vector<std::size_t> down_chunks, up_chunks;
+    std::string text;
+};
+
+inline round_trip_input read_round_trip_input(FuzzedDataProvider &data, std::size_t largest_chunk) {
+    static constexpr auto composition_chars = ordinary_composition_chars();
+    round_trip_input in;
+    in.mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
+    in.composition_char = data.PickValueInArray(composition_chars);
+    in.initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
+    in.down_chunks = chunk_sizes(data, 8, largest_chunk);
+    in.up_chunks = chunk_sizes(data, 8, largest_chunk);
+    in.text = data.ConsumeRemainingBytesAsString();
+    return in;
 }

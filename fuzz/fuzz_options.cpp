@@ -135,6 +135,21 @@ private:
     FILE *stream_;
 };
 
+// An argument vector with each string and the vector in blocks of exactly
+// their size, so that a read or write past either is caught.
+struct exact_argv {
+    explicit exact_argv(const std::vector<std::string> &args) : argv(std::make_unique<char *[]>(args.size() + 1)) {
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            strings.push_back(std::make_unique<char[]>(args[i].size() + 1));
+            std::memcpy(strings.back().get(), args[i].c_str(), args[i].size() + 1);
+            argv[i] = strings.back().get();
+        }
+        argv[args.size()] = nullptr;
+    }
+    std::vector<std::unique_ptr<char[]>> strings;
+    std::unique_ptr<char *[]> argv;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
@@ -145,16 +160,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t siz
     std::vector<std::string> args;
     while (data.remaining_bytes() > 0 && args.size() < 64) args.push_back(make_argument(data));
 
-    // Each string and the vector in blocks of exactly their size, so that a
-    // read or write past either is caught.
-    std::vector<std::unique_ptr<char[]>> strings;
-    auto argv = std::make_unique<char *[]>(args.size() + 1);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        strings.push_back(std::make_unique<char[]>(args[i].size() + 1));
-        std::memcpy(strings.back().get(), args[i].c_str(), args[i].size() + 1);
-        argv[i] = strings.back().get();
-    }
-    argv[args.size()] = nullptr;
+    const exact_argv vector(args);
+    const std::vector<std::unique_ptr<char[]>> &strings = vector.strings;
+    const std::unique_ptr<char *[]> &argv = vector.argv;
 
     guarded_chars chars;
     std::memset(&chars, fill, sizeof chars);

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr auto composition_chars = ordinary_composition_chars();
-
 // What toneup writes for `viqr`, fed a chunk at a time and, beside it in
 // another context, a byte at a time.
 struct decoded {
@@ -45,17 +43,12 @@ decoded decode(const std::string &viqr, unsigned char composition_char, int init
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
-    const int mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
-    const unsigned char composition_char = data.PickValueInArray(composition_chars);
-    const int initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
-    const std::vector<std::size_t> encoder_chunks = chunk_sizes(data, 8, 1100);
-    const std::vector<std::size_t> decoder_chunks = chunk_sizes(data, 8, 1100);
-    const std::string text = data.ConsumeRemainingBytesAsString();
+    const round_trip_input in = read_round_trip_input(data, 1100);
 
-    const std::string viqr =
-        viqr_model::tonedown_output(viqr_model::pieces_by_sizes(text, encoder_chunks), mode, composition_char);
-    const decoded back = decode(viqr, composition_char, initial_mode, decoder_chunks);
-    check(back.by_chunks == text, "encoding then decoding a chunk at a time did not give back the input");
-    check(back.by_bytes == text, "encoding then decoding a byte at a time did not give back the input");
+    const std::string viqr = viqr_model::tonedown_output(viqr_model::pieces_by_sizes(in.text, in.down_chunks),
+                                                         in.mode, in.composition_char);
+    const decoded back = decode(viqr, in.composition_char, in.initial_mode, in.up_chunks);
+    check(back.by_chunks == in.text, "encoding then decoding a chunk at a time did not give back the input");
+    check(back.by_bytes == in.text, "encoding then decoding a byte at a time did not give back the input");
     return 0;
 }

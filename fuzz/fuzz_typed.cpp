@@ -39,16 +39,9 @@ std::string read_typed(const std::vector<std::string> &chunks, const reading &ho
     if (how.utf8) {
         viqr_to_utf8_state state;
         viqr_to_utf8_start(state, context);
-        for (const std::string &chunk : chunks) {
-            std::vector<unsigned char> out(viqr_to_utf8_room(chunk.size()));
-            const std::size_t n =
-                viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), out.data());
-            check(n <= out.size(), "toneup -u -t wrote past its room");
-            text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-        }
-        std::vector<unsigned char> out(viqr_to_utf8_room(0));
-        const std::size_t n = viqr_to_utf8_finish(state, out.data());
-        text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+        const viqr_model::utf8_converted c = viqr_model::to_utf8_chunks(state, chunks);
+        check(c.within_room, "toneup -u -t wrote past its room");
+        text = c.text;
         int count = 0;
         viqr_close(context, nullptr, count);
     } else {

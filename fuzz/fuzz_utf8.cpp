@@ -18,25 +18,17 @@
 
 namespace {
 
-constexpr auto composition_chars = ordinary_composition_chars();
+// Converted text, after checking what the driver saw on the way.
+std::string checked(const viqr_model::utf8_converted &c) {
+    check(c.within_room, "a UTF-8 conversion wrote past its room");
+    for (const viqr_utf8_report &report : c.reports) check(report.input != nullptr, "a report names no input");
+    return c.text;
+}
 
 std::string down(const std::vector<std::string> &chunks, unsigned char k, int mode) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, k, mode);
-    viqr_utf8_begin_input(state.scan, "fuzz");
-    std::string viqr{static_cast<char>(k), mode == MODE_ENGLISH ? 'M' : 'V'};
-    viqr_utf8_report report;
-    for (const std::string &chunk : chunks) {
-        std::vector<unsigned char> out(viqr_from_utf8_room(chunk.size()));
-        const std::size_t n = viqr_from_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()),
-                                             chunk.size(), out.data());
-        viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-        while (viqr_utf8_take_report(state.scan, report)) check(report.input != nullptr, "a report names no input");
-    }
-    std::vector<unsigned char> out(viqr_from_utf8_room(0));
-    const std::size_t n = viqr_from_utf8_finish(state, out.data());
-    viqr.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-    return viqr;
+    return viqr_model::mode_announcement(mode, k) + checked(viqr_model::from_utf8_chunks(state, chunks, {"fuzz"}));
 }
 
 std::string up(const std::vector<std::string> &chunks, unsigned char k, int initial_mode) {
@@ -45,19 +37,7 @@ std::string up(const std::vector<std::string> &chunks, unsigned char k, int init
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    viqr_utf8_begin_input(state.scan, "fuzz");
-    std::string text;
-    viqr_utf8_report report;
-    for (const std::string &chunk : chunks) {
-        std::vector<unsigned char> out(viqr_to_utf8_room(chunk.size()));
-        const std::size_t n =
-            viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), out.data());
-        text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
-        while (viqr_utf8_take_report(state.scan, report)) check(report.input != nullptr, "a report names no input");
-    }
-    std::vector<unsigned char> out(viqr_to_utf8_room(0));
-    const std::size_t n = viqr_to_utf8_finish(state, out.data());
-    text.append(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::string text = checked(viqr_model::to_utf8_chunks(state, chunks, {"fuzz"}));
     int count = 0;
     viqr_close(context, nullptr, count);
     return text;
@@ -71,22 +51,20 @@ bool has_joining_mark(const std::string &text) {
     return false;
 }
 
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *bytes, std::size_t size) {
     FuzzedDataProvider data(bytes, size);
-    const int mode = data.ConsumeBool() ? MODE_ENGLISH : MODE_VIETNAMESE;
-    const unsigned char k = data.PickValueInArray(composition_chars);
-    const int initial_mode = data.ConsumeIntegralInRange<int>(MODE_VIETNAMESE, MODE_LITERAL);
-    const std::vector<std::size_t> down_sizes = chunk_sizes(data, 8, 300), up_sizes = chunk_sizes(data, 8, 300);
-    const std::string text = data.ConsumeRemainingBytesAsString();
+    const round_trip_input in = read_round_trip_input(data, 300);
+    const unsigned char k = in.composition_char;
 
-    const std::string viqr = down({text}, k, mode);
-    check(down(viqr_model::pieces_by_sizes(text, down_sizes), k, mode) == viqr, "tonedown -u gave other bytes for the text in chunks");
-    const std::string back = up({viqr}, k, initial_mode);
-    check(up(viqr_model::pieces_by_sizes(viqr, up_sizes), k, initial_mode) == back, "toneup -u gave other bytes for the text in chunks");
-    if (!has_joining_mark(text)) check(back == text, "the round trip changed a text without combining marks");
-    check(up({down({back}, k, mode)}, k, initial_mode) == back, "a second round trip changed the text again");
+    const std::string viqr = down({in.text}, k, in.mode);
+    check(down(viqr_model::pieces_by_sizes(in.text, in.down_chunks), k, in.mode) == viqr,
+          "tonedown -u gave other bytes for the text in chunks");
+    const std::string back = up({viqr}, k, in.initial_mode);
+    check(up(viqr_model::pieces_by_sizes(viqr, in.up_chunks), k, in.initial_mode) == back,
+          "toneup -u gave other bytes for the text in chunks");
+    if (!has_joining_mark(in.text)) check(back == in.text, "the round trip changed a text without combining marks");
+    check(up({down({back}, k, in.mode)}, k, in.initial_mode) == back, "a second round trip changed the text again");
     return 0;
 }

@@ -80,15 +80,10 @@ std::string from_utf8(const implementation &kernels, const std::vector<std::stri
                       unsigned char composition_char) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, composition_char, MODE_VIETNAMESE);
-    std::string out;
-    for (const std::string &chunk : chunks) {
-        const auto area = std::make_unique<unsigned char[]>(viqr_from_utf8_room(chunk.size()));
-        out.append(area.get(), area.get() + viqr::detail::from_utf8_with(
-                                               kernels, state, reinterpret_cast<const unsigned char *>(chunk.data()),
-                                               chunk.size(), area.get()));
-    }
-    const auto area = std::make_unique<unsigned char[]>(viqr_from_utf8_room(0));
-    return out.append(area.get(), area.get() + viqr::detail::from_utf8_finish_with(kernels, state, area.get()));
+    const viqr_model::utf8_converted c = viqr_model::convert_utf8_chunks_with(
+        kernels, state, chunks, viqr_from_utf8_room, viqr::detail::from_utf8_with, viqr::detail::from_utf8_finish_with);
+    check(c.within_room, "tonedown -u wrote past its room");
+    return c.text;
 }
 
 std::string to_utf8(const implementation &kernels, const std::vector<std::string> &chunks,
@@ -97,16 +92,10 @@ std::string to_utf8(const implementation &kernels, const std::vector<std::string
     viqr::detail::use_implementation(context, kernels);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    std::string out;
-    for (const std::string &chunk : chunks) {
-        const auto area = std::make_unique<unsigned char[]>(viqr_to_utf8_room(chunk.size()));
-        out.append(area.get(), area.get() + viqr::detail::to_utf8_with(
-                                               kernels, state, reinterpret_cast<const unsigned char *>(chunk.data()),
-                                               chunk.size(), area.get()));
-    }
-    const auto area = std::make_unique<unsigned char[]>(viqr_to_utf8_room(0));
-    out.append(area.get(), area.get() + viqr::detail::to_utf8_finish_with(kernels, state, area.get()));
-    return out + viqr_model::close_context(context);
+    const viqr_model::utf8_converted c = viqr_model::convert_utf8_chunks_with(
+        kernels, state, chunks, viqr_to_utf8_room, viqr::detail::to_utf8_with, viqr::detail::to_utf8_finish_with);
+    check(c.within_room, "toneup -u wrote past its room");
+    return c.text + viqr_model::close_context(context);
 }
 
 std::string convert(const implementation &kernels, int which, const std::vector<std::string> &chunks,

@@ -205,13 +205,20 @@ ORDINARY = [b for b in range(0x80)
 assert len(ORDINARY) == 62
 
 
-def roundtrip_seed(english, composition_char, initial_mode, encoder_chunks, decoder_chunks, text):
+def two_way_seed(english, composition_char, initial_mode, way_chunks, largest_chunk, text):
+    """The input of fuzz_roundtrip and fuzz_utf8, which read it alike: the
+    mode, the composition character, the decoder's initial mode, the chunk
+    sizes of each way (up to 8 sizes of at most `largest_chunk`), the text."""
     s = Seed().flag(english).pick(ORDINARY.index(composition_char), len(ORDINARY)).in_range(initial_mode, 0, 2)
-    for chunks in (encoder_chunks, decoder_chunks):
+    for chunks in way_chunks:
         s.in_range(len(chunks), 0, 8)
         for c in chunks:
-            s.in_range(c, 0, 1100)
+            s.in_range(c, 0, largest_chunk)
     return s.text(text)
+
+
+def roundtrip_seed(english, composition_char, initial_mode, encoder_chunks, decoder_chunks, text):
+    return two_way_seed(english, composition_char, initial_mode, (encoder_chunks, decoder_chunks), 1100, text)
 
 
 write("fuzz_roundtrip", {
@@ -234,12 +241,7 @@ INVALID_UTF8 = b"a\x80b\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe1\xbaa\xff\x02\x14
 
 
 def utf8_seed(english, composition_char, initial_mode, down_chunks, up_chunks, text):
-    s = Seed().flag(english).pick(ORDINARY.index(composition_char), len(ORDINARY)).in_range(initial_mode, 0, 2)
-    for chunks in (down_chunks, up_chunks):
-        s.in_range(len(chunks), 0, 8)
-        for c in chunks:
-            s.in_range(c, 0, 300)
-    return s.text(text)
+    return two_way_seed(english, composition_char, initial_mode, (down_chunks, up_chunks), 300, text)
 
 
 write("fuzz_utf8", {

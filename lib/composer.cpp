@@ -170,6 +170,78 @@ void settle_letter(composer &c, const unsigned char *first, const unsigned char 
 // touching the caller's buffer past what the run writes.
 constexpr std::size_t STAGE_SLACK = 160;  // the most a kernel writes past the stage's end
 
+class run_stage {
+public:
+    run_stage(unsigned char held, unsigned char *&out) : out_(out) {
+        bytes_[0] = held;
+        emit_from_ = held != 0 ? bytes_ : bytes_ + 1;
+    }
+
+    // Writes the byte at `at`, or merges it into the byte written last.
+    void compose(const unsigned char *at) {
+        const unsigned char merged = merged_after[written_[-1]][merging_index[*at]];
+        if (merged != 0)
+            written_[-1] = merged;
+        else
+            *written_++ = *at;
+    }
+
+    // Hands what is settled on once the stage is full, keeping back the byte
+    // written last.
+    void empty_when_full() {
+        if (written_ - bytes_ < static_cast<std::ptrdiff_t>(COMPOSER_STAGE_SIZE)) return;
+        emit(written_ - 1);
+        bytes_[0] = written_[-1];
+        emit_from_ = bytes_;
+        written_ = bytes_ + 1;
+    }
+
+    // Lets the kernels compose as far as they can; returns where they stopped.
+    const unsigned char *compose_with(const implementation &kernels, const unsigned char *in,
+                                      const unsigned char *end, const run_stop &run_end) {
+        while (kernels.compose_run != nullptr && in != end && *in != run_end.byte) {
+            const progress taken = kernels.compose_run(in, end, written_, bytes_ + COMPOSER_STAGE_SIZE, run_end);
+            const bool moved = taken.in != in;
+            in = taken.in;
+            written_ = taken.out;
+            empty_when_full();
+            if (!moved) break;
+        }
+        return in;
+    }
+
+    unsigned char last() const { return written_[-1]; }
+
+    // Hands everything over, or all but the byte written last.
+    void emit_all(bool keep_last) { emit(keep_last ? written_ - 1 : written_); }
+
+private:
+    void emit(unsigned char *to) {
+        const auto n = static_cast<std::size_t>(to - emit_from_);
+        std::memcpy(out_, emit_from_, n);
+        out_ += n;
+    }
+
+    unsigned char bytes_[COMPOSER_STAGE_SIZE + STAGE_SLACK];
+    unsigned char *emit_from_;
+    unsigned char *written_ = bytes_ + 1;
+    unsigned char *&out_;
+};
+
+// The end of a run at `in`: a letter still open stays held (its written byte
+// is not handed over yet) and the letter under way is settled; the rest is
+// handed over.
+const unsigned char *finish_run(composer &c, const unsigned char *first, const unsigned char *in, run_stage &stage,
+                                unsigned char &held) {
+    const unsigned char last = stage.last();
+    const bool open = is_letter_class(default_classes[last]);
+    const bool last_merged = last != in[-1];
+    settle_letter(c, first, in, !open ? 0 : last_merged ? 2 : 1);
+    stage.emit_all(open);
+    held = open ? last : 0;
+    return in;
+}
+
 }  // namespace
 
 const unsigned char *compose_held_run(composer &c, const unsigned char *in, const unsigned char *end,
@@ -177,54 +249,17 @@ const unsigned char *compose_held_run(composer &c, const unsigned char *in, cons
     const unsigned char stop = run_end.byte;
     const unsigned char *const first = in;
     if (in == end || *in == stop) return in;
-    unsigned char stage[COMPOSER_STAGE_SIZE + STAGE_SLACK];
-    stage[0] = held;
-    unsigned char *emit_from = held != 0 ? stage : stage + 1;
-    unsigned char *o = stage + 1;
-    auto emit = [&](unsigned char *to) {
-        const auto n = static_cast<std::size_t>(to - emit_from);
-        std::memcpy(out, emit_from, n);
-        out += n;
-    };
-    auto compose_one = [&](const unsigned char *at) {
-        const unsigned char merged = merged_after[o[-1]][merging_index[*at]];
-        if (merged != 0)
-            o[-1] = merged;
-        else
-            *o++ = *at;
-    };
-    auto empty_stage_when_full = [&] {
-        if (o - stage < static_cast<std::ptrdiff_t>(COMPOSER_STAGE_SIZE)) return;
-        emit(o - 1);
-        stage[0] = o[-1];
-        emit_from = stage;
-        o = stage + 1;
-    };
-
+    run_stage stage(held, out);
     // Two bytes alone, so that the kernels have two bytes of the run before them.
-    compose_one(in++);
-    if (in != end && *in != stop) compose_one(in++);
-    const implementation &kernels = *c.kernels;
-    while (kernels.compose_run != nullptr && in != end && *in != stop && in - first >= 2) {
-        const progress taken = kernels.compose_run(in, end, o, stage + COMPOSER_STAGE_SIZE, run_end);
-        const bool moved = taken.in != in;
-        in = taken.in;
-        o = taken.out;
-        empty_stage_when_full();
-        if (!moved) break;
-    }
+    stage.compose(in++);
+    if (in == end || *in == stop) return finish_run(c, first, in, stage, held);
+    stage.compose(in++);
+    in = stage.compose_with(*c.kernels, in, end, run_end);
     for (; in != end && *in != stop; ++in) {
-        compose_one(in);
-        empty_stage_when_full();
+        stage.compose(in);
+        stage.empty_when_full();
     }
-
-    const unsigned char last = o[-1];
-    const bool open = is_letter_class(default_classes[last]);
-    const bool last_merged = last != in[-1];
-    settle_letter(c, first, in, !open ? 0 : last_merged ? 2 : 1);
-    emit(open ? o - 1 : o);
-    held = open ? last : 0;
-    return in;
+    return finish_run(c, first, in, stage, held);
 }
 
 }  // namespace viqr::detail

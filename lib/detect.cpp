@@ -89,6 +89,17 @@ bool seven_bit_text(const unsigned char *text, std::size_t length) {
     return std::none_of(text, text + length, [](unsigned char b) { return b >= 0x80; });
 }
 
+// Whether `text` holds a numeric character reference: "&#" and a digit, or
+// "&#x".
+bool holds_references(const unsigned char *text, std::size_t length) {
+    for (std::size_t i = 0; i + 2 < length; ++i) {
+        if (text[i] != '&' || text[i + 1] != '#') continue;
+        const unsigned char c = text[i + 2];
+        if ((c >= '0' && c <= '9') || c == 'x' || c == 'X') return true;
+    }
+    return false;
+}
+
 class detection {
 public:
     detection(const unsigned char *text, std::size_t length) : text_(text), length_(length), decoded_(DECODE_ROOM) {}
@@ -134,6 +145,7 @@ private:
     void open_readings() {
         if (ascii_) {
             open_reading(SEVEN_BIT_CANDIDATE, PRIOR_COMMON);
+            if (holds_references(text_, std::min(length_, ASCII_LOOK))) open_reading(REFERENCES_CANDIDATE, PRIOR_COMMON);
             return;
         }
         for (const candidate_rule &rule : candidate_table) open_reading(rule.name, rule.prior);
@@ -209,9 +221,13 @@ private:
         return {lookup(decomposed ? "utf-8-nfd" : "utf-8"), r.confidence};
     }
 
+    // Seven-bit text: the best of VIQR and, when it holds references, NCR, if
+    // it reads as Vietnamese; otherwise plain ASCII, told by the VIQR reading
+    // (which reads every ASCII word the same).
     std::vector<viqr_detection> ascii_verdict() const {
-        const reading *viqr = readings_.empty() ? nullptr : &readings_.front();
-        if (viqr != nullptr && viqr->reads_vietnamese()) return with_others({viqr->encoding, viqr->confidence}, viqr);
+        const reading *best = order_.empty() ? nullptr : order_.front();
+        if (best != nullptr && best->reads_vietnamese()) return with_others({best->encoding, best->confidence}, best);
+        const reading *viqr = find(lookup(SEVEN_BIT_CANDIDATE));
         const evidence seen = viqr != nullptr ? viqr->counts : evidence{};
         const unsigned plain = seen.ascii_words;
         if (viqr == nullptr || seen.controls > 0) return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);

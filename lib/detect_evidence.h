@@ -57,6 +57,9 @@ inline constexpr double WEIGHT_UNDEFINED = -10.0;
 // ASCII (which every other reading takes for ASCII), and no reading of any
 // other text.
 inline constexpr const char *SEVEN_BIT_CANDIDATE = "viqr";
+// Seven-bit text with numeric character references ("&#7879;", "&#x1EC7;")
+// is also read as NCR, an HTML page's way to hold Vietnamese in ASCII.
+inline constexpr const char *REFERENCES_CANDIDATE = "ncr";
 
 // The readings detection tries, in the order that settles a tie (the same
 // score: the same text, such as lower-case TCVN3 and VN1), each with a

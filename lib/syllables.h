@@ -519,6 +519,68 @@ constexpr bool tone_place_allowed(const nucleus_rule &r, bool closed, int at) {
     return r.tone_open < 0 || at == r.tone_open || at == r.tone_open_old;
 }
 
+// Where the one tone of a word stands: NO_TONE, or MORE_THAN_ONE_TONE.
+inline constexpr int NO_TONE = -1, MORE_THAN_ONE_TONE = -2;
+constexpr int tone_position(const syllable_letter *letters, int count) {
+    int at = NO_TONE;
+    for (int i = 0; i < count; ++i) {
+        if (letters[i].tone == TONE_NONE) continue;
+        if (at != NO_TONE) return MORE_THAN_ONE_TONE;
+        at = i;
+    }
+    return at;
+}
+
+// For loosely_formed: where the initial ends, past the consonants that open
+// the word (three at most) or the longest initial of the table that fits,
+// whose row `initial_row` gets (-1 for none).
+constexpr int loose_initial_end(const syllable_letter *letters, int count, int &initial_row) {
+    int begin = 0;
+    while (begin < count && begin < 3 && !is_vowel_symbol(letters[begin].symbol)) ++begin;
+    initial_row = -1;
+    for (std::size_t i = 0; i < std::size(initial_table); ++i) {
+        const spelled &s = initial_letters[i];
+        if (s.length >= begin && s.length < count && symbols_match(s, letters, count, 0) &&
+            (s.length > begin || initial_row < 0 || s.length > initial_letters[initial_row].length)) {
+            begin = s.length;
+            initial_row = static_cast<int>(i);
+        }
+    }
+    return begin;
+}
+
+// For loosely_formed: where the longest final of the table that ends the word
+// after `begin` starts; `count` when none does.
+constexpr int loose_final_start(const syllable_letter *letters, int count, int begin) {
+    int end = count;
+    for (std::size_t f = 0; f < std::size(final_table); ++f) {
+        const int at = count - final_letters[f].length;
+        if (at > begin && at < end && untoned_match(final_letters[f], letters, count, at)) end = at;
+    }
+    return end;
+}
+
+constexpr bool all_vowels(const syllable_letter *letters, int begin, int end) {
+    for (int i = begin; i < end; ++i)
+        if (!is_vowel_symbol(letters[i].symbol)) return false;
+    return true;
+}
+
+// The row of the nucleus table that the vowels [begin, end) spell, -1 for
+// none.
+constexpr int loose_nucleus_row(const syllable_letter *letters, int begin, int end) {
+    unsigned char symbols[NUCLEUS_MAX] = {};
+    for (int i = begin; i < end; ++i) symbols[i - begin] = letters[i].symbol;
+    return nucleus_index[nucleus_key(symbols, end - begin)] - 1;
+}
+
+// Only the acute or the dot below before c ch p t: the final starts at `end`.
+constexpr bool tone_suits_final(const syllable_letter *letters, int count, int end, int tone_at) {
+    const int final_row = row_spelled(final_letters, letters, count, end, count - end);
+    if (final_row < 0 || !final_table[final_row].stop) return true;
+    return tone_at < 0 || letters[tone_at].tone == TONE_ACUTE || letters[tone_at].tone == TONE_DOT;
+}
+
 // A looser test, for words with a typing slip in them (huo+'ng, dduo+.c,
 // chuo+ng) and foreign names spelled the Vietnamese way (Xlô-ven): up to
 // three consonants, one to three vowels, a final or none, at most one tone.
@@ -531,51 +593,24 @@ constexpr bool tone_place_allowed(const nucleus_rule &r, bool closed, int at) {
 // Ta-tă) and a word that a menu's _ cuts (Cắ_t), they stand.  Only the
 // acute or the dot below before c ch p t, either way.
 constexpr bool loosely_formed(const syllable_letter *letters, int count, bool by_the_rules) {
-    int tones = 0, tone_at = -1;
-    for (int i = 0; i < count; ++i)
-        if (letters[i].tone != TONE_NONE) {
-            ++tones;
-            tone_at = i;
-        }
-    if (tones > 1 || count == 0) return false;
-    if (count == 1 && tones == 0) return is_vowel_symbol(letters[0].symbol);  // a letter named alone: ă, â
-    int begin = 0;
-    while (begin < count && begin < 3 && !is_vowel_symbol(letters[begin].symbol)) ++begin;
+    const int tone_at = tone_position(letters, count);
+    if (tone_at == MORE_THAN_ONE_TONE || count == 0) return false;
+    if (count == 1 && tone_at == NO_TONE) return is_vowel_symbol(letters[0].symbol);  // a letter named alone: ă, â
     int initial_row = -1;
-    for (std::size_t i = 0; i < std::size(initial_table); ++i) {
-        const spelled &s = initial_letters[i];
-        if (s.length >= begin && s.length < count && symbols_match(s, letters, count, 0) &&
-            (s.length > begin || initial_row < 0 || s.length > initial_letters[initial_row].length)) {
-            begin = s.length;
-            initial_row = static_cast<int>(i);
-        }
-    }
+    const int begin = loose_initial_end(letters, count, initial_row);
     if (by_the_rules && initial_row >= 0 && !vowel_allowed(initial_table[initial_row].before, letters[begin].symbol))
         return false;
-    int end = count;
-    for (std::size_t f = 0; f < std::size(final_table); ++f) {
-        const int at = count - final_letters[f].length;
-        if (at > begin && at < end && untoned_match(final_letters[f], letters, count, at)) end = at;
-    }
-    if (end - begin < 1 || end - begin > NUCLEUS_MAX) return false;
-    unsigned char symbols[NUCLEUS_MAX] = {};
-    for (int i = begin; i < end; ++i) {
-        if (!is_vowel_symbol(letters[i].symbol)) return false;
-        symbols[i - begin] = letters[i].symbol;
-    }
+    const int end = loose_final_start(letters, count, begin);
+    if (end - begin < 1 || end - begin > NUCLEUS_MAX || !all_vowels(letters, begin, end)) return false;
+    const int row = loose_nucleus_row(letters, begin, end);
     const bool closed = end < count;
-    const int row = nucleus_index[nucleus_key(symbols, end - begin)] - 1;
     if (by_the_rules && tone_at >= 0 && (tone_at < begin || tone_at >= end)) return false;
     if (by_the_rules && row >= 0) {
         const nucleus_rule &r = nucleus_table[row];
         if (!closed && r.final == takes_final::always) return false;
         if (tone_at >= 0 && !tone_place_allowed(r, closed, tone_at - begin)) return false;
     }
-    if (!closed) return true;
-    // Still only the acute or the dot below before c ch p t.
-    const int final_row = row_spelled(final_letters, letters, count, end, count - end);
-    if (final_row < 0 || !final_table[final_row].stop) return true;
-    return tone_at < 0 || letters[tone_at].tone == TONE_ACUTE || letters[tone_at].tone == TONE_DOT;
+    return !closed || tone_suits_final(letters, count, end, tone_at);
 }
 
 // FNV-1a over the letters of a syllable, a letter at a time.  The tables are

@@ -7,41 +7,47 @@
 
 #include "viqr.h"
 
-size_t c_decode(int mode, int hold, const unsigned char *in, size_t length, unsigned char *out, int *end_state) {
+/* A context in `mode` with hold on or off; -1 when none is free. */
+static int open_context(int mode, int hold) {
     const int handle = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    if (handle >= 0) viqr_set(handle, hold, VIQR_PARAM_HOLD);
+    return handle;
+}
+
+/* Flushes `handle` into `out`, records the state after the flush and closes
+ * the context; returns the bytes written. */
+static size_t flush_and_close(int handle, unsigned char *out, int *end_state) {
+    int count = 0;
+    viqr_flush(handle, out, &count);
+    viqr_query(handle, end_state, VIQR_PARAM_STATE);
+    viqr_close(handle, NULL, NULL);
+    return (size_t)count;
+}
+
+size_t c_decode(int mode, int hold, const unsigned char *in, size_t length, unsigned char *out, int *end_state) {
+    const int handle = open_context(mode, hold);
     size_t written = 0;
     int count = 0;
     size_t i;
     if (handle < 0) return (size_t)-1;
-    viqr_set(handle, hold, VIQR_PARAM_HOLD);
     for (i = 0; i < length; ++i) {
         viqr_feed(handle, in[i], out + written, &count);
         written += (size_t)count;
     }
-    viqr_flush(handle, out + written, &count);
-    written += (size_t)count;
-    viqr_query(handle, end_state, VIQR_PARAM_STATE);
-    viqr_close(handle, NULL, NULL);
-    return written;
+    return written + flush_and_close(handle, out + written, end_state);
 }
 
 size_t c_decode_chunks(int mode, int hold, const unsigned char *in, size_t length, size_t chunk,
                        unsigned char *out, int *end_state) {
-    const int handle = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    const int handle = open_context(mode, hold);
     size_t written = 0;
-    int count = 0;
     size_t at;
     if (handle < 0) return (size_t)-1;
-    viqr_set(handle, hold, VIQR_PARAM_HOLD);
     for (at = 0; at < length; at += chunk) {
         const size_t n = length - at < chunk ? length - at : chunk;
         written += viqr_feed_chunk(handle, in + at, n, out + written);
     }
-    viqr_flush(handle, out + written, &count);
-    written += (size_t)count;
-    viqr_query(handle, end_state, VIQR_PARAM_STATE);
-    viqr_close(handle, NULL, NULL);
-    return written;
+    return written + flush_and_close(handle, out + written, end_state);
 }
 
 size_t c_encode(const unsigned char *in, size_t length, size_t cut, unsigned char *out,
@@ -82,57 +88,70 @@ static size_t chunk_length(size_t length, size_t at, size_t chunk) {
     return left < chunk ? left : chunk;
 }
 
-c_utf8_result c_from_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
-                          int mode, unsigned char *out) {
+/* The calls of one UTF-8 conversion, for the one chunk loop below; each
+ * takes its own kind of state. */
+typedef struct utf8_calls {
+    size_t (*convert)(void *state, const unsigned char *in, size_t length, unsigned char *out);
+    size_t (*finish)(void *state, unsigned char *out);
+    unsigned char *piece; /* room for the output of C_UTF8_MAX_CHUNK bytes */
+} utf8_calls;
+
+static size_t from_utf8_call(void *state, const unsigned char *in, size_t length, unsigned char *out) {
+    return viqr_from_utf8((viqr_from_utf8_state *)state, in, length, out);
+}
+static size_t from_utf8_finish_call(void *state, unsigned char *out) {
+    return viqr_from_utf8_finish((viqr_from_utf8_state *)state, out);
+}
+static size_t to_utf8_call(void *state, const unsigned char *in, size_t length, unsigned char *out) {
+    return viqr_to_utf8((viqr_to_utf8_state *)state, in, length, out);
+}
+static size_t to_utf8_finish_call(void *state, unsigned char *out) {
+    return viqr_to_utf8_finish((viqr_to_utf8_state *)state, out);
+}
+
+/* Converts the one input "in" through `calls` on a started `state` whose
+ * reports `scan` holds: in chunks of `chunk` bytes, each into its piece, or
+ * with `chunk` 0 in one call straight into `out`; then the finish. */
+static c_utf8_result convert_utf8(const utf8_calls *calls, void *state, viqr_utf8_scan *scan,
+                                  const unsigned char *in, size_t length, size_t chunk, unsigned char *out) {
     c_utf8_result result = {0, 0, NULL, 0};
-    viqr_from_utf8_state state;
     size_t at, taken;
-    viqr_from_utf8_start(&state, composition_char, mode);
-    viqr_utf8_begin_input(&state.scan, "in");
+    viqr_utf8_begin_input(scan, "in");
     if (chunk == 0) {
-        result.length = viqr_from_utf8(&state, in, length, out);
+        result.length = calls->convert(state, in, length, out);
     } else {
         for (at = 0; at < length; at += taken) {
             taken = chunk_length(length, at, chunk);
-            const size_t n = viqr_from_utf8(&state, in + at, taken, from_utf8_piece);
-            memcpy(out + result.length, from_utf8_piece, n);
+            const size_t n = calls->convert(state, in + at, taken, calls->piece);
+            memcpy(out + result.length, calls->piece, n);
             result.length += n;
-            take_reports(&state.scan, &result);
+            take_reports(scan, &result);
         }
     }
-    take_reports(&state.scan, &result);
-    result.length += viqr_from_utf8_finish(&state, out + result.length);
-    take_reports(&state.scan, &result);
+    take_reports(scan, &result);
+    result.length += calls->finish(state, out + result.length);
+    take_reports(scan, &result);
     return result;
+}
+
+c_utf8_result c_from_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
+                          int mode, unsigned char *out) {
+    static const utf8_calls calls = {from_utf8_call, from_utf8_finish_call, from_utf8_piece};
+    viqr_from_utf8_state state;
+    viqr_from_utf8_start(&state, composition_char, mode);
+    return convert_utf8(&calls, &state, &state.scan, in, length, chunk, out);
 }
 
 c_utf8_result c_to_utf8(const unsigned char *in, size_t length, size_t chunk, unsigned char composition_char,
                         int mode, unsigned char *out) {
-    c_utf8_result result = {0, 0, NULL, 0};
+    static const utf8_calls calls = {to_utf8_call, to_utf8_finish_call, to_utf8_piece};
+    c_utf8_result result = {(size_t)-1, 0, NULL, 0};
     viqr_to_utf8_state state;
-    size_t at, taken;
     const int context = viqr_open(mode, composition_char, VIQR_DEFAULT_OVERSTRIKE_CHAR);
-    if (context < 0) {
-        result.length = (size_t)-1;
-        return result;
-    }
+    if (context < 0) return result;
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_start(&state, context);
-    viqr_utf8_begin_input(&state.scan, "in");
-    if (chunk == 0) {
-        result.length = viqr_to_utf8(&state, in, length, out);
-    } else {
-        for (at = 0; at < length; at += taken) {
-            taken = chunk_length(length, at, chunk);
-            const size_t n = viqr_to_utf8(&state, in + at, taken, to_utf8_piece);
-            memcpy(out + result.length, to_utf8_piece, n);
-            result.length += n;
-            take_reports(&state.scan, &result);
-        }
-    }
-    take_reports(&state.scan, &result);
-    result.length += viqr_to_utf8_finish(&state, out + result.length);
-    take_reports(&state.scan, &result);
+    result = convert_utf8(&calls, &state, &state.scan, in, length, chunk, out);
     viqr_close(context, NULL, NULL);
     return result;
 }
@@ -157,9 +176,8 @@ int c_two_texts_through_one_context(int mode, int typed, int utf8, const char *f
                                     c_two_texts *result) {
     viqr_to_utf8_state state;
     int count = 0;
-    const int context = viqr_open(mode, VIQR_DEFAULT_COMPOSITION_CHAR, VIQR_DEFAULT_OVERSTRIKE_CHAR);
+    const int context = open_context(mode, 1);
     if (context < 0) return 0;
-    viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_set(context, typed, VIQR_PARAM_TYPED);
     viqr_to_utf8_start(&state, context);
     result->first_length = text_then_end(context, &state, utf8, first, result->first);

@@ -13,6 +13,7 @@
 #include "iconv_oracle.h"
 #include "oracle.h"
 #include "viqr.h"
+#include "viqr_model.h"
 
 namespace {
 
@@ -210,27 +211,13 @@ void PrintTo(const utf8_row &r, std::ostream *os) {
     *os << "mode " << r.mode << " with " << r.composition_char << ", input " << testing::PrintToString(r.input);
 }
 
-struct utf8_converted {
-    std::string text;
-    std::vector<viqr_utf8_report> reports;
-};
+using viqr_model::utf8_converted;
 
-void take_reports(viqr_utf8_scan &scan, utf8_converted &c) {
-    viqr_utf8_report report;
-    while (viqr_utf8_take_report(scan, report)) c.reports.push_back(report);
-}
-
-// Through the C++ overloads, in one call.
+// Through the C++ overloads, in one chunk.
 utf8_converted from_utf8_cpp(const utf8_row &r) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, r.composition_char, r.mode);
-    viqr_utf8_begin_input(state.scan, "in");
-    std::vector<unsigned char> out(viqr_from_utf8_room(r.input.size()) + viqr_from_utf8_room(0));
-    std::size_t n = viqr_from_utf8(state, bytes(r.input), r.input.size(), out.data());
-    n += viqr_from_utf8_finish(state, out.data() + n);
-    utf8_converted c{text(out.data(), n), {}};
-    take_reports(state.scan, c);
-    return c;
+    return viqr_model::from_utf8_chunks(state, {r.input});
 }
 
 utf8_converted to_utf8_cpp(const utf8_row &r) {
@@ -238,14 +225,9 @@ utf8_converted to_utf8_cpp(const utf8_row &r) {
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    viqr_utf8_begin_input(state.scan, "in");
-    std::vector<unsigned char> out(viqr_to_utf8_room(r.input.size()) + viqr_to_utf8_room(0));
-    std::size_t n = viqr_to_utf8(state, bytes(r.input), r.input.size(), out.data());
-    n += viqr_to_utf8_finish(state, out.data() + n);
+    const utf8_converted c = viqr_model::to_utf8_chunks(state, {r.input});
     int count = 0;
     viqr_close(context, nullptr, count);
-    utf8_converted c{text(out.data(), n), {}};
-    take_reports(state.scan, c);
     return c;
 }
 
@@ -265,6 +247,7 @@ template <class Cpp, class C>
 void check_utf8_row(const utf8_row &r, Cpp convert_cpp, C convert_c, std::size_t room) {
     const utf8_converted cpp = convert_cpp(r);
     EXPECT_EQ(cpp.text, r.output) << "C++";
+    EXPECT_TRUE(cpp.within_room) << "C++";
     expect_report(cpp.reports, r.invalid_at, "C++");
 
     std::vector<unsigned char> out(room);
@@ -374,19 +357,7 @@ std::string random_text(std::mt19937 &random, const std::vector<std::string> &pi
     return s;
 }
 
-constexpr unsigned char GUARD = 0xA5;
-constexpr std::size_t GUARD_SIZE = 32;
-
-// Calls `convert` on `out` sized `room` plus the guard, and checks both.
-template <class Convert>
-std::size_t within_room(std::size_t room, Convert convert) {
-    std::vector<unsigned char> out(room + GUARD_SIZE, GUARD);
-    const std::size_t n = convert(out.data());
-    EXPECT_LE(n, room);
-    for (std::size_t i = room; i < out.size(); ++i) EXPECT_EQ(out[i], GUARD) << "byte " << i - room << " past the room";
-    return n;
-}
-
+// Sizes of chunks of 0 to 9 bytes that add up to `length`.
 std::vector<std::size_t> random_chunks(std::mt19937 &random, std::size_t length) {
     std::uniform_int_distribution<std::size_t> size(0, 9);
     std::vector<std::size_t> chunks;
@@ -398,6 +369,10 @@ std::vector<std::size_t> random_chunks(std::mt19937 &random, std::size_t length)
     return chunks;
 }
 
+// The rooms the C header promises, as its macros give them.
+std::size_t from_utf8_macro_room(std::size_t n) { return VIQR_FROM_UTF8_OUTPUT_SIZE(n); }
+std::size_t to_utf8_macro_room(std::size_t n) { return VIQR_TO_UTF8_OUTPUT_SIZE(n); }
+
 TEST(CApiUtf8Room, FromUtf8StaysWithinItsOutputSize) {
     const std::vector<std::string> pieces = {
         "\u1EA5", "'", "\u00E2", "\u0111", "\u0110", "\\", "#", "a", "e", "d", "D", "?", ".", "(", "^", "+", "~",
@@ -408,16 +383,14 @@ TEST(CApiUtf8Room, FromUtf8StaysWithinItsOutputSize) {
         const std::string in = random_text(random, pieces, 100);
         const int mode = round % 2 == 0 ? E : V;
         viqr_from_utf8_state state;
-        viqr_from_utf8_start(state, round % 3 == 0 ? '#' : '\\', mode);
-        std::size_t at = 0;
-        for (std::size_t n : random_chunks(random, in.size())) {
-            within_room(VIQR_FROM_UTF8_OUTPUT_SIZE(n), [&](unsigned char *out) {
-                return viqr_from_utf8(state, bytes(in) + at, n, out);
-            });
-            at += n;
-        }
-        within_room(VIQR_FROM_UTF8_OUTPUT_SIZE(0), [&](unsigned char *out) { return viqr_from_utf8_finish(state, out); });
-        ASSERT_FALSE(HasFailure()) << "input " << testing::PrintToString(in);
+        viqr_from_utf8_start(&state, round % 3 == 0 ? '#' : '\\', mode);
+        const utf8_converted c = viqr_model::convert_utf8_chunks(
+            state, viqr_model::pieces_by_sizes(in, random_chunks(random, in.size())), from_utf8_macro_room,
+            [](viqr_from_utf8_state &s, const unsigned char *text, std::size_t n, unsigned char *out) {
+                return viqr_from_utf8(&s, text, n, out);
+            },
+            [](viqr_from_utf8_state &s, unsigned char *out) { return viqr_from_utf8_finish(&s, out); });
+        ASSERT_TRUE(c.within_room) << "input " << testing::PrintToString(in);
     }
 }
 
@@ -431,17 +404,15 @@ TEST_F(CApi, ToUtf8StaysWithinItsOutputSize) {
         const int context = viqr_open(round % 3, round % 4 == 0 ? '#' : '\\', DEFAULT_OVERSTRIKE_CHAR);
         viqr_set(context, round % 5 != 0, VIQR_PARAM_HOLD);
         viqr_to_utf8_state state;
-        viqr_to_utf8_start(state, context);
-        std::size_t at = 0;
-        for (std::size_t n : random_chunks(random, in.size())) {
-            within_room(VIQR_TO_UTF8_OUTPUT_SIZE(n), [&](unsigned char *out) {
-                return viqr_to_utf8(state, bytes(in) + at, n, out);
-            });
-            at += n;
-        }
-        within_room(VIQR_TO_UTF8_OUTPUT_SIZE(0), [&](unsigned char *out) { return viqr_to_utf8_finish(state, out); });
+        viqr_to_utf8_start(&state, context);
+        const utf8_converted c = viqr_model::convert_utf8_chunks(
+            state, viqr_model::pieces_by_sizes(in, random_chunks(random, in.size())), to_utf8_macro_room,
+            [](viqr_to_utf8_state &s, const unsigned char *text, std::size_t n, unsigned char *out) {
+                return viqr_to_utf8(&s, text, n, out);
+            },
+            [](viqr_to_utf8_state &s, unsigned char *out) { return viqr_to_utf8_finish(&s, out); });
         viqr_close(context, nullptr, nullptr);
-        ASSERT_FALSE(HasFailure()) << "input " << testing::PrintToString(in);
+        ASSERT_TRUE(c.within_room) << "input " << testing::PrintToString(in);
     }
 }
 

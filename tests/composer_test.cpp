@@ -154,6 +154,36 @@ TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
     EXPECT_EQ(checked, 24 * 6 + 2);
 }
 
+// The letters of iconv's VISCII spelled as the lines above spell them: each
+// spelling's byte ("a", "a(", "a('", "DD" ...), and the spelling of each
+// letter that marks can still extend (a vowel without a tone, D and d).
+struct spelled_letters {
+    std::map<std::string, unsigned char> byte_spelled;
+    std::map<unsigned char, std::string> open_letter;
+};
+
+spelled_letters spell_iconv_letters() {
+    const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
+    spelled_letters l;
+    for (const letter_line &line : letter_lines) {
+        const std::vector<std::string> letters = split_letters(line.letters);
+        for (std::size_t tone = 0; tone < letters.size(); ++tone) {
+            const std::string viscii = iconv_convert("UTF-8", "VISCII", letters[tone]).value_or("");
+            EXPECT_EQ(viscii.size(), 1u) << "iconv has no VISCII byte for " << letters[tone];
+            if (viscii.size() != 1) continue;
+            const std::string spelling = line.spelling + std::string(tone != 0, tone_chars[tone]);
+            l.byte_spelled[spelling] = static_cast<unsigned char>(viscii[0]);
+            if (tone == 0 && letters.size() > 1) l.open_letter[static_cast<unsigned char>(viscii[0])] = line.spelling;
+        }
+    }
+    // The second D of Đ and đ may be of either case; the first decides.
+    l.byte_spelled["Dd"] = l.byte_spelled["DD"];
+    l.byte_spelled["dD"] = l.byte_spelled["dd"];
+    l.open_letter['D'] = "D";
+    l.open_letter['d'] = "d";
+    return l;
+}
+
 // Every pair of bytes from an idle composer, against the letters of iconv's
 // VISCII spelled as the lines above spell them: the first byte starts a
 // letter exactly when marks can still extend it (a vowel without a tone, D
@@ -161,24 +191,10 @@ TEST(ComposerTables, EverySpellingComposesToItsVisciiByte) {
 // giving that letter's byte; otherwise the second is taken on its own.
 TEST(ComposerTables, EveryPairOfBytesMergesExactlyWhenItSpellsALetter) {
     REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
-    const char tone_chars[] = {'\0', '\'', '`', '?', '~', '.'};
-    std::map<std::string, unsigned char> byte_spelled;  // "a", "a(", "a('", "DD", ...
-    std::map<unsigned char, std::string> open_letter;   // byte -> spelling, for letters marks can extend
-    for (const letter_line &line : letter_lines) {
-        const std::vector<std::string> letters = split_letters(line.letters);
-        for (std::size_t tone = 0; tone < letters.size(); ++tone) {
-            const std::string viscii = iconv_convert("UTF-8", "VISCII", letters[tone]).value_or("");
-            ASSERT_EQ(viscii.size(), 1u) << "iconv has no VISCII byte for " << letters[tone];
-            const std::string spelling = line.spelling + std::string(tone != 0, tone_chars[tone]);
-            byte_spelled[spelling] = static_cast<unsigned char>(viscii[0]);
-            if (tone == 0 && letters.size() > 1) open_letter[static_cast<unsigned char>(viscii[0])] = line.spelling;
-        }
-    }
-    // The second D of Đ and đ may be of either case; the first decides.
-    byte_spelled["Dd"] = byte_spelled.at("DD");
-    byte_spelled["dD"] = byte_spelled.at("dd");
-    open_letter['D'] = "D";
-    open_letter['d'] = "d";
+    const spelled_letters spelled = spell_iconv_letters();
+    ASSERT_FALSE(HasFailure());
+    const std::map<std::string, unsigned char> &byte_spelled = spelled.byte_spelled;
+    const std::map<unsigned char, std::string> &open_letter = spelled.open_letter;
     ASSERT_EQ(open_letter.size(), 26u);
 
     int merged = 0;
@@ -235,12 +251,84 @@ protected:
     }
 };
 
+// A backslash at `j` is a letter break (the escape) unless V or a second
+// backslash follows it, or nothing: then it ends the run.
+bool breaks_at(const std::string &text, std::size_t j) {
+    return j + 1 < text.size() && text[j + 1] != 'V' && text[j + 1] != '\\';
+}
+
+// What composing `text` wrote, what it holds, where it stopped, and the
+// composer it leaves.
+struct composed_run {
+    std::string written;
+    unsigned char held = 0;
+    std::size_t stopped;
+    composer state{};
+};
+
+// Stepping, with the letter breaks as the decoder makes them: the letter
+// under way is written and the composer made idle.
+composed_run compose_by_steps(const std::string &text) {
+    composed_run r;
+    composer_reset(r.state);
+    r.stopped = text.size();
+    for (std::size_t j = 0; j < text.size(); ++j) {
+        const auto ch = static_cast<unsigned char>(text[j]);
+        int pending, combined;
+        if (ch == '\\') {
+            if (!breaks_at(text, j)) {
+                r.stopped = j;
+                break;
+            }
+            if (r.held != 0) r.written += static_cast<char>(r.held);
+            r.held = 0;
+            compose_char(r.state, 0, pending, combined);
+            continue;
+        }
+        const unsigned char out = compose_char(r.state, ch, pending, combined);
+        if (!combined && r.held != 0) r.written += static_cast<char>(r.held);
+        r.held = pending ? out : 0;
+        if (!pending) r.written += static_cast<char>(out);
+    }
+    return r;
+}
+
+// The run in two calls, split at `split`, as chunks would split it.  It may
+// stop at any backslash; there the letter break is made the way the decoder
+// makes it, and the run called again after it.
+composed_run compose_by_runs(const std::string &text, std::size_t split, const viqr_test::implementation &kernels,
+                             const run_stop &stop) {
+    composed_run r;
+    composer_reset(r.state);
+    r.state.kernels = &kernels;
+    std::vector<unsigned char> room(text.size() + 1);
+    unsigned char *out = room.data();
+    const auto *in = reinterpret_cast<const unsigned char *>(text.data());
+    const unsigned char *at = in, *stopped = in;
+    for (;;) {
+        const unsigned char *limit = at < in + split ? in + split : in + text.size();
+        stopped = compose_held_run(r.state, at, limit, stop, r.held, out);
+        if (stopped == limit) {
+            if (limit == in + text.size()) break;
+            at = limit;
+            continue;
+        }
+        if (!breaks_at(text, static_cast<std::size_t>(stopped - in))) break;
+        if (r.held != 0) *out++ = r.held;
+        r.held = 0;
+        int pending, combined;
+        compose_char(r.state, 0, pending, combined);
+        at = stopped + 1;
+    }
+    r.written.assign(reinterpret_cast<char *>(room.data()), static_cast<std::size_t>(out - room.data()));
+    r.stopped = static_cast<std::size_t>(stopped - in);
+    return r;
+}
+
 TEST_P(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
-    const run_trial &trial = std::get<0>(GetParam());
-    const std::string &alphabet = trial.alphabet;
-    // The decoder's stop: a backslash, which followed by anything but V or a
-    // second backslash is a letter break (the escape), and ends the run
-    // otherwise.
+    const std::string &alphabet = std::get<0>(GetParam()).alphabet;
+    // The decoder's stop: a backslash, which ends the run unless it is a
+    // letter break.
     run_stop stop{'\\', true, {}};
     stop.ends.fill('\\');
     stop.ends[0] = 'V';
@@ -249,71 +337,18 @@ TEST_P(ComposerRun, WritesAndLeavesWhatSteppingDoes) {
         std::string text;
         const int length = static_cast<int>(random() % (round % 8 == 0 ? 900 : round % 4 == 0 ? 150 : 12));
         for (int i = 0; i < length; ++i) text += alphabet[random() % alphabet.size()];
-        auto breaks_at = [&](std::size_t j) { return j + 1 < text.size() && text[j + 1] != 'V' && text[j + 1] != '\\'; };
-
-        // Stepping, with the letter breaks as the decoder makes them: the
-        // letter under way is written and the composer made idle.
-        composer stepped{};
-        composer_reset(stepped);
-        std::string expected;
-        unsigned char held = 0;
-        std::size_t stop_at = text.size();
-        for (std::size_t j = 0; j < text.size(); ++j) {
-            const auto ch = static_cast<unsigned char>(text[j]);
-            int pending, combined;
-            if (ch == '\\') {
-                if (!breaks_at(j)) {
-                    stop_at = j;
-                    break;
-                }
-                if (held != 0) expected += static_cast<char>(held);
-                held = 0;
-                compose_char(stepped, 0, pending, combined);
-                continue;
-            }
-            const unsigned char r = compose_char(stepped, ch, pending, combined);
-            if (!combined && held != 0) expected += static_cast<char>(held);
-            held = pending ? r : 0;
-            if (!pending) expected += static_cast<char>(r);
-        }
-
-        // The run in two calls, split anywhere, as chunks would split it.  It
-        // may stop at any backslash; there the test makes the letter break
-        // the way the decoder makes it, and calls it again after the break.
-        composer run{};
-        composer_reset(run);
-        run.kernels = std::get<1>(GetParam());
-        unsigned char run_held = 0;
-        std::vector<unsigned char> room(text.size() + 1);
-        unsigned char *const area = room.data();
-        unsigned char *out = area;
-        const auto *in = reinterpret_cast<const unsigned char *>(text.data());
         const std::size_t split = text.empty() ? 0 : random() % (text.size() + 1);
-        const unsigned char *at = in, *stopped = in;
-        for (;;) {
-            const unsigned char *limit = at < in + split ? in + split : in + text.size();
-            stopped = compose_held_run(run, at, limit, stop, run_held, out);
-            if (stopped == limit) {
-                if (limit == in + text.size()) break;
-                at = limit;
-                continue;
-            }
-            if (!breaks_at(static_cast<std::size_t>(stopped - in))) break;
-            if (run_held != 0) *out++ = run_held;
-            run_held = 0;
-            int pending, combined;
-            compose_char(run, 0, pending, combined);
-            at = stopped + 1;
-        }
 
+        const composed_run stepped = compose_by_steps(text);
+        const composed_run run = compose_by_runs(text, split, *std::get<1>(GetParam()), stop);
         SCOPED_TRACE(testing::PrintToString(text) + " split at " + std::to_string(split));
-        EXPECT_EQ(std::string(reinterpret_cast<char *>(area), static_cast<std::size_t>(out - area)), expected);
-        EXPECT_EQ(stopped - in, static_cast<std::ptrdiff_t>(stop_at));
-        EXPECT_EQ(run_held, held);
+        EXPECT_EQ(run.written, stepped.written);
+        EXPECT_EQ(run.stopped, stepped.stopped);
+        EXPECT_EQ(run.held, stepped.held);
         // The letter under way is the same: any byte that comes next does
         // the same to both.
         for (unsigned char next : alphabet) {
-            composer after_run = run, after_steps = stepped;
+            composer after_run = run.state, after_steps = stepped.state;
             step a{}, b{};
             a.result = compose_char(after_run, next, a.pending, a.combined);
             b.result = compose_char(after_steps, next, b.pending, b.combined);

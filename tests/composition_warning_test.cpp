@@ -144,13 +144,11 @@ TEST(CompositionWarningRun, ConvertsAsAskedAndLeavesErrorsAlone) {
     }
 }
 
-// Every byte as the composition character, against classes worked out
-// independently: the system's iconv decodes each byte as VISCII and Python's
-// unicodedata says whether the character is a letter, a digit, white space or
-// a control character.
-TEST(CompositionWarningRun, EveryByteIsClassedAsUnicodeClassesItsVisciiCharacter) {
-    REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
-    REQUIRE_ORACLE(have_python_unicodedata(), "python3 with unicodedata is needed to class the characters");
+// The class of each byte's VISCII character, worked out independently: the
+// system's iconv decodes each byte as VISCII and Python's unicodedata says
+// whether the character is a letter, a digit, white space or a control
+// character.  One line a byte, a key of the map in the test below.
+run_result classes_by_the_oracles() {
     const char *classify = R"(python3 -c '
 import sys, unicodedata
 data = sys.stdin.buffer.read()
@@ -170,7 +168,53 @@ for i in range(256):
     else:
         print("none")
 ')";
-    const run_result oracle = run_shell(std::string("iconv -f VISCII -t UTF-32LE | ") + classify, all_bytes());
+    return run_shell(std::string("iconv -f VISCII -t UTF-32LE | ") + classify, all_bytes());
+}
+
+// `b` as -com takes it in octal, and as the warning shows it.
+std::string octal_of(int b) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "\\%o", b);
+    return octal;
+}
+
+std::string shown_of(int b) {
+    char shown[8];
+    if (b > ' ' && b < 0x7F)
+        std::snprintf(shown, sizeof shown, "%c", b);
+    else
+        std::snprintf(shown, sizeof shown, "\\%03o", b);
+    return shown;
+}
+
+// The warning, or nothing, each program gives for `b`, with and without -u.
+// In UTF-8 a VISCII letter beyond ASCII is part of a character, and one of
+// the six controls is a control: -u cannot read it back.
+void expect_warnings_for_byte(int b, const std::string &cls, const std::string &what) {
+    const std::string octal = octal_of(b), shown = shown_of(b);
+    for (const std::string program : PROGRAMS) {
+        const run_result r = run_program(program_path(program), {"-com", octal}, "", program);
+        EXPECT_EQ(r.err, warning(program, shown, what)) << "byte " << b;
+        EXPECT_EQ(r.status, 0) << "byte " << b;
+        const run_result u = run_program(program_path(program), {"-com", octal, "-u"}, "RYQ", program);
+        if (cls == "viscii_letter") {
+            EXPECT_EQ(u.err, program + ": composition character \"" + shown +
+                                 "\" cannot be used with -u: it is a VISCII letter, not ASCII text in UTF-8\n")
+                << "byte " << b;
+            EXPECT_EQ(u.out, "") << "byte " << b;
+            EXPECT_EQ(u.status, 1) << "byte " << b;
+        } else {
+            EXPECT_EQ(u.err, warning(program, shown, what)) << "byte " << b;
+            EXPECT_EQ(u.status, 0) << "byte " << b;
+        }
+    }
+}
+
+// Every byte as the composition character, against the oracles' classes.
+TEST(CompositionWarningRun, EveryByteIsClassedAsUnicodeClassesItsVisciiCharacter) {
+    REQUIRE_ORACLE(have_iconv_viscii(), "this system's iconv has no VISCII charset");
+    REQUIRE_ORACLE(have_python_unicodedata(), "python3 with unicodedata is needed to class the characters");
+    const run_result oracle = classes_by_the_oracles();
     ASSERT_EQ(oracle.status, 0) << oracle.err;
     const std::map<std::string, std::string> what = {
         {"letter", LETTER}, {"viscii_letter", VISCII_LETTER}, {"digit", DIGIT}, {"mark", MARK},
@@ -182,30 +226,7 @@ for i in range(256):
         std::string cls;
         ASSERT_TRUE(std::getline(classes, cls)) << "the oracle gave no class for byte " << b;
         ++seen[cls];
-        char octal[8], shown[8];
-        std::snprintf(octal, sizeof octal, "\\%o", b);
-        if (b > ' ' && b < 0x7F)
-            std::snprintf(shown, sizeof shown, "%c", b);
-        else
-            std::snprintf(shown, sizeof shown, "\\%03o", b);
-        for (const std::string program : PROGRAMS) {
-            const run_result r = run_program(program_path(program), {"-com", octal}, "", program);
-            EXPECT_EQ(r.err, warning(program, shown, what.at(cls))) << "byte " << b;
-            EXPECT_EQ(r.status, 0) << "byte " << b;
-            // In UTF-8 a VISCII letter beyond ASCII is part of a character, and
-            // one of the six controls is a control: -u cannot read it back.
-            const run_result u = run_program(program_path(program), {"-com", octal, "-u"}, "RYQ", program);
-            if (cls == "viscii_letter") {
-                EXPECT_EQ(u.err, program + ": composition character \"" + shown +
-                                     "\" cannot be used with -u: it is a VISCII letter, not ASCII text in UTF-8\n")
-                    << "byte " << b;
-                EXPECT_EQ(u.out, "") << "byte " << b;
-                EXPECT_EQ(u.status, 1) << "byte " << b;
-            } else {
-                EXPECT_EQ(u.err, warning(program, shown, what.at(cls))) << "byte " << b;
-                EXPECT_EQ(u.status, 0) << "byte " << b;
-            }
-        }
+        expect_warnings_for_byte(b, cls, what.at(cls));
     }
     // The oracle itself: every class met, and the VISCII letters all found.
     EXPECT_EQ(seen.size(), what.size());

@@ -39,14 +39,6 @@ inline void make_converter_fixture(const scratch_dir &dir, const std::string &pr
     std::filesystem::create_directory(dir.path() + "/sub");
 }
 
-// The rows of a table with their program column filled in.
-template <std::size_t N>
-std::vector<cli_case> rows_of(const std::string &program, const cli_case (&table)[N]) {
-    std::vector<cli_case> rows(std::begin(table), std::end(table));
-    for (cli_case &row : rows) row.program = program;
-    return rows;
-}
-
 class ConverterCli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(ConverterCli, WritesExactlyTheseBytes) {

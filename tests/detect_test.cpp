@@ -111,6 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Forms, EveryForm,
                                          form_case{"viscii", "viscii"}, form_case{"tcvn3", "tcvn3"},
                                          form_case{"vni", "vni"}, form_case{"vps", "vps"},
                                          form_case{"cp1258", "cp1258"}, form_case{"viqr", "viqr"},
+                                         form_case{"ncr", "ncr"},
                                          form_case{"utf-8-as-cp1252", "utf-8-as-cp1252"},
                                          form_case{"tcvn3-as-cp1252", "tcvn3-as-cp1252"},
                                          form_case{"vni-as-cp1252", "vni-as-cp1252"}),
@@ -173,6 +174,14 @@ INSTANTIATE_TEST_SUITE_P(
                                  "H\xB5 N\xE9i and the school in Hu\xD5.", "tcvn3"},
         // Plain English is ascii; VIQR is not.
         text_case{"english", "This is plain English text; it has no letters beyond ASCII at all.\n", "ascii"},
+        // References to Vietnamese letters, decimal or hexadecimal, are NCR;
+        // an English page with a few references to symbols stays ascii.
+        text_case{"hexadecimal references", "C&#x1ED9;ng h&#xF2;a x&#xE3; h&#x1ED9;i ch&#x1EE7; ngh&#x129;a "
+                                            "Vi&#x1EC7;t Nam", "ncr"},
+        text_case{"mixed references", "The report was written in Vi&#7879;t Nam by Nguy&#7877;n V&#259;n An for "
+                                      "the office in H&#224; N&#7897;i and the school in Hu&#7871;.", "ncr"},
+        text_case{"symbol references", "&lt;p&gt; Copyright &#169; 2020 &#8212; all rights reserved by the "
+                                       "authors.\n", "ascii"},
         // Too little to tell.
         text_case{"nothing", "", "too little"},
         text_case{"digits", "12 345 6789\n3.14 2.71\n", "too little"},
@@ -332,11 +341,16 @@ TEST(ToneconvDetect, PrintsALineForEachInput) {
     dir.write("moji.txt", "C\xC3\xA9ng h\xC3\x9F" "a X\xC2\xB7 h\xC3\xA9i Ch\xC3\xB1 ngh\xC3\x9C" "a Vi\xC3\x96t Nam\n");
     dir.write("en.txt", "This is plain English text; it has no letters beyond ASCII at all.\n");
     dir.write("digits.txt", "12 34 56\n");
-    const run_result r = toneconv({"--detect", "old.txt", "moji.txt", "en.txt", "digits.txt"}, "", dir.path());
+    // More of its VIQR words read as Vietnamese than of its words as plain
+    // English, but too few to take it for VIQR.
+    dir.write("note.txt", "To^i ddi ho.c. The book is on the table.\n");
+    const run_result r =
+        toneconv({"--detect", "old.txt", "moji.txt", "en.txt", "digits.txt", "note.txt"}, "", dir.path());
     EXPECT_EQ(r.out, "old.txt: tcvn3 (94%)\n"
                      "moji.txt: tcvn3-as-cp1252 (87%)\n"
                      "en.txt: ascii (92%)\n"
-                     "digits.txt: unknown (too little text to tell)\n");
+                     "digits.txt: unknown (too little text to tell)\n"
+                     "note.txt: ascii (55%); viqr-typed (60%) not taken: too little of it reads as Vietnamese\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);  // one input could not be told
 
@@ -364,6 +378,21 @@ TEST(ToneconvAuto, ConvertsEachInputFromWhatItIs) {
     EXPECT_EQ(named.status, 0);
     const run_result explicit_auto = toneconv({"-f", "AUTO", "-t", "viqr", "a.tcvn3"}, "", dir.path());
     EXPECT_EQ(explicit_auto.out, convert("utf-8", "viqr", SENTENCE));
+}
+
+// Plain ASCII is read on for detection far past the first read, in case
+// Vietnamese follows; all that was read is then converted like the rest of
+// the input.  Plain text of a few MiB, then a Vietnamese line.
+TEST(ToneconvAuto, ConvertsAllThatDetectionReadOfALongInput) {
+    scratch_dir dir;
+    std::string text;
+    while (text.size() < 6 * 1024 * 1024) text += "Plain English, one line after another of it.\n";
+    dir.write("long.txt", text + SENTENCE);
+    const run_result r = toneconv({"-t", "ncr", "long.txt"}, "", dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.size(), text.size() + convert("utf-8", "ncr", SENTENCE).size());
+    EXPECT_TRUE(r.out == text + convert("utf-8", "ncr", SENTENCE));
 }
 
 }  // namespace

@@ -93,8 +93,27 @@ std::vector<example> readme_examples(const std::string &path, const std::string 
     return examples;
 }
 
-// The escapes of roff that the pages use in examples, undone.
-std::string unescape_roff(const std::string &line) {
+// A code point in UTF-8.
+std::string utf8_of(char32_t c) {
+    std::string out;
+    if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+    } else {
+        if (c >= 0x10000) {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+        }
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+    return out;
+}
+
+// The named escape of roff at `at` in `line`, undone into `out`; returns its
+// length, 0 when the pages use no such escape in examples.
+std::size_t undo_named_escape(const std::string &line, std::size_t at, std::string &out) {
     static const std::pair<const char *, const char *> named[] = {
         {"\\(aq", "'"}, {"\\(dq", "\""}, {"\\(ha", "^"}, {"\\(ti", "~"}, {"\\(ga", "`"}, {"\\(rs", "\\"},
         {"\\[lq]", "\u201C"}, {"\\[rq]", "\u201D"}, {"\\[em]", "\u2014"}, {"\\[en]", "\u2013"},
@@ -105,6 +124,18 @@ std::string unescape_roff(const std::string &line) {
         {"\\[:U]", "\u00DC"}, {"\\[~n]", "\u00F1"}, {"\\[ss]", "\u00DF"}, {"\\[pc]", "\u00B7"},
         {"\\[r?]", "\u00BF"}, {"\\[Om]", "\u03A9"}, {"\\-", "-"}, {"\\e", "\\"}, {"\\&", ""}, {"\\ ", " "},
     };
+    for (const auto &[escape, text] : named) {
+        const std::size_t length = std::char_traits<char>::length(escape);
+        if (line.compare(at, length, escape) == 0) {
+            out += text;
+            return length;
+        }
+    }
+    return 0;
+}
+
+// The escapes of roff that the pages use in examples, undone.
+std::string unescape_roff(const std::string &line) {
     std::string out;
     for (std::size_t i = 0; i < line.size();) {
         if (line[i] != '\\') {
@@ -113,32 +144,13 @@ std::string unescape_roff(const std::string &line) {
         }
         if (line.compare(i, 3, "\\[u") == 0) {
             const std::size_t end = line.find(']', i);
-            const char32_t c = static_cast<char32_t>(std::stoul(line.substr(i + 3, end - i - 3), nullptr, 16));
-            if (c < 0x800) {
-                out += static_cast<char>(0xC0 | (c >> 6));
-            } else {
-                if (c >= 0x10000) {
-                    out += static_cast<char>(0xF0 | (c >> 18));
-                    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-                } else {
-                    out += static_cast<char>(0xE0 | (c >> 12));
-                }
-                out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            }
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            out += utf8_of(static_cast<char32_t>(std::stoul(line.substr(i + 3, end - i - 3), nullptr, 16)));
             i = end + 1;
             continue;
         }
-        bool known = false;
-        for (const auto &[escape, text] : named) {
-            if (line.compare(i, std::char_traits<char>::length(escape), escape) == 0) {
-                out += text;
-                i += std::char_traits<char>::length(escape);
-                known = true;
-                break;
-            }
-        }
-        if (!known) throw std::runtime_error("unknown roff escape in example line: " + line);
+        const std::size_t length = undo_named_escape(line, i, out);
+        if (length == 0) throw std::runtime_error("unknown roff escape in example line: " + line);
+        i += length;
     }
     return out;
 }

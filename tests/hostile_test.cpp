@@ -291,14 +291,18 @@ TEST_P(HostileCommandLine, WritesExactlyTheseBytes) {
 INSTANTIATE_TEST_SUITE_P(Converters, HostileCommandLine, testing::ValuesIn(command_line_cases));
 
 // Each input is closed once it has been read: under a limit of 16 open files
-// the converters go through 64 of them, with and without -u.
+// the converters go through 64 of them, with and without -u, and toneconv
+// with an encoding named and with each input detected.
 TEST(HostileFiles, MoreFilesThanTheOpenFileLimitAreReadOneAfterAnother) {
     const std::string u_acute = "\xC3\xA1";  // á in UTF-8
+    const std::string line = "C\xE1\xBB\x99ng h\xC3\xB2" "a x\xC3\xA3 h\xE1\xBB\x99i ch\xE1\xBB\xA7 ngh\xC4\xA9" "a\n";
     const cli_case cases[] = {
         {{}, "\xE1", "\\V" + repeated("a'", 64), "", 0, "tonedown"},
         {{"-u"}, u_acute, "\\V" + repeated("a'", 64), "", 0, "tonedown"},
         {{}, "a'", repeated("\xE1", 64), "", 0, "toneup"},
         {{"-u"}, "a'", repeated(u_acute, 64), "", 0, "toneup"},
+        {{"-f", "vni"}, "a\xF9", repeated(u_acute, 64), "", 0, "toneconv"},
+        {{}, line, repeated(line, 64), "", 0, "toneconv"},
     };
     for (const cli_case &c : cases) {
         SCOPED_TRACE(c.program + " " + testing::PrintToString(c.args));

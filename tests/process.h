@@ -2,6 +2,7 @@
 // standard output and standard error as bytes, and the exit status.
 #pragma once
 
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -79,6 +80,14 @@ struct cli_case {
 // row that names its program is shown by its number of arguments, which may
 // be thousands.
 void PrintTo(const cli_case &c, std::ostream *os);
+
+// The rows of a table with their program column filled in.
+template <std::size_t N>
+std::vector<cli_case> rows_of(const std::string &program, const cli_case (&table)[N]) {
+    std::vector<cli_case> rows(std::begin(table), std::end(table));
+    for (cli_case &row : rows) row.program = program;
+    return rows;
+}
 
 // Checks the three outcomes of a run against a row.
 void expect_outcome(const run_result &r, const cli_case &c);

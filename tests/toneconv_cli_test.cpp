@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "iconv_oracle.h"
+#include "oracle.h"
 #include "process.h"
 
 namespace {
@@ -26,7 +28,7 @@ const std::string USAGE =
     "              --detect: names the encoding of each input\n"
     "\n"
     "Purpose: Converts Vietnamese text between encodings\n"
-    "Version: VISCII & VIQR 1.1\n"
+    "Version: viqr-tools " VIQR_PROJECT_VERSION "\n"
     "Author:  the viqr-tools maintainers <maintainers@viqr-tools.org>\n"
     "         viqr-tools, free software under the MIT licence\n";
 
@@ -168,6 +170,52 @@ TEST(ToneconvInputs, ALetterGoesOnInTheNextFile) {
     const run_result r = toneconv({"-f", "vni", "a", "b"}, "", dir.path());
     EXPECT_EQ(r.out, VIET);
     EXPECT_EQ(r.status, 0);
+}
+
+// "Cộng hòa xã hội chủ nghĩa Việt Nam" in TCVN3, in VNI and in UTF-8.
+const std::string TCVN3_SENTENCE = "C\xE9ng h\xDF" "a x\xB7 h\xE9i ch\xF1 ngh\xDC" "a Vi\xD6t Nam\n";
+const std::string VNI_SENTENCE = "Co\xE4ng ho\xF8" "a xa\xF5 ho\xE4i chu\xFB ngh\xF3" "a Vie\xE4t Nam\n";
+const std::string UTF8_SENTENCE = "C\xE1\xBB\x99ng h\xC3\xB2" "a x\xC3\xA3 h\xE1\xBB\x99i ch\xE1\xBB\xA7 ngh\xC4\xA9"
+                                  "a Vi\xE1\xBB\x87t Nam\n";
+
+// A source encoding that plainly does not fit the start of an input draws
+// one hint for that input, naming what detection takes it for; the output
+// and the exit status are what the conversion asked for gives.
+TEST(ToneconvHint, NamesWhatAnInputLooksLikeWhenTheEncodingNamedPlainlyDoesNotFit) {
+    scratch_dir dir;
+    dir.write("old.txt", TCVN3_SENTENCE);
+    dir.write("new.txt", UTF8_SENTENCE);
+    const run_result r = toneconv({"-f", "utf-8", "old.txt", "new.txt"}, "", dir.path());
+    std::string replaced;
+    for (unsigned char b : TCVN3_SENTENCE) replaced += b < 0x80 ? std::string(1, static_cast<char>(b)) : "\xEF\xBF\xBD";
+    EXPECT_EQ(r.out, replaced + UTF8_SENTENCE);
+    EXPECT_EQ(r.err, "toneconv: \"old.txt\" looks like tcvn3, not utf-8; try -f tcvn3 or -f auto\n"
+                     "toneconv: \"old.txt\": 7 bytes are not valid UTF-8 (first 0xE9 at byte offset 1); written as "
+                     "U+FFFD\n");
+    EXPECT_EQ(r.status, 1);
+
+    const run_result vni = toneconv({"-f", "viqr"}, VNI_SENTENCE);
+    EXPECT_EQ(vni.err.substr(0, vni.err.find('\n') + 1),
+              "toneconv: \"standard input\" looks like vni, not viqr; try -f vni or -f auto\n");
+
+    REQUIRE_ORACLE(have_iconv_viscii(), "iconv lacks VISCII");
+    const run_result viscii = toneconv({"-f", "viscii"}, UTF8_SENTENCE);
+    EXPECT_EQ(viscii.out, iconv_convert("VISCII", "UTF-8", UTF8_SENTENCE).value_or("(iconv failed)"));
+    EXPECT_EQ(viscii.err, "toneconv: \"standard input\" looks like utf-8, not viscii; try -f utf-8 or -f auto\n");
+    EXPECT_EQ(viscii.status, 0);
+}
+
+// No hint where the start fits the encoding named, or where only detection
+// could tell (VNI and TCVN3 are both tables of bytes).  Too little to tell
+// gives none either: the row "x\xC3" of the table above.
+TEST(ToneconvHint, StaysQuietWhereTheStartDoesNotPlainlyContradict) {
+    const cli_case quiet[] = {
+        {{"-f", "tcvn3"}, TCVN3_SENTENCE, UTF8_SENTENCE, "", 0},
+        {{"-f", "utf-8"}, UTF8_SENTENCE, UTF8_SENTENCE, "", 0},
+        {{"-f", "viqr"}, "Co^.ng ho`a\n", "C\xE1\xBB\x99ng h\xC3\xB2" "a\n", "", 0},
+    };
+    for (const cli_case &c : quiet) expect_outcome(toneconv(c.args, c.input), c);
+    EXPECT_EQ(toneconv({"-f", "tcvn3"}, VNI_SENTENCE).err, "");
 }
 
 }  // namespace

@@ -82,6 +82,7 @@ const cli_case cases[] = {
     {{"-m", "-"}, "\xE1", "\\M\\a'", "", 0},
     {{"one", "-", "one"}, "\xE1", "\\Vaa'a", "", 0},
     {{"-", "-m"}, "b", "\\Vba'", "", 0},  // after the first file name "-m" is a file
+    {{"one", "-m"}, "", "\\Vaa'", "", 0},  // still Vietnamese: English would write \a'
     // "--" ends the flags: every argument after it is a file name.
     {{"--"}, "\xE1", "\\Va'", "", 0},
     {{"--", "-m"}, "x", "\\Va'", "", 0},  // the file named -m, in Vietnamese mode
@@ -106,6 +107,8 @@ const cli_case open_failures[] = {
     {{"-", "sub"}, "\xE1", "\\Va'", cannot_open("sub", EISDIR), 1},
     {{"."}, "", "", cannot_open(".", EISDIR), 1},
     {{"--", "-m", "one/x"}, "", "\\Va'", cannot_open("one/x", ENOTDIR), 1},
+    {{"-", "nosuch", "one"}, "\xE1", "\\Va'", cannot_open("nosuch", ENOENT), 1},  // the rest is not read
+    {{"one", "."}, "", "\\Va", cannot_open(".", EISDIR), 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tonedown, ConverterOpenFailures, testing::ValuesIn(rows_of("tonedown", open_failures)));
@@ -118,35 +121,6 @@ TEST(TonedownFiles, ReadsTheNamedFilesInOrder) {
     EXPECT_EQ(r.out, "\\MVi\\e^.t NamVi\\e^.t ");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
-}
-
-TEST(TonedownFiles, AFlagAfterAFileNameIsAFileName) {
-    scratch_dir dir;
-    dir.write("one", "a");
-    dir.write("-m", "\xE1");
-    const run_result r = tonedown({"one", "-m"}, "", dir.path());
-    EXPECT_EQ(r.out, "\\Vaa'");  // still Vietnamese: English would write \a'
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.status, 0);
-}
-
-TEST(TonedownFiles, AMissingFileStopsTheRunAfterWhatCameBefore) {
-    scratch_dir dir;
-    dir.write("one", "\xE1");
-    dir.write("three", "never read");
-    const run_result r = tonedown({"one", "two", "three"}, "", dir.path());
-    EXPECT_EQ(r.out, "\\Va'");
-    EXPECT_EQ(r.err, cannot_open("two", ENOENT));
-    EXPECT_EQ(r.status, 1);
-}
-
-TEST(TonedownFiles, ADirectoryIsAFileThatCannotBeOpened) {
-    scratch_dir dir;
-    dir.write("one", "a");
-    const run_result r = tonedown({"one", "."}, "", dir.path());
-    EXPECT_EQ(r.out, "\\Va");
-    EXPECT_EQ(r.err, cannot_open(".", EISDIR));
-    EXPECT_EQ(r.status, 1);
 }
 
 TEST(TonedownFailures, AFailedWriteOfTheHelpOrVersionIsReported) {

@@ -93,6 +93,7 @@ const cli_case cases[] = {
     {{"-m", "-"}, "a'", "a'", "", 0},
     {{"one", "-", "one"}, "'", "\xE1" "a", "", 0},  // state carries through standard input too
     {{"-", "-m"}, "u", "u\xDF", "", 0},             // after the first file name "-m" is a file
+    {{"-m", "-", "-v"}, "a'", "a'", cannot_open("-v", ENOENT, " (options must come before file names)"), 1},
     // "--" ends the flags: every argument after it is a file name.
     {{"--"}, "a'", "\xE1", "", 0},
     {{"--", "-m"}, "x", "\xDF", "", 0},  // the file named -m
@@ -110,6 +111,9 @@ const cli_case open_failures[] = {
     {{"-", "sub"}, "o+", "\xBD", cannot_open("sub", EISDIR), 1},
     {{"."}, "", "", cannot_open(".", EISDIR), 1},
     {{"--", "-m", "one/x"}, "", "\xDF", cannot_open("one/x", ENOTDIR), 1},
+    {{"-", "nosuch", "one"}, "Vie^.t Na", "Vi\xAEt Na", cannot_open("nosuch", ENOENT), 1},  // the rest is not read
+    {{"-", "nosuch"}, "x\\", "x\\", cannot_open("nosuch", ENOENT), 1},  // a pending escape is written as itself
+    {{"-", ".", "one"}, "o+", "\xBD", cannot_open(".", EISDIR), 1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Toneup, ConverterOpenFailures, testing::ValuesIn(rows_of("toneup", open_failures)));
@@ -137,44 +141,6 @@ TEST(ToneupFiles, ALetterComposesAcrossAChunkBoundary) {
     EXPECT_EQ(r.out, first + "\xAE" + second + "\xF0");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);
-}
-
-TEST(ToneupFiles, AFlagAfterAFileNameIsAFileName) {
-    scratch_dir dir;
-    dir.write("one", "a'");
-    const run_result r = toneup({"-m", "one", "-v"}, "", dir.path());
-    EXPECT_EQ(r.out, "a'");
-    EXPECT_EQ(r.err, cannot_open("-v", ENOENT, " (options must come before file names)"));
-    EXPECT_EQ(r.status, 1);
-}
-
-// Whatever was read is converted whole, the letter held at its end included.
-TEST(ToneupFiles, AMissingFileStopsTheRunAfterFlushingWhatWasRead) {
-    scratch_dir dir;
-    dir.write("one", "Vie^.t Na");
-    dir.write("three", "never read");
-    const run_result r = toneup({"one", "two", "three"}, "", dir.path());
-    EXPECT_EQ(r.out, "Vi\xAEt Na");
-    EXPECT_EQ(r.err, cannot_open("two", ENOENT));
-    EXPECT_EQ(r.status, 1);
-}
-
-TEST(ToneupFiles, AMissingFileAfterAnEscapeWritesTheCompositionCharacter) {
-    scratch_dir dir;
-    dir.write("one", "x\\");
-    const run_result r = toneup({"one", "two"}, "", dir.path());
-    EXPECT_EQ(r.out, "x\\");
-    EXPECT_EQ(r.status, 1);
-}
-
-TEST(ToneupFiles, ADirectoryIsAFileThatCannotBeOpened) {
-    scratch_dir dir;
-    dir.write("one", "o+");
-    dir.write("two", "never read");
-    const run_result r = toneup({"one", ".", "two"}, "", dir.path());
-    EXPECT_EQ(r.out, "\xBD");
-    EXPECT_EQ(r.err, cannot_open(".", EISDIR));
-    EXPECT_EQ(r.status, 1);
 }
 
 TEST(ToneupFailures, AFailedReadOfStandardInputIsReported) {

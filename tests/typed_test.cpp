@@ -21,6 +21,7 @@
 #include "typed_reader.h"
 #include "typed_spelling.h"
 #include "viqr.h"
+#include "viqr_model.h"
 #include "viscii_letters.h"
 
 namespace {
@@ -69,19 +70,11 @@ std::string read_utf8(const std::string &viqr, bool typed, int mode = MODE_VIETN
     viqr_set(handle, typed ? 1 : 0, VIQR_PARAM_TYPED);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, handle);
-    std::string out;
-    std::vector<unsigned char> area(viqr_to_utf8_room(chunk));
-    for (std::size_t at = 0; at < viqr.size(); at += chunk) {
-        const std::size_t n = std::min(chunk, viqr.size() - at);
-        const std::size_t written =
-            viqr_to_utf8(state, reinterpret_cast<const unsigned char *>(viqr.data()) + at, n, area.data());
-        out.append(reinterpret_cast<const char *>(area.data()), written);
-    }
-    const std::size_t written = viqr_to_utf8_finish(state, area.data());
-    out.append(reinterpret_cast<const char *>(area.data()), written);
+    const viqr_model::utf8_converted c = viqr_model::to_utf8_chunks(state, viqr_model::pieces_of(viqr, chunk));
+    EXPECT_TRUE(c.within_room);
     int count = 0;
     viqr_close(handle, nullptr, count);
-    return out;
+    return c.text;
 }
 
 std::string strict(const std::string &viqr) { return read_viqr(viqr, false); }
@@ -398,49 +391,60 @@ std::size_t tone_at(const std::string &s) {
     return std::string::npos;
 }
 
+// k before a back vowel, from a marked syllable that has c there.
+void add_k_before_back_vowel(const std::string &s, std::set<std::string> &out) {
+    const bool marked = s.find_first_of("'`?~.(^+") != std::string::npos;
+    if (marked && s.size() > 1 && (s[0] == 'c' || s[0] == 'C') && std::strchr("aouAOU", s[1]) != nullptr) {
+        std::string k = s;
+        k[0] = s[0] == 'c' ? 'k' : 'K';
+        out.insert(k);
+    }
+}
+
+// A nucleus that needs a final, its final taken away.
+void add_without_needed_final(const std::string &s, std::set<std::string> &out) {
+    std::string open = s;
+    while (!open.empty() && std::strchr("cghmnptCGHMNPT", open.back()) != nullptr) open.pop_back();
+    // (With qu or gi the u or i is the initial's: quố, giê are syllables.)
+    const bool qu_gi = s.size() > 2 && std::strchr("qQgG", s[0]) != nullptr && std::strchr("uUiI", s[1]) != nullptr;
+    if (open.size() == s.size() || qu_gi) return;
+    std::string bare = open;
+    if (!bare.empty() && is_tone_char(bare.back())) bare.pop_back();
+    for (const char *needs : {"a(", "a^", "ie^", "ye^", "uo^", "u+o+"}) {
+        const std::size_t n = std::strlen(needs);
+        if (bare.size() >= n && bare.compare(bare.size() - n, n, needs) == 0 &&
+            !(n == 2 && bare.size() >= 3 && std::strchr("aeiouy", bare[bare.size() - 3]) != nullptr)) {
+            if (open.size() > 2) out.insert(open);  // ă and â alone are letters named
+            return;
+        }
+    }
+}
+
+// Two tones (another one on another vowel), and the tone moved to another
+// vowel where the syllable has one place for it and the dictionary lacks the
+// result.
+void add_tone_elsewhere(const std::string &s, const std::set<std::string> &dictionary, std::set<std::string> &out) {
+    const std::size_t tone = tone_at(s);
+    if (tone == std::string::npos) return;
+    for (std::size_t end : vowel_ends(s)) {
+        if (end == tone) continue;
+        out.insert(s.substr(0, end) + (s[tone] == '`' ? '\'' : '`') + s.substr(end));
+        const std::string without = s.substr(0, tone) + s.substr(tone + 1);
+        const std::size_t at = end > tone ? end - 1 : end;
+        const std::string moved = without.substr(0, at) + s[tone] + without.substr(at);
+        const bool two_places = s.find("oa") != std::string::npos || s.find("oe") != std::string::npos ||
+                                s.find("uy") != std::string::npos;
+        if (!two_places && dictionary.count(moved) == 0) out.insert(moved);
+    }
+}
+
 std::vector<std::string> rule_breakers(const std::vector<std::string> &typed_syllables,
                                        const std::set<std::string> &dictionary) {
     std::set<std::string> out;
     for (const std::string &s : typed_syllables) {
-        const bool marked = s.find_first_of("'`?~.(^+") != std::string::npos;
-        const std::size_t tone = tone_at(s);
-        // k before a back vowel.
-        if (marked && s.size() > 1 && (s[0] == 'c' || s[0] == 'C') && std::strchr("aouAOU", s[1]) != nullptr) {
-            std::string k = s;
-            k[0] = s[0] == 'c' ? 'k' : 'K';
-            out.insert(k);
-        }
-        // A nucleus that needs a final, its final taken away.
-        std::string open = s;
-        while (!open.empty() && std::strchr("cghmnptCGHMNPT", open.back()) != nullptr) open.pop_back();
-        // (With qu or gi the u or i is the initial's: quố, giê are syllables.)
-        const bool qu_gi = s.size() > 2 && std::strchr("qQgG", s[0]) != nullptr && std::strchr("uUiI", s[1]) != nullptr;
-        if (open.size() < s.size() && !qu_gi) {
-            std::string bare = open;
-            if (!bare.empty() && is_tone_char(bare.back())) bare.pop_back();
-            for (const char *needs : {"a(", "a^", "ie^", "ye^", "uo^", "u+o+"}) {
-                const std::size_t n = std::strlen(needs);
-                if (bare.size() >= n && bare.compare(bare.size() - n, n, needs) == 0 &&
-                    !(n == 2 && bare.size() >= 3 && std::strchr("aeiouy", bare[bare.size() - 3]) != nullptr)) {
-                    if (open.size() > 2) out.insert(open);  // ă and â alone are letters named
-                    break;
-                }
-            }
-        }
-        if (tone == std::string::npos) continue;
-        const std::vector<std::size_t> ends = vowel_ends(s);
-        for (std::size_t end : ends) {
-            if (end == tone) continue;
-            // Two tones: another one on another vowel.
-            out.insert(s.substr(0, end) + (s[tone] == '`' ? '\'' : '`') + s.substr(end));
-            // The tone moved.
-            const std::string without = s.substr(0, tone) + s.substr(tone + 1);
-            const std::size_t at = end > tone ? end - 1 : end;
-            const std::string moved = without.substr(0, at) + s[tone] + without.substr(at);
-            const bool two_places = s.find("oa") != std::string::npos || s.find("oe") != std::string::npos ||
-                                    s.find("uy") != std::string::npos;
-            if (!two_places && dictionary.count(moved) == 0) out.insert(moved);
-        }
+        add_k_before_back_vowel(s, out);
+        add_without_needed_final(s, out);
+        add_tone_elsewhere(s, dictionary, out);
     }
     return {out.begin(), out.end()};
 }

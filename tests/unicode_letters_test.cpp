@@ -94,13 +94,57 @@ std::vector<std::string> split(const std::string &text, char separator) {
     return parts;
 }
 
+struct letter {
+    int cls, tone;
+    unsigned char code;
+};
+
+// The combining classes of the marks after the base of `nfd`, as Python
+// prints them: space-separated.
+std::string combining_classes_of(const std::vector<char32_t> &nfd) {
+    std::string classes;
+    for (std::size_t m = 1; m < nfd.size(); ++m) {
+        if (!classes.empty()) classes += ' ';
+        classes += std::to_string(combining_classes[combining_mark_of(nfd[m])]);
+    }
+    return classes;
+}
+
+// Where mark_joins gives a letter, Unicode composes the letter and the mark
+// into that letter; where it gives none, into no Vietnamese letter (they stay
+// two characters, or become one such as u with breve).  `composed` holds what
+// Python composed, one field a joining mark.
+void expect_joins_as_unicode(const letter &l, const std::vector<std::string> &composed,
+                             const std::set<std::string> &vietnamese_letters) {
+    const std::vector<char32_t> joining = joining_code_points();
+    for (std::size_t m = 0; m < joining.size(); ++m) {
+        const unsigned char joined = mark_joins[l.code][combining_mark_of(joining[m])];
+        const std::string &nfc = composed[m];
+        if (joined != 0)
+            EXPECT_EQ(nfc, hex_list({code_point_of(joined)})) << "followed by " << hex_list({joining[m]});
+        else
+            EXPECT_EQ(vietnamese_letters.count(nfc), 0u) << "followed by " << hex_list({joining[m]});
+    }
+}
+
+// One line of the oracle for `l`: its NFC, its NFD, the combining classes of
+// its marks, and what each joining mark after it composes to.
+void expect_letter_as_unicode(const letter &l, const std::string &line,
+                              const std::set<std::string> &vietnamese_letters) {
+    const char32_t cp = unicode_rows[l.cls][l.tone];
+    const std::vector<std::string> fields = split(line, ';');
+    ASSERT_EQ(fields.size(), 3 + joining_code_points().size()) << line;
+    SCOPED_TRACE("letter " + hex_list({cp}) + " (VISCII " + std::to_string(l.code) + ")");
+    EXPECT_EQ(fields[0], hex_list({cp})) << "not in NFC";
+    const std::vector<char32_t> nfd = expected_nfd(l.cls, l.tone);
+    EXPECT_EQ(fields[1], hex_list(nfd));
+    EXPECT_EQ(fields[2], combining_classes_of(nfd)) << "combining classes";
+    expect_joins_as_unicode(l, {fields.begin() + 3, fields.end()}, vietnamese_letters);
+}
+
 TEST(UnicodeLetters, EveryLetterAgreesWithPythonUnicodedata) {
     REQUIRE_ORACLE(have_python_unicodedata(),
                    "python3 with unicodedata is not installed: the letters are not checked against it");
-    struct letter {
-        int cls, tone;
-        unsigned char code;
-    };
     std::vector<letter> letters;
     std::string input;
     for_each_letter([&](int cls, int tone, unsigned char code) {
@@ -113,37 +157,9 @@ TEST(UnicodeLetters, EveryLetterAgreesWithPythonUnicodedata) {
     const std::vector<std::string> lines = split(r.out, '\n');
     ASSERT_EQ(lines.size(), letters.size());
 
-    const std::vector<char32_t> joining = joining_code_points();
     std::set<std::string> vietnamese_letters;
     for (const letter &l : letters) vietnamese_letters.insert(hex_list({unicode_rows[l.cls][l.tone]}));
-    for (std::size_t i = 0; i < letters.size(); ++i) {
-        const letter &l = letters[i];
-        const char32_t cp = unicode_rows[l.cls][l.tone];
-        const std::vector<std::string> fields = split(lines[i], ';');
-        ASSERT_EQ(fields.size(), 3 + joining.size()) << lines[i];
-        SCOPED_TRACE("letter " + hex_list({cp}) + " (VISCII " + std::to_string(l.code) + ")");
-        EXPECT_EQ(fields[0], hex_list({cp})) << "not in NFC";
-        const std::vector<char32_t> nfd = expected_nfd(l.cls, l.tone);
-        EXPECT_EQ(fields[1], hex_list(nfd));
-        std::string classes;
-        for (std::size_t m = 1; m < nfd.size(); ++m) {
-            const int mark = combining_mark_of(nfd[m]);
-            if (!classes.empty()) classes += ' ';
-            classes += std::to_string(combining_classes[mark]);
-        }
-        EXPECT_EQ(fields[2], classes) << "combining classes";
-        for (std::size_t m = 0; m < joining.size(); ++m) {
-            // Where mark_joins gives a letter, Unicode composes the two into
-            // that letter; where it gives none, into no Vietnamese letter
-            // (they stay two characters, or become one such as u with breve).
-            const unsigned char joined = mark_joins[l.code][combining_mark_of(joining[m])];
-            const std::string &nfc = fields[3 + m];
-            if (joined != 0)
-                EXPECT_EQ(nfc, hex_list({code_point_of(joined)})) << "followed by " << hex_list({joining[m]});
-            else
-                EXPECT_EQ(vietnamese_letters.count(nfc), 0u) << "followed by " << hex_list({joining[m]});
-        }
-    }
+    for (std::size_t i = 0; i < letters.size(); ++i) expect_letter_as_unicode(letters[i], lines[i], vietnamese_letters);
 }
 
 // iconv's VISCII, all 256 bytes at once: each is the character utf8_of_viscii

@@ -41,14 +41,15 @@ const cli_case tonedown_cases[] = {
     {{}, "Vi\xAEt", "\\VVie^.t", "", 0},
 };
 
-class TonedownUtf8 : public testing::TestWithParam<cli_case> {};
+// Each row runs the program its table is for.
+class Utf8Cli : public testing::TestWithParam<cli_case> {};
 
-TEST_P(TonedownUtf8, WritesExactlyTheseBytes) {
+TEST_P(Utf8Cli, WritesExactlyTheseBytes) {
     const cli_case &c = GetParam();
-    expect_outcome(run("tonedown", c.args, c.input), c);
+    expect_outcome(run(c.program, c.args, c.input), c);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TonedownUtf8, testing::ValuesIn(tonedown_cases));
+INSTANTIATE_TEST_SUITE_P(Tonedown, Utf8Cli, testing::ValuesIn(rows_of("tonedown", tonedown_cases)));
 
 const cli_case toneup_cases[] = {
     {{"-u"}, "Vie^.t Nam\n", "Vi\u1EC7t Nam\n", "", 0},
@@ -66,14 +67,7 @@ const cli_case toneup_cases[] = {
     {{}, "Vie^.t", "Vi\xAEt", "", 0},
 };
 
-class ToneupUtf8 : public testing::TestWithParam<cli_case> {};
-
-TEST_P(ToneupUtf8, WritesExactlyTheseBytes) {
-    const cli_case &c = GetParam();
-    expect_outcome(run("toneup", c.args, c.input), c);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ToneupUtf8, testing::ValuesIn(toneup_cases));
+INSTANTIATE_TEST_SUITE_P(Toneup, Utf8Cli, testing::ValuesIn(rows_of("toneup", toneup_cases)));
 
 // The inputs are one text: a character, a decomposed letter or a letter's
 // VIQR spelling may run from one file into the next.  Each file reports its

@@ -23,8 +23,6 @@ namespace {
 using namespace viqr::detail;
 using namespace viqr::cli;
 
-const auto *bytes_of(const std::string &s) { return reinterpret_cast<const unsigned char *>(s.data()); }
-
 using viqr_model::hex;
 
 // Splits `text` at the given offsets (ascending, within the text).
@@ -39,34 +37,17 @@ std::vector<std::string> pieces(const std::string &text, const std::vector<std::
     return parts;
 }
 
-struct converted {
-    std::string text;
-    std::vector<viqr_utf8_report> reports;
-};
+using converted = viqr_model::utf8_converted;
 
-void take_reports(viqr_utf8_scan &scan, converted &c) {
-    viqr_utf8_report r;
-    while (viqr_utf8_take_report(scan, r)) c.reports.push_back(r);
-}
-
-// tonedown -u without the announcement: each piece is a chunk; each entry of
-// `inputs` names the input that begins with that piece (null: no new input).
+// tonedown -u without the announcement, through the given kernels: each
+// piece is a chunk; each entry of `inputs` names the input that begins with
+// that piece (null: no new input).
 converted from_utf8_through(const implementation &kernels, const std::vector<std::string> &chunks, int mode,
                             unsigned char k, const std::vector<const char *> &inputs = {"in"}) {
     viqr_from_utf8_state state;
     viqr_from_utf8_start(state, k, mode);
-    converted c;
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        if (i < inputs.size() && inputs[i] != nullptr) viqr_utf8_begin_input(state.scan, inputs[i]);
-        std::vector<unsigned char> out(viqr_from_utf8_room(chunks[i].size()));
-        c.text.append(reinterpret_cast<const char *>(out.data()),
-                      from_utf8_with(kernels, state, bytes_of(chunks[i]), chunks[i].size(), out.data()));
-        take_reports(state.scan, c);
-    }
-    std::vector<unsigned char> out(viqr_from_utf8_room(0));
-    c.text.append(reinterpret_cast<const char *>(out.data()), from_utf8_finish_with(kernels, state, out.data()));
-    take_reports(state.scan, c);
-    return c;
+    return viqr_model::convert_utf8_chunks_with(kernels, state, chunks, viqr_from_utf8_room, from_utf8_with,
+                                                from_utf8_finish_with, inputs);
 }
 
 // toneup -u: a context opened in `mode`, hold on, as toneup opens it.
@@ -77,17 +58,8 @@ converted to_utf8_through(const implementation &kernels, const std::vector<std::
     viqr_set(context, 1, VIQR_PARAM_HOLD);
     viqr_to_utf8_state state;
     viqr_to_utf8_start(state, context);
-    converted c;
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        if (i < inputs.size() && inputs[i] != nullptr) viqr_utf8_begin_input(state.scan, inputs[i]);
-        std::vector<unsigned char> out(viqr_to_utf8_room(chunks[i].size()));
-        c.text.append(reinterpret_cast<const char *>(out.data()),
-                      to_utf8_with(kernels, state, bytes_of(chunks[i]), chunks[i].size(), out.data()));
-        take_reports(state.scan, c);
-    }
-    std::vector<unsigned char> out(viqr_to_utf8_room(0));
-    c.text.append(reinterpret_cast<const char *>(out.data()), to_utf8_finish_with(kernels, state, out.data()));
-    take_reports(state.scan, c);
+    converted c = viqr_model::convert_utf8_chunks_with(kernels, state, chunks, viqr_to_utf8_room, to_utf8_with,
+                                                       to_utf8_finish_with, inputs);
     int count = 0;
     viqr_close(context, nullptr, count);
     return c;
@@ -125,6 +97,7 @@ void check_every_split(const utf8_case &c, Convert convert) {
     auto check = [&](const std::vector<std::string> &chunks, const std::string &how) {
         const converted r = convert(chunks, c.mode);
         EXPECT_EQ(hex(r.text), hex(c.output)) << how;
+        EXPECT_TRUE(r.within_room) << how;
         if (c.invalid_at < 0) {
             EXPECT_TRUE(r.reports.empty()) << how;
         } else {

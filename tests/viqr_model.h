@@ -1,9 +1,11 @@
 // What tonedown and toneup write, worked out in-process with the library's
-// encoder and decoder engine the way the two programs call them.  The tests
-// and the fuzz targets both compare against these, so the header needs
-// nothing but the library: no test framework.
+// encoder and decoder engine the way the two programs call them, and the one
+// driver of the chunked UTF-8 conversions.  The tests and the fuzz targets
+// both use these, so the header needs nothing but the library: no test
+// framework.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -144,6 +146,98 @@ inline std::string toneup_output_in_pieces(const std::vector<std::string> &piece
     std::string text;
     for (const std::string &piece : pieces) text += feed_chunk(context, piece);
     return text + close_context(context);
+}
+
+// What a UTF-8 conversion wrote and reported, and whether every call kept
+// within the room the header promises for it.
+struct utf8_converted {
+    std::string text;
+    std::vector<viqr_utf8_report> reports;
+    bool within_room = true;
+};
+
+// Bytes after each output area that a call must leave as they were.
+inline constexpr std::size_t AREA_GUARD_SIZE = 32;
+
+// Runs `call` on an output area of `room` bytes followed by the guard, and
+// appends what it wrote to `c`; a call that says it wrote more than its room
+// or touched the guard clears `within_room`.
+template <class Call>
+void call_within_room(std::size_t room, Call call, utf8_converted &c) {
+    const auto area = std::make_unique<unsigned char[]>(room + AREA_GUARD_SIZE);
+    std::memset(area.get(), AREA_GUARD, room + AREA_GUARD_SIZE);
+    const std::size_t n = call(area.get());
+    const bool guard_kept = std::all_of(area.get() + room, area.get() + room + AREA_GUARD_SIZE,
+                                        [](unsigned char b) { return b == AREA_GUARD; });
+    c.within_room = c.within_room && n <= room && guard_kept;
+    c.text.append(area.get(), area.get() + std::min(n, room));
+}
+
+// Runs one UTF-8 conversion over `chunks` as the programs run it: each chunk,
+// in a block of exactly its size, converted into an area of its own, the
+// reports taken after every call, then the finish.  `inputs[i]`, when there
+// and not null, names the input that begins with chunk i.  `State` is a
+// viqr_from_utf8_state or a viqr_to_utf8_state already started; `convert`
+// (state, in, length, out) and `finish` (state, out) are the calls under
+// test, and `room` (length) the room they promise.
+template <class State, class Room, class Convert, class Finish>
+utf8_converted convert_utf8_chunks(State &state, const std::vector<std::string> &chunks, Room room, Convert convert,
+                                   Finish finish, const std::vector<const char *> &inputs = {"in"}) {
+    utf8_converted c;
+    const auto take_reports = [&] {
+        viqr_utf8_report report;
+        while (viqr_utf8_take_report(state.scan, report)) c.reports.push_back(report);
+    };
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        if (i < inputs.size() && inputs[i] != nullptr) viqr_utf8_begin_input(state.scan, inputs[i]);
+        const std::string &chunk = chunks[i];
+        const auto input = std::make_unique<unsigned char[]>(chunk.size());
+        std::memcpy(input.get(), chunk.data(), chunk.size());
+        const auto convert_chunk = [&](unsigned char *out) { return convert(state, input.get(), chunk.size(), out); };
+        call_within_room(room(chunk.size()), convert_chunk, c);
+        take_reports();
+    }
+    call_within_room(room(0), [&](unsigned char *out) { return finish(state, out); }, c);
+    take_reports();
+    return c;
+}
+
+// The same through calls that take one argument more first, `with` (the
+// kernels of one implementation): `convert(with, state, in, length, out)`
+// and `finish(with, state, out)`.
+template <class With, class State, class Room, class Convert, class Finish>
+utf8_converted convert_utf8_chunks_with(const With &with, State &state, const std::vector<std::string> &chunks,
+                                        Room room, Convert convert, Finish finish,
+                                        const std::vector<const char *> &inputs = {"in"}) {
+    return convert_utf8_chunks(
+        state, chunks, room,
+        [&](State &s, const unsigned char *in, std::size_t length, unsigned char *out) {
+            return convert(with, s, in, length, out);
+        },
+        [&](State &s, unsigned char *out) { return finish(with, s, out); }, inputs);
+}
+
+// The C++ overloads of the public calls, picked out of their C namesakes.
+template <class State>
+using utf8_convert_call = std::size_t (*)(State &, const unsigned char *, std::size_t, unsigned char *);
+template <class State>
+using utf8_finish_call = std::size_t (*)(State &, unsigned char *);
+
+// tonedown -u without the announcement, through the public calls.
+inline utf8_converted from_utf8_chunks(viqr_from_utf8_state &state, const std::vector<std::string> &chunks,
+                                       const std::vector<const char *> &inputs = {"in"}) {
+    using state_type = viqr_from_utf8_state;
+    return convert_utf8_chunks(state, chunks, viqr_from_utf8_room, utf8_convert_call<state_type>(viqr_from_utf8),
+                               utf8_finish_call<state_type>(viqr_from_utf8_finish), inputs);
+}
+
+// toneup -u through the public calls, on a state started on the caller's
+// context.
+inline utf8_converted to_utf8_chunks(viqr_to_utf8_state &state, const std::vector<std::string> &chunks,
+                                     const std::vector<const char *> &inputs = {"in"}) {
+    using state_type = viqr_to_utf8_state;
+    return convert_utf8_chunks(state, chunks, viqr_to_utf8_room, utf8_convert_call<state_type>(viqr_to_utf8),
+                               utf8_finish_call<state_type>(viqr_to_utf8_finish), inputs);
 }
 
 }  // namespace viqr_model

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "fileio.h"
 
@@ -51,6 +52,18 @@ void print_guesses(std::FILE *to, const detected_input &input, int most) {
     }
 }
 
+// Why a reading with a higher confidence than the verdict's lost to it.  The
+// confidences of the verdict kinds measure different things: plain ASCII
+// counts its plain words, a Vietnamese reading its syllables, valid UTF-8 its
+// characters.
+const char *why_not_taken(const viqr_detection &verdict) {
+    if (verdict.encoding == VIQR_DETECT_ASCII) return "too little of it reads as Vietnamese";
+    const char *name = viqr_encoding_name(verdict.encoding);
+    if (std::strcmp(name, "utf-8") == 0 || std::strcmp(name, "utf-8-nfd") == 0)
+        return "valid UTF-8 is read as UTF-8";
+    return "it weighs less over the whole text";
+}
+
 bool has_guesses(const detected_input &input) {
     for (int i = 1; i < input.count; ++i)
         if (input.ranked[i].confidence > 0) return true;
@@ -88,9 +101,11 @@ void print_detection(const char *name, const detected_input &input) {
         return;
     }
     std::printf(" (%d%%)", v.confidence);
-    if (input.count > 1 && input.ranked[1].confidence > 0 &&
-        input.ranked[1].confidence >= v.confidence - CLOSE_CONFIDENCE)
-        std::printf(", or %s (%d%%)", verdict_name(input.ranked[1].encoding), input.ranked[1].confidence);
+    const viqr_detection &next = input.ranked[1];
+    if (input.count > 1 && next.confidence > v.confidence)
+        std::printf("; %s (%d%%) not taken: %s", verdict_name(next.encoding), next.confidence, why_not_taken(v));
+    else if (input.count > 1 && next.confidence > 0 && next.confidence >= v.confidence - CLOSE_CONFIDENCE)
+        std::printf(", or %s (%d%%)", verdict_name(next.encoding), next.confidence);
     std::printf("\n");
 }
 

@@ -36,7 +36,7 @@ struct detected_input {
 bool detect_input(const char *program, int fd, const char *name, detected_input &input);
 
 // "NAME: ENCODING (NN%)" on standard output, with the runner-up when it is
-// close.
+// close, or with why it was not taken when it has the higher confidence.
 void print_detection(const char *name, const detected_input &input);
 
 // Why an input is not converted, and how to name its encoding.

@@ -1,5 +1,6 @@
 // toneconv: converts Vietnamese text between encodings, like iconv, and says
 // what it could not convert exactly.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,18 +11,16 @@
 #include <unistd.h>
 #include <vector>
 
+#include "credits.h"
 #include "detected_input.h"
 #include "fileio.h"
-#include "fileio_inputs.h"
+#include "input_loop.h"
 #include "frontend.h"
 #include "viqr.h"
 
 namespace {
 
 using namespace viqr::cli;
-
-unsigned char input_buffer[CHUNK_SIZE];
-unsigned char output_buffer[viqr_convert_room(CHUNK_SIZE)];
 
 constexpr const char *usage_lines[] = {
     "Usage: toneconv [-f FROM] [-t TO] [-o OUTPUT] [-c] [-m] [input file(s)]\n",
@@ -36,7 +35,7 @@ constexpr const char *usage_lines[] = {
     "              --detect: names the encoding of each input\n",
     "\n",
     "Purpose: Converts Vietnamese text between encodings\n",
-    "Version: VISCII & VIQR 1.1\n",
+    "Version: " VIQR_TOOLS_NAME " " VIQR_TOOLS_VERSION "\n",
 };
 constexpr usage_text usage_of_toneconv{"toneconv", usage_lines, std::size(usage_lines)};
 
@@ -215,48 +214,158 @@ bool output_is_an_input(const char *program, const options &o) {
     return false;
 }
 
-class conversion {
+// What toneconv's conversions share: the converter running, and the report
+// of what each input lost.
+class reported_conversion : public converter {
 public:
-    conversion(const char *program, viqr_converter &converter, int from, int to, int output, const char *output_name)
-        : program_(program), converter_(converter), from_(from), to_(to), output_(output), output_name_(output_name) {}
-
-    bool convert(const unsigned char *chunk, std::size_t length) {
-        return write(viqr_convert(&converter_, chunk, length, output_buffer));
+    reported_conversion(const char *program, int to) : program_(program), to_(to) {}
+    std::size_t convert(const unsigned char *chunk, std::size_t length, unsigned char *out) override {
+        return viqr_convert(converter_, chunk, length, out);
     }
-
-    void begin(const char *name) {
-        end_input();
-        name_ = name;
-        viqr_convert_begin_input(&converter_);
-    }
-
-    // The end of the last input: what is kept back, and its report.
-    bool finish() {
-        const bool written = write(viqr_convert_finish(&converter_, output_buffer));
-        end_input();
-        return written;
-    }
-
     bool lost() const { return lost_; }
 
-private:
-    void end_input() {
-        if (name_ != nullptr) lost_ |= report_losses(program_, name_, converter_, from_, to_);
+protected:
+    // The input now read: its name, and the converter and encoding it is read with.
+    void begin_reading(const char *name, viqr_converter *converter, int from) {
+        name_ = name;
+        converter_ = converter;
+        from_ = from;
+        viqr_convert_begin_input(converter_);
+    }
+
+    // Says what the input being read lost, once.
+    void report_losses_of_input() {
+        if (name_ != nullptr) lost_ |= report_losses(program_, name_, *converter_, from_, to_);
         name_ = nullptr;
     }
 
-    bool write(std::size_t length) {
-        if (write_all(output_, output_buffer, length)) return true;
-        report_write_failure(program_, output_name_, errno);
-        return false;
-    }
-
     const char *program_;
-    viqr_converter &converter_;
-    int from_, to_, output_;
-    const char *output_name_;
+    int to_;
+    viqr_converter *converter_ = nullptr;
+
+private:
+    int from_ = 0;
     const char *name_ = nullptr;
     bool lost_ = false;
+};
+
+// Whether text in `encoding` is UTF-8, ASCII included: the Unicode forms,
+// NCR, VIQR (which keeps characters beyond ASCII as they are) and the
+// mojibake repairs.  The others are tables of bytes.
+bool is_read_from_utf8(int encoding) {
+    const char *name = viqr_encoding_name(encoding);
+    const std::size_t length = std::strlen(name);
+    constexpr std::size_t SUFFIX = sizeof "-as-cp1252" - 1;
+    return reads_unicode(encoding) || (length > SUFFIX && std::strcmp(name + length - SUFFIX, "-as-cp1252") == 0);
+}
+
+// Whether the start of an input plainly is not in `encoding`: invalid UTF-8
+// for an encoding read from UTF-8, whole UTF-8 characters beyond ASCII for a
+// table of bytes.  Cheap enough for every input: no detection.
+bool plainly_not_in(int encoding, const unsigned char *start, std::size_t length) {
+    const bool utf8 = viqr_looks_like_utf8(start, length) != 0;
+    if (!is_read_from_utf8(encoding)) return utf8;
+    return !utf8 && std::any_of(start, start + length, [](unsigned char b) { return b >= 0x80; });
+}
+
+// -f named: one converter, every input one text, as cat would join them.  A
+// character cut at the end of one input is finished by the next, so what an
+// input lost is known when the next begins, and after the finish.  When the
+// first block of an input plainly is not in the encoding named, a hint names
+// what detection takes it for; the conversion goes on as asked.
+class named_conversion final : public reported_conversion {
+public:
+    named_conversion(const char *program, viqr_converter &converter, int from, int to)
+        : reported_conversion(program, to), named_(converter), from_(from) {}
+    void begin(const char *name) override {
+        report_losses_of_input();
+        begin_reading(name, &named_, from_);
+        hint_name_ = name;
+    }
+    std::size_t convert(const unsigned char *chunk, std::size_t length, unsigned char *out) override {
+        if (hint_name_ != nullptr) hint_at_another_encoding(chunk, length);
+        return reported_conversion::convert(chunk, length, out);
+    }
+    std::size_t finish(unsigned char *out) override { return viqr_convert_finish(&named_, out); }
+    void after(const unsigned char *chunk, std::size_t) override {
+        if (chunk == nullptr) report_losses_of_input();
+    }
+
+private:
+    void hint_at_another_encoding(const unsigned char *block, std::size_t length) {
+        const char *name = hint_name_;
+        hint_name_ = nullptr;
+        if (!plainly_not_in(from_, block, length)) return;
+        viqr_detection verdict{VIQR_DETECT_UNKNOWN, 0};
+        viqr_detect(block, length, &verdict, 1);
+        if (verdict.encoding < 0 || verdict.encoding == from_) return;
+        const char *likely = viqr_encoding_name(verdict.encoding);
+        std::fprintf(stderr, "%s: \"%s\" looks like %s, not %s; try -f %s or -f auto\n", program_, name, likely,
+                     viqr_encoding_name(from_), likely);
+    }
+
+    viqr_converter &named_;
+    int from_;
+    const char *hint_name_ = nullptr;  // the input whose first block is still to come
+};
+
+// -f auto: each input is detected on its own and converted from what it is
+// found to be, with a converter of its own, finished at its end.  An input
+// whose encoding cannot be told is not converted (the run fails, and a
+// message says how to name it); the others are.
+class detected_conversion final : public reported_conversion {
+public:
+    detected_conversion(const char *program, int to, const char *to_name, int flags)
+        : reported_conversion(program, to), to_name_(to_name), flags_(flags) {}
+    ~detected_conversion() override { viqr_converter_close(converter_); }
+
+    input_start start(int fd, const char *name) override {
+        input_ = {};
+        if (!detect_input(program_, fd, name, input_)) return {input_start::next::stop};
+        if (input_.unknown()) {
+            report_unknown(program_, name, input_);
+            return {input_start::next::skip};
+        }
+        const int from = encoding_to_read(input_);
+        viqr_converter *converter = viqr_converter_open(from, to_, flags_);
+        if (converter == nullptr) {
+            std::fprintf(stderr, "%s: can't convert from %s to %s: %s\n", program_, viqr_encoding_name(from), to_name_,
+                         std::strerror(errno));
+            return {input_start::next::stop};
+        }
+        begin_reading(name, converter, from);
+        return {input_start::next::read, input_.start.data(), input_.start.size(), input_.at_end};
+    }
+    std::size_t end_input(unsigned char *out) override { return viqr_convert_finish(converter_, out); }
+    void input_ended() override {
+        report_losses_of_input();
+        viqr_converter_close(converter_);
+        converter_ = nullptr;
+    }
+    std::size_t finish(unsigned char *) override { return 0; }
+
+private:
+    const char *to_name_;
+    int flags_;
+    detected_input input_;
+};
+
+// toneconv --detect: a line for each input, and no text.
+class detection_report final : public converter {
+public:
+    explicit detection_report(const char *program) : program_(program) {}
+    input_start start(int fd, const char *name) override {
+        detected_input input;
+        if (!detect_input(program_, fd, name, input)) return {input_start::next::stop};
+        print_detection(name, input);
+        return {input.unknown() ? input_start::next::skip : input_start::next::read, nullptr, 0, true};
+    }
+    std::size_t convert(const unsigned char *, std::size_t, unsigned char *) override { return 0; }
+    std::size_t finish(unsigned char *) override { return 0; }
+    bool only_reports() const override { return true; }
+
+private:
+    const char *program_;
 };
 
 int open_output(const char *program, const char *name) {
@@ -268,96 +377,37 @@ int open_output(const char *program, const char *name) {
 
 bool names_auto(const char *name) { return strcasecmp(name, AUTO) == 0; }
 
-// Opens each input in turn (standard input for "-" and when none is named)
-// and calls `each(fd, name)`.  An input that cannot be opened is reported;
-// after it, or when `each` returns false, the rest are left unless
-// `keep_going`.  Returns whether every input was taken.
-template <class Each>
-bool for_each_input(const char *program, const std::vector<char *> &inputs, bool keep_going, Each each) {
-    if (inputs.empty()) return each(STDIN_FILENO, STANDARD_INPUT_NAME);
-    bool all = true;
-    for (const char *name : inputs) {
-        bool taken;
-        if (names_standard_stream(name)) {
-            taken = each(STDIN_FILENO, STANDARD_INPUT_NAME);
-        } else if (const int fd = open_input_file(name); fd < 0) {
-            report_open_failure(program, name, errno);
-            taken = false;
-        } else {
-            taken = each(fd, name);
-            close(fd);
-        }
-        all = all && taken;
-        if (!taken && !keep_going) return false;
-    }
-    return all;
+int convert_inputs_of(const char *program, const options &o, converter &conversion, const output_file &output) {
+    return convert_inputs(program, o.inputs.data(), static_cast<int>(o.inputs.size()), conversion, nullptr, output);
 }
 
-// toneconv --detect: a line for each input.  Status 1 when an input could
-// not be read or its encoding cannot be told.
+// Status 1 when an input could not be read or its encoding cannot be told.
 int report_detections(const char *program, const options &o) {
-    bool all_told = true;
-    const bool read = for_each_input(program, o.inputs, true, [&](int fd, const char *name) {
-        detected_input input;
-        if (!detect_input(program, fd, name, input)) return false;
-        print_detection(name, input);
-        all_told = all_told && !input.unknown();
-        return true;
-    });
+    detection_report report(program);
+    const int status = convert_inputs_of(program, o, report, STANDARD_OUTPUT);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         report_write_failure(program, errno);
         return 1;
     }
-    return read && all_told ? 0 : 1;
+    return status;
 }
 
-// -f auto: each input is detected on its own and converted from what it is
-// found to be, with a converter of its own.  An input whose encoding cannot
-// be told is not converted (status 1, and a message that says how to name
-// it); the others are.
-struct automatic_result {
-    bool complete = true, lost = false, unknown = false, refused = false;
-};
+// Converts the inputs with `conversion` into `output`: 0, or 1 after a
+// failure or, without -c, a loss.
+int convert_all(const char *program, const options &o, reported_conversion &conversion, const output_file &output) {
+    const int status = convert_inputs_of(program, o, conversion, output);
+    return status != 0 || (conversion.lost() && !o.accept_substitutes) ? 1 : 0;
+}
 
-automatic_result convert_detected(const char *program, const options &o, int to, int output, const char *output_name) {
-    automatic_result result;
-    result.complete = for_each_input(program, o.inputs, false, [&](int fd, const char *name) {
-        // Reading the file standard output writes to would read back what
-        // was just written: that input is skipped, as cat skips it.
-        if (is_standard_output_file(fd)) {
-            report_input_is_output(program, name);
-            result.refused = true;
-            return true;
-        }
-        detected_input input;
-        if (!detect_input(program, fd, name, input)) return false;
-        if (input.unknown()) {
-            report_unknown(program, name, input);
-            result.unknown = true;
-            return true;
-        }
-        const int from = encoding_to_read(input);
-        viqr_converter *converter = viqr_converter_open(from, to, o.english ? VIQR_CONVERT_ENGLISH_MODE : 0);
-        if (converter == nullptr) {
-            std::fprintf(stderr, "%s: can't convert from %s to %s: %s\n", program, viqr_encoding_name(from), o.to,
-                         std::strerror(errno));
-            return false;
-        }
-        conversion run(program, *converter, from, to, output, output_name);
-        run.begin(name);
-        inputs_status status = run.convert(input.start.data(), input.start.size()) ? inputs_status::complete
-                                                                                   : inputs_status::write_failed;
-        if (status == inputs_status::complete && !input.at_end) {
-            auto convert = [&](const unsigned char *chunk, std::size_t n) { return run.convert(chunk, n); };
-            status = fileio_detail::convert_descriptor(program, fd, name, input_buffer, CHUNK_SIZE, convert);
-        }
-        bool ok = status == inputs_status::complete;
-        if (status != inputs_status::write_failed) ok = run.finish() && ok;
-        result.lost = result.lost || run.lost();
-        viqr_converter_close(converter);
-        return ok;
-    });
-    return result;
+int convert_detected(const char *program, const options &o, int to, int flags, const output_file &output) {
+    detected_conversion conversion(program, to, o.to, flags);
+    return convert_all(program, o, conversion, output);
+}
+
+int convert_named(const char *program, const options &o, viqr_converter &named, int from, int to,
+                  const output_file &output) {
+    named_conversion conversion(program, named, from, to);
+    return convert_all(program, o, conversion, output);
 }
 
 }  // namespace
@@ -366,47 +416,27 @@ int main(int argc, char **argv) {
     const char *program = program_name(argc, argv, "toneconv");
     const options o = read_options(argc, argv, program);
     if (o.list) return list_encodings(program);
-
     if (o.detect) return report_detections(program, o);
 
     const bool automatic = names_auto(o.from);
     const int from = automatic ? 0 : find_encoding(program, o.from, false);
     const int to = find_encoding(program, o.to, true);
     if (from < 0 || to < 0 || output_is_an_input(program, o)) return 1;
-    if (automatic) {
-        const int output = open_output(program, o.output);
-        if (output < 0) return 1;
-        const char *output_name = o.output != nullptr ? o.output : "standard output";
-        const automatic_result r = convert_detected(program, o, to, output, output_name);
-        bool ok = r.complete && !r.unknown && !r.refused;
-        if (o.output != nullptr && close(output) != 0) {
-            report_write_failure(program, output_name, errno);
-            ok = false;
-        }
-        if (!ok) return 1;
-        return r.lost && !o.accept_substitutes ? 1 : 0;
-    }
-    viqr_converter *converter = viqr_converter_open(from, to, o.english ? VIQR_CONVERT_ENGLISH_MODE : 0);
-    if (converter == nullptr) {
+    const int flags = o.english ? VIQR_CONVERT_ENGLISH_MODE : 0;
+    viqr_converter *named = automatic ? nullptr : viqr_converter_open(from, to, flags);
+    if (!automatic && named == nullptr) {
         std::fprintf(stderr, "%s: can't convert from %s to %s: %s\n", program, o.from, o.to, std::strerror(errno));
         return 1;
     }
-    const int output = open_output(program, o.output);
-    if (output < 0) return 1;
-    const char *output_name = o.output != nullptr ? o.output : "standard output";
-
-    conversion run(program, *converter, from, to, output, output_name);
-    const inputs_status status = convert_inputs(
-        program, o.inputs.data(), static_cast<int>(o.inputs.size()), input_buffer, CHUNK_SIZE,
-        [&](const unsigned char *chunk, std::size_t length) { return run.convert(chunk, length); },
-        [&](const char *name) { run.begin(name); });
-    bool ok = status == inputs_status::complete;
-    if (status != inputs_status::write_failed) ok = run.finish() && ok;
-    if (o.output != nullptr && close(output) != 0) {
-        report_write_failure(program, output_name, errno);
-        ok = false;
+    const int fd = open_output(program, o.output);
+    if (fd < 0) return 1;
+    const output_file output{fd, o.output != nullptr ? o.output : STANDARD_OUTPUT.name};
+    int status = automatic ? convert_detected(program, o, to, flags, output)
+                           : convert_named(program, o, *named, from, to, output);
+    viqr_converter_close(named);
+    if (o.output != nullptr && close(fd) != 0) {
+        report_write_failure(program, output.name, errno);
+        status = 1;
     }
-    viqr_converter_close(converter);
-    if (!ok) return 1;
-    return run.lost() && !o.accept_substitutes ? 1 : 0;
+    return status;
 }

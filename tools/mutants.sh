@@ -31,8 +31,8 @@ mutant read-eintr cli/fileio.cpp 's/} while (n < 0 && errno == EINTR);/} while (
   "a read interrupted by a signal is a failed read"
 mutant write-eintr cli/fileio.cpp '/if (n < 0 && errno == EINTR) continue;/d' \
   "a write interrupted by a signal is a failed write"
-mutant input-close cli/fileio_inputs.h '/^        close(fd);$/d' \
-  "the converters never close an input file"
+mutant input-close cli/input_loop.cpp '/^    close(fd);$/d' \
+  "the programs never close an input file"
 mutant octal-plus lib/options.cpp "s/if (\*p == '+' || \*p == '-')/if (*p == '-')/" \
   "a + sign before octal digits is not taken"
 mutant octal-blanks lib/options.cpp "s/return c == ' ' || (c >= '\\\\t' && c <= '\\\\r');/return c == ' ';/" \
