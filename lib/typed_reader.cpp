@@ -4,6 +4,11 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <cstdio>
+#include <cstdlib>
 
 #include "byte_classes.h"
 #include "composer.h"
@@ -79,6 +84,40 @@ struct follow {
     int next;   // the byte after the white space, or NEXT_END or NEXT_UNKNOWN
     int next2;  // the byte after that, the same way (a space when the token is one byte)
 };
+
+// What follows a token, in the terms the evidence for a trailing mark
+// weighs it: all that a decision takes from beyond the token, and so part
+// of the key of a cached one.
+enum follow_class : unsigned char {
+    FOLLOW_SAYS_NOTHING,    // a character not fed, a cut, or the next token's byte with no space between
+    FOLLOW_PARAGRAPH_END,   // a blank line or the end of the text
+    FOLLOW_LINE_THEN_SMALL, // a line end, the next line starting with a small letter
+    FOLLOW_LINE_THEN_OTHER,
+    FOLLOW_SPACE_THEN_SMALL,
+    FOLLOW_SPACE_THEN_SENTENCE,  // a space, a capital and a small letter
+    FOLLOW_SPACE_THEN_OTHER,
+    FOLLOW_CLASS_COUNT
+};
+
+follow_class class_of(const follow &f) {
+    const bool small = f.next >= 0 && is_ascii_lower(static_cast<unsigned char>(f.next));
+    switch (f.space) {
+    case SPACE_BLANK_LINE:
+        return FOLLOW_PARAGRAPH_END;
+    case SPACE_LINE_END:
+        return small ? FOLLOW_LINE_THEN_SMALL : FOLLOW_LINE_THEN_OTHER;
+    case SPACE_BLANKS:
+        if (f.next == NEXT_END) return FOLLOW_PARAGRAPH_END;
+        if (f.next == NEXT_UNKNOWN) return FOLLOW_SAYS_NOTHING;
+        if (small) return FOLLOW_SPACE_THEN_SMALL;
+        if (is_ascii_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
+            is_ascii_lower(static_cast<unsigned char>(f.next2)))
+            return FOLLOW_SPACE_THEN_SENTENCE;
+        return FOLLOW_SPACE_THEN_OTHER;
+    default:
+        return f.next == NEXT_END ? FOLLOW_PARAGRAPH_END : FOLLOW_SAYS_NOTHING;
+    }
+}
 
 struct token_view {
     unit units[TYPED_TOKEN_MAX];
@@ -477,22 +516,14 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
         if (b == '-' || b == '_') return points + e.joined;
         return points + e.other;
     }
-    const bool small = f.next >= 0 && is_ascii_lower(static_cast<unsigned char>(f.next));
-    switch (f.space) {
-    case SPACE_BLANK_LINE:
-        return points + e.paragraph_end;
-    case SPACE_LINE_END:
-        return points + (small ? e.line_then_small : e.line_then_other);
-    case SPACE_BLANKS:
-        if (f.next == NEXT_END) return points + e.paragraph_end;
-        if (f.next == NEXT_UNKNOWN) return points;
-        if (small) return points + e.space_then_small;
-        if (is_ascii_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
-            is_ascii_lower(static_cast<unsigned char>(f.next2)))
-            return points + e.space_then_sentence;
-        return points + e.space_then_other;
-    default:
-        return points + (f.next == NEXT_END ? e.paragraph_end : 0);
+    switch (class_of(f)) {
+    case FOLLOW_PARAGRAPH_END: return points + e.paragraph_end;
+    case FOLLOW_LINE_THEN_SMALL: return points + e.line_then_small;
+    case FOLLOW_LINE_THEN_OTHER: return points + e.line_then_other;
+    case FOLLOW_SPACE_THEN_SMALL: return points + e.space_then_small;
+    case FOLLOW_SPACE_THEN_SENTENCE: return points + e.space_then_sentence;
+    case FOLLOW_SPACE_THEN_OTHER: return points + e.space_then_other;
+    default: return points;
     }
 }
 
@@ -520,13 +551,17 @@ int letters_of(const unsigned char *bytes, int n, syllable_letter *out) {
 // The letters of the previous word, for compounds; 0 when there is none.
 int previous_letters(const typed_reader &r, syllable_letter *out) { return letters_of(r.previous, r.previous_length, out); }
 
-// Keeps the bytes [begin, end) of the token as the previous word.
-// `bytes` is the token buffer, which reaches 16 bytes past any token.
-void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int end) {
-    static_assert(TYPED_PREVIOUS_MAX == 16);
-    const bool fits = end > begin && end - begin <= static_cast<int>(TYPED_PREVIOUS_MAX);
-    r.previous_length = fits ? static_cast<unsigned char>(end - begin) : 0;
-    if (fits) std::memcpy(r.previous, bytes + begin, TYPED_PREVIOUS_MAX);
+// Keeps the letters that end a token with nothing to decide as the
+// previous word.
+void remember_bytes(typed_reader &r, const unsigned char *word, int n) {
+    r.previous_length = n <= static_cast<int>(TYPED_PREVIOUS_MAX) ? static_cast<unsigned char>(n) : 0;
+    std::memcpy(r.previous, word, r.previous_length);
+}
+
+void remember_plain_word(typed_reader &r, const unsigned char *bytes, int n) {
+    int begin = n;
+    while (begin > 0 && is_letter_byte(bytes[begin - 1], r.viscii_input)) --begin;
+    remember_bytes(r, bytes + begin, n - begin);
 }
 
 bool is_capital_vowel(unsigned char b) { return is_ascii_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
@@ -561,7 +596,6 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     // interjection Ạ.
     if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return weights.capital_label;
 
-    r.looked_around = true;  // what follows the token and the word before it
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
     units[mark_index].accepted = true;
@@ -912,6 +946,114 @@ bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
     return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
 }
 
+// Whether a . or ? of the token may end a word and so be weighed against
+// what follows the token and the word before it: one at the end of the
+// token or before anything but a small letter.  Before a small letter it is
+// inside a word (ddu+o+.c), or joins nothing.
+bool has_open_stop(const unsigned char *bytes, int n) {
+    for (int i = 0; i < n; ++i)
+        if ((bytes[i] == '.' || bytes[i] == '?') && (i + 1 == n || !is_ascii_lower(bytes[i + 1]))) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// A whole token at once, where white space ends it in the input: how long it
+// is, whether it has anything to decide (is_special), and the letters that
+// end it.  The reference takes a byte at a time; with SSE2 a block of 16
+// bytes is sorted out with a few comparisons, and the reference takes any
+// token the block does not hold.
+
+struct token_scan {
+    int length;       // the bytes before the white space
+    bool decisions;   // a mark, the composition character, or d after d
+    bool open_stops;  // has_open_stop
+    int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
+};
+
+// The bytes that are marks (is_special), all ASCII.
+constexpr auto mark_bytes = [] {
+    std::array<unsigned char, 8> marks{};
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b)
+        if (default_classes[b] >= FIRST_TONE_CLASS) marks[n < marks.size() ? n++ : n] = static_cast<unsigned char>(b);
+    return marks;
+}();
+
+static_assert([] {
+    int marks = 0;
+    for (int b = 0; b < 256; ++b) marks += default_classes[b] >= FIRST_TONE_CLASS;
+    for (unsigned char m : mark_bytes)
+        if (m >= 0x80 || default_classes[m] < FIRST_TONE_CLASS) return false;
+    return marks == static_cast<int>(mark_bytes.size());
+}(), "the eight marks are ASCII");
+
+static_assert([] {
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        const bool printable_ascii = b >= ' ' && b < 0x80;
+        if (printable_ascii && (letter_infos[b].symbol != 0) != is_ascii_letter(byte)) return false;
+        if (is_space(byte) != (b == ' ' || (b >= '\t' && b <= '\r'))) return false;
+    }
+    return true;
+}(), "the block scan's white space is the reference's, and so are its letters but for the VISCII ones");
+
+// The reference: `limit` bounds the bytes looked at.  False when no white
+// space comes before it.
+bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_t limit, token_scan &scan) {
+    std::size_t q = 0;
+    bool decisions = false;
+    unsigned char before = 0;
+    for (; q < limit && !is_space(in[q]); ++q) {
+        decisions |= is_special(r, in[q], before);
+        before = in[q];
+    }
+    if (q == limit) return false;
+    scan = {static_cast<int>(q), decisions, has_open_stop(in, static_cast<int>(q)), -1};
+    return true;
+}
+
+#if defined(__SSE2__)
+constexpr std::size_t SCAN_BLOCK = 16;
+
+// The same for a token that 16 readable bytes at `in` hold with the white
+// space after it.
+bool scan_token_block(const typed_reader &r, const unsigned char *in, token_scan &scan) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
+    auto equal = [&](unsigned char value) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value))); };
+    // Unsigned b - low <= span, as a saturating minimum.
+    auto within = [&](unsigned char low, unsigned char span) {
+        const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low)));
+        return _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(static_cast<char>(span))), shifted);
+    };
+    auto mask = [](__m128i hits) { return static_cast<unsigned>(_mm_movemask_epi8(hits)); };
+    const unsigned spaces = mask(_mm_or_si128(equal(' '), within('\t', '\r' - '\t')));
+    if (spaces == 0) return false;
+    const int n = std::countr_zero(spaces);
+    const unsigned in_token = (1u << n) - 1;
+    __m128i marks = equal(r.composition_char);
+    for (unsigned char m : mark_bytes) marks = _mm_or_si128(marks, equal(m));
+    const unsigned ds = mask(_mm_or_si128(equal('d'), equal('D')));
+    const bool decisions = ((mask(marks) | (ds & (ds << 1))) & in_token) != 0;  // d after d: ds & ds << 1
+    const unsigned small = mask(within('a', 'z' - 'a'));
+    const unsigned letters = small | mask(within('A', 'Z' - 'A'));
+    const unsigned open_stops = mask(_mm_or_si128(equal('.'), equal('?'))) & ~(small >> 1) & in_token;
+    const unsigned others = ~letters & in_token;
+    // Bytes >= 0x80 and controls may be VISCII letters: the reference
+    // knows which the reader takes.
+    const unsigned unusual = mask(bytes) | mask(within(0, ' ' - 1));
+    scan = {n, decisions, open_stops != 0,
+            (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others))};
+    return true;
+}
+#endif
+
+bool scan_token(const typed_reader &r, const unsigned char *in, std::size_t length, token_scan &scan) {
+#if defined(__SSE2__)
+    if (length >= SCAN_BLOCK && scan_token_block(r, in, scan)) return true;
+#endif
+    return scan_token_bytes(r, in, length > TYPED_TOKEN_MAX ? TYPED_TOKEN_MAX + 1 : length, scan);
+}
+
 bool has_decisions(const typed_reader &r) {
     unsigned char before = 0;
     for (int i = 0; i < r.token_length; ++i) {
@@ -926,18 +1068,17 @@ bool has_decisions(const typed_reader &r) {
 std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
     const int n = r.token_length;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
-    int begin = n;
-    while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
-    remember_word(r, r.token, begin, n);
+    remember_plain_word(r, r.token, n);
     return static_cast<std::size_t>(n);
 }
 
 // ---------------------------------------------------------------------------
-// The cache of decisions.  A token decided without a look beyond itself
-// (no trailing . or ? weighed against what follows and the word before)
-// reads the same wherever it stands, given the quotations open before it;
-// running text repeats its words, so the decision is kept, with the state it
-// leaves (the quotations, the word kept for compounds), and used again.
+// The cache of decisions.  A token reads the same wherever it stands, given
+// the quotations open before it and, where a . or ? in it may be weighed,
+// the class of what follows it; save where the word before could make a
+// compound with it.  Running text repeats its words, so the decision is
+// kept, with the state it leaves (the quotations, the word kept for
+// compounds), and used again.
 
 struct packed {
     std::uint64_t low, high;
@@ -954,9 +1095,20 @@ unsigned char quote_bits(const typed_reader &r) {
     return static_cast<unsigned char>((r.quote_open ? 1 : 0) | (r.backtick_open ? 2 : 0));
 }
 
-typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, unsigned char quotes) {
+// The key of a decision beyond the token's bytes: the quotations open
+// before it and, where the token has a . or ? to weigh, what follows it and
+// which word that begins a compound stands before it.
+std::uint16_t context_key(const typed_reader &r, bool weighs, follow_class follows) {
+    static_assert(FOLLOW_CLASS_COUNT + 1 <= 8 && std::size(compound_table) < 1 << 11, "the key fits 16 bits");
+    if (!weighs) return quote_bits(r);
+    syllable_letter letters[WORD_LETTERS_MAX];
+    const int first = compound_first_id(letters, previous_letters(r, letters));
+    return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5);
+}
+
+typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, std::uint16_t context) {
     const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^
-                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{quotes} << 8)) *
+                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{context} << 8)) *
                                 0xC2B2AE3D27D4EB4Full;
     return r.cache->slots[(h >> 40) % TYPED_CACHE_SLOTS];
 }
@@ -971,41 +1123,67 @@ bool cache_usable(const typed_reader &r) {
 }
 
 // The cached decision of the token of `n` bytes at `bytes` (16 bytes past
-// them may be read), written at `out`, with the state it leaves; 0 when
-// there is none.
-std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, unsigned char *out) {
+// them may be read) in `context` (context_key), written at `out`, with the
+// state it leaves; 0 when there is none.
+std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, std::uint16_t context,
+                            unsigned char *out) {
     const packed key = key_of(bytes, n);
-    const unsigned char quotes = quote_bits(r);
-    const typed_cache_entry &e = cache_slot(r, key, n, quotes);
-    if (e.length != n || e.quotes_before != quotes || e.composition_char != r.composition_char ||
+    const typed_cache_entry &e = cache_slot(r, key, n, context);
+    if (e.length != n || e.context != context || e.composition_char != r.composition_char ||
         std::memcmp(e.key, &key, sizeof key) != 0)
         return 0;
-    std::memcpy(out, e.out, e.written);
     r.quote_open = (e.quotes_after & 1) != 0;
     r.backtick_open = (e.quotes_after & 2) != 0;
     r.previous_length = e.previous_length;
     std::memcpy(r.previous, bytes + (n - e.previous_length), TYPED_PREVIOUS_MAX);
-    return e.written;
+    if (e.escapes == 0) {
+        std::memcpy(out, bytes, TYPED_CACHE_TOKEN_MAX);  // the whole of a token that takes every mark it joins
+        return static_cast<std::size_t>(n);
+    }
+    unsigned char *o = out;
+    for (int k = 0; k <= n; ++k) {
+        if ((e.escapes >> k) & 1) *o++ = r.composition_char;
+        if (k < n) *o++ = bytes[k];
+    }
+    return static_cast<std::size_t>(o - out);
 }
 
-void cache_decision(typed_reader &r, unsigned char quotes_before, const unsigned char *out, std::size_t written) {
+// Where the strict VIQR `out` adds composition characters to the token: a
+// bit for each byte they stand before.  False when `out` is not the token
+// with composition characters added.
+bool escapes_of(const typed_reader &r, const unsigned char *out, std::size_t written, std::uint32_t &escapes) {
+    escapes = 0;
+    std::size_t k = 0;
+    for (std::size_t j = 0; j < written; ++j) {
+        if (k < static_cast<std::size_t>(r.token_length) && out[j] == r.token[k]) {
+            ++k;
+        } else if (out[j] == r.composition_char) {
+            escapes |= std::uint32_t{1} << k;
+        } else {
+            return false;
+        }
+    }
+    return k == static_cast<std::size_t>(r.token_length);
+}
+
+void cache_decision(typed_reader &r, std::uint16_t context, const unsigned char *out, std::size_t written) {
     // The word kept for compounds is the token's last bytes (an escape
     // before a word starts it).
     const std::size_t kept = r.previous_length;
     if (std::memcmp(r.previous, r.token + (r.token_length - static_cast<int>(kept)), kept) != 0) return;
+    std::uint32_t escapes = 0;
+    if (!escapes_of(r, out, written, escapes)) return;
     const packed key = key_of(r.token, r.token_length);
-    typed_cache_entry &e = cache_slot(r, key, r.token_length, quotes_before);
+    typed_cache_entry &e = cache_slot(r, key, r.token_length, context);
     std::memcpy(e.key, &key, sizeof key);
     e.length = static_cast<unsigned char>(r.token_length);
-    e.quotes_before = quotes_before;
+    e.context = context;
     e.quotes_after = quote_bits(r);
     e.composition_char = r.composition_char;
-    e.written = static_cast<unsigned char>(written);
-    std::memcpy(e.out, out, written);
+    e.escapes = escapes;
     e.previous_length = r.previous_length;
 }
 
-static_assert(sizeof(typed_cache_entry::out) >= 2 * TYPED_CACHE_TOKEN_MAX, "a decided token takes at most twice its bytes");
 
 // ---------------------------------------------------------------------------
 // The decision
@@ -1046,22 +1224,26 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
     return write_units(r, v, out);
 }
 
-std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+// Decides the pending token afresh, and keeps the decision in the cache
+// under `context` where there is one.
+std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t context, unsigned char *out) {
     const bool cache = cache_usable(r);
-    if (cache) {
-        const std::size_t written = cached_decision(r, r.token, r.token_length, out);
-        if (written > 0) {
-            r.token_length = 0;
-            return written;
-        }
-    }
-    const unsigned char quotes_before = quote_bits(r);
-    r.looked_around = false;
     const bool plain = !r.cutting && !r.carry_word && !has_decisions(r);
     const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
-    if (cache && !r.looked_around) cache_decision(r, quotes_before, out, written);
+    if (cache) cache_decision(r, context, out, written);
     r.token_length = 0;
     return written;
+}
+
+std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
+    if (!cache_usable(r)) return decide_afresh(r, f, 0, out);
+    const std::uint16_t context = context_key(r, has_open_stop(r.token, r.token_length), class_of(f));
+    const std::size_t written = cached_decision(r, r.token, r.token_length, context, out);
+    if (written > 0) {
+        r.token_length = 0;
+        return written;
+    }
+    return decide_afresh(r, f, context, out);
 }
 
 follow follow_of_space(const typed_reader &r, int next, int next2) {
@@ -1257,27 +1439,87 @@ inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::s
     return true;
 }
 
-// At the start of a token: a whole token (white space after it in `in`)
-// whose decision the cache holds is written at once.  Returns false, having
-// done nothing, otherwise.
-inline bool pass_cached_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
-                              unsigned char *&o) {
-    const std::size_t limit = length - i > TYPED_CACHE_TOKEN_MAX ? i + TYPED_CACHE_TOKEN_MAX + 1 : length;
-    std::size_t q = i;
-    while (q < limit && !is_space(in[q])) ++q;
-    if (q == length || !is_space(in[q]) || q == i) return false;
-    const int n = static_cast<int>(q - i);
-    unsigned char padded[TYPED_CACHE_TOKEN_MAX + TYPED_PREVIOUS_MAX] = {};
-    const unsigned char *bytes = in + i;
-    if (length - i < sizeof padded) {
-        std::memcpy(padded, bytes, static_cast<std::size_t>(n));
-        bytes = padded;
+// What follows the token that white space ends at `q`, where the input holds
+// all of it that a decision weighs: the white space (no more than the buffer
+// for it takes), the byte after it, and after a capital the byte after that.
+// The same as the reader finds when the token waits for them.
+bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follow &f, std::size_t &next_token) {
+    std::size_t k = q;
+    int lines = 0;
+    for (; k < length && is_space(in[k]); ++k) lines += in[k] == '\n';
+    if (k == length || k - q > TYPED_SPACE_MAX) return false;
+    const int next = in[k];
+    int next2 = NEXT_UNKNOWN;
+    if (is_ascii_upper(in[k])) {
+        if (k + 1 == length) return false;
+        next2 = in[k + 1];
     }
-    const std::size_t written = cached_decision(r, bytes, n, o);
-    if (written == 0) return false;
-    o += written;
+    f = {lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS, next, next2};
+    next_token = k;
+    return true;
+}
+
+// Writes the white space [q, end) of `in` that follows a decided token, as
+// pass_between_tokens does; returns `end`.
+std::size_t pass_white_space(typed_reader &r, const unsigned char *in, std::size_t q, std::size_t end,
+                             unsigned char *&o) {
+    for (std::size_t k = q; k < end; ++k) {
+        *o++ = in[k];
+        if (in[k] == '\n') note_line_end(r);
+    }
+    return end;
+}
+
+// At the start of a token that ends in `in`, white space after it: a token
+// with nothing to decide is written as it stands, and one whose decision
+// what follows it in `in` settles is decided at once; any other is taken
+// whole as the pending token.  Returns false, having done nothing, for a
+// token that does not end in `in`, one too long for the buffer, and one
+// that starts with the composition character (a mode switch may stand
+// there).
+inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                             unsigned char *&o) {
+    if (in[i] == r.composition_char) return false;
+    token_scan scan;
+    if (!scan_token(r, in + i, length - i, scan)) return false;
+    const int n = scan.length;
+    const std::size_t q = i + static_cast<std::size_t>(n);
     r.run_lines = 0;
-    i = q;
+    r.at_text_start = false;
+    if (!scan.decisions) {
+        std::memcpy(o, in + i, static_cast<std::size_t>(n));
+        o += n;
+        if (scan.last_word < 0)
+            remember_plain_word(r, in + i, n);
+        else
+            remember_bytes(r, in + i + scan.last_word, n - scan.last_word);
+        i = q;
+        return true;
+    }
+    follow f;
+    std::size_t next = 0;
+    if (follow_in(in, length, q, f, next)) {
+        // The cache reads 16 bytes past the token, which the input may not
+        // have; near its end the token is looked up where it is kept.
+        const bool look_up = r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX) &&
+                             length - i >= 2 * TYPED_CACHE_TOKEN_MAX;
+        const std::uint16_t context = look_up ? context_key(r, scan.open_stops, class_of(f)) : 0;
+        std::size_t written = look_up ? cached_decision(r, in + i, n, context, o) : 0;
+        if (written == 0) {
+            std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
+            r.token_length = static_cast<unsigned short>(n);
+            written = look_up ? decide_afresh(r, f, context, o) : decide_token(r, f, o);
+        }
+        o += written;
+        i = pass_white_space(r, in, q, next, o);
+        return true;
+    }
+    std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
+    r.token_length = static_cast<unsigned short>(n);
+    r.token_done = true;
+    r.space[0] = in[q];
+    r.space_length = 1;
+    i = q + 1;
     return true;
 }
 
@@ -1295,7 +1537,7 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             const std::size_t n = r.token_length;
             if (n == 0 && !r.carry_word) {
                 if (pass_between_tokens(r, in, length, i, o)) continue;
-                if (r.cache != nullptr && !r.at_text_start && pass_cached_token(r, in, length, i, o)) continue;
+                if (take_whole_token(r, in, length, i, o)) continue;
             }
             const bool inside = n > 2 || (n > 0 && r.token[0] != composition);
             if (inside && n < TYPED_TOKEN_MAX) {
