@@ -1487,13 +1487,27 @@ inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size
     r.run_lines = 0;
     r.at_text_start = false;
     if (!scan.decisions) {
-        std::memcpy(o, in + i, static_cast<std::size_t>(n));
-        o += n;
-        if (scan.last_word < 0)
-            remember_plain_word(r, in + i, n);
+        // A short token far from the end of the input: copies of a fixed
+        // size, which the output room and the buffer for the word allow.
+        constexpr int SHORT = 16;
+        const bool short_token = n < SHORT && length - i >= 2 * SHORT;
+        if (short_token)
+            std::memcpy(o, in + i, SHORT);
         else
+            std::memcpy(o, in + i, static_cast<std::size_t>(n));
+        o += n;
+        if (scan.last_word < 0) {
+            remember_plain_word(r, in + i, n);
+        } else if (short_token) {
+            static_assert(TYPED_PREVIOUS_MAX == SHORT);
+            r.previous_length = static_cast<unsigned char>(n - scan.last_word);
+            std::memcpy(r.previous, in + i + scan.last_word, SHORT);
+        } else {
             remember_bytes(r, in + i + scan.last_word, n - scan.last_word);
-        i = q;
+        }
+        std::size_t end = q;
+        while (end < length && is_space(in[end])) ++end;
+        i = pass_white_space(r, in, q, end, o);
         return true;
     }
     follow f;
