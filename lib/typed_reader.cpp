@@ -495,6 +495,10 @@ struct decision_weights {
     int capital_label;        // A. or E. alone: a label in a list rather than the interjection Ạ
     int compound;             // the word before makes a word of compound_table with the reading
     int internal_refusal;     // a mark refused inside a word: typists rarely type punctuation there
+    // A small vowel alone with a full stop.
+    int lone_vowel_plain_line;  // on a line with no diacritic taken yet the sentence is English:
+                                // the values in a., e. g.; ạ is a particle of Vietnamese speech
+    int option_letter;          // -a. or --a.: a command's option, as in the manual pages
 };
 
 constexpr decision_weights weights = {
@@ -503,6 +507,8 @@ constexpr decision_weights weights = {
     .capital_label = -6,
     .compound = 5,
     .internal_refusal = 3,
+    .lone_vowel_plain_line = -DECIDED,
+    .option_letter = -DECIDED,
 };
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
@@ -565,6 +571,16 @@ void remember_plain_word(typed_reader &r, const unsigned char *bytes, int n) {
 }
 
 bool is_capital_vowel(unsigned char b) { return is_ascii_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+bool is_small_vowel(unsigned char b) { return is_ascii_lower(b) && is_vowel_symbol(letter_infos[b].symbol); }
+
+// Whether the units before `begin` are the one or two hyphens of an
+// option (-a, --a) that start the token.
+bool follows_option_dash(const unit *units, int begin) {
+    if (begin < 1 || begin > 2) return false;
+    for (int i = 0; i < begin; ++i)
+        if (units[i].byte != '-' || units[i].kind != UNIT_PLAIN) return false;
+    return true;
+}
 
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
@@ -595,6 +611,10 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     // A lone capital vowel with a full stop is a label (A. B.), not the
     // interjection Ạ.
     if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return weights.capital_label;
+    if (mark == '.' && mark_index == w.begin + 1 && is_small_vowel(units[w.begin].byte)) {
+        if (follows_option_dash(units, w.begin)) return weights.option_letter;
+        if (!r.diacritic_on_line) return weights.lone_vowel_plain_line;
+    }
 
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
@@ -923,6 +943,12 @@ void update_quotes(typed_reader &r, const token_view &v) {
     }
 }
 
+bool takes_diacritic(const token_view &v) {
+    for (int i = 0; i < v.count; ++i)
+        if (v.units[i].kind == UNIT_JOIN && v.units[i].accepted) return true;
+    return false;
+}
+
 // Keeps the word that ends the token, if one does, for the next token.
 void remember_last_word(typed_reader &r, const token_view &v) {
     r.previous_length = 0;
@@ -1069,6 +1095,7 @@ std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
     const int n = r.token_length;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
     remember_plain_word(r, r.token, n);
+    r.token_took_diacritic = false;
     return static_cast<std::size_t>(n);
 }
 
@@ -1099,11 +1126,11 @@ unsigned char quote_bits(const typed_reader &r) {
 // before it and, where the token has a . or ? to weigh, what follows it and
 // which word that begins a compound stands before it.
 std::uint16_t context_key(const typed_reader &r, bool weighs, follow_class follows) {
-    static_assert(FOLLOW_CLASS_COUNT + 1 <= 8 && std::size(compound_table) < 1 << 11, "the key fits 16 bits");
+    static_assert(FOLLOW_CLASS_COUNT + 1 <= 8 && std::size(compound_table) < 1 << 7, "the key fits 16 bits");
     if (!weighs) return quote_bits(r);
     syllable_letter letters[WORD_LETTERS_MAX];
     const int first = compound_first_id(letters, previous_letters(r, letters));
-    return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5);
+    return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5 | (r.diacritic_on_line ? 1 << 12 : 0));
 }
 
 typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, std::uint16_t context) {
@@ -1134,6 +1161,7 @@ std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, 
         return 0;
     r.quote_open = (e.quotes_after & 1) != 0;
     r.backtick_open = (e.quotes_after & 2) != 0;
+    r.diacritic_on_line |= e.takes_diacritic != 0;
     r.previous_length = e.previous_length;
     std::memcpy(r.previous, bytes + (n - e.previous_length), TYPED_PREVIOUS_MAX);
     if (e.escapes == 0) {
@@ -1179,6 +1207,7 @@ void cache_decision(typed_reader &r, std::uint16_t context, const unsigned char 
     e.length = static_cast<unsigned char>(r.token_length);
     e.context = context;
     e.quotes_after = quote_bits(r);
+    e.takes_diacritic = r.token_took_diacritic;
     e.composition_char = r.composition_char;
     e.escapes = escapes;
     e.previous_length = r.previous_length;
@@ -1221,6 +1250,8 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
     }
     update_quotes(r, v);
     remember_last_word(r, v);
+    r.token_took_diacritic = takes_diacritic(v);
+    r.diacritic_on_line |= r.token_took_diacritic;
     return write_units(r, v, out);
 }
 
@@ -1276,6 +1307,7 @@ std::size_t take_switch(typed_reader &r, unsigned char *out) {
 // line, and a blank line parts a word from the one before it.
 void note_line_end(typed_reader &r) {
     r.quote_open = r.backtick_open = false;
+    r.diacritic_on_line = false;
     if (r.run_lines < 2) ++r.run_lines;
     if (r.run_lines == 2) r.previous_length = 0;
 }
@@ -1293,7 +1325,7 @@ std::size_t write_pending_token(typed_reader &r, int next, int next2, unsigned c
         n += r.space_length;
         int lines = 0;
         for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
-        if (lines > 0) r.quote_open = r.backtick_open = false;
+        if (lines > 0) r.quote_open = r.backtick_open = r.diacritic_on_line = false;
         if (lines > 1) r.previous_length = 0;
         r.run_lines = static_cast<unsigned char>(lines > 2 ? 2 : lines);
     }

@@ -89,6 +89,7 @@ struct alignas(32) typed_cache_entry {
     std::uint16_t context;          // the quotations open before it, and what follows it and the word before
     unsigned char length;           // 0: empty
     unsigned char quotes_after;
+    unsigned char takes_diacritic;  // a mark of the token is taken as one
     unsigned char composition_char;
     unsigned char previous_length;  // the word it leaves for compounds: its last bytes
 };
@@ -108,6 +109,8 @@ struct typed_reader {
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line
     bool backtick_open;            // a ` opened a quotation on this line
+    bool diacritic_on_line;        // a mark was taken as a diacritic on this line
+    bool token_took_diacritic;     // the token decided last took one
     bool cutting;                  // the token is settled because the buffer is full
     // Where a full buffer cut a word, the engine's letter at the cut, so
     // that the rest of the word reads on from it.
