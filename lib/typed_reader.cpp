@@ -991,8 +991,8 @@ bool has_open_stop(const unsigned char *bytes, int n) {
 
 struct token_scan {
     int length;       // the bytes before the white space
-    bool decisions;   // a mark, the composition character, or d after d
-    bool open_stops;  // has_open_stop
+    bool decisions;   // a mark, the composition character, or d after d; perhaps, for a long token
+    bool open_stops;  // has_open_stop, for a token the cache may hold
     int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
 };
 
@@ -1027,14 +1027,22 @@ static_assert([] {
 // space comes before it.
 bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_t limit, token_scan &scan) {
     std::size_t q = 0;
+    while (q < limit && !is_space(in[q])) ++q;
+    if (q == limit) return false;
+    const int n = static_cast<int>(q);
+    if (n > static_cast<int>(TYPED_CACHE_TOKEN_MAX)) {
+        // Too long for the cache: deciding it finds out whether there is
+        // anything to decide, in the one pass it takes anyway.
+        scan = {n, true, false, -1};
+        return true;
+    }
     bool decisions = false;
     unsigned char before = 0;
-    for (; q < limit && !is_space(in[q]); ++q) {
-        decisions |= is_special(r, in[q], before);
-        before = in[q];
+    for (int i = 0; i < n; ++i) {
+        decisions |= is_special(r, in[i], before);
+        before = in[i];
     }
-    if (q == limit) return false;
-    scan = {static_cast<int>(q), decisions, has_open_stop(in, static_cast<int>(q)), -1};
+    scan = {n, decisions, has_open_stop(in, n), -1};
     return true;
 }
 
@@ -1256,10 +1264,12 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
 }
 
 // Decides the pending token afresh, and keeps the decision in the cache
-// under `context` where there is one.
-std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t context, unsigned char *out) {
+// under `context` where there is one.  `has_some` says that the token is
+// known to have something to decide.
+std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t context, unsigned char *out,
+                          bool has_some = false) {
     const bool cache = cache_usable(r);
-    const bool plain = !r.cutting && !r.carry_word && !has_decisions(r);
+    const bool plain = !has_some && !r.cutting && !r.carry_word && !has_decisions(r);
     const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
     if (cache) cache_decision(r, context, out, written);
     r.token_length = 0;
@@ -1554,7 +1564,7 @@ inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size
         if (written == 0) {
             std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
             r.token_length = static_cast<unsigned short>(n);
-            written = look_up ? decide_afresh(r, f, context, o) : decide_token(r, f, o);
+            written = look_up ? decide_afresh(r, f, context, o, true) : decide_token(r, f, o);
         }
         o += written;
         i = pass_white_space(r, in, q, next, o);
