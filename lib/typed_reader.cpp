@@ -125,6 +125,7 @@ struct token_view {
     bool has_join = false;
     bool has_separator = false;  // \ @ : inside, or / at the start: maybe a path or an address
     int slashes = 0;             // / inside: one may just mean "or" (va`/hoa(.c)
+    bool has_quote = false;      // a ' or a ` in it, which may open or close a quotation
 };
 
 bool is_letter_byte(unsigned char b, bool viscii_input) {
@@ -158,6 +159,7 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
     bool seen_letter = false;  // a letter of this token has been read
     auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
         v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
+        v.has_quote |= b == '\'' || b == '`';
         fresh = false;
         seen_letter |= kind == UNIT_LETTER;
     };
@@ -885,9 +887,11 @@ bool is_path(token_view &v, const word *words, int word_count) {
     return false;
 }
 
+// Writes the token as decided; notes whether it took a diacritic.
 std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out) {
     const unsigned char composition = r.composition_char;
     unsigned char *o = out;
+    bool took = false;
     join_state js{r.carry_class, r.carry_state};
     for (int i = 0; i < v.count; ++i) {
         const unit &u = v.units[i];
@@ -904,6 +908,7 @@ std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out
             if (u.kind == UNIT_JOIN && u.accepted) {
                 *o++ = u.byte;
                 js.join(u.byte);
+                took = true;
                 continue;
             }
             *o++ = composition;
@@ -916,6 +921,7 @@ std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out
     r.carry_word = r.cutting && in_word;
     r.carry_class = r.carry_word ? js.letter_class : CLASS_NONE;
     r.carry_state = r.carry_word ? js.state : COMPOSER_IDLE;
+    r.token_took_diacritic = took;
     return static_cast<std::size_t>(o - out);
 }
 
@@ -941,12 +947,6 @@ void update_quotes(typed_reader &r, const token_view &v) {
         if (!quote || (u.kind == UNIT_JOIN && u.accepted)) continue;
         step_quotes(r, v.units, i, v.count);
     }
-}
-
-bool takes_diacritic(const token_view &v) {
-    for (int i = 0; i < v.count; ++i)
-        if (v.units[i].kind == UNIT_JOIN && v.units[i].accepted) return true;
-    return false;
 }
 
 // Keeps the word that ends the token, if one does, for the next token.
@@ -1239,7 +1239,7 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
         int done = 0;
         for (int wi = 0; wi < word_count; ++wi) {
             const word &w = words[wi];
-            for (int i = done; i < w.begin; ++i) {
+            for (int i = done; i < w.begin && v.has_quote; ++i) {
                 const unit &u = v.units[i];
                 if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
                 step_quotes(r, v.units, i, v.count);
@@ -1256,11 +1256,11 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
         r.quote_open = quote_before;
         r.backtick_open = backtick_before;
     }
-    update_quotes(r, v);
+    if (v.has_quote) update_quotes(r, v);
     remember_last_word(r, v);
-    r.token_took_diacritic = takes_diacritic(v);
+    const std::size_t written = write_units(r, v, out);
     r.diacritic_on_line |= r.token_took_diacritic;
-    return write_units(r, v, out);
+    return written;
 }
 
 // Decides the pending token afresh, and keeps the decision in the cache
