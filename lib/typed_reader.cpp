@@ -996,22 +996,22 @@ struct token_scan {
     int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
 };
 
-// The bytes that are marks (is_special), all ASCII.
+// The bytes that are marks (is_special).
+constexpr std::size_t mark_count = [] {
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b) n += default_classes[b] >= FIRST_TONE_CLASS;
+    return n;
+}();
+
 constexpr auto mark_bytes = [] {
-    std::array<unsigned char, 8> marks{};
+    std::array<unsigned char, mark_count> marks{};
     std::size_t n = 0;
     for (int b = 0; b < 256; ++b)
-        if (default_classes[b] >= FIRST_TONE_CLASS) marks[n < marks.size() ? n++ : n] = static_cast<unsigned char>(b);
+        if (default_classes[b] >= FIRST_TONE_CLASS) marks[n++] = static_cast<unsigned char>(b);
     return marks;
 }();
 
-static_assert([] {
-    int marks = 0;
-    for (int b = 0; b < 256; ++b) marks += default_classes[b] >= FIRST_TONE_CLASS;
-    for (unsigned char m : mark_bytes)
-        if (m >= 0x80 || default_classes[m] < FIRST_TONE_CLASS) return false;
-    return marks == static_cast<int>(mark_bytes.size());
-}(), "the eight marks are ASCII");
+static_assert(mark_count == 8 && mark_bytes[mark_count - 1] < 0x80, "the eight marks are ASCII");
 
 static_assert([] {
     for (int b = 0; b < 256; ++b) {
