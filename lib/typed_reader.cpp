@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -1141,11 +1142,19 @@ std::uint16_t context_key(const typed_reader &r, bool weighs, follow_class follo
     return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5 | (r.diacritic_on_line ? 1 << 12 : 0));
 }
 
-typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, std::uint16_t context) {
+// The set of entries that may hold a key: two entries in one line of the
+// processor's cache, the one used last first.
+typed_cache_entry *cache_set(typed_reader &r, const packed &key, int length, std::uint16_t context) {
+    static_assert(TYPED_CACHE_SLOTS % 2 == 0 && sizeof(typed_cache_entry) * 2 == 64);
     const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^
                             (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{context} << 8)) *
                                 0xC2B2AE3D27D4EB4Full;
-    return r.cache->slots[(h >> 40) % TYPED_CACHE_SLOTS];
+    return &r.cache->slots[(h >> 40) % (TYPED_CACHE_SLOTS / 2) * 2];
+}
+
+bool entry_holds(const typed_cache_entry &e, const packed &key, int n, std::uint16_t context, unsigned char composition) {
+    return e.length == n && e.context == context && e.composition_char == composition &&
+           std::memcmp(e.key, &key, sizeof key) == 0;
 }
 
 // The `n` bytes at `bytes` as a key; 8 bytes past them may be read.
@@ -1163,10 +1172,12 @@ bool cache_usable(const typed_reader &r) {
 std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, std::uint16_t context,
                             unsigned char *out) {
     const packed key = key_of(bytes, n);
-    const typed_cache_entry &e = cache_slot(r, key, n, context);
-    if (e.length != n || e.context != context || e.composition_char != r.composition_char ||
-        std::memcmp(e.key, &key, sizeof key) != 0)
-        return 0;
+    typed_cache_entry *set = cache_set(r, key, n, context);
+    if (!entry_holds(set[0], key, n, context, r.composition_char)) {
+        if (!entry_holds(set[1], key, n, context, r.composition_char)) return 0;
+        std::swap(set[0], set[1]);  // the one used last first
+    }
+    const typed_cache_entry &e = set[0];
     r.quote_open = (e.quotes_after & 1) != 0;
     r.backtick_open = (e.quotes_after & 2) != 0;
     r.diacritic_on_line |= e.takes_diacritic != 0;
@@ -1210,7 +1221,9 @@ void cache_decision(typed_reader &r, std::uint16_t context, const unsigned char 
     std::uint32_t escapes = 0;
     if (!escapes_of(r, out, written, escapes)) return;
     const packed key = key_of(r.token, r.token_length);
-    typed_cache_entry &e = cache_slot(r, key, r.token_length, context);
+    typed_cache_entry *set = cache_set(r, key, r.token_length, context);
+    set[1] = set[0];  // the older of the two goes
+    typed_cache_entry &e = set[0];
     std::memcpy(e.key, &key, sizeof key);
     e.length = static_cast<unsigned char>(r.token_length);
     e.context = context;

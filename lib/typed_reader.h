@@ -75,7 +75,8 @@ inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 // before it and, where a . or ? in it may be weighed, the class of what
 // follows it and which word that begins a compound stands before it.  It
 // keeps where the strict VIQR written adds composition characters, and the
-// state the token leaves.  Direct-mapped; one for each reader, never shared.
+// state the token leaves.  Sets of two entries, the one used last first;
+// one cache for each reader, never shared.
 inline constexpr std::size_t TYPED_CACHE_SLOTS = 16384;
 inline constexpr std::size_t TYPED_CACHE_TOKEN_MAX = 16;
 
@@ -96,7 +97,7 @@ struct alignas(32) typed_cache_entry {
 static_assert(TYPED_CACHE_TOKEN_MAX < 32, "an escape bit for each byte and one after the last");
 
 struct typed_cache {
-    typed_cache_entry slots[TYPED_CACHE_SLOTS];
+    alignas(64) typed_cache_entry slots[TYPED_CACHE_SLOTS];
 };
 
 struct typed_reader {
