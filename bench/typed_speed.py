@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """Usage: bench/typed_speed.py [--build DIR] [--rounds N] TEXT...
+       bench/typed_speed.py [--build DIR] [--rounds N] --worst
 
 Times the typed reader on real text: the UTF-8 Vietnamese TEXT files (for
 instance what bench/typed_corpus.py gathers) typed once as people type VIQR
@@ -10,12 +11,18 @@ recode VIQR..UTF-8 on the same bytes; the script prints for each the median
 processor time (user + system) over the rounds, the speed it makes, the
 ratio to toneup -u and the peak memory (maximum resident set).
 
+--worst times toneup -u -t instead on inputs built to be hard for it (the
+ten-join word, long runs of marks, long tokens, runs of d, random soup of
+vowels and marks, each a few MB) and prints the speed of each: the slowest
+is the reader's worst case that we know of.
+
 Processor time rather than wall time, so that other work on the machine
 weighs less; each program's start-up is included (a millisecond or so), so
 use a few MB of text.  The peak memory is measured by GNU time
 (/usr/bin/time)."""
 import argparse
 import os
+import random
 import resource
 import shutil
 import statistics
@@ -44,13 +51,56 @@ def peak_memory(argv, path):
     return int(result.stderr.decode().split()[-1])
 
 
+WORST_SIZE = 4_000_000
+
+
+def repeated(piece):
+    return (piece * (WORST_SIZE // len(piece) + 1))[:WORST_SIZE]
+
+
+def soup(alphabet, seed):
+    rng = random.Random(seed)
+    return bytes(rng.choice(alphabet) for _ in range(WORST_SIZE))
+
+
+# Inputs built to make the reader work hard, by name.
+WORST_CASES = [
+    ("ten-join word", lambda: repeated(b"a'e'i'o'u'a'e'i'o'u'-")),
+    ("ten-join words", lambda: repeated(b"a'e'i'o'u'a'e'i'o'u' ")),
+    ("run of marks", lambda: repeated(b"a" + b"'`?~.(^+" * 64)),
+    ("marks between spaces", lambda: repeated(b"a^(+'`?~. ")),
+    ("long token", lambda: repeated(b"ddu+o+.cNo^.i.tie^'ng/Vie^.t")),
+    ("run of d", lambda: repeated(b"d" * 40 + b" ")),
+    ("twenty-d words", lambda: repeated(b"dd" * 10 + b"a ")),
+    ("vowel and mark soup", lambda: soup(b"aeiouyAEIOUYd'`?~.(^+\\ ", 1)),
+    ("vowel and mark soup, no spaces", lambda: soup(b"aeiouyd'`?~.(^+", 2)),
+    ("letter soup", lambda: soup(b"abcdeghiklmnopqrstuvxyADGNT'`?~.(^+-/@:. \n", 3)),
+]
+
+
+def worst(toneup, rounds):
+    print(f"toneup -u -t on hostile inputs of {WORST_SIZE / 1e6:.0f} MB, {rounds} rounds, medians of processor time")
+    with tempfile.TemporaryDirectory() as work:
+        for name, make in WORST_CASES:
+            path = os.path.join(work, "worst")
+            with open(path, "wb") as f:
+                f.write(make())
+            t = statistics.median(processor_time([toneup, "-u", "-t"], path) for _ in range(rounds))
+            print(f"  {name:<32} {WORST_SIZE / 1e6 / t:7.1f} MB/s")
+
+
 def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--build", default="build")
     parser.add_argument("--rounds", type=int, default=9)
-    parser.add_argument("texts", nargs="+")
+    parser.add_argument("--worst", action="store_true")
+    parser.add_argument("texts", nargs="*")
     args = parser.parse_args()
     toneup = f"{args.build}/bin/toneup"
+    if args.worst:
+        return worst(toneup, args.rounds)
+    if not args.texts:
+        parser.error("no TEXT")
     sys.path.insert(0, HERE)
     import typed_eval
 

@@ -687,11 +687,50 @@ constexpr bool is_compound(const syllable_letter *first, int first_count, const 
     return false;
 }
 
-// Whether the syllable ends some word of compound_table.
-constexpr bool is_compound_second(const syllable_letter *letters, int count) {
-    for (const spelled &second : compound_seconds)
-        if (same_letters(second, letters, count)) return true;
-    return false;
+// The words that begin a compound, each once.  The word before a syllable
+// counts for the compounds only as which of these it is, if any.
+struct first_words {
+    std::array<spelled, std::size(compound_table)> words{};
+    int count = 0;
+};
+
+inline constexpr first_words compound_first_words = [] {
+    first_words out;
+    for (const spelled &first : compound_firsts) {
+        bool seen = false;
+        for (int i = 0; i < out.count && !seen; ++i) {
+            syllable_letter letters[SPELLING_MAX] = {};
+            for (int v = 0; v < first.length; ++v) letters[v] = {first.symbols[v], first.tones[v]};
+            seen = same_letters(out.words[static_cast<std::size_t>(i)], letters, first.length);
+        }
+        if (!seen) out.words[static_cast<std::size_t>(out.count++)] = first;
+    }
+    return out;
+}();
+
+inline constexpr unsigned FIRST_WORD_SLOTS = 256;
+inline constexpr auto first_word_index = [] {
+    std::array<unsigned char, FIRST_WORD_SLOTS> index{};
+    for (int id = 0; id < compound_first_words.count; ++id) {
+        unsigned slot = hash_spelled(compound_first_words.words[static_cast<std::size_t>(id)]) % FIRST_WORD_SLOTS;
+        while (index[slot] != 0) slot = (slot + 1) % FIRST_WORD_SLOTS;
+        index[slot] = static_cast<unsigned char>(id + 1);
+    }
+    return index;
+}();
+
+static_assert(std::size(compound_table) < FIRST_WORD_SLOTS / 2, "the index of first words stays sparse");
+
+// Which word that begins a compound the letters spell: 1 and up, one number
+// for each word of compound_first_words; 0 for none.
+constexpr int compound_first_id(const syllable_letter *letters, int count) {
+    if (count > SPELLING_MAX) return 0;
+    for (unsigned slot = hash_syllable(letters, count) % FIRST_WORD_SLOTS; first_word_index[slot] != 0;
+         slot = (slot + 1) % FIRST_WORD_SLOTS) {
+        const int id = first_word_index[slot];
+        if (same_letters(compound_first_words.words[static_cast<std::size_t>(id - 1)], letters, count)) return id;
+    }
+    return 0;
 }
 
 namespace syllables_check {

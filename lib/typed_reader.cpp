@@ -4,6 +4,12 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <cstdio>
+#include <cstdlib>
 
 #include "byte_classes.h"
 #include "composer.h"
@@ -80,12 +86,47 @@ struct follow {
     int next2;  // the byte after that, the same way (a space when the token is one byte)
 };
 
+// What follows a token, in the terms the evidence for a trailing mark
+// weighs it: all that a decision takes from beyond the token, and so part
+// of the key of a cached one.
+enum follow_class : unsigned char {
+    FOLLOW_SAYS_NOTHING,    // a character not fed, a cut, or the next token's byte with no space between
+    FOLLOW_PARAGRAPH_END,   // a blank line or the end of the text
+    FOLLOW_LINE_THEN_SMALL, // a line end, the next line starting with a small letter
+    FOLLOW_LINE_THEN_OTHER,
+    FOLLOW_SPACE_THEN_SMALL,
+    FOLLOW_SPACE_THEN_SENTENCE,  // a space, a capital and a small letter
+    FOLLOW_SPACE_THEN_OTHER,
+    FOLLOW_CLASS_COUNT
+};
+
+follow_class class_of(const follow &f) {
+    const bool small = f.next >= 0 && is_ascii_lower(static_cast<unsigned char>(f.next));
+    switch (f.space) {
+    case SPACE_BLANK_LINE:
+        return FOLLOW_PARAGRAPH_END;
+    case SPACE_LINE_END:
+        return small ? FOLLOW_LINE_THEN_SMALL : FOLLOW_LINE_THEN_OTHER;
+    case SPACE_BLANKS:
+        if (f.next == NEXT_END) return FOLLOW_PARAGRAPH_END;
+        if (f.next == NEXT_UNKNOWN) return FOLLOW_SAYS_NOTHING;
+        if (small) return FOLLOW_SPACE_THEN_SMALL;
+        if (is_ascii_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
+            is_ascii_lower(static_cast<unsigned char>(f.next2)))
+            return FOLLOW_SPACE_THEN_SENTENCE;
+        return FOLLOW_SPACE_THEN_OTHER;
+    default:
+        return f.next == NEXT_END ? FOLLOW_PARAGRAPH_END : FOLLOW_SAYS_NOTHING;
+    }
+}
+
 struct token_view {
     unit units[TYPED_TOKEN_MAX];
     int count = 0;
     bool has_join = false;
     bool has_separator = false;  // \ @ : inside, or / at the start: maybe a path or an address
     int slashes = 0;             // / inside: one may just mean "or" (va`/hoa(.c)
+    bool has_quote = false;      // a ' or a ` in it, which may open or close a quotation
 };
 
 bool is_letter_byte(unsigned char b, bool viscii_input) {
@@ -119,6 +160,7 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
     bool seen_letter = false;  // a letter of this token has been read
     auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
         v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
+        v.has_quote |= b == '\'' || b == '`';
         fresh = false;
         seen_letter |= kind == UNIT_LETTER;
     };
@@ -456,6 +498,10 @@ struct decision_weights {
     int capital_label;        // A. or E. alone: a label in a list rather than the interjection Ạ
     int compound;             // the word before makes a word of compound_table with the reading
     int internal_refusal;     // a mark refused inside a word: typists rarely type punctuation there
+    // A small vowel alone with a full stop.
+    int lone_vowel_plain_line;  // on a line with no diacritic taken yet the sentence is English:
+                                // the values in a., e. g.; ạ is a particle of Vietnamese speech
+    int option_letter;          // -a. or --a.: a command's option, as in the manual pages
 };
 
 constexpr decision_weights weights = {
@@ -464,6 +510,8 @@ constexpr decision_weights weights = {
     .capital_label = -6,
     .compound = 5,
     .internal_refusal = 3,
+    .lone_vowel_plain_line = -DECIDED,
+    .option_letter = -DECIDED,
 };
 
 int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow &f) {
@@ -477,22 +525,14 @@ int sentence_end_evidence(unsigned char mark, const after_mark &a, const follow 
         if (b == '-' || b == '_') return points + e.joined;
         return points + e.other;
     }
-    const bool small = f.next >= 0 && is_ascii_lower(static_cast<unsigned char>(f.next));
-    switch (f.space) {
-    case SPACE_BLANK_LINE:
-        return points + e.paragraph_end;
-    case SPACE_LINE_END:
-        return points + (small ? e.line_then_small : e.line_then_other);
-    case SPACE_BLANKS:
-        if (f.next == NEXT_END) return points + e.paragraph_end;
-        if (f.next == NEXT_UNKNOWN) return points;
-        if (small) return points + e.space_then_small;
-        if (is_ascii_upper(static_cast<unsigned char>(f.next)) && f.next2 >= 0 &&
-            is_ascii_lower(static_cast<unsigned char>(f.next2)))
-            return points + e.space_then_sentence;
-        return points + e.space_then_other;
-    default:
-        return points + (f.next == NEXT_END ? e.paragraph_end : 0);
+    switch (class_of(f)) {
+    case FOLLOW_PARAGRAPH_END: return points + e.paragraph_end;
+    case FOLLOW_LINE_THEN_SMALL: return points + e.line_then_small;
+    case FOLLOW_LINE_THEN_OTHER: return points + e.line_then_other;
+    case FOLLOW_SPACE_THEN_SMALL: return points + e.space_then_small;
+    case FOLLOW_SPACE_THEN_SENTENCE: return points + e.space_then_sentence;
+    case FOLLOW_SPACE_THEN_OTHER: return points + e.space_then_other;
+    default: return points;
     }
 }
 
@@ -520,16 +560,30 @@ int letters_of(const unsigned char *bytes, int n, syllable_letter *out) {
 // The letters of the previous word, for compounds; 0 when there is none.
 int previous_letters(const typed_reader &r, syllable_letter *out) { return letters_of(r.previous, r.previous_length, out); }
 
-// Keeps the bytes [begin, end) of the token as the previous word.
-// `bytes` is the token buffer, which reaches 16 bytes past any token.
-void remember_word(typed_reader &r, const unsigned char *bytes, int begin, int end) {
-    static_assert(TYPED_PREVIOUS_MAX == 16);
-    const bool fits = end > begin && end - begin <= static_cast<int>(TYPED_PREVIOUS_MAX);
-    r.previous_length = fits ? static_cast<unsigned char>(end - begin) : 0;
-    if (fits) std::memcpy(r.previous, bytes + begin, TYPED_PREVIOUS_MAX);
+// Keeps the letters that end a token with nothing to decide as the
+// previous word.
+void remember_bytes(typed_reader &r, const unsigned char *word, int n) {
+    r.previous_length = n <= static_cast<int>(TYPED_PREVIOUS_MAX) ? static_cast<unsigned char>(n) : 0;
+    std::memcpy(r.previous, word, r.previous_length);
+}
+
+void remember_plain_word(typed_reader &r, const unsigned char *bytes, int n) {
+    int begin = n;
+    while (begin > 0 && is_letter_byte(bytes[begin - 1], r.viscii_input)) --begin;
+    remember_bytes(r, bytes + begin, n - begin);
 }
 
 bool is_capital_vowel(unsigned char b) { return is_ascii_upper(b) && is_vowel_symbol(letter_infos[b].symbol); }
+bool is_small_vowel(unsigned char b) { return is_ascii_lower(b) && is_vowel_symbol(letter_infos[b].symbol); }
+
+// Whether the units before `begin` are the one or two hyphens of an
+// option (-a, --a) that start the token.
+bool follows_option_dash(const unit *units, int begin) {
+    if (begin < 1 || begin > 2) return false;
+    for (int i = 0; i < begin; ++i)
+        if (units[i].byte != '-' || units[i].kind != UNIT_PLAIN) return false;
+    return true;
+}
 
 // For a trailing . or ?: how common the two readings are, what follows, and
 // whether the word before makes a compound with either.
@@ -560,8 +614,11 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     // A lone capital vowel with a full stop is a label (A. B.), not the
     // interjection Ạ.
     if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return weights.capital_label;
+    if (mark == '.' && mark_index == w.begin + 1 && is_small_vowel(units[w.begin].byte)) {
+        if (follows_option_dash(units, w.begin)) return weights.option_letter;
+        if (!r.diacritic_on_line) return weights.lone_vowel_plain_line;
+    }
 
-    r.looked_around = true;  // what follows the token and the word before it
     syllable_letter toned[WORD_LETTERS_MAX], bare[WORD_LETTERS_MAX], first[WORD_LETTERS_MAX];
     const bool saved = units[mark_index].accepted;
     units[mark_index].accepted = true;
@@ -831,9 +888,11 @@ bool is_path(token_view &v, const word *words, int word_count) {
     return false;
 }
 
+// Writes the token as decided; notes whether it took a diacritic.
 std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out) {
     const unsigned char composition = r.composition_char;
     unsigned char *o = out;
+    bool took = false;
     join_state js{r.carry_class, r.carry_state};
     for (int i = 0; i < v.count; ++i) {
         const unit &u = v.units[i];
@@ -850,6 +909,7 @@ std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out
             if (u.kind == UNIT_JOIN && u.accepted) {
                 *o++ = u.byte;
                 js.join(u.byte);
+                took = true;
                 continue;
             }
             *o++ = composition;
@@ -862,6 +922,7 @@ std::size_t write_units(typed_reader &r, const token_view &v, unsigned char *out
     r.carry_word = r.cutting && in_word;
     r.carry_class = r.carry_word ? js.letter_class : CLASS_NONE;
     r.carry_state = r.carry_word ? js.state : COMPOSER_IDLE;
+    r.token_took_diacritic = took;
     return static_cast<std::size_t>(o - out);
 }
 
@@ -912,6 +973,122 @@ bool is_special(const typed_reader &r, unsigned char b, unsigned char before) {
     return (b == 'd' || b == 'D') && (before == 'd' || before == 'D');
 }
 
+// Whether a . or ? of the token may end a word and so be weighed against
+// what follows the token and the word before it: one at the end of the
+// token or before anything but a small letter.  Before a small letter it is
+// inside a word (ddu+o+.c), or joins nothing.
+bool has_open_stop(const unsigned char *bytes, int n) {
+    for (int i = 0; i < n; ++i)
+        if ((bytes[i] == '.' || bytes[i] == '?') && (i + 1 == n || !is_ascii_lower(bytes[i + 1]))) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// A whole token at once, where white space ends it in the input: how long it
+// is, whether it has anything to decide (is_special), and the letters that
+// end it.  The reference takes a byte at a time; with SSE2 a block of 16
+// bytes is sorted out with a few comparisons, and the reference takes any
+// token the block does not hold.
+
+struct token_scan {
+    int length;       // the bytes before the white space
+    bool decisions;   // a mark, the composition character, or d after d; perhaps, for a long token
+    bool open_stops;  // has_open_stop, for a token the cache may hold
+    int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
+};
+
+// The bytes that are marks (is_special).
+constexpr std::size_t mark_count = [] {
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b) n += default_classes[b] >= FIRST_TONE_CLASS;
+    return n;
+}();
+
+constexpr auto mark_bytes = [] {
+    std::array<unsigned char, mark_count> marks{};
+    std::size_t n = 0;
+    for (int b = 0; b < 256; ++b)
+        if (default_classes[b] >= FIRST_TONE_CLASS) marks[n++] = static_cast<unsigned char>(b);
+    return marks;
+}();
+
+static_assert(mark_count == 8 && mark_bytes[mark_count - 1] < 0x80, "the eight marks are ASCII");
+
+static_assert([] {
+    for (int b = 0; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        const bool printable_ascii = b >= ' ' && b < 0x80;
+        if (printable_ascii && (letter_infos[b].symbol != 0) != is_ascii_letter(byte)) return false;
+        if (is_space(byte) != (b == ' ' || (b >= '\t' && b <= '\r'))) return false;
+    }
+    return true;
+}(), "the block scan's white space is the reference's, and so are its letters but for the VISCII ones");
+
+// The reference: `limit` bounds the bytes looked at.  False when no white
+// space comes before it.
+bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_t limit, token_scan &scan) {
+    std::size_t q = 0;
+    while (q < limit && !is_space(in[q])) ++q;
+    if (q == limit) return false;
+    const int n = static_cast<int>(q);
+    if (n > static_cast<int>(TYPED_CACHE_TOKEN_MAX)) {
+        // Too long for the cache: deciding it finds out whether there is
+        // anything to decide, in the one pass it takes anyway.
+        scan = {n, true, false, -1};
+        return true;
+    }
+    bool decisions = false;
+    unsigned char before = 0;
+    for (int i = 0; i < n; ++i) {
+        decisions |= is_special(r, in[i], before);
+        before = in[i];
+    }
+    scan = {n, decisions, has_open_stop(in, n), -1};
+    return true;
+}
+
+#if defined(__SSE2__)
+constexpr std::size_t SCAN_BLOCK = 16;
+
+// The same for a token that 16 readable bytes at `in` hold with the white
+// space after it.
+bool scan_token_block(const typed_reader &r, const unsigned char *in, token_scan &scan) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
+    auto equal = [&](unsigned char value) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value))); };
+    // Unsigned b - low <= span, as a saturating minimum.
+    auto within = [&](unsigned char low, unsigned char span) {
+        const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low)));
+        return _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(static_cast<char>(span))), shifted);
+    };
+    auto mask = [](__m128i hits) { return static_cast<unsigned>(_mm_movemask_epi8(hits)); };
+    const unsigned spaces = mask(_mm_or_si128(equal(' '), within('\t', '\r' - '\t')));
+    if (spaces == 0) return false;
+    const int n = std::countr_zero(spaces);
+    const unsigned in_token = (1u << n) - 1;
+    __m128i marks = equal(r.composition_char);
+    for (unsigned char m : mark_bytes) marks = _mm_or_si128(marks, equal(m));
+    const unsigned ds = mask(_mm_or_si128(equal('d'), equal('D')));
+    const bool decisions = ((mask(marks) | (ds & (ds << 1))) & in_token) != 0;  // d after d: ds & ds << 1
+    const unsigned small = mask(within('a', 'z' - 'a'));
+    const unsigned letters = small | mask(within('A', 'Z' - 'A'));
+    const unsigned open_stops = mask(_mm_or_si128(equal('.'), equal('?'))) & ~(small >> 1) & in_token;
+    const unsigned others = ~letters & in_token;
+    // Bytes >= 0x80 and controls may be VISCII letters: the reference
+    // knows which the reader takes.
+    const unsigned unusual = mask(bytes) | mask(within(0, ' ' - 1));
+    scan = {n, decisions, open_stops != 0,
+            (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others))};
+    return true;
+}
+#endif
+
+bool scan_token(const typed_reader &r, const unsigned char *in, std::size_t length, token_scan &scan) {
+#if defined(__SSE2__)
+    if (length >= SCAN_BLOCK && scan_token_block(r, in, scan)) return true;
+#endif
+    return scan_token_bytes(r, in, length > TYPED_TOKEN_MAX ? TYPED_TOKEN_MAX + 1 : length, scan);
+}
+
 bool has_decisions(const typed_reader &r) {
     unsigned char before = 0;
     for (int i = 0; i < r.token_length; ++i) {
@@ -926,18 +1103,18 @@ bool has_decisions(const typed_reader &r) {
 std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
     const int n = r.token_length;
     std::memcpy(out, r.token, static_cast<std::size_t>(n));
-    int begin = n;
-    while (begin > 0 && is_letter_byte(r.token[begin - 1], r.viscii_input)) --begin;
-    remember_word(r, r.token, begin, n);
+    remember_plain_word(r, r.token, n);
+    r.token_took_diacritic = false;
     return static_cast<std::size_t>(n);
 }
 
 // ---------------------------------------------------------------------------
-// The cache of decisions.  A token decided without a look beyond itself
-// (no trailing . or ? weighed against what follows and the word before)
-// reads the same wherever it stands, given the quotations open before it;
-// running text repeats its words, so the decision is kept, with the state it
-// leaves (the quotations, the word kept for compounds), and used again.
+// The cache of decisions.  A token reads the same wherever it stands, given
+// the quotations open before it and, where a . or ? in it may be weighed,
+// the class of what follows it; save where the word before could make a
+// compound with it.  Running text repeats its words, so the decision is
+// kept, with the state it leaves (the quotations, the word kept for
+// compounds), and used again.
 
 struct packed {
     std::uint64_t low, high;
@@ -954,11 +1131,30 @@ unsigned char quote_bits(const typed_reader &r) {
     return static_cast<unsigned char>((r.quote_open ? 1 : 0) | (r.backtick_open ? 2 : 0));
 }
 
-typed_cache_entry &cache_slot(typed_reader &r, const packed &key, int length, unsigned char quotes) {
+// The key of a decision beyond the token's bytes: the quotations open
+// before it and, where the token has a . or ? to weigh, what follows it and
+// which word that begins a compound stands before it.
+std::uint16_t context_key(const typed_reader &r, bool weighs, follow_class follows) {
+    static_assert(FOLLOW_CLASS_COUNT + 1 <= 8 && std::size(compound_table) < 1 << 7, "the key fits 16 bits");
+    if (!weighs) return quote_bits(r);
+    syllable_letter letters[WORD_LETTERS_MAX];
+    const int first = compound_first_id(letters, previous_letters(r, letters));
+    return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5 | (r.diacritic_on_line ? 1 << 12 : 0));
+}
+
+// The set of entries that may hold a key: two entries in one line of the
+// processor's cache, the one used last first.
+typed_cache_entry *cache_set(typed_reader &r, const packed &key, int length, std::uint16_t context) {
+    static_assert(TYPED_CACHE_SLOTS % 2 == 0 && sizeof(typed_cache_entry) * 2 == 64);
     const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^
-                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{quotes} << 8)) *
+                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{context} << 8)) *
                                 0xC2B2AE3D27D4EB4Full;
-    return r.cache->slots[(h >> 40) % TYPED_CACHE_SLOTS];
+    return &r.cache->slots[(h >> 40) % (TYPED_CACHE_SLOTS / 2) * 2];
+}
+
+bool entry_holds(const typed_cache_entry &e, const packed &key, int n, std::uint16_t context, unsigned char composition) {
+    return e.length == n && e.context == context && e.composition_char == composition &&
+           std::memcmp(e.key, &key, sizeof key) == 0;
 }
 
 // The `n` bytes at `bytes` as a key; 8 bytes past them may be read.
@@ -971,41 +1167,73 @@ bool cache_usable(const typed_reader &r) {
 }
 
 // The cached decision of the token of `n` bytes at `bytes` (16 bytes past
-// them may be read), written at `out`, with the state it leaves; 0 when
-// there is none.
-std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, unsigned char *out) {
+// them may be read) in `context` (context_key), written at `out`, with the
+// state it leaves; 0 when there is none.
+std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, std::uint16_t context,
+                            unsigned char *out) {
     const packed key = key_of(bytes, n);
-    const unsigned char quotes = quote_bits(r);
-    const typed_cache_entry &e = cache_slot(r, key, n, quotes);
-    if (e.length != n || e.quotes_before != quotes || e.composition_char != r.composition_char ||
-        std::memcmp(e.key, &key, sizeof key) != 0)
-        return 0;
-    std::memcpy(out, e.out, e.written);
+    typed_cache_entry *set = cache_set(r, key, n, context);
+    if (!entry_holds(set[0], key, n, context, r.composition_char)) {
+        if (!entry_holds(set[1], key, n, context, r.composition_char)) return 0;
+        std::swap(set[0], set[1]);  // the one used last first
+    }
+    const typed_cache_entry &e = set[0];
     r.quote_open = (e.quotes_after & 1) != 0;
     r.backtick_open = (e.quotes_after & 2) != 0;
+    r.diacritic_on_line |= e.takes_diacritic != 0;
     r.previous_length = e.previous_length;
     std::memcpy(r.previous, bytes + (n - e.previous_length), TYPED_PREVIOUS_MAX);
-    return e.written;
+    if (e.escapes == 0) {
+        std::memcpy(out, bytes, TYPED_CACHE_TOKEN_MAX);  // the whole of a token that takes every mark it joins
+        return static_cast<std::size_t>(n);
+    }
+    unsigned char *o = out;
+    for (int k = 0; k <= n; ++k) {
+        if ((e.escapes >> k) & 1) *o++ = r.composition_char;
+        if (k < n) *o++ = bytes[k];
+    }
+    return static_cast<std::size_t>(o - out);
 }
 
-void cache_decision(typed_reader &r, unsigned char quotes_before, const unsigned char *out, std::size_t written) {
+// Where the strict VIQR `out` adds composition characters to the token: a
+// bit for each byte they stand before.  False when `out` is not the token
+// with composition characters added.
+bool escapes_of(const typed_reader &r, const unsigned char *out, std::size_t written, std::uint32_t &escapes) {
+    escapes = 0;
+    std::size_t k = 0;
+    for (std::size_t j = 0; j < written; ++j) {
+        if (k < static_cast<std::size_t>(r.token_length) && out[j] == r.token[k]) {
+            ++k;
+        } else if (out[j] == r.composition_char) {
+            escapes |= std::uint32_t{1} << k;
+        } else {
+            return false;
+        }
+    }
+    return k == static_cast<std::size_t>(r.token_length);
+}
+
+void cache_decision(typed_reader &r, std::uint16_t context, const unsigned char *out, std::size_t written) {
     // The word kept for compounds is the token's last bytes (an escape
     // before a word starts it).
     const std::size_t kept = r.previous_length;
     if (std::memcmp(r.previous, r.token + (r.token_length - static_cast<int>(kept)), kept) != 0) return;
+    std::uint32_t escapes = 0;
+    if (!escapes_of(r, out, written, escapes)) return;
     const packed key = key_of(r.token, r.token_length);
-    typed_cache_entry &e = cache_slot(r, key, r.token_length, quotes_before);
+    typed_cache_entry *set = cache_set(r, key, r.token_length, context);
+    set[1] = set[0];  // the older of the two goes
+    typed_cache_entry &e = set[0];
     std::memcpy(e.key, &key, sizeof key);
     e.length = static_cast<unsigned char>(r.token_length);
-    e.quotes_before = quotes_before;
+    e.context = context;
     e.quotes_after = quote_bits(r);
+    e.takes_diacritic = r.token_took_diacritic;
     e.composition_char = r.composition_char;
-    e.written = static_cast<unsigned char>(written);
-    std::memcpy(e.out, out, written);
+    e.escapes = escapes;
     e.previous_length = r.previous_length;
 }
 
-static_assert(sizeof(typed_cache_entry::out) >= 2 * TYPED_CACHE_TOKEN_MAX, "a decided token takes at most twice its bytes");
 
 // ---------------------------------------------------------------------------
 // The decision
@@ -1024,7 +1252,7 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
         int done = 0;
         for (int wi = 0; wi < word_count; ++wi) {
             const word &w = words[wi];
-            for (int i = done; i < w.begin; ++i) {
+            for (int i = done; i < w.begin && v.has_quote; ++i) {
                 const unit &u = v.units[i];
                 if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
                 step_quotes(r, v.units, i, v.count);
@@ -1041,27 +1269,35 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
         r.quote_open = quote_before;
         r.backtick_open = backtick_before;
     }
-    update_quotes(r, v);
+    if (v.has_quote) update_quotes(r, v);
     remember_last_word(r, v);
-    return write_units(r, v, out);
+    const std::size_t written = write_units(r, v, out);
+    r.diacritic_on_line |= r.token_took_diacritic;
+    return written;
+}
+
+// Decides the pending token afresh, and keeps the decision in the cache
+// under `context` where there is one.  `has_some` says that the token is
+// known to have something to decide.
+std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t context, unsigned char *out,
+                          bool has_some = false) {
+    const bool cache = cache_usable(r);
+    const bool plain = !has_some && !r.cutting && !r.carry_word && !has_decisions(r);
+    const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
+    if (cache) cache_decision(r, context, out, written);
+    r.token_length = 0;
+    return written;
 }
 
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
-    const bool cache = cache_usable(r);
-    if (cache) {
-        const std::size_t written = cached_decision(r, r.token, r.token_length, out);
-        if (written > 0) {
-            r.token_length = 0;
-            return written;
-        }
+    if (!cache_usable(r)) return decide_afresh(r, f, 0, out);
+    const std::uint16_t context = context_key(r, has_open_stop(r.token, r.token_length), class_of(f));
+    const std::size_t written = cached_decision(r, r.token, r.token_length, context, out);
+    if (written > 0) {
+        r.token_length = 0;
+        return written;
     }
-    const unsigned char quotes_before = quote_bits(r);
-    r.looked_around = false;
-    const bool plain = !r.cutting && !r.carry_word && !has_decisions(r);
-    const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
-    if (cache && !r.looked_around) cache_decision(r, quotes_before, out, written);
-    r.token_length = 0;
-    return written;
+    return decide_afresh(r, f, context, out);
 }
 
 follow follow_of_space(const typed_reader &r, int next, int next2) {
@@ -1094,6 +1330,7 @@ std::size_t take_switch(typed_reader &r, unsigned char *out) {
 // line, and a blank line parts a word from the one before it.
 void note_line_end(typed_reader &r) {
     r.quote_open = r.backtick_open = false;
+    r.diacritic_on_line = false;
     if (r.run_lines < 2) ++r.run_lines;
     if (r.run_lines == 2) r.previous_length = 0;
 }
@@ -1111,7 +1348,7 @@ std::size_t write_pending_token(typed_reader &r, int next, int next2, unsigned c
         n += r.space_length;
         int lines = 0;
         for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
-        if (lines > 0) r.quote_open = r.backtick_open = false;
+        if (lines > 0) r.quote_open = r.backtick_open = r.diacritic_on_line = false;
         if (lines > 1) r.previous_length = 0;
         r.run_lines = static_cast<unsigned char>(lines > 2 ? 2 : lines);
     }
@@ -1257,27 +1494,101 @@ inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::s
     return true;
 }
 
-// At the start of a token: a whole token (white space after it in `in`)
-// whose decision the cache holds is written at once.  Returns false, having
-// done nothing, otherwise.
-inline bool pass_cached_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
-                              unsigned char *&o) {
-    const std::size_t limit = length - i > TYPED_CACHE_TOKEN_MAX ? i + TYPED_CACHE_TOKEN_MAX + 1 : length;
-    std::size_t q = i;
-    while (q < limit && !is_space(in[q])) ++q;
-    if (q == length || !is_space(in[q]) || q == i) return false;
-    const int n = static_cast<int>(q - i);
-    unsigned char padded[TYPED_CACHE_TOKEN_MAX + TYPED_PREVIOUS_MAX] = {};
-    const unsigned char *bytes = in + i;
-    if (length - i < sizeof padded) {
-        std::memcpy(padded, bytes, static_cast<std::size_t>(n));
-        bytes = padded;
+// What follows the token that white space ends at `q`, where the input holds
+// all of it that a decision weighs: the white space (no more than the buffer
+// for it takes), the byte after it, and after a capital the byte after that.
+// The same as the reader finds when the token waits for them.
+bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follow &f, std::size_t &next_token) {
+    std::size_t k = q;
+    int lines = 0;
+    for (; k < length && is_space(in[k]); ++k) lines += in[k] == '\n';
+    if (k == length || k - q > TYPED_SPACE_MAX) return false;
+    const int next = in[k];
+    int next2 = NEXT_UNKNOWN;
+    if (is_ascii_upper(in[k])) {
+        if (k + 1 == length) return false;
+        next2 = in[k + 1];
     }
-    const std::size_t written = cached_decision(r, bytes, n, o);
-    if (written == 0) return false;
-    o += written;
+    f = {lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS, next, next2};
+    next_token = k;
+    return true;
+}
+
+// Writes the white space [q, end) of `in` that follows a decided token, as
+// pass_between_tokens does; returns `end`.
+std::size_t pass_white_space(typed_reader &r, const unsigned char *in, std::size_t q, std::size_t end,
+                             unsigned char *&o) {
+    for (std::size_t k = q; k < end; ++k) {
+        *o++ = in[k];
+        if (in[k] == '\n') note_line_end(r);
+    }
+    return end;
+}
+
+// At the start of a token that ends in `in`, white space after it: a token
+// with nothing to decide is written as it stands, and one whose decision
+// what follows it in `in` settles is decided at once; any other is taken
+// whole as the pending token.  Returns false, having done nothing, for a
+// token that does not end in `in`, one too long for the buffer, and one
+// that starts with the composition character (a mode switch may stand
+// there).
+inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
+                             unsigned char *&o) {
+    if (in[i] == r.composition_char) return false;
+    token_scan scan;
+    if (!scan_token(r, in + i, length - i, scan)) return false;
+    const int n = scan.length;
+    const std::size_t q = i + static_cast<std::size_t>(n);
     r.run_lines = 0;
-    i = q;
+    r.at_text_start = false;
+    if (!scan.decisions) {
+        // A short token far from the end of the input: copies of a fixed
+        // size, which the output room and the buffer for the word allow.
+        constexpr int SHORT = 16;
+        const bool short_token = n < SHORT && length - i >= 2 * SHORT;
+        if (short_token)
+            std::memcpy(o, in + i, SHORT);
+        else
+            std::memcpy(o, in + i, static_cast<std::size_t>(n));
+        o += n;
+        if (scan.last_word < 0) {
+            remember_plain_word(r, in + i, n);
+        } else if (short_token) {
+            static_assert(TYPED_PREVIOUS_MAX == SHORT);
+            r.previous_length = static_cast<unsigned char>(n - scan.last_word);
+            std::memcpy(r.previous, in + i + scan.last_word, SHORT);
+        } else {
+            remember_bytes(r, in + i + scan.last_word, n - scan.last_word);
+        }
+        std::size_t end = q;
+        while (end < length && is_space(in[end])) ++end;
+        i = pass_white_space(r, in, q, end, o);
+        return true;
+    }
+    follow f;
+    std::size_t next = 0;
+    if (follow_in(in, length, q, f, next)) {
+        // The cache reads 16 bytes past the token, which the input may not
+        // have; near its end the token is looked up where it is kept.
+        const bool look_up = r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX) &&
+                             length - i >= 2 * TYPED_CACHE_TOKEN_MAX;
+        const std::uint16_t context = look_up ? context_key(r, scan.open_stops, class_of(f)) : 0;
+        std::size_t written = look_up ? cached_decision(r, in + i, n, context, o) : 0;
+        if (written == 0) {
+            std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
+            r.token_length = static_cast<unsigned short>(n);
+            written = look_up ? decide_afresh(r, f, context, o, true) : decide_token(r, f, o);
+        }
+        o += written;
+        i = pass_white_space(r, in, q, next, o);
+        return true;
+    }
+    std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
+    r.token_length = static_cast<unsigned short>(n);
+    r.token_done = true;
+    r.space[0] = in[q];
+    r.space_length = 1;
+    i = q + 1;
     return true;
 }
 
@@ -1295,7 +1606,7 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             const std::size_t n = r.token_length;
             if (n == 0 && !r.carry_word) {
                 if (pass_between_tokens(r, in, length, i, o)) continue;
-                if (r.cache != nullptr && !r.at_text_start && pass_cached_token(r, in, length, i, o)) continue;
+                if (take_whole_token(r, in, length, i, o)) continue;
             }
             const bool inside = n > 2 || (n > 0 && r.token[0] != composition);
             if (inside && n < TYPED_TOKEN_MAX) {

@@ -23,8 +23,9 @@
 // followed by white space is decided once the first byte of the next token
 // is known, and when that is a capital the second too (a capital that starts
 // a sentence is followed by a small letter; one that starts a path or an
-// abbreviation is not).  A reader may have a cache of the tokens it decided
-// without looking beyond them (see typed_cache).
+// abbreviation is not); where the input at hand holds those, the token is
+// decided at once.  A reader may have a cache of its decisions (see
+// typed_cache).
 //
 // Output room: every input byte becomes at most two output bytes, and a call
 // may also release what was kept back, so typed_feed(n bytes) writes at most
@@ -34,6 +35,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace viqr::detail {
 
@@ -68,26 +70,34 @@ struct unit {
 // compound.
 inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 
-// The decisions of a reader on tokens of up to TYPED_CACHE_TOKEN_MAX bytes
-// whose reading depends on nothing around them but the quotations open
-// before them: the strict VIQR written, and the state the token leaves.
-// Direct-mapped; one for each reader, never shared.
-inline constexpr std::size_t TYPED_CACHE_SLOTS = 8192;
+// The decisions of a reader on tokens of up to TYPED_CACHE_TOKEN_MAX bytes,
+// each under what it depends on beyond the token: the quotations open
+// before it and, where a . or ? in it may be weighed, the class of what
+// follows it and which word that begins a compound stands before it.  It
+// keeps where the strict VIQR written adds composition characters, and the
+// state the token leaves.  Sets of two entries, the one used last first;
+// one cache for each reader, never shared.
+inline constexpr std::size_t TYPED_CACHE_SLOTS = 16384;
 inline constexpr std::size_t TYPED_CACHE_TOKEN_MAX = 16;
 
-struct alignas(64) typed_cache_entry {
+// The strict VIQR of a token is the token with composition characters
+// written before some of its bytes (the reader only regroups), so an entry
+// keeps where they go rather than the bytes: two entries to a line of the
+// processor's cache.
+struct alignas(32) typed_cache_entry {
     unsigned char key[TYPED_CACHE_TOKEN_MAX];  // the token, zero-padded
+    std::uint32_t escapes;          // bit k: a composition character before byte k (bit `length`: after the last)
+    std::uint16_t context;          // the quotations open before it, and what follows it and the word before
     unsigned char length;           // 0: empty
-    unsigned char quotes_before;    // quotations open before it: 1 for ', 2 for `
     unsigned char quotes_after;
+    unsigned char takes_diacritic;  // a mark of the token is taken as one
     unsigned char composition_char;
-    unsigned char written;
     unsigned char previous_length;  // the word it leaves for compounds: its last bytes
-    unsigned char out[2 * TYPED_CACHE_TOKEN_MAX];
 };
+static_assert(TYPED_CACHE_TOKEN_MAX < 32, "an escape bit for each byte and one after the last");
 
 struct typed_cache {
-    typed_cache_entry slots[TYPED_CACHE_SLOTS];
+    alignas(64) typed_cache_entry slots[TYPED_CACHE_SLOTS];
 };
 
 struct typed_reader {
@@ -100,7 +110,8 @@ struct typed_reader {
     bool token_done;               // white space ended the token; `space` holds it
     bool quote_open;               // a ' opened a quotation on this line
     bool backtick_open;            // a ` opened a quotation on this line
-    mutable bool looked_around;    // deciding the token weighed what follows it or the word before
+    bool diacritic_on_line;        // a mark was taken as a diacritic on this line
+    bool token_took_diacritic;     // the token decided last took one
     bool cutting;                  // the token is settled because the buffer is full
     // Where a full buffer cut a word, the engine's letter at the cut, so
     // that the rest of the word reads on from it.

@@ -177,6 +177,13 @@ const rule_case rule_cases[] = {
     {"evidence", "`po' co' --exclude='*.o'", "`po' có --exclude='*.o'"},  // GNU quotes, a quoted pattern
     {"evidence", "A. Mo+? B.", "A. Mở B."},
     {"evidence", "Co+.-ri-mia KY'_TU+.", "Cợ-ri-mia KÝ_TỰ"},
+    // A small vowel alone with a full stop: a tone only where the line is
+    // Vietnamese (ạ is a particle of speech), and -a is a command's option.
+    {"lone letter", "the values in a. See e. g. grep, i. e. sed, o. u. y.",
+     "the values in a. See e. g. grep, i. e. sed, o. u. y."},
+    {"lone letter", "Ca?m o+n anh a.\nthe values in a.\nVa^ng a.", "Cảm ơn anh ạ\nthe values in a.\nVâng ạ"},
+    {"lone letter", "ddu+`ng e. ho+.p", "đừng ẹ hợp"},
+    {"lone letter", "du`ng -a. Ca^n --o. ra", "dùng -a. Cân --o. ra"},
     // Runs of words and slips of typing.
     {"slips", "huo+'ng dduo+.c %sMa~ Co+~Ta^.p", "huớng đuợc %sMã CỡTập"},
     // Faults once made in the code, each a wrong reading.
@@ -539,6 +546,7 @@ TEST(TypedCache, ChangesNoByte) {
         "No^.i.", "va^.y?", "dde^?", "la`m.", "chia", "se?", "(dda^`u", "tu+.)", "\\Mco'", "\\Vco'", "1\\.3",
         "www.google.com", "a.out", "HDDND", "DD.", "50.000dd", "add", "I'm", "Ko^ng", "Ka?", "ca^/x", "A.", "B.",
         "ngu+o+`i", "a'e'i'o'u'", "dddd", "\"ra.\"", "x'", "'", "`", "ba.n,", "ra...", "Tp.", "1.", "A?", "--",
+        "a.", "e.", "-a.", "values",
     };
     static const char *const spaces[] = {" ", " ", " ", "\n", "\n\n", "  ", "\t"};
     std::mt19937 random(2021u);
