@@ -45,8 +45,8 @@ struct viqr_converter final : loss_sink {
     // The fast lanes (fast_lanes.h) this pair of encodings takes, if any.
     const byte_fields *byte_lane = nullptr;          // a single-byte charset to UTF-8
     bool byte_lane_blocks = false;                   // its printable ASCII copied by blocks
-    const spelling_pages *utf8_lane = nullptr;       // UTF-8 to a single-byte charset
-    const flat_spellings *utf8_lane_flat = nullptr;
+    bool takes_utf8_lane = false;                    // UTF-8 to a single-byte charset
+    utf8_lane utf8_tables{};
     letter_joiner joiner;
     input_tracker input;
     viqr_loss_report losses{};
@@ -122,7 +122,7 @@ struct viqr_converter final : loss_sink {
         std::size_t at = 0;
         for (; at < n && (!decode->idle() || joiner.holding()); ++at) o = convert_piece(in + at, 1, o);
         if (at == n) return o;
-        const plain_run run = utf8_to_single_byte(*utf8_lane, *utf8_lane_flat, in + at, n - at, o);
+        const plain_run run = utf8_to_single_byte(utf8_tables, in + at, n - at, o);
         input.offset += run.bytes;
         if (losses.unwritable == 0) {
             if (run.newlines == 0) {
@@ -138,10 +138,14 @@ struct viqr_converter final : loss_sink {
 
     unsigned char *convert(const unsigned char *in, std::size_t n, unsigned char *o) {
         if (byte_lane != nullptr) return convert_bytes_to_utf8(in, n, o);
-        if (utf8_lane != nullptr) return convert_utf8_to_bytes(in, n, o);
+        if (takes_utf8_lane) return convert_utf8_to_bytes(in, n, o);
         return convert_piece(in, n, o);
     }
 };
+
+void viqr::detail::use_implementation(viqr_converter *converter, const implementation &kernels) {
+    converter->utf8_tables.kernels = &kernels;
+}
 
 int viqr_encoding_count(void) { return encoding_table_size(); }
 
@@ -190,9 +194,10 @@ viqr_converter *viqr_converter_open(int from, int to, int flags) {
             converter->byte_lane = converter->decode->fields();
             converter->byte_lane_blocks = printable_ascii_as_is(*converter->byte_lane);
         }
-        if (converter->decode->reads_plain_utf8()) {
-            converter->utf8_lane = converter->encode->spellings();
-            converter->utf8_lane_flat = converter->encode->flat();
+        if (converter->decode->reads_plain_utf8() && converter->encode->spellings() != nullptr) {
+            converter->takes_utf8_lane = true;
+            converter->utf8_tables = {converter->encode->spellings(), converter->encode->flat(),
+                                      converter->encode->viscii_spelled(), &active_implementation()};
         }
         viqr_convert_begin_input(converter.get());
         return converter.release();

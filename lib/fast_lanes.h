@@ -7,6 +7,7 @@
 // split.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <cstring>
 
 #include "codec_single_byte.h"
+#include "implementation.h"
 #include "letter_joiner.h"
 
 namespace viqr::detail {
@@ -248,56 +250,98 @@ constexpr flat_spellings make_flat_spellings(const spelling_pages &pages) {
     return flat;
 }
 
+// The spelling of each VISCII byte's character, for the text that a kernel
+// (implementation.h) has read from UTF-8 into VISCII, and the same again as
+// one byte where every character takes one.
+struct viscii_byte_spellings {
+    std::array<spelling_field, 256> spelled{};  // length 0 where the charset lacks the character
+    std::array<unsigned char, 256> byte{};
+    std::array<bool, 256> lacks{};
+    bool as_is = true;        // each byte is spelled as itself
+    bool one_byte = true;     // each character the charset has takes one byte
+};
+
+constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages &pages) {
+    viscii_byte_spellings table{};
+    for (int v = 0; v < 256; ++v) {
+        const char32_t cp = code_point_of_viscii[v];
+        const unsigned char page = pages.page_of[cp >> 8];
+        const spelling_field f = page != 0 ? pages.pages[page - 1][cp & 0xFF] : spelling_field{};
+        table.spelled[v] = f;
+        table.byte[v] = f.bytes[0];
+        table.lacks[v] = f.length == 0;
+        table.as_is = table.as_is && f.length == 1 && f.bytes[0] == v;
+        table.one_byte = table.one_byte && f.length <= 1;
+    }
+    return table;
+}
+
+// What the tables of a UTF-8 lane are for: a charset's spellings, and the
+// kernels that read UTF-8.
+struct utf8_lane {
+    const spelling_pages *spellings;
+    const flat_spellings *flat;
+    const viscii_byte_spellings *from_viscii;
+    const implementation *kernels;
+};
+
 // What utf8_to_single_byte read: how many bytes, how many characters and
 // line breaks, and how many characters after the last line break.
 struct plain_run {
     std::size_t bytes = 0, chars = 0, newlines = 0, since_newline = 0;
+
+    void count(char32_t cp) {
+        ++chars;
+        newlines += cp == U'\n';
+        since_newline = cp == U'\n' ? 0 : since_newline + 1;
+    }
 };
 
-// Writes the start of `n` bytes of UTF-8 while it is plain: whole one- to
-// three-byte sequences of characters the charset writes, none followed by a
-// combining mark, and a last character that no mark in the next call could
-// change.  The rest is for the general path.
-inline plain_run utf8_to_single_byte(const spelling_pages &spellings, const flat_spellings &flat,
-                                     const unsigned char *in, std::size_t n, unsigned char *&out) {
+// The characters from `i` while they are plain (see utf8_to_single_byte),
+// until `limit` or a little past it.  False when it stopped at a character
+// that is not plain, which is then at `i`.
+inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
+                                  std::size_t n, unsigned char *&out, plain_run &run) {
     unsigned char *o = out;
-    std::size_t i = 0, chars = 0, newlines = 0, since_newline = 0;
+    std::size_t i = at;
+    bool plain = true;
     // Four bytes at a time while four are left: the character's sequence and
     // the byte after it.  Which of the three lengths a sequence has is not
     // predictable in Vietnamese text, so it is taken without a branch.
-    const bool blocks = spellings.printable_ascii_as_is;
-    while (i + 4 <= n) {
+    const bool blocks = lane.spellings->printable_ascii_as_is;
+    const flat_spellings &flat = *lane.flat;
+    while (i < limit && i + 4 <= n) {
         // A run of printable ASCII, copied a block at a time; the byte after
         // it must not start a mark that would join its last letter.
         if (blocks && i + BLOCK_SIZE < n && in[i] - 0x20u < 0x5Fu) {
-            std::size_t run = printable_ascii_prefix(in + i);
-            if (may_start_mark(in[i + run])) --run;
+            std::size_t ascii = printable_ascii_prefix(in + i);
+            if (may_start_mark(in[i + ascii])) --ascii;
             std::memcpy(o, in + i, BLOCK_SIZE);
-            o += run;
-            i += run;
-            chars += run;
-            since_newline += run;
-            if (run != 0) continue;
+            o += ascii;
+            i += ascii;
+            run.chars += ascii;
+            run.since_newline += ascii;
+            if (ascii != 0) continue;
         }
         const unsigned char b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
         const unsigned length = 1u + (b0 >= 0xC0) + (b0 >= 0xE0);
         const bool two_ok = b0 - 0xC2u <= 0xDFu - 0xC2u && (b1 & 0xC0) == 0x80;
         const bool three_ok = b0 - 0xE1u <= 0xECu - 0xE1u && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80;
-        if (!(b0 < 0x80 || two_ok || three_ok)) break;
         const char32_t two = (char32_t(b0 & 0x1F) << 6) | (b1 & 0x3F);
         const char32_t three = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (b2 & 0x3F);
         const char32_t cp = b0 < 0x80 ? char32_t(b0) : b0 < 0xE0 ? two : three;
         const spelling_field &f = flat[flat_index(cp)];
-        if (f.length == 0 || may_start_mark(in[i + length])) break;
+        if (!(b0 < 0x80 || two_ok || three_ok) || f.length == 0 || may_start_mark(in[i + length])) {
+            plain = false;
+            break;
+        }
         o[0] = f.bytes[0];
         o[1] = f.bytes[1];
         o += f.length;
-        ++chars;
-        newlines += cp == U'\n';
-        since_newline = cp == U'\n' ? 0 : since_newline + 1;
+        run.count(cp);
         i += length;
     }
-    while (i < n) {
+    while (plain && i < limit && i < n) {
         const unsigned char b = in[i];
         char32_t cp;
         std::size_t length;
@@ -311,21 +355,136 @@ inline plain_run utf8_to_single_byte(const spelling_pages &spellings, const flat
             cp = (char32_t(b & 0x0F) << 12) | (char32_t(in[i + 1] & 0x3F) << 6) | (in[i + 2] & 0x3F);
             length = 3;
         } else {
+            plain = false;
             break;
         }
-        const spelling_field *f = spellings.find(cp);
-        if (f == nullptr) break;
-        if (i + length < n ? may_start_mark(in[i + length]) : viscii_letter_of(cp) != 0) break;
+        const spelling_field *f = lane.spellings->find(cp);
+        if (f == nullptr || (i + length < n ? may_start_mark(in[i + length]) : viscii_letter_of(cp) != 0)) {
+            plain = false;
+            break;
+        }
         o[0] = f->bytes[0];
         o[1] = f->bytes[1];
         o += f->length;
-        ++chars;
-        newlines += cp == U'\n';
-        since_newline = cp == U'\n' ? 0 : since_newline + 1;
+        run.count(cp);
         i += length;
     }
     out = o;
-    return {i, chars, newlines, since_newline};
+    at = i;
+    return plain;
+}
+
+// The input bytes of the first `chars` characters at `p`, which a kernel
+// took: ASCII and letters of two and three bytes.
+inline std::size_t bytes_of_characters(const unsigned char *p, std::size_t chars) {
+    std::size_t at = 0;
+    for (std::size_t c = 0; c < chars; ++c) at += 1u + (p[at] >= 0xC0) + (p[at] >= 0xE0);
+    return at;
+}
+
+// Counts the characters of `count` VISCII bytes.
+inline void count_viscii(const unsigned char *viscii, std::size_t count, plain_run &run) {
+    std::size_t newlines = 0;
+    for (std::size_t j = 0; j < count; ++j) newlines += viscii[j] == '\n';
+    run.chars += count;
+    if (newlines == 0) {
+        run.since_newline += count;
+        return;
+    }
+    run.newlines += newlines;
+    std::size_t last = count - 1;
+    while (viscii[last] != '\n') --last;
+    run.since_newline = count - 1 - last;
+}
+
+// Writes the spellings of `count` VISCII bytes, whole, up to the first that
+// the charset lacks; returns how many it wrote.
+inline std::size_t spell_viscii(const viscii_byte_spellings &table, const unsigned char *viscii, std::size_t count,
+                                unsigned char *&out) {
+    unsigned char *o = out;
+    std::size_t j = 0;
+    if (table.as_is) {
+        std::memcpy(o, viscii, count);
+        o += count;
+        j = count;
+    } else if (table.one_byte) {
+        // Each byte through the table, and only then a look for a lack.
+        bool lacking = false;
+        for (; j < count; ++j) {
+            o[j] = table.byte[viscii[j]];
+            lacking |= table.lacks[viscii[j]];
+        }
+        if (lacking) {
+            j = 0;
+            while (!table.lacks[viscii[j]]) ++j;
+        }
+        o += j;
+    } else {
+        for (; j < count; ++j) {
+            const spelling_field &f = table.spelled[viscii[j]];
+            if (f.length == 0) break;
+            o[0] = f.bytes[0];
+            o[1] = f.bytes[1];
+            o += f.length;
+        }
+    }
+    out = o;
+    return j;
+}
+
+// Room past the input's length that the kernels may write into.
+inline constexpr std::size_t KERNEL_SLACK = 256;
+
+// The characters from `i` while the kernel takes them a block at a time:
+// it writes them as VISCII, which is spelled in the charset.  False when it
+// stopped at a character the charset lacks, which is then at `i`.
+inline bool take_kernel_blocks(const utf8_lane &lane, const unsigned char *in, std::size_t &i, std::size_t n,
+                               unsigned char *&out, plain_run &run) {
+    unsigned char viscii[PIECE + KERNEL_SLACK];
+    while (n - i > 2 * static_cast<std::size_t>(lane.kernels->block)) {
+        const std::size_t span = std::min(n - i, PIECE);
+        const progress p = lane.kernels->letters_from_utf8(in + i, in + i + span, viscii, viscii + sizeof viscii);
+        auto taken = static_cast<std::size_t>(p.in - (in + i));
+        const unsigned char *end = p.out;
+        if (end == viscii) return true;
+        // A mark after the last character may join it: that character is
+        // left for the general path.
+        if (may_start_mark(in[i + taken])) {
+            --end;
+            do --taken;
+            while ((in[i + taken] & 0xC0) == 0x80);
+        }
+        const auto count = static_cast<std::size_t>(end - viscii);
+        const std::size_t spelled = spell_viscii(*lane.from_viscii, viscii, count, out);
+        count_viscii(viscii, spelled, run);
+        if (spelled != count) {
+            i += bytes_of_characters(in + i, spelled);
+            return false;
+        }
+        i += taken;
+        if (taken == 0) return true;
+    }
+    return true;
+}
+
+// Writes the start of `n` bytes of UTF-8 while it is plain: whole one- to
+// three-byte sequences of characters the charset writes, none followed by a
+// combining mark, and a last character that no mark in the next call could
+// change.  The rest is for the general path.  With a kernel that reads
+// UTF-8, the text goes through it while it takes blocks, and a block's
+// worth one character at a time where it stops.
+inline plain_run utf8_to_single_byte(const utf8_lane &lane, const unsigned char *in, std::size_t n,
+                                     unsigned char *&out) {
+    plain_run run;
+    std::size_t i = 0;
+    const bool kernel = lane.kernels->letters_from_utf8 != nullptr;
+    const auto block = static_cast<std::size_t>(lane.kernels->block);
+    while (i < n) {
+        if (kernel && !take_kernel_blocks(lane, in, i, n, out, run)) break;
+        if (!take_plain_characters(lane, in, i, kernel ? std::min(n, i + block) : n, n, out, run)) break;
+    }
+    run.bytes = i;
+    return run;
 }
 
 }  // namespace viqr::detail
