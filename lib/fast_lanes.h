@@ -40,6 +40,22 @@ inline std::size_t printable_ascii_prefix(const unsigned char *p) {
     return BLOCK_SIZE;
 }
 
+// Eight bytes from `p`, the first in the lowest byte whatever the processor
+// (compilers make it one load).
+inline std::uint64_t load_word(const unsigned char *p) {
+    std::uint64_t x = 0;
+    for (int k = 7; k >= 0; --k) x = (x << 8) | p[k];
+    return x;
+}
+
+// How many of the eight bytes of `x` are printable ASCII before the first
+// that is not (8 when none is).
+inline std::size_t printable_ascii_prefix_of_word(std::uint64_t x) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
+    const std::uint64_t outside = (((x - ones * 0x20) & ~x) | x | (x + ones)) & highs;
+    return static_cast<std::size_t>(std::countr_zero(outside)) / 8;
+}
+
 // ---------------------------------------------------------------------------
 // Single-byte charset to UTF-8
 
@@ -297,49 +313,49 @@ struct plain_run {
     }
 };
 
+// The character whose sequence starts at `p` (three bytes readable), each
+// of the three lengths decoded side by side and the right one picked:
+// which length comes next is not predictable in Vietnamese text.  Valid
+// for ASCII and for well-formed sequences of two bytes and of three from
+// E1 to EC, which hold every character of the charsets.
+struct sequence {
+    char32_t cp;
+    unsigned length;
+    bool valid;
+};
+
+inline sequence read_sequence(const unsigned char *p) {
+    const unsigned char b0 = p[0], b1 = p[1], b2 = p[2];
+    const bool two_ok = b0 - 0xC2u <= 0xDFu - 0xC2u && (b1 & 0xC0) == 0x80;
+    const bool three_ok = b0 - 0xE1u <= 0xECu - 0xE1u && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80;
+    const char32_t two = (char32_t(b0 & 0x1F) << 6) | (b1 & 0x3F);
+    const char32_t three = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (b2 & 0x3F);
+    return {b0 < 0x80 ? char32_t(b0) : b0 < 0xE0 ? two : three, 1u + (b0 >= 0xC0) + (b0 >= 0xE0),
+            b0 < 0x80 || two_ok || three_ok};
+}
+
 // The characters from `i` while they are plain (see utf8_to_single_byte),
-// until `limit` or a little past it.  False when it stopped at a character
-// that is not plain, which is then at `i`.
-inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
-                                  std::size_t n, unsigned char *&out, plain_run &run) {
+// until `limit` or a little past it, one at a time.  False when it stopped
+// at a character that is not plain, which is then at `i`.
+inline bool take_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
+                            std::size_t n, unsigned char *&out, plain_run &run) {
     unsigned char *o = out;
     std::size_t i = at;
     bool plain = true;
-    // Four bytes at a time while four are left: the character's sequence and
-    // the byte after it.  Which of the three lengths a sequence has is not
-    // predictable in Vietnamese text, so it is taken without a branch.
-    const bool blocks = lane.spellings->printable_ascii_as_is;
-    const flat_spellings &flat = *lane.flat;
+    // While four bytes are left: the character's sequence and the byte
+    // after it.
     while (i < limit && i + 4 <= n) {
-        // A run of printable ASCII, copied a block at a time; the byte after
-        // it must not start a mark that would join its last letter.
-        if (blocks && i + BLOCK_SIZE < n && in[i] - 0x20u < 0x5Fu) {
-            std::size_t ascii = printable_ascii_prefix(in + i);
-            if (may_start_mark(in[i + ascii])) --ascii;
-            std::memcpy(o, in + i, BLOCK_SIZE);
-            o += ascii;
-            i += ascii;
-            run.chars += ascii;
-            run.since_newline += ascii;
-            if (ascii != 0) continue;
-        }
-        const unsigned char b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
-        const unsigned length = 1u + (b0 >= 0xC0) + (b0 >= 0xE0);
-        const bool two_ok = b0 - 0xC2u <= 0xDFu - 0xC2u && (b1 & 0xC0) == 0x80;
-        const bool three_ok = b0 - 0xE1u <= 0xECu - 0xE1u && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80;
-        const char32_t two = (char32_t(b0 & 0x1F) << 6) | (b1 & 0x3F);
-        const char32_t three = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (b2 & 0x3F);
-        const char32_t cp = b0 < 0x80 ? char32_t(b0) : b0 < 0xE0 ? two : three;
-        const spelling_field &f = flat[flat_index(cp)];
-        if (!(b0 < 0x80 || two_ok || three_ok) || f.length == 0 || may_start_mark(in[i + length])) {
+        const sequence c = read_sequence(in + i);
+        const spelling_field &f = (*lane.flat)[flat_index(c.cp)];
+        if (!c.valid || f.length == 0 || may_start_mark(in[i + c.length])) {
             plain = false;
             break;
         }
         o[0] = f.bytes[0];
         o[1] = f.bytes[1];
         o += f.length;
-        run.count(cp);
-        i += length;
+        run.count(c.cp);
+        i += c.length;
     }
     while (plain && i < limit && i < n) {
         const unsigned char b = in[i];
@@ -372,6 +388,53 @@ inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in
     out = o;
     at = i;
     return plain;
+}
+
+// The characters from `i` while they are plain, until `limit` or a little
+// past it.  Where the charset writes printable ASCII as it stands, a run of
+// it (copied a block at a time) and the character after the run are taken
+// in one step, without a branch between them: which of the two comes next
+// is not predictable in Vietnamese text.  The step works on local copies,
+// which stores through `o` cannot be taken to change.
+inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
+                                  std::size_t n, unsigned char *&out, plain_run &run) {
+    if (lane.spellings->printable_ascii_as_is) {
+        const flat_spellings &flat = *lane.flat;
+        unsigned char *o = out;
+        std::size_t i = at, chars = run.chars, newlines = run.newlines, since_newline = run.since_newline;
+        // A step reads a word, the character that may begin in its last
+        // byte and the byte after that character.
+        while (i < limit && n - i >= BLOCK_SIZE) {
+            const unsigned char *p = in + i;
+            const std::uint64_t x = load_word(p);
+            const std::size_t ascii = printable_ascii_prefix_of_word(x);
+            std::memcpy(o, p, 8);
+            if (ascii == 8) {
+                if (may_start_mark(p[8])) break;
+                o += 8;
+                i += 8;
+                chars += 8;
+                since_newline += 8;
+                continue;
+            }
+            const sequence c = read_sequence(p + ascii);
+            const spelling_field &f = flat[flat_index(c.cp)];
+            if (!(c.valid & (f.length != 0) & !may_start_mark(p[ascii]) & !may_start_mark(p[ascii + c.length]))) break;
+            o[ascii] = f.bytes[0];
+            o[ascii + 1] = f.bytes[1];
+            o += ascii + f.length;
+            i += ascii + c.length;
+            chars += ascii + 1;
+            newlines += c.cp == U'\n';
+            since_newline = c.cp == U'\n' ? 0 : since_newline + ascii + 1;
+        }
+        out = o;
+        at = i;
+        run.chars = chars;
+        run.newlines = newlines;
+        run.since_newline = since_newline;
+    }
+    return take_characters(lane, in, at, limit, n, out, run);
 }
 
 // The input bytes of the first `chars` characters at `p`, which a kernel
