@@ -271,10 +271,11 @@ constexpr flat_spellings make_flat_spellings(const spelling_pages &pages) {
 // one byte where every character takes one.
 struct viscii_byte_spellings {
     std::array<spelling_field, 256> spelled{};  // length 0 where the charset lacks the character
-    std::array<unsigned char, 256> byte{};
-    std::array<bool, 256> lacks{};
-    bool as_is = true;        // each byte is spelled as itself
-    bool one_byte = true;     // each character the charset has takes one byte
+    std::array<std::uint16_t, 256> byte{};      // the one byte, or LACKS
+    std::array<std::uint32_t, 256> packed{};    // the bytes from the lowest, and the length above them
+    bool as_is = true;                          // each byte is spelled as itself
+    bool one_byte = true;                       // each character the charset has takes one byte
+    static constexpr std::uint16_t LACKS = 0x100;
 };
 
 constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages &pages) {
@@ -284,8 +285,8 @@ constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages 
         const unsigned char page = pages.page_of[cp >> 8];
         const spelling_field f = page != 0 ? pages.pages[page - 1][cp & 0xFF] : spelling_field{};
         table.spelled[v] = f;
-        table.byte[v] = f.bytes[0];
-        table.lacks[v] = f.length == 0;
+        table.byte[v] = f.length == 0 ? viscii_byte_spellings::LACKS : f.bytes[0];
+        table.packed[v] = f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16;
         table.as_is = table.as_is && f.length == 1 && f.bytes[0] == v;
         table.one_byte = table.one_byte && f.length <= 1;
     }
@@ -460,32 +461,38 @@ inline void count_viscii(const unsigned char *viscii, std::size_t count, plain_r
     run.since_newline = count - 1 - last;
 }
 
-// Writes the spellings of `count` VISCII bytes, whole, up to the first that
-// the charset lacks; returns how many it wrote.
+// Spells `count` VISCII bytes where they are, in a charset of one byte a
+// character; false when the charset lacks one of them (the bytes are then
+// of no use).  The table is read once a byte, and a lack looked for after.
+inline bool spell_viscii_in_place(const viscii_byte_spellings &table, unsigned char *bytes, std::size_t count) {
+    std::uint16_t lacking = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint16_t spelled = table.byte[bytes[j]];
+        lacking |= spelled;
+        bytes[j] = static_cast<unsigned char>(spelled);
+    }
+    return (lacking & viscii_byte_spellings::LACKS) == 0;
+}
+
+// Writes the spellings of `count` VISCII bytes up to the first that the
+// charset lacks; returns how many it wrote.  All are written first without
+// a look at each; only where one is lacking are they written again up to it.
 inline std::size_t spell_viscii(const viscii_byte_spellings &table, const unsigned char *viscii, std::size_t count,
                                 unsigned char *&out) {
     unsigned char *o = out;
-    std::size_t j = 0;
-    if (table.as_is) {
-        std::memcpy(o, viscii, count);
-        o += count;
-        j = count;
-    } else if (table.one_byte) {
-        // Each byte through the table, and only then a look for a lack.
-        bool lacking = false;
-        for (; j < count; ++j) {
-            o[j] = table.byte[viscii[j]];
-            lacking |= table.lacks[viscii[j]];
-        }
-        if (lacking) {
-            j = 0;
-            while (!table.lacks[viscii[j]]) ++j;
-        }
-        o += j;
-    } else {
-        for (; j < count; ++j) {
+    bool lacking = false;
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t packed = table.packed[viscii[j]];
+        o[0] = static_cast<unsigned char>(packed);
+        o[1] = static_cast<unsigned char>(packed >> 8);
+        o += packed >> 16;
+        lacking |= packed < 0x10000;
+    }
+    std::size_t j = count;
+    if (lacking) {
+        o = out;
+        for (j = 0; table.spelled[viscii[j]].length != 0; ++j) {
             const spelling_field &f = table.spelled[viscii[j]];
-            if (f.length == 0) break;
             o[0] = f.bytes[0];
             o[1] = f.bytes[1];
             o += f.length;
@@ -501,24 +508,46 @@ inline constexpr std::size_t KERNEL_SLACK = 256;
 // The characters from `i` while the kernel takes them a block at a time:
 // it writes them as VISCII, which is spelled in the charset.  False when it
 // stopped at a character the charset lacks, which is then at `i`.
+//
+// The kernel writes into the output itself, which has room for it: the
+// converter's output room is several times its input, and the lanes write
+// at most two bytes for each byte read.  A charset of one byte a character
+// is spelled there in place; a lack found then (rare) has the block read
+// again into `viscii` and spelled from there, as for Windows-1258.
 inline bool take_kernel_blocks(const utf8_lane &lane, const unsigned char *in, std::size_t &i, std::size_t n,
                                unsigned char *&out, plain_run &run) {
+    const viscii_byte_spellings &table = *lane.from_viscii;
     unsigned char viscii[PIECE + KERNEL_SLACK];
     while (n - i > 2 * static_cast<std::size_t>(lane.kernels->block)) {
         const std::size_t span = std::min(n - i, PIECE);
-        const progress p = lane.kernels->letters_from_utf8(in + i, in + i + span, viscii, viscii + sizeof viscii);
+        const auto read = [&](unsigned char *to) {
+            return lane.kernels->letters_from_utf8(in + i, in + i + span, to, to + span + KERNEL_SLACK);
+        };
+        const bool in_place = table.one_byte;
+        const progress p = read(in_place ? out : viscii);
         auto taken = static_cast<std::size_t>(p.in - (in + i));
-        const unsigned char *end = p.out;
-        if (end == viscii) return true;
+        auto count = static_cast<std::size_t>(p.out - (in_place ? out : viscii));
+        if (count == 0) return true;
         // A mark after the last character may join it: that character is
         // left for the general path.
         if (may_start_mark(in[i + taken])) {
-            --end;
+            --count;
             do --taken;
             while ((in[i + taken] & 0xC0) == 0x80);
         }
-        const auto count = static_cast<std::size_t>(end - viscii);
-        const std::size_t spelled = spell_viscii(*lane.from_viscii, viscii, count, out);
+        if (in_place) {
+            const plain_run before = run;
+            count_viscii(out, count, run);
+            if (table.as_is || spell_viscii_in_place(table, out, count)) {
+                out += count;
+                i += taken;
+                if (taken == 0) return true;
+                continue;
+            }
+            run = before;
+            read(viscii);
+        }
+        const std::size_t spelled = spell_viscii(table, viscii, count, out);
         count_viscii(viscii, spelled, run);
         if (spelled != count) {
             i += bytes_of_characters(in + i, spelled);

@@ -38,7 +38,8 @@ constexpr bool viscii_byte_spellings_agree(const single_byte_charset &charset, c
         const spelling_field f = table.spelled[v];
         if (f.length == 1 ? charset.decode[f.bytes[0]] != cp : reverse.byte_of(cp) >= 0) return false;
         if (f.length == 2 && !charset.combining_tones) return false;
-        if (table.lacks[v] != (f.length == 0) || (f.length == 1 && table.byte[v] != f.bytes[0])) return false;
+        if (table.byte[v] != (f.length == 0 ? viscii_byte_spellings::LACKS : f.length == 1 ? f.bytes[0] : table.byte[v])) return false;
+        if (table.packed[v] != (f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16)) return false;
     }
     return true;
 }
