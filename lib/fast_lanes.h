@@ -420,7 +420,7 @@ inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in
             }
             const sequence c = read_sequence(p + ascii);
             const spelling_field &f = flat[flat_index(c.cp)];
-            if (!(c.valid & (f.length != 0) & !may_start_mark(p[ascii]) & !may_start_mark(p[ascii + c.length]))) break;
+            if (!c.valid || f.length == 0 || may_start_mark(p[ascii]) || may_start_mark(p[ascii + c.length])) break;
             o[ascii] = f.bytes[0];
             o[ascii + 1] = f.bytes[1];
             o += ascii + f.length;
