@@ -186,7 +186,7 @@ unsigned char *single_byte_to_utf8(const byte_fields &fields, bool blocks, const
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8 to a single-byte charset
+// UTF-8 to a single-byte charset (or VNI)
 
 // How a code point is written: one byte, or (Windows-1258) a letter without
 // its tone and a combining tone; length 0 where the charset cannot write it.
@@ -215,6 +215,15 @@ struct spelling_pages {
         if (page == 0) page = static_cast<unsigned char>(++page_count);
         pages[page - 1][cp & 0xFF] = f;
     }
+
+    // Sets printable_ascii_as_is, once every spelling is in.
+    constexpr void note_printable_ascii() {
+        printable_ascii_as_is = true;
+        for (char32_t cp = 0x20; cp < 0x7F; ++cp) {
+            const spelling_field *f = find(cp);
+            printable_ascii_as_is = printable_ascii_as_is && f != nullptr && f->length == 1 && f->bytes[0] == cp;
+        }
+    }
 };
 
 constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
@@ -231,11 +240,7 @@ constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
             if (base >= 0 && mark >= 0)
                 s.put(cp, {{static_cast<unsigned char>(base), static_cast<unsigned char>(mark)}, 2});
         });
-    s.printable_ascii_as_is = true;
-    for (char32_t cp = 0x20; cp < 0x7F; ++cp) {
-        const spelling_field *f = s.find(cp);
-        s.printable_ascii_as_is = s.printable_ascii_as_is && f != nullptr && f->length == 1 && f->bytes[0] == cp;
-    }
+    s.note_printable_ascii();
     return s;
 }
 

@@ -1,7 +1,8 @@
-// UTF-8 to the single-byte charsets through every implementation: the fast
-// lane (the kernel that reads UTF-8 into VISCII, then the charset's table,
-// and the character-at-a-time loop where the kernel stops) must write what
-// the general path writes and report the same losses, at the same places.
+// UTF-8 to the single-byte charsets and VNI through every implementation:
+// the fast lane (the kernel that reads UTF-8 into VISCII, then the
+// charset's table, and the character-at-a-time loop where the kernel stops)
+// must write what the general path writes and report the same losses, at
+// the same places.
 // The reference is the scalar implementation fed one byte at a time, which
 // leaves every letter and every sequence of more than one byte to the
 // general path.
@@ -59,7 +60,9 @@ void expect_same(const converted &got, const converted &want, const std::string 
     EXPECT_EQ(g.undefined_offset, w.undefined_offset) << what;
 }
 
-const char *const single_byte_targets[] = {"viscii", "viscii-1.0", "vn1", "tcvn3", "vps", "cp1258"};
+// The encodings the lane writes: the single-byte charsets, and VNI, which
+// writes a letter as one or two bytes as Windows-1258 does.
+const char *const lane_targets[] = {"viscii", "viscii-1.0", "vn1", "tcvn3", "vps", "cp1258", "vni"};
 
 // Letters of two and three bytes: the Vietnamese ones, and a few Latin
 // letters that Vietnamese lacks (some of which Windows-1258 has).
@@ -107,7 +110,7 @@ TEST_P(utf8_lane, writes_what_the_general_path_writes) {
     for (const unsigned rarity : {2000u, 300u, 40u, 6u}) {
         for (int round = 0; round < 6; ++round) {
             const std::string text = random_text(random, 200 + below(random, 9000), rarity);
-            for (const char *to : single_byte_targets) {
+            for (const char *to : lane_targets) {
                 const converted want = convert(reference(), to, text, 1);
                 expect_same(convert(kernels(), to, text), want, std::string(to) + " whole");
                 const std::size_t piece = 1 + below(random, 700);
@@ -129,7 +132,7 @@ TEST_P(utf8_lane, one_disruption_anywhere) {
         if (at == plain.size() || (static_cast<unsigned char>(plain[at]) & 0xC0) != 0x80) places.push_back(at);
     const std::string inserts[] = {"\xCC\x81", "o\xCC\x81", "u\xCC\x9B\xCC\xA3", "\x02", "Ỗ", "Ễ", "€", "\n→", "\xE1\xBA"};
     for (const std::string &insert : inserts)
-        for (const char *to : single_byte_targets)
+        for (const char *to : lane_targets)
             for (std::size_t at : places) {
                 const std::string text = plain.substr(0, at) + insert + plain.substr(at) + plain;
                 expect_same(convert(kernels(), to, text), convert(reference(), to, text, 1),
