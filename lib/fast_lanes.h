@@ -396,49 +396,99 @@ inline bool take_characters(const utf8_lane &lane, const unsigned char *in, std:
     return plain;
 }
 
+// Text read by steps of take_plain_steps: from `i`, while a step is left
+// before `end`, written at `o`.
+struct plain_stream {
+    std::size_t i, end;
+    unsigned char *o;
+    plain_run run;
+};
+
+// One step: a run of printable ASCII (copied a word at a time) and the
+// character after it, when both are plain, without a branch between them:
+// which of the two comes next is not predictable in Vietnamese text.  False,
+// taking nothing, at a character that is not plain or near the end.
+inline bool take_plain_step(const flat_spellings &flat, const unsigned char *in, plain_stream &s) {
+    // A step reads a word, the character that may begin in its last byte
+    // and the byte after that character.
+    if (s.end - s.i < BLOCK_SIZE) return false;
+    const unsigned char *p = in + s.i;
+    const std::size_t ascii = printable_ascii_prefix_of_word(load_word(p));
+    std::memcpy(s.o, p, 8);
+    if (ascii == 8) {
+        if (may_start_mark(p[8])) return false;
+        s.o += 8;
+        s.i += 8;
+        s.run.chars += 8;
+        s.run.since_newline += 8;
+        return true;
+    }
+    const sequence c = read_sequence(p + ascii);
+    const spelling_field &f = flat[flat_index(c.cp)];
+    if (!c.valid || f.length == 0 || may_start_mark(p[ascii]) || may_start_mark(p[ascii + c.length])) return false;
+    s.o[ascii] = f.bytes[0];
+    s.o[ascii + 1] = f.bytes[1];
+    s.o += ascii + f.length;
+    s.i += ascii + c.length;
+    s.run.chars += ascii + 1;
+    s.run.newlines += c.cp == U'\n';
+    s.run.since_newline = c.cp == U'\n' ? 0 : s.run.since_newline + ascii + 1;
+    return true;
+}
+
+// Below this many bytes the text is not split in two.
+inline constexpr std::size_t SPLIT_AT_LEAST = 512;
+
+// Where a character begins near the middle of `from`..`to`, or `to` when
+// none does within a sequence's length.
+inline std::size_t middle_character(const unsigned char *in, std::size_t from, std::size_t to) {
+    std::size_t mid = from + (to - from) / 2;
+    for (int k = 0; k < 4; ++k, ++mid)
+        if ((in[mid] & 0xC0) != 0x80) return mid;
+    return to;
+}
+
 // The characters from `i` while they are plain, until `limit` or a little
-// past it.  Where the charset writes printable ASCII as it stands, a run of
-// it (copied a block at a time) and the character after the run are taken
-// in one step, without a branch between them: which of the two comes next
-// is not predictable in Vietnamese text.  The step works on local copies,
-// which stores through `o` cannot be taken to change.
+// past it, one at a time or (where the charset writes printable ASCII as it
+// stands) by steps.  Each step waits on the one before, for where it
+// starts: a long text is split in two at a character, and the two halves
+// are taken side by side, the second written further on and moved up to
+// the first once it has reached the middle.  The output has room for two
+// bytes for every byte read and a little more.
 inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
                                   std::size_t n, unsigned char *&out, plain_run &run) {
     if (lane.spellings->printable_ascii_as_is) {
         const flat_spellings &flat = *lane.flat;
-        unsigned char *o = out;
-        std::size_t i = at, chars = run.chars, newlines = run.newlines, since_newline = run.since_newline;
-        // A step reads a word, the character that may begin in its last
-        // byte and the byte after that character.
-        while (i < limit && n - i >= BLOCK_SIZE) {
-            const unsigned char *p = in + i;
-            const std::uint64_t x = load_word(p);
-            const std::size_t ascii = printable_ascii_prefix_of_word(x);
-            std::memcpy(o, p, 8);
-            if (ascii == 8) {
-                if (may_start_mark(p[8])) break;
-                o += 8;
-                i += 8;
-                chars += 8;
-                since_newline += 8;
-                continue;
+        const std::size_t mid = limit - at >= SPLIT_AT_LEAST ? middle_character(in, at, limit) : limit;
+        plain_stream first{at, mid, out, run};
+        if (mid == limit) {
+            while (take_plain_step(flat, in, first)) {}
+        } else {
+            plain_stream second{mid, limit, out + 2 * (mid - at) + 2 * BLOCK_SIZE, plain_run{}};
+            unsigned char *const second_start = second.o;
+            bool both = true;
+            while (both) {
+                const bool one = take_plain_step(flat, in, first), other = take_plain_step(flat, in, second);
+                both = one && other;
             }
-            const sequence c = read_sequence(p + ascii);
-            const spelling_field &f = flat[flat_index(c.cp)];
-            if (!c.valid || f.length == 0 || may_start_mark(p[ascii]) || may_start_mark(p[ascii + c.length])) break;
-            o[ascii] = f.bytes[0];
-            o[ascii + 1] = f.bytes[1];
-            o += ascii + f.length;
-            i += ascii + c.length;
-            chars += ascii + 1;
-            newlines += c.cp == U'\n';
-            since_newline = c.cp == U'\n' ? 0 : since_newline + ascii + 1;
+            while (take_plain_step(flat, in, first)) {}
+            while (take_plain_step(flat, in, second)) {}
+            // The first half's last characters one at a time; if it reaches
+            // the middle, the second half follows it.
+            if (take_characters(lane, in, first.i, mid, n, first.o, first.run)) {
+                const auto written = static_cast<std::size_t>(second.o - second_start);
+                std::memmove(first.o, second_start, written);
+                first.o += written;
+                first.i = second.i;
+                first.run.chars += second.run.chars;
+                first.run.newlines += second.run.newlines;
+                first.run.since_newline =
+                    second.run.newlines != 0 ? second.run.since_newline : first.run.since_newline + second.run.since_newline;
+            }
         }
-        out = o;
-        at = i;
-        run.chars = chars;
-        run.newlines = newlines;
-        run.since_newline = since_newline;
+        at = first.i;
+        out = first.o;
+        run = first.run;
     }
     return take_characters(lane, in, at, limit, n, out, run);
 }
