@@ -38,6 +38,12 @@ bool names_entry(const char *name, const encoding_entry &entry) {
 
 }  // namespace
 
+// The bytes the general path takes where the fast lane stops, before the
+// lane may go on: a few, or twice as many as the time before when the lane
+// read fewer than that many since (text the lane keeps stopping in, such as
+// decomposed letters, goes through the general path in long runs).
+constexpr std::size_t GENERAL_SPAN = 64;
+
 struct viqr_converter final : loss_sink {
     std::unique_ptr<decoder> decode;
     std::unique_ptr<encoder> encode;
@@ -46,6 +52,7 @@ struct viqr_converter final : loss_sink {
     const byte_fields *byte_lane = nullptr;          // a single-byte charset to UTF-8
     bool byte_lane_blocks = false;                   // its printable ASCII copied by blocks
     bool takes_utf8_lane = false;                    // UTF-8 to a single-byte charset
+    std::size_t general_span = GENERAL_SPAN;         // where the lane stops
     utf8_lane utf8_tables{};
     letter_joiner joiner;
     input_tracker input;
@@ -114,26 +121,41 @@ struct viqr_converter final : loss_sink {
         return o;
     }
 
-    // What the general path holds (a cut sequence, a letter) goes through it
-    // a byte at a time; the plain text after it takes the fast lane; what
-    // stops the lane (a combining mark, a character the charset lacks,
-    // invalid UTF-8, the end) goes through the general path again.
+    // Moves the place past what the fast lane read.
+    void advance(const plain_run &run) {
+        input.offset += run.bytes;
+        if (losses.unwritable != 0) return;
+        if (run.newlines == 0) {
+            column += run.chars;
+        } else {
+            line += run.newlines;
+            column = run.since_newline + 1;
+        }
+    }
+
+    // The plain text takes the fast lane.  What stops it (a combining mark, a
+    // character the charset lacks, invalid UTF-8, the end of the input) goes
+    // through the general path with a little of the text after it, and then
+    // a byte at a time while the general path holds something (a cut
+    // sequence, a letter that a mark may change); then the lane goes on.
     unsigned char *convert_utf8_to_bytes(const unsigned char *in, std::size_t n, unsigned char *o) {
         std::size_t at = 0;
-        for (; at < n && (!decode->idle() || joiner.holding()); ++at) o = convert_piece(in + at, 1, o);
-        if (at == n) return o;
-        const plain_run run = utf8_to_single_byte(utf8_tables, in + at, n - at, o);
-        input.offset += run.bytes;
-        if (losses.unwritable == 0) {
-            if (run.newlines == 0) {
-                column += run.chars;
+        while (at < n) {
+            if (decode->idle() && !joiner.holding()) {
+                const plain_run run = utf8_to_single_byte(utf8_tables, in + at, n - at, o);
+                advance(run);
+                at += run.bytes;
+                if (at == n) break;
+                general_span = run.bytes >= GENERAL_SPAN ? GENERAL_SPAN : std::min(2 * general_span, PIECE);
+                const std::size_t span = std::min(general_span, n - at);
+                o = convert_piece(in + at, span, o);
+                at += span;
             } else {
-                line += run.newlines;
-                column = run.since_newline + 1;
+                o = convert_piece(in + at, 1, o);
+                ++at;
             }
         }
-        at += run.bytes;
-        return at == n ? o : convert_piece(in + at, n - at, o);
+        return o;
     }
 
     unsigned char *convert(const unsigned char *in, std::size_t n, unsigned char *o) {
