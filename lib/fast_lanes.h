@@ -272,8 +272,9 @@ constexpr flat_spellings make_flat_spellings(const spelling_pages &pages) {
 }
 
 // The spelling of each VISCII byte's character, for the text that a kernel
-// (implementation.h) has read from UTF-8 into VISCII, and the same again as
-// one byte where every character takes one.
+// (implementation.h) has read from UTF-8 into VISCII, in three forms: as a
+// field; as the one byte (or LACKS), for a charset of one byte a character;
+// and packed in a word, to be read with one load.
 struct viscii_byte_spellings {
     std::array<spelling_field, 256> spelled{};  // length 0 where the charset lacks the character
     std::array<std::uint16_t, 256> byte{};      // the one byte, or LACKS
@@ -298,8 +299,8 @@ constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages 
     return table;
 }
 
-// What the tables of a UTF-8 lane are for: a charset's spellings, and the
-// kernels that read UTF-8.
+// The tables of the lane from UTF-8: a charset's spellings (by code point,
+// flat, and by VISCII byte), and the implementation whose kernel reads UTF-8.
 struct utf8_lane {
     const spelling_pages *spellings;
     const flat_spellings *flat;

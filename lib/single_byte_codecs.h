@@ -29,16 +29,16 @@ private:
 };
 
 // The byte of each VISCII byte's character is the one the charset reads
-// back as that character, and a character without a byte is one the charset
-// cannot write in one byte.
+// back as that character, a character without a byte is one the charset
+// cannot write in one byte, and the other forms of the table say the same.
 constexpr bool viscii_byte_spellings_agree(const single_byte_charset &charset, const reverse_charset &reverse,
-                                      const viscii_byte_spellings &table) {
+                                           const viscii_byte_spellings &table) {
     for (int v = 0; v < 256; ++v) {
         const char32_t cp = code_point_of_viscii[v];
         const spelling_field f = table.spelled[v];
         if (f.length == 1 ? charset.decode[f.bytes[0]] != cp : reverse.byte_of(cp) >= 0) return false;
         if (f.length == 2 && !charset.combining_tones) return false;
-        if (table.byte[v] != (f.length == 0 ? viscii_byte_spellings::LACKS : f.length == 1 ? f.bytes[0] : table.byte[v])) return false;
+        if (f.length < 2 && table.byte[v] != (f.length == 0 ? viscii_byte_spellings::LACKS : f.bytes[0])) return false;
         if (table.packed[v] != (f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16)) return false;
     }
     return true;
