@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Usage: bench/codecs.py [--rounds N] [--megabytes N] [BUILD_DIR]
+"""Usage: bench/codecs.py [--rounds N] [--megabytes N] [--only TEXT] [BUILD_DIR]
 
 Speed and memory of toneconv against iconv and GNU recode, on varied
 Vietnamese text: sentences of 4 to 14 words drawn at random (fixed seed) from
@@ -15,7 +15,11 @@ alternating from round to round.  Time is CPU time (user and system) of the
 whole process, which other jobs on a shared machine disturb less than wall
 time.  Reported: the median time of each in ms,
 the median speed-up (baseline time over toneconv's) and its range over the
-rounds.  Then the peak memory (GNU time's maximum resident set size) of
+rounds.  --only TEXT keeps the pairs whose label holds TEXT (for example
+--only "UTF-8 to"); the header names the implementation toneconv runs,
+which VIQR_IMPLEMENTATION in the environment may choose, e.g.
+    VIQR_IMPLEMENTATION=sse2 bench/codecs.py --only "UTF-8 to" build
+Then the peak memory (GNU time's maximum resident set size) of
 toneconv for 1 MiB and for MEGABYTES MiB of the same conversion: flat memory
 means the two are the same within the loader's noise.
 """
@@ -116,6 +120,7 @@ def main():
     parser.add_argument("build", nargs="?", default="build")
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--megabytes", type=int, default=32)
+    parser.add_argument("--only", default="")
     args = parser.parse_args()
     toneconv = str(Path(args.build) / "bin" / "toneconv")
     with tempfile.TemporaryDirectory() as tmp:
@@ -131,13 +136,17 @@ def main():
         files["tcvn3"] = tmp / "tcvn3"
         with open(files["utf-8"], "rb") as i, open(files["tcvn3"], "wb") as o:
             subprocess.run([toneconv, "-t", "tcvn3"], stdin=i, stdout=o, check=True)
+        implementation = subprocess.run([toneconv, "--implementation"], capture_output=True,
+                                        text=True).stdout.strip()
         print(f"corpus: {len(text) / MIB:.1f} MiB of UTF-8, {text.count(b' ') + 1} words; "
               f"{args.rounds} paired rounds; times are medians of CPU time in ms; load average "
-              f"{' '.join(f'{x:.2f}' for x in os.getloadavg())}")
+              f"{' '.join(f'{x:.2f}' for x in os.getloadavg())}; toneconv's implementation {implementation}")
         print()
         print("| conversion | toneconv ms | baseline | baseline ms | speed-up (range) | target |")
         print("|---|---|---|---|---|---|")
         for label, source, target, baseline, goal in PAIRS:
+            if args.only not in label:
+                continue
             ours_command = [toneconv, "-f", source, "-t", target]
             ours, theirs, ratios = [], [], []
             for r in range(args.rounds):

@@ -20,6 +20,8 @@ struct spelling_pages;
 struct spelling_field;
 inline constexpr std::size_t FLAT_SPELLINGS = 0x800 + (0x2200 - 0x1E00) + 1;
 using flat_spellings = std::array<spelling_field, FLAT_SPELLINGS>;
+struct viscii_byte_spellings;
+struct implementation;
 
 // Input bytes a decoder is given at a time.
 inline constexpr std::size_t PIECE = 4096;
@@ -101,10 +103,12 @@ public:
     // Whether UNDEFINED_INPUT is written as U+FFFD (otherwise as "?").
     virtual bool holds_replacement() const { return false; }
     // For the converter's fast lanes: whether this encoder writes UTF-8 as
-    // it is, and the spellings of a single-byte charset, or null.
+    // it is, and the spellings of a single-byte charset (by code point, and
+    // of each VISCII byte's character), or null.
     virtual bool writes_plain_utf8() const { return false; }
     virtual const spelling_pages *spellings() const { return nullptr; }
     virtual const flat_spellings *flat() const { return nullptr; }
+    virtual const viscii_byte_spellings *viscii_spelled() const { return nullptr; }
 };
 
 // One line of the registry.  A null maker: the encoding cannot be read (or
@@ -117,6 +121,10 @@ struct encoding_entry {
     std::unique_ptr<decoder> (*make_decoder)(int flags);
     std::unique_ptr<encoder> (*make_encoder)(int flags);
 };
+
+// Makes `converter` take its fast lanes with `kernels` (the tests compare
+// implementations through whole conversions).
+void use_implementation(viqr_converter *converter, const implementation &kernels);
 
 // The registry, in the order toneconv -l lists it.
 const encoding_entry *encoding_table();

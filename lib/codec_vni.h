@@ -175,27 +175,46 @@ private:
     static constexpr byte_fields table = make_vni_fields();
 };
 
+// How each code point is written: a letter as its one or two bytes, any
+// other character as its byte; in the fast lanes' tables (fast_lanes.h).
+constexpr spelling_pages make_vni_spellings() {
+    const reverse_charset others = make_reverse(vni_others);
+    spelling_pages s;
+    for (char32_t cp = 0; cp < REVERSE_END; ++cp) {
+        if (const unsigned char letter = viscii_letter_of(cp); letter != 0) {
+            const vni_spelling &v = vni_of_viscii[letter];
+            s.put(cp, {{v.bytes[0], v.bytes[1]}, v.length});
+        } else if (const int b = others.byte_of(cp); b >= 0) {
+            s.put(cp, {{static_cast<unsigned char>(b), 0}, 1});
+        }
+    }
+    s.note_printable_ascii();
+    return s;
+}
+
 class vni_encoder final : public encoder {
 public:
     unsigned char *encode(const char32_t *in, std::size_t n, unsigned char *o, loss_sink &losses) override {
         for (std::size_t i = 0; i < n; ++i) {
-            const char32_t cp = in[i];
-            if (const unsigned char letter = viscii_letter_of(cp); letter != 0) {
-                const vni_spelling &s = vni_of_viscii[letter];
-                o[0] = s.bytes[0];
-                o[1] = s.bytes[1];
-                o += s.length;
-            } else if (const int b = others.byte_of(cp); b >= 0) {
-                *o++ = static_cast<unsigned char>(b);
+            if (const spelling_field *f = spelled.find(in[i]); f != nullptr) {
+                o[0] = f->bytes[0];
+                o[1] = f->bytes[1];
+                o += f->length;
             } else {
-                o = write_substitute(cp, i, [](char32_t) { return -1; }, o, losses);
+                o = write_substitute(in[i], i, [](char32_t) { return -1; }, o, losses);
             }
         }
         return o;
     }
+    const spelling_pages *spellings() const override { return &spelled; }
+    const flat_spellings *flat() const override { return &flat_spelled; }
+    const viscii_byte_spellings *viscii_spelled() const override { return &from_viscii; }
 
 private:
-    static constexpr reverse_charset others = make_reverse(vni_others);
+    static constexpr spelling_pages spelled = make_vni_spellings();
+    static constexpr flat_spellings flat_spelled = make_flat_spellings(spelled);
+    static constexpr viscii_byte_spellings from_viscii = make_viscii_byte_spellings(spelled);
+    static_assert(spelled.printable_ascii_as_is && !from_viscii.one_byte);
 };
 
 }  // namespace viqr::detail

@@ -38,6 +38,12 @@ bool names_entry(const char *name, const encoding_entry &entry) {
 
 }  // namespace
 
+// The bytes the general path takes where the fast lane stops, before the
+// lane may go on: a few, or twice as many as the time before when the lane
+// read fewer than that many since (text the lane keeps stopping in, such as
+// decomposed letters, goes through the general path in long runs).
+constexpr std::size_t GENERAL_SPAN = 64;
+
 struct viqr_converter final : loss_sink {
     std::unique_ptr<decoder> decode;
     std::unique_ptr<encoder> encode;
@@ -45,8 +51,9 @@ struct viqr_converter final : loss_sink {
     // The fast lanes (fast_lanes.h) this pair of encodings takes, if any.
     const byte_fields *byte_lane = nullptr;          // a single-byte charset to UTF-8
     bool byte_lane_blocks = false;                   // its printable ASCII copied by blocks
-    const spelling_pages *utf8_lane = nullptr;       // UTF-8 to a single-byte charset
-    const flat_spellings *utf8_lane_flat = nullptr;
+    bool takes_utf8_lane = false;                    // UTF-8 to a single-byte charset
+    std::size_t general_span = GENERAL_SPAN;         // where the lane stops
+    utf8_lane utf8_tables{};
     letter_joiner joiner;
     input_tracker input;
     viqr_loss_report losses{};
@@ -114,34 +121,53 @@ struct viqr_converter final : loss_sink {
         return o;
     }
 
-    // What the general path holds (a cut sequence, a letter) goes through it
-    // a byte at a time; the plain text after it takes the fast lane; what
-    // stops the lane (a combining mark, a character the charset lacks,
-    // invalid UTF-8, the end) goes through the general path again.
+    // Moves the place past what the fast lane read.
+    void advance(const plain_run &run) {
+        input.offset += run.bytes;
+        if (losses.unwritable != 0) return;
+        if (run.newlines == 0) {
+            column += run.chars;
+        } else {
+            line += run.newlines;
+            column = run.since_newline + 1;
+        }
+    }
+
+    // The plain text takes the fast lane.  What stops it (a combining mark, a
+    // character the charset lacks, invalid UTF-8, the end of the input) goes
+    // through the general path with a little of the text after it, and then
+    // a byte at a time while the general path holds something (a cut
+    // sequence, a letter that a mark may change); then the lane goes on.
     unsigned char *convert_utf8_to_bytes(const unsigned char *in, std::size_t n, unsigned char *o) {
         std::size_t at = 0;
-        for (; at < n && (!decode->idle() || joiner.holding()); ++at) o = convert_piece(in + at, 1, o);
-        if (at == n) return o;
-        const plain_run run = utf8_to_single_byte(*utf8_lane, *utf8_lane_flat, in + at, n - at, o);
-        input.offset += run.bytes;
-        if (losses.unwritable == 0) {
-            if (run.newlines == 0) {
-                column += run.chars;
+        while (at < n) {
+            if (decode->idle() && !joiner.holding()) {
+                const plain_run run = utf8_to_single_byte(utf8_tables, in + at, n - at, o);
+                advance(run);
+                at += run.bytes;
+                if (at == n) break;
+                general_span = run.bytes >= GENERAL_SPAN ? GENERAL_SPAN : std::min(2 * general_span, PIECE);
+                const std::size_t span = std::min(general_span, n - at);
+                o = convert_piece(in + at, span, o);
+                at += span;
             } else {
-                line += run.newlines;
-                column = run.since_newline + 1;
+                o = convert_piece(in + at, 1, o);
+                ++at;
             }
         }
-        at += run.bytes;
-        return at == n ? o : convert_piece(in + at, n - at, o);
+        return o;
     }
 
     unsigned char *convert(const unsigned char *in, std::size_t n, unsigned char *o) {
         if (byte_lane != nullptr) return convert_bytes_to_utf8(in, n, o);
-        if (utf8_lane != nullptr) return convert_utf8_to_bytes(in, n, o);
+        if (takes_utf8_lane) return convert_utf8_to_bytes(in, n, o);
         return convert_piece(in, n, o);
     }
 };
+
+void viqr::detail::use_implementation(viqr_converter *converter, const implementation &kernels) {
+    converter->utf8_tables.kernels = &kernels;
+}
 
 int viqr_encoding_count(void) { return encoding_table_size(); }
 
@@ -190,9 +216,10 @@ viqr_converter *viqr_converter_open(int from, int to, int flags) {
             converter->byte_lane = converter->decode->fields();
             converter->byte_lane_blocks = printable_ascii_as_is(*converter->byte_lane);
         }
-        if (converter->decode->reads_plain_utf8()) {
-            converter->utf8_lane = converter->encode->spellings();
-            converter->utf8_lane_flat = converter->encode->flat();
+        if (converter->decode->reads_plain_utf8() && converter->encode->spellings() != nullptr) {
+            converter->takes_utf8_lane = true;
+            converter->utf8_tables = {converter->encode->spellings(), converter->encode->flat(),
+                                      converter->encode->viscii_spelled(), &active_implementation()};
         }
         viqr_convert_begin_input(converter.get());
         return converter.release();

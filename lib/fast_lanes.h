@@ -7,6 +7,7 @@
 // split.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -14,6 +15,7 @@
 #include <cstring>
 
 #include "codec_single_byte.h"
+#include "implementation.h"
 #include "letter_joiner.h"
 
 namespace viqr::detail {
@@ -36,6 +38,22 @@ inline std::size_t printable_ascii_prefix(const unsigned char *p) {
         if (outside != 0) return at + static_cast<std::size_t>(std::countr_zero(outside)) / 8;
     }
     return BLOCK_SIZE;
+}
+
+// Eight bytes from `p`, the first in the lowest byte whatever the processor
+// (compilers make it one load).
+inline std::uint64_t load_word(const unsigned char *p) {
+    std::uint64_t x = 0;
+    for (int k = 7; k >= 0; --k) x = (x << 8) | p[k];
+    return x;
+}
+
+// How many of the eight bytes of `x` are printable ASCII before the first
+// that is not (8 when none is).
+inline std::size_t printable_ascii_prefix_of_word(std::uint64_t x) {
+    constexpr std::uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
+    const std::uint64_t outside = (((x - ones * 0x20) & ~x) | x | (x + ones)) & highs;
+    return static_cast<std::size_t>(std::countr_zero(outside)) / 8;
 }
 
 // ---------------------------------------------------------------------------
@@ -168,7 +186,7 @@ unsigned char *single_byte_to_utf8(const byte_fields &fields, bool blocks, const
 }
 
 // ---------------------------------------------------------------------------
-// UTF-8 to a single-byte charset
+// UTF-8 to a single-byte charset (or VNI)
 
 // How a code point is written: one byte, or (Windows-1258) a letter without
 // its tone and a combining tone; length 0 where the charset cannot write it.
@@ -197,6 +215,15 @@ struct spelling_pages {
         if (page == 0) page = static_cast<unsigned char>(++page_count);
         pages[page - 1][cp & 0xFF] = f;
     }
+
+    // Sets printable_ascii_as_is, once every spelling is in.
+    constexpr void note_printable_ascii() {
+        printable_ascii_as_is = true;
+        for (char32_t cp = 0x20; cp < 0x7F; ++cp) {
+            const spelling_field *f = find(cp);
+            printable_ascii_as_is = printable_ascii_as_is && f != nullptr && f->length == 1 && f->bytes[0] == cp;
+        }
+    }
 };
 
 constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
@@ -213,11 +240,7 @@ constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
             if (base >= 0 && mark >= 0)
                 s.put(cp, {{static_cast<unsigned char>(base), static_cast<unsigned char>(mark)}, 2});
         });
-    s.printable_ascii_as_is = true;
-    for (char32_t cp = 0x20; cp < 0x7F; ++cp) {
-        const spelling_field *f = s.find(cp);
-        s.printable_ascii_as_is = s.printable_ascii_as_is && f != nullptr && f->length == 1 && f->bytes[0] == cp;
-    }
+    s.note_printable_ascii();
     return s;
 }
 
@@ -248,56 +271,100 @@ constexpr flat_spellings make_flat_spellings(const spelling_pages &pages) {
     return flat;
 }
 
+// The spelling of each VISCII byte's character, for the text that a kernel
+// (implementation.h) has read from UTF-8 into VISCII, in three forms: as a
+// field; as the one byte (or LACKS), for a charset of one byte a character;
+// and packed in a word, to be read with one load.
+struct viscii_byte_spellings {
+    std::array<spelling_field, 256> spelled{};  // length 0 where the charset lacks the character
+    std::array<std::uint16_t, 256> byte{};      // the one byte, or LACKS
+    std::array<std::uint32_t, 256> packed{};    // the bytes from the lowest, and the length above them
+    bool as_is = true;                          // each byte is spelled as itself
+    bool one_byte = true;                       // each character the charset has takes one byte
+    static constexpr std::uint16_t LACKS = 0x100;
+};
+
+constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages &pages) {
+    viscii_byte_spellings table{};
+    for (int v = 0; v < 256; ++v) {
+        const char32_t cp = code_point_of_viscii[v];
+        const unsigned char page = pages.page_of[cp >> 8];
+        const spelling_field f = page != 0 ? pages.pages[page - 1][cp & 0xFF] : spelling_field{};
+        table.spelled[v] = f;
+        table.byte[v] = f.length == 0 ? viscii_byte_spellings::LACKS : f.bytes[0];
+        table.packed[v] = f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16;
+        table.as_is = table.as_is && f.length == 1 && f.bytes[0] == v;
+        table.one_byte = table.one_byte && f.length <= 1;
+    }
+    return table;
+}
+
+// The tables of the lane from UTF-8: a charset's spellings (by code point,
+// flat, and by VISCII byte), and the implementation whose kernel reads UTF-8.
+struct utf8_lane {
+    const spelling_pages *spellings;
+    const flat_spellings *flat;
+    const viscii_byte_spellings *from_viscii;
+    const implementation *kernels;
+};
+
 // What utf8_to_single_byte read: how many bytes, how many characters and
 // line breaks, and how many characters after the last line break.
 struct plain_run {
     std::size_t bytes = 0, chars = 0, newlines = 0, since_newline = 0;
-};
 
-// Writes the start of `n` bytes of UTF-8 while it is plain: whole one- to
-// three-byte sequences of characters the charset writes, none followed by a
-// combining mark, and a last character that no mark in the next call could
-// change.  The rest is for the general path.
-inline plain_run utf8_to_single_byte(const spelling_pages &spellings, const flat_spellings &flat,
-                                     const unsigned char *in, std::size_t n, unsigned char *&out) {
-    unsigned char *o = out;
-    std::size_t i = 0, chars = 0, newlines = 0, since_newline = 0;
-    // Four bytes at a time while four are left: the character's sequence and
-    // the byte after it.  Which of the three lengths a sequence has is not
-    // predictable in Vietnamese text, so it is taken without a branch.
-    const bool blocks = spellings.printable_ascii_as_is;
-    while (i + 4 <= n) {
-        // A run of printable ASCII, copied a block at a time; the byte after
-        // it must not start a mark that would join its last letter.
-        if (blocks && i + BLOCK_SIZE < n && in[i] - 0x20u < 0x5Fu) {
-            std::size_t run = printable_ascii_prefix(in + i);
-            if (may_start_mark(in[i + run])) --run;
-            std::memcpy(o, in + i, BLOCK_SIZE);
-            o += run;
-            i += run;
-            chars += run;
-            since_newline += run;
-            if (run != 0) continue;
-        }
-        const unsigned char b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
-        const unsigned length = 1u + (b0 >= 0xC0) + (b0 >= 0xE0);
-        const bool two_ok = b0 - 0xC2u <= 0xDFu - 0xC2u && (b1 & 0xC0) == 0x80;
-        const bool three_ok = b0 - 0xE1u <= 0xECu - 0xE1u && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80;
-        if (!(b0 < 0x80 || two_ok || three_ok)) break;
-        const char32_t two = (char32_t(b0 & 0x1F) << 6) | (b1 & 0x3F);
-        const char32_t three = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (b2 & 0x3F);
-        const char32_t cp = b0 < 0x80 ? char32_t(b0) : b0 < 0xE0 ? two : three;
-        const spelling_field &f = flat[flat_index(cp)];
-        if (f.length == 0 || may_start_mark(in[i + length])) break;
-        o[0] = f.bytes[0];
-        o[1] = f.bytes[1];
-        o += f.length;
+    void count(char32_t cp) {
         ++chars;
         newlines += cp == U'\n';
         since_newline = cp == U'\n' ? 0 : since_newline + 1;
-        i += length;
     }
-    while (i < n) {
+};
+
+// The character whose sequence starts at `p` (three bytes readable), each
+// of the three lengths decoded side by side and the right one picked:
+// which length comes next is not predictable in Vietnamese text.  Valid
+// for ASCII and for well-formed sequences of two bytes and of three from
+// E1 to EC, which hold every character of the charsets.
+struct sequence {
+    char32_t cp;
+    unsigned length;
+    bool valid;
+};
+
+inline sequence read_sequence(const unsigned char *p) {
+    const unsigned char b0 = p[0], b1 = p[1], b2 = p[2];
+    const bool two_ok = b0 - 0xC2u <= 0xDFu - 0xC2u && (b1 & 0xC0) == 0x80;
+    const bool three_ok = b0 - 0xE1u <= 0xECu - 0xE1u && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80;
+    const char32_t two = (char32_t(b0 & 0x1F) << 6) | (b1 & 0x3F);
+    const char32_t three = (char32_t(b0 & 0x0F) << 12) | (char32_t(b1 & 0x3F) << 6) | (b2 & 0x3F);
+    return {b0 < 0x80 ? char32_t(b0) : b0 < 0xE0 ? two : three, 1u + (b0 >= 0xC0) + (b0 >= 0xE0),
+            b0 < 0x80 || two_ok || three_ok};
+}
+
+// The characters from `i` while they are plain (see utf8_to_single_byte),
+// until `limit` or a little past it, one at a time.  False when it stopped
+// at a character that is not plain, which is then at `i`.
+inline bool take_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
+                            std::size_t n, unsigned char *&out, plain_run &run) {
+    unsigned char *o = out;
+    std::size_t i = at;
+    bool plain = true;
+    // While four bytes are left: the character's sequence and the byte
+    // after it.
+    while (i < limit && i + 4 <= n) {
+        const sequence c = read_sequence(in + i);
+        const spelling_field &f = (*lane.flat)[flat_index(c.cp)];
+        if (!c.valid || f.length == 0 || may_start_mark(in[i + c.length])) {
+            plain = false;
+            break;
+        }
+        o[0] = f.bytes[0];
+        o[1] = f.bytes[1];
+        o += f.length;
+        run.count(c.cp);
+        i += c.length;
+    }
+    while (plain && i < limit && i < n) {
         const unsigned char b = in[i];
         char32_t cp;
         std::size_t length;
@@ -311,21 +378,261 @@ inline plain_run utf8_to_single_byte(const spelling_pages &spellings, const flat
             cp = (char32_t(b & 0x0F) << 12) | (char32_t(in[i + 1] & 0x3F) << 6) | (in[i + 2] & 0x3F);
             length = 3;
         } else {
+            plain = false;
             break;
         }
-        const spelling_field *f = spellings.find(cp);
-        if (f == nullptr) break;
-        if (i + length < n ? may_start_mark(in[i + length]) : viscii_letter_of(cp) != 0) break;
+        const spelling_field *f = lane.spellings->find(cp);
+        if (f == nullptr || (i + length < n ? may_start_mark(in[i + length]) : viscii_letter_of(cp) != 0)) {
+            plain = false;
+            break;
+        }
         o[0] = f->bytes[0];
         o[1] = f->bytes[1];
         o += f->length;
-        ++chars;
-        newlines += cp == U'\n';
-        since_newline = cp == U'\n' ? 0 : since_newline + 1;
+        run.count(cp);
         i += length;
     }
     out = o;
-    return {i, chars, newlines, since_newline};
+    at = i;
+    return plain;
+}
+
+// Text read by steps of take_plain_steps: from `i`, while a step is left
+// before `end`, written at `o`.
+struct plain_stream {
+    std::size_t i, end;
+    unsigned char *o;
+    plain_run run;
+};
+
+// One step: a run of printable ASCII (copied a word at a time) and the
+// character after it, when both are plain, without a branch between them:
+// which of the two comes next is not predictable in Vietnamese text.  False,
+// taking nothing, at a character that is not plain or near the end.
+inline bool take_plain_step(const flat_spellings &flat, const unsigned char *in, plain_stream &s) {
+    // A step reads a word, the character that may begin in its last byte
+    // and the byte after that character.
+    if (s.end - s.i < BLOCK_SIZE) return false;
+    const unsigned char *p = in + s.i;
+    const std::size_t ascii = printable_ascii_prefix_of_word(load_word(p));
+    std::memcpy(s.o, p, 8);
+    if (ascii == 8) {
+        if (may_start_mark(p[8])) return false;
+        s.o += 8;
+        s.i += 8;
+        s.run.chars += 8;
+        s.run.since_newline += 8;
+        return true;
+    }
+    const sequence c = read_sequence(p + ascii);
+    const spelling_field &f = flat[flat_index(c.cp)];
+    if (!c.valid || f.length == 0 || may_start_mark(p[ascii]) || may_start_mark(p[ascii + c.length])) return false;
+    s.o[ascii] = f.bytes[0];
+    s.o[ascii + 1] = f.bytes[1];
+    s.o += ascii + f.length;
+    s.i += ascii + c.length;
+    s.run.chars += ascii + 1;
+    s.run.newlines += c.cp == U'\n';
+    s.run.since_newline = c.cp == U'\n' ? 0 : s.run.since_newline + ascii + 1;
+    return true;
+}
+
+// Below this many bytes the text is not split in two.
+inline constexpr std::size_t SPLIT_AT_LEAST = 512;
+
+// Where a character begins near the middle of `from`..`to`, or `to` when
+// none does within a sequence's length.
+inline std::size_t middle_character(const unsigned char *in, std::size_t from, std::size_t to) {
+    std::size_t mid = from + (to - from) / 2;
+    for (int k = 0; k < 4; ++k, ++mid)
+        if ((in[mid] & 0xC0) != 0x80) return mid;
+    return to;
+}
+
+// The characters from `i` while they are plain, until `limit` or a little
+// past it, one at a time or (where the charset writes printable ASCII as it
+// stands) by steps.  Each step waits on the one before, for where it
+// starts: a long text is split in two at a character, and the two halves
+// are taken side by side, the second written further on and moved up to
+// the first once it has reached the middle.  The output has room for two
+// bytes for every byte read and a little more.
+inline bool take_plain_characters(const utf8_lane &lane, const unsigned char *in, std::size_t &at, std::size_t limit,
+                                  std::size_t n, unsigned char *&out, plain_run &run) {
+    if (lane.spellings->printable_ascii_as_is) {
+        const flat_spellings &flat = *lane.flat;
+        const std::size_t mid = limit - at >= SPLIT_AT_LEAST ? middle_character(in, at, limit) : limit;
+        plain_stream first{at, mid, out, run};
+        if (mid == limit) {
+            while (take_plain_step(flat, in, first)) {}
+        } else {
+            plain_stream second{mid, limit, out + 2 * (mid - at) + 2 * BLOCK_SIZE, plain_run{}};
+            unsigned char *const second_start = second.o;
+            bool both = true;
+            while (both) {
+                const bool one = take_plain_step(flat, in, first), other = take_plain_step(flat, in, second);
+                both = one && other;
+            }
+            while (take_plain_step(flat, in, first)) {}
+            while (take_plain_step(flat, in, second)) {}
+            // The first half's last characters one at a time; if it reaches
+            // the middle, the second half follows it.
+            if (take_characters(lane, in, first.i, mid, n, first.o, first.run)) {
+                const auto written = static_cast<std::size_t>(second.o - second_start);
+                std::memmove(first.o, second_start, written);
+                first.o += written;
+                first.i = second.i;
+                first.run.chars += second.run.chars;
+                first.run.newlines += second.run.newlines;
+                first.run.since_newline =
+                    second.run.newlines != 0 ? second.run.since_newline : first.run.since_newline + second.run.since_newline;
+            }
+        }
+        at = first.i;
+        out = first.o;
+        run = first.run;
+    }
+    return take_characters(lane, in, at, limit, n, out, run);
+}
+
+// The input bytes of the first `chars` characters at `p`, which a kernel
+// took: ASCII and letters of two and three bytes.
+inline std::size_t bytes_of_characters(const unsigned char *p, std::size_t chars) {
+    std::size_t at = 0;
+    for (std::size_t c = 0; c < chars; ++c) at += 1u + (p[at] >= 0xC0) + (p[at] >= 0xE0);
+    return at;
+}
+
+// Counts the characters of `count` VISCII bytes.
+inline void count_viscii(const unsigned char *viscii, std::size_t count, plain_run &run) {
+    std::size_t newlines = 0;
+    for (std::size_t j = 0; j < count; ++j) newlines += viscii[j] == '\n';
+    run.chars += count;
+    if (newlines == 0) {
+        run.since_newline += count;
+        return;
+    }
+    run.newlines += newlines;
+    std::size_t last = count - 1;
+    while (viscii[last] != '\n') --last;
+    run.since_newline = count - 1 - last;
+}
+
+// Spells `count` VISCII bytes where they are, in a charset of one byte a
+// character; false when the charset lacks one of them (the bytes are then
+// of no use).  The table is read once a byte, and a lack looked for after.
+inline bool spell_viscii_in_place(const viscii_byte_spellings &table, unsigned char *bytes, std::size_t count) {
+    std::uint16_t lacking = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint16_t spelled = table.byte[bytes[j]];
+        lacking |= spelled;
+        bytes[j] = static_cast<unsigned char>(spelled);
+    }
+    return (lacking & viscii_byte_spellings::LACKS) == 0;
+}
+
+// Writes the spellings of `count` VISCII bytes up to the first that the
+// charset lacks; returns how many it wrote.  All are written first without
+// a look at each; only where one is lacking are they written again up to it.
+inline std::size_t spell_viscii(const viscii_byte_spellings &table, const unsigned char *viscii, std::size_t count,
+                                unsigned char *&out) {
+    unsigned char *o = out;
+    bool lacking = false;
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t packed = table.packed[viscii[j]];
+        o[0] = static_cast<unsigned char>(packed);
+        o[1] = static_cast<unsigned char>(packed >> 8);
+        o += packed >> 16;
+        lacking |= packed < 0x10000;
+    }
+    std::size_t j = count;
+    if (lacking) {
+        o = out;
+        for (j = 0; table.spelled[viscii[j]].length != 0; ++j) {
+            const spelling_field &f = table.spelled[viscii[j]];
+            o[0] = f.bytes[0];
+            o[1] = f.bytes[1];
+            o += f.length;
+        }
+    }
+    out = o;
+    return j;
+}
+
+// Room past the input's length that the kernels may write into.
+inline constexpr std::size_t KERNEL_SLACK = 256;
+
+// The characters from `i` while the kernel takes them a block at a time:
+// it writes them as VISCII, which is spelled in the charset.  False when it
+// stopped at a character the charset lacks, which is then at `i`.
+//
+// The kernel writes into the output itself, which has room for it: the
+// converter's output room is several times its input, and the lanes write
+// at most two bytes for each byte read.  A charset of one byte a character
+// is spelled there in place; a lack found then (rare) has the block read
+// again into `viscii` and spelled from there, as for Windows-1258.
+inline bool take_kernel_blocks(const utf8_lane &lane, const unsigned char *in, std::size_t &i, std::size_t n,
+                               unsigned char *&out, plain_run &run) {
+    const viscii_byte_spellings &table = *lane.from_viscii;
+    unsigned char viscii[PIECE + KERNEL_SLACK];
+    while (n - i > 2 * static_cast<std::size_t>(lane.kernels->block)) {
+        const std::size_t span = std::min(n - i, PIECE);
+        const auto read = [&](unsigned char *to) {
+            return lane.kernels->letters_from_utf8(in + i, in + i + span, to, to + span + KERNEL_SLACK);
+        };
+        const bool in_place = table.one_byte;
+        const progress p = read(in_place ? out : viscii);
+        auto taken = static_cast<std::size_t>(p.in - (in + i));
+        auto count = static_cast<std::size_t>(p.out - (in_place ? out : viscii));
+        if (count == 0) return true;
+        // A mark after the last character may join it: that character is
+        // left for the general path.
+        if (may_start_mark(in[i + taken])) {
+            --count;
+            do --taken;
+            while ((in[i + taken] & 0xC0) == 0x80);
+        }
+        if (in_place) {
+            const plain_run before = run;
+            count_viscii(out, count, run);
+            if (table.as_is || spell_viscii_in_place(table, out, count)) {
+                out += count;
+                i += taken;
+                if (taken == 0) return true;
+                continue;
+            }
+            run = before;
+            read(viscii);
+        }
+        const std::size_t spelled = spell_viscii(table, viscii, count, out);
+        count_viscii(viscii, spelled, run);
+        if (spelled != count) {
+            i += bytes_of_characters(in + i, spelled);
+            return false;
+        }
+        i += taken;
+        if (taken == 0) return true;
+    }
+    return true;
+}
+
+// Writes the start of `n` bytes of UTF-8 while it is plain: whole one- to
+// three-byte sequences of characters the charset writes, none followed by a
+// combining mark, and a last character that no mark in the next call could
+// change.  The rest is for the general path.  With a kernel that reads
+// UTF-8, the text goes through it while it takes blocks, and a block's
+// worth one character at a time where it stops.
+inline plain_run utf8_to_single_byte(const utf8_lane &lane, const unsigned char *in, std::size_t n,
+                                     unsigned char *&out) {
+    plain_run run;
+    std::size_t i = 0;
+    const bool kernel = lane.kernels->letters_from_utf8 != nullptr;
+    const auto block = static_cast<std::size_t>(lane.kernels->block);
+    while (i < n) {
+        if (kernel && !take_kernel_blocks(lane, in, i, n, out, run)) break;
+        if (!take_plain_characters(lane, in, i, kernel ? std::min(n, i + block) : n, n, out, run)) break;
+    }
+    run.bytes = i;
+    return run;
 }
 
 }  // namespace viqr::detail

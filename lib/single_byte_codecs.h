@@ -3,6 +3,7 @@
 #pragma once
 
 #include "codec_single_byte.h"
+#include "codec_viscii.h"
 #include "fast_lanes.h"
 
 namespace viqr::detail {
@@ -27,6 +28,22 @@ private:
     static constexpr byte_fields table = make_byte_fields(Charset);
 };
 
+// The byte of each VISCII byte's character is the one the charset reads
+// back as that character, a character without a byte is one the charset
+// cannot write in one byte, and the other forms of the table say the same.
+constexpr bool viscii_byte_spellings_agree(const single_byte_charset &charset, const reverse_charset &reverse,
+                                           const viscii_byte_spellings &table) {
+    for (int v = 0; v < 256; ++v) {
+        const char32_t cp = code_point_of_viscii[v];
+        const spelling_field f = table.spelled[v];
+        if (f.length == 1 ? charset.decode[f.bytes[0]] != cp : reverse.byte_of(cp) >= 0) return false;
+        if (f.length == 2 && !charset.combining_tones) return false;
+        if (f.length < 2 && table.byte[v] != (f.length == 0 ? viscii_byte_spellings::LACKS : f.bytes[0])) return false;
+        if (table.packed[v] != (f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16)) return false;
+    }
+    return true;
+}
+
 template <const single_byte_charset &Charset>
 class single_byte_encoder final : public encoder {
 public:
@@ -44,12 +61,18 @@ public:
     }
     const spelling_pages *spellings() const override { return &spelled; }
     const flat_spellings *flat() const override { return &flat_spelled; }
+    const viscii_byte_spellings *viscii_spelled() const override { return &from_viscii; }
 
 private:
     static constexpr reverse_charset reverse = make_reverse(Charset);
     static_assert(reverse_agrees(Charset, reverse));
     static constexpr spelling_pages spelled = make_spellings(Charset);
     static constexpr flat_spellings flat_spelled = make_flat_spellings(spelled);
+    static constexpr viscii_byte_spellings from_viscii = make_viscii_byte_spellings(spelled);
+    static_assert(viscii_byte_spellings_agree(Charset, reverse, from_viscii));
 };
+
+// VISCII spells each of its bytes as itself.
+static_assert(make_viscii_byte_spellings(make_spellings(viscii_charset)).as_is);
 
 }  // namespace viqr::detail
