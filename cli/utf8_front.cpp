@@ -19,13 +19,16 @@ bool all_ascii(const unsigned char *bytes, std::size_t length) {
 }
 
 // Takes the reports of invalid UTF-8 and shows them.  Text whose first byte
-// beyond ASCII is already invalid is most likely VISCII given to tonedown -u:
-// that report gets a hint when `hint_viscii` is set.  Every byte is invalid
-// UTF-8 or a VISCII letter, so the bytes before it are what tell.
+// beyond ASCII is already invalid is most likely in an 8-bit encoding given
+// to tonedown -u: when `hint_legacy` is set, detection reads the chunk, and
+// the report says what to do if it is VISCII (drop -u) or another
+// Vietnamese encoding (toneconv reads it).  Text too short to tell is taken
+// for VISCII, what tonedown reads without -u; text that no Vietnamese
+// reading fits (Latin-1 French, say) gets no hint.
 class invalid_utf8_reports {
 public:
-    invalid_utf8_reports(const char *program, viqr_utf8_scan &scan, bool hint_viscii)
-        : program_(program), scan_(scan), hint_viscii_(hint_viscii) {}
+    invalid_utf8_reports(const char *program, viqr_utf8_scan &scan, bool hint_legacy)
+        : program_(program), scan_(scan), hint_legacy_(hint_legacy) {}
     void begin(const char *name) {
         name_ = name;
         chunk_start_ = 0;
@@ -35,23 +38,36 @@ public:
     void after_chunk(const unsigned char *chunk, std::size_t length) {
         viqr_utf8_report report;
         while (viqr_utf8_take_report(scan_, report))
-            report_invalid_utf8(program_, report.input, report.offset, looks_like_viscii(report, chunk, length));
+            report_invalid_utf8(program_, report.input, report.offset, legacy_hint(report, chunk, length));
         // Only the hint needs to know whether all so far was ASCII; VIQR for
         // toneup -u is all ASCII, and scanning it again would cost a pass.
-        if (hint_viscii_ && ascii_so_far_) ascii_so_far_ = all_ascii(chunk, length);
+        if (hint_legacy_ && ascii_so_far_) ascii_so_far_ = all_ascii(chunk, length);
         chunk_start_ += length;
     }
 
 private:
-    bool looks_like_viscii(const viqr_utf8_report &report, const unsigned char *chunk, std::size_t length) const {
-        if (!hint_viscii_ || !ascii_so_far_ || report.input != name_) return false;
-        if (report.offset < chunk_start_ || report.offset - chunk_start_ >= length) return false;
-        return all_ascii(chunk, static_cast<std::size_t>(report.offset - chunk_start_));
+    const char *legacy_hint(const viqr_utf8_report &report, const unsigned char *chunk, std::size_t length) {
+        if (!hint_legacy_ || !ascii_so_far_ || report.input != name_) return "";
+        if (report.offset < chunk_start_ || report.offset - chunk_start_ >= length) return "";
+        if (!all_ascii(chunk, static_cast<std::size_t>(report.offset - chunk_start_))) return "";
+        viqr_detection verdict;
+        viqr_detect(chunk, length, &verdict, 1);
+        if (verdict.encoding == VIQR_DETECT_TOO_LITTLE) return VISCII_HINT;
+        if (verdict.encoding < 0) return "";
+        const char *name = viqr_encoding_name(verdict.encoding);
+        if (std::strncmp(name, "viscii", 6) == 0) return VISCII_HINT;
+        if (std::strncmp(name, "utf-8", 5) == 0 || std::strcmp(name, "ncr") == 0 || std::strncmp(name, "viqr", 4) == 0)
+            return "";
+        std::snprintf(hint_, sizeof hint_, "; it looks like %s: toneconv -f %s reads it", name, name);
+        return hint_;
     }
+
+    static constexpr const char *VISCII_HINT = "; it looks like VISCII: drop -u";
 
     const char *program_;
     viqr_utf8_scan &scan_;
-    bool hint_viscii_;
+    bool hint_legacy_;
+    char hint_[96] = "";
     const char *name_ = nullptr;
     unsigned long long chunk_start_ = 0;
     bool ascii_so_far_ = true;
@@ -63,7 +79,7 @@ template <class State, std::size_t (*convert_chunk)(State *, const unsigned char
           std::size_t (*finish_text)(State *, unsigned char *)>
 class utf8_conversion final : public converter {
 public:
-    utf8_conversion(const char *program, bool hint_viscii) : reports_(program, state.scan, hint_viscii) {}
+    utf8_conversion(const char *program, bool hint_legacy) : reports_(program, state.scan, hint_legacy) {}
     void begin(const char *name) override {
         viqr_utf8_begin_input(state.scan, name);
         reports_.begin(name);
@@ -96,9 +112,9 @@ int run_viqr_to_utf8(const char *program, char *const *names, int name_count, in
     return convert_inputs(program, names, name_count, conversion);
 }
 
-void report_invalid_utf8(const char *program, const char *name, unsigned long long offset, bool looks_like_viscii) {
+void report_invalid_utf8(const char *program, const char *name, unsigned long long offset, const char *hint) {
     std::fprintf(stderr, "%s: \"%s\": invalid UTF-8 at byte offset %llu, copied unchanged%s\n", program, name, offset,
-                 looks_like_viscii ? "; it looks like VISCII: drop -u" : "");
+                 hint);
 }
 
 }  // namespace viqr::cli

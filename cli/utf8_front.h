@@ -16,8 +16,7 @@ int run_utf8_to_viqr(const char *program, char *const *names, int name_count, un
 int run_viqr_to_utf8(const char *program, char *const *names, int name_count, int context);
 
 // "<program>: "<name>": invalid UTF-8 at byte offset <offset>, copied unchanged"
-// followed, when `looks_like_viscii`, by "; it looks like VISCII: drop -u".
-void report_invalid_utf8(const char *program, const char *name, unsigned long long offset,
-                         bool looks_like_viscii = false);
+// followed by `hint` (for tonedown -u, e.g. "; it looks like VISCII: drop -u").
+void report_invalid_utf8(const char *program, const char *name, unsigned long long offset, const char *hint = "");
 
 }  // namespace viqr::cli

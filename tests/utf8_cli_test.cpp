@@ -20,6 +20,11 @@ run_result run(const std::string &name, const std::vector<std::string> &args, co
 
 std::string quoted(const std::string &word) { return "'" + word + "'"; }
 
+// "Hôm nay trời đẹp quá, chúng tôi đi chơi ở công viên và ăn kem." in TCVN3.
+const char tcvn3_text[] = "H\xAB" "m nay tr\xEA" "i \xAE" "\xD1" "p qu\xB8" ", ch\xF3" "ng t\xAB" "i \xAE" "i ch\xAC" "i \xEB"
+                          " c\xAB" "ng vi\xAA" "n v\xB5" " \xA8" "n kem.\n";
+const char latin1_french[] = "caf\xE9 cr\xE8me br\xFBl\xE9" "e et une tarte aux pommes pour le d\xEEner de ce soir\n";
+
 const cli_case tonedown_cases[] = {
     {{"-u"}, "Ti\u1EBFng Vi\u1EC7t\n", "\\VTie^'ng Vie^.t\n", "", 0},
     {{"-U", "-m"}, "Ti\u1EBFng Vi\u1EC7t\n", "\\MTi\\e^'ng Vi\\e^.t\n", "", 0},
@@ -33,6 +38,15 @@ const cli_case tonedown_cases[] = {
     {{"-u"}, "Vi\xAEt Nam", "\\VVi\xAEt Nam",
      "tonedown: \"standard input\": invalid UTF-8 at byte offset 2, copied unchanged; it looks like VISCII: drop -u\n",
      0},
+    // Longer text that detection can tell: another Vietnamese encoding is
+    // named with the program that reads it; text that no Vietnamese reading
+    // fits (French in Latin-1) gets no hint.
+    {{"-u"}, tcvn3_text, std::string("\\V") + tcvn3_text,
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 1, copied unchanged; it looks like tcvn3: toneconv -f "
+     "tcvn3 reads it\n",
+     0},
+    {{"-u"}, latin1_french, std::string("\\V") + latin1_french,
+     "tonedown: \"standard input\": invalid UTF-8 at byte offset 3, copied unchanged\n", 0},
     {{"-u"}, "\u1EC7\xFF", "\\Ve^.\xFF",
      "tonedown: \"standard input\": invalid UTF-8 at byte offset 3, copied unchanged\n", 0},
     {{"-u"}, "\xE1\xBA", "\\V\xE1\xBA",
