@@ -100,6 +100,13 @@ bool holds_references(const unsigned char *text, std::size_t length) {
     return false;
 }
 
+// tonedown announces the mode of what it writes in its first two bytes (the
+// composition character and V or M).
+bool announces_its_mode(const unsigned char *text, std::size_t length) {
+    return length >= 2 && text[0] == VIQR_DEFAULT_COMPOSITION_CHAR &&
+           (text[1] == 'V' || text[1] == 'v' || text[1] == 'M' || text[1] == 'm');
+}
+
 class detection {
 public:
     detection(const unsigned char *text, std::size_t length) : text_(text), length_(length), decoded_(DECODE_ROOM) {}
@@ -228,12 +235,23 @@ private:
         const reading *best = order_.empty() ? nullptr : order_.front();
         if (best != nullptr && best->reads_vietnamese()) return with_others({best->encoding, best->confidence}, best);
         const reading *viqr = find(lookup(SEVEN_BIT_CANDIDATE));
+        if (viqr != nullptr && announced_viqr(*viqr)) return with_others({viqr->encoding, viqr->confidence}, viqr);
         const evidence seen = viqr != nullptr ? viqr->counts : evidence{};
         const unsigned plain = seen.ascii_words;
         if (viqr == nullptr || seen.controls > 0) return with_others({VIQR_DETECT_UNKNOWN, 0}, nullptr);
         if (plain < ASCII_MIN_WORDS) return with_others({VIQR_DETECT_TOO_LITTLE, 0}, nullptr);
         const int confidence = static_cast<int>(100ull * plain / (plain + seen.syllables + 1ull));
         return with_others({VIQR_DETECT_ASCII, confidence}, nullptr);
+    }
+
+    // tonedown's announcement at the very start and one syllable that reads
+    // as Vietnamese are evidence enough: a short note written by tonedown
+    // ("\MRead Truy\e^.n Ki\e^`u.") has too few syllables for the
+    // general rule.  An announcement alone is not: "\Vert" or "\Videos"
+    // may open a text by chance, and with no letter to convert, reading it
+    // as plain ASCII loses nothing.
+    bool announced_viqr(const reading &viqr) const {
+        return announces_its_mode(text_, length_) && viqr.counts.syllables >= 1 && viqr.weight > 0;
     }
 
     // The verdict, then every reading but `chosen` that gives a text of its
@@ -260,19 +278,9 @@ private:
     std::vector<const reading *> order_;
 };
 
-}  // namespace
-
-namespace {
-
-// tonedown announces the mode of what it writes in its first two bytes (the
-// composition character and V or M).  VIQR without that announcement was
-// typed by a person, or by a tool that escapes nothing, and only the typed
-// reader reads it as meant: "nhie^`u." is "nhiều." there, "nhiềụ" strictly.
-bool announces_its_mode(const unsigned char *text, std::size_t length) {
-    return length >= 2 && text[0] == VIQR_DEFAULT_COMPOSITION_CHAR &&
-           (text[1] == 'V' || text[1] == 'v' || text[1] == 'M' || text[1] == 'm');
-}
-
+// VIQR without the announcement was typed by a person, or by a tool that
+// escapes nothing, and only the typed reader reads it as meant: "nhie^`u."
+// is "nhiều." there, "nhiềụ" strictly.
 void name_typed_viqr(const unsigned char *text, std::size_t length, std::vector<viqr_detection> &found) {
     if (announces_its_mode(text, length)) return;
     const int strict = viqr_encoding_lookup("viqr"), typed = viqr_encoding_lookup("viqr-typed");

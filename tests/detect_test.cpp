@@ -182,6 +182,13 @@ INSTANTIATE_TEST_SUITE_P(
                                       "the office in H&#224; N&#7897;i and the school in Hu&#7871;.", "ncr"},
         text_case{"symbol references", "&lt;p&gt; Copyright &#169; 2020 &#8212; all rights reserved by the "
                                        "authors.\n", "ascii"},
+        // tonedown's announcement at the very start makes one syllable
+        // enough; alone it is not, and anywhere else it changes nothing (the
+        // same text without the announcement is ascii).
+        text_case{"announced english mode", "\\MWhat's new? Read Truy\\e^.n.\n", "viqr"},
+        text_case{"announced vietnamese mode", "\\VRead Truye^.n. Where\\?\n", "viqr"},
+        text_case{"announced without marks", "\\MWhat is new here today.\n", "ascii"},
+        text_case{"announcement inside", "What's new? \\MRead \"Truy\\e^.n Ki\\e^`u\".\n", "ascii"},
         // Too little to tell.
         text_case{"nothing", "", "too little"},
         text_case{"digits", "12 345 6789\n3.14 2.71\n", "too little"},
@@ -359,6 +366,32 @@ TEST(ToneconvDetect, PrintsALineForEachInput) {
     EXPECT_EQ(french.out.rfind("standard input: unknown (no Vietnamese reading fits", 0), 0u) << french.out;
     const run_result one = toneconv({"--detect", "old.txt"}, "", dir.path());
     EXPECT_EQ(one.status, 0);
+}
+
+// A note tonedown wrote, with only two words with marks, is detected and
+// converted as the VIQR it is.
+TEST(ToneconvAuto, ConvertsAShortAnnouncedNote) {
+    scratch_dir dir;
+    dir.write("note.viqr", "\\MWhat's new? Read \"Truy\\e^.n Ki\\e^`u\".\n");
+    EXPECT_EQ(toneconv({"--detect", "note.viqr"}, "", dir.path()).out, "note.viqr: viqr (66%)\n");
+    const run_result r = toneconv({"note.viqr"}, "", dir.path());
+    EXPECT_EQ(r.out, "What's new? Read \"Truy\xE1\xBB\x87n Ki\xE1\xBB\x81u\".\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+// The closest readings of a text no reading fits come highest confidence
+// first, whatever their weights ranked them (VPS scores above VN1 here, as
+// VN1 is the rarer encoding).
+TEST(ToneconvDetect, NamesTheClosestHighestFirst) {
+    scratch_dir dir;
+    dir.write("odd.txt", "\xF1\xC2Y V\x80 \x83N \xF1\x12 Vi\x8Ct PH\xDA" "C n\xF3i T\x15 NAM m\xF6k \xDF\xB6");
+    const run_result r = toneconv({"--detect", "odd.txt"}, "", dir.path());
+    EXPECT_EQ(r.out, "odd.txt: unknown (no Vietnamese reading fits; the closest: vn1 (45%) or vps (40%))\n");
+    const run_result converted = toneconv({"odd.txt"}, "", dir.path());
+    EXPECT_EQ(converted.err, "toneconv: \"odd.txt\": cannot tell the encoding (no Vietnamese reading fits; the "
+                             "closest: vn1 (45%) or vps (40%)); name it with -f, for example -f tcvn3 (toneconv -l "
+                             "lists the encodings)\n");
+    EXPECT_EQ(converted.status, 1);
 }
 
 // -f auto is the default: each input is read in its own encoding; an input

@@ -1,5 +1,6 @@
 #include "detected_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,16 +41,26 @@ bool worth_reading_on(const detected_input &input) {
     return e == VIQR_DETECT_ASCII || e == VIQR_DETECT_TOO_LITTLE;
 }
 
-// The best readings after the verdict that have any confidence, as "a (NN%)
-// or b (NN%)"; empty when there is none.
-void print_guesses(std::FILE *to, const detected_input &input, int most) {
-    int printed = 0;
-    for (int i = 1; i < input.count && printed < most; ++i) {
-        if (input.ranked[i].confidence == 0) continue;
-        std::fprintf(to, "%s%s (%d%%)", printed == 0 ? "" : " or ", verdict_name(input.ranked[i].encoding),
-                     input.ranked[i].confidence);
-        ++printed;
-    }
+// The readings after the verdict with the highest confidence, at most
+// `most`, highest first (of two alike, the one ranked first): the figures a
+// user reads go down the line.  Readings of no confidence are left out.
+std::vector<viqr_detection> closest_guesses(const detected_input &input, int most) {
+    std::vector<viqr_detection> guesses;
+    for (int i = 1; i < input.count; ++i)
+        if (input.ranked[i].confidence > 0) guesses.push_back(input.ranked[i]);
+    std::stable_sort(guesses.begin(), guesses.end(),
+                     [](const viqr_detection &a, const viqr_detection &b) { return a.confidence > b.confidence; });
+    if (guesses.size() > static_cast<std::size_t>(most)) guesses.resize(static_cast<std::size_t>(most));
+    return guesses;
+}
+
+// "; the closest: a (NN%) or b (NN%)", or nothing when no reading has any
+// confidence.
+void print_guesses(std::FILE *to, const detected_input &input) {
+    const std::vector<viqr_detection> guesses = closest_guesses(input, CLOSEST_GUESSES);
+    for (std::size_t i = 0; i < guesses.size(); ++i)
+        std::fprintf(to, "%s%s (%d%%)", i == 0 ? "; the closest: " : " or ", verdict_name(guesses[i].encoding),
+                     guesses[i].confidence);
 }
 
 // Why a reading with a higher confidence than the verdict's lost to it.  The
@@ -62,12 +73,6 @@ const char *why_not_taken(const viqr_detection &verdict) {
     if (std::strcmp(name, "utf-8") == 0 || std::strcmp(name, "utf-8-nfd") == 0)
         return "valid UTF-8 is read as UTF-8";
     return "it weighs less over the whole text";
-}
-
-bool has_guesses(const detected_input &input) {
-    for (int i = 1; i < input.count; ++i)
-        if (input.ranked[i].confidence > 0) return true;
-    return false;
 }
 
 }  // namespace
@@ -93,10 +98,7 @@ void print_detection(const char *name, const detected_input &input) {
     }
     if (v.encoding == VIQR_DETECT_UNKNOWN) {
         std::printf(" (no Vietnamese reading fits");
-        if (has_guesses(input)) {
-            std::printf("; the closest: ");
-            print_guesses(stdout, input, 2);
-        }
+        print_guesses(stdout, input);
         std::printf(")\n");
         return;
     }
@@ -115,10 +117,7 @@ void report_unknown(const char *program, const char *name, const detected_input 
         std::fprintf(stderr, "too little text");
     } else {
         std::fprintf(stderr, "no Vietnamese reading fits");
-        if (has_guesses(input)) {
-            std::fprintf(stderr, "; the closest: ");
-            print_guesses(stderr, input, 2);
-        }
+        print_guesses(stderr, input);
     }
     std::fprintf(stderr, "); name it with -f, for example -f tcvn3 (%s -l lists the encodings)\n", program);
 }

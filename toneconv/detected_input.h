@@ -20,6 +20,8 @@ inline constexpr std::size_t DETECT_READ_MAX = 16 * 1024 * 1024;
 // this many points of its confidence.
 inline constexpr int CLOSE_CONFIDENCE = 10;
 inline constexpr int DETECT_RANKS = 16;
+// Readings named as the closest for an input no Vietnamese reading fits.
+inline constexpr int CLOSEST_GUESSES = 2;
 
 struct detected_input {
     std::vector<unsigned char> start;  // what was read of the input
