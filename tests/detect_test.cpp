@@ -413,6 +413,20 @@ TEST(ToneconvAuto, ConvertsEachInputFromWhatItIs) {
     EXPECT_EQ(explicit_auto.out, convert("utf-8", "viqr", SENTENCE));
 }
 
+// An empty input converts to nothing under every encoding: it is no failure,
+// in a list of files or on standard input.
+TEST(ToneconvAuto, AnEmptyInputIsNoFailure) {
+    scratch_dir dir;
+    dir.write("a.tcvn3", convert("utf-8", "tcvn3", SENTENCE));
+    dir.write("empty.txt", "");
+    for (const auto &args : {std::vector<std::string>{"empty.txt", "a.tcvn3"}, {"a.tcvn3", "-"}}) {
+        const run_result r = toneconv(args, "", dir.path());
+        EXPECT_EQ(r.out, SENTENCE);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
 // Plain ASCII is read on for detection far past the first read, in case
 // Vietnamese follows; all that was read is then converted like the rest of
 // the input.  Plain text of a few MiB, then a Vietnamese line.

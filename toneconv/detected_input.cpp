@@ -124,7 +124,7 @@ void report_unknown(const char *program, const char *name, const detected_input 
 
 int encoding_to_read(const detected_input &input) {
     const int e = input.verdict().encoding;
-    return e == VIQR_DETECT_ASCII ? viqr_encoding_lookup("utf-8") : e;
+    return e == VIQR_DETECT_ASCII || input.empty() ? viqr_encoding_lookup("utf-8") : e;
 }
 
 }  // namespace viqr::cli

@@ -30,6 +30,9 @@ struct detected_input {
     int count = 0;
 
     const viqr_detection &verdict() const { return ranked[0]; }
+    // An empty input has no encoding to tell and nothing to lose: it
+    // converts to nothing, as it does under every encoding.
+    bool empty() const { return at_end && start.empty(); }
     bool unknown() const;
 };
 
@@ -44,7 +47,8 @@ void print_detection(const char *name, const detected_input &input);
 // Why an input is not converted, and how to name its encoding.
 void report_unknown(const char *program, const char *name, const detected_input &input);
 
-// The encoding to read an input in: the verdict, utf-8 for plain ASCII.
+// The encoding to read an input in: the verdict, utf-8 for plain ASCII and
+// for an empty input.
 int encoding_to_read(const detected_input &input);
 
 }  // namespace viqr::cli

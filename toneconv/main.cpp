@@ -322,7 +322,7 @@ public:
     input_start start(int fd, const char *name) override {
         input_ = {};
         if (!detect_input(program_, fd, name, input_)) return {input_start::next::stop};
-        if (input_.unknown()) {
+        if (input_.unknown() && !input_.empty()) {
             report_unknown(program_, name, input_);
             return {input_start::next::skip};
         }
