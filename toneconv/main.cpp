@@ -100,9 +100,13 @@ options read_options(int argc, char **argv, const char *program) {
     return o;
 }
 
+// One line per encoding, the descriptions in a column after the longest name.
 int list_encodings(const char *program) {
+    int width = 0;
+    for (int e = 0; e < viqr_encoding_count(); ++e)
+        width = std::max(width, static_cast<int>(std::strlen(viqr_encoding_name(e))));
     for (int e = 0; e < viqr_encoding_count(); ++e) {
-        std::printf("%-12s %s", viqr_encoding_name(e), viqr_encoding_description(e));
+        std::printf("%-*s  %s", width, viqr_encoding_name(e), viqr_encoding_description(e));
         if (*viqr_encoding_aliases(e) != '\0') std::printf(" (also %s)", viqr_encoding_aliases(e));
         std::printf("\n");
     }
