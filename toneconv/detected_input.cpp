@@ -63,6 +63,17 @@ void print_guesses(std::FILE *to, const detected_input &input) {
                      guesses[i].confidence);
 }
 
+// The encoding the message about an input that cannot be told gives as its
+// example: the closest reading, or, with none, utf-8 for plain ASCII (which
+// every reading gives alike) and tcvn3, the commonest legacy encoding, for
+// other bytes.
+const char *example_encoding(const detected_input &input) {
+    const std::vector<viqr_detection> guesses = closest_guesses(input, 1);
+    if (!guesses.empty() && guesses[0].encoding >= 0) return viqr_encoding_name(guesses[0].encoding);
+    const bool ascii = std::all_of(input.start.begin(), input.start.end(), [](unsigned char b) { return b < 0x80; });
+    return ascii ? "utf-8" : "tcvn3";
+}
+
 // Why a reading with a higher confidence than the verdict's lost to it.  The
 // confidences of the verdict kinds measure different things: plain ASCII
 // counts its plain words, a Vietnamese reading its syllables, valid UTF-8 its
@@ -119,7 +130,8 @@ void report_unknown(const char *program, const char *name, const detected_input 
         std::fprintf(stderr, "no Vietnamese reading fits");
         print_guesses(stderr, input);
     }
-    std::fprintf(stderr, "); name it with -f, for example -f tcvn3 (%s -l lists the encodings)\n", program);
+    std::fprintf(stderr, "); name it with -f, for example -f %s (%s -l lists the encodings)\n", example_encoding(input),
+                 program);
 }
 
 int encoding_to_read(const detected_input &input) {
