@@ -1,5 +1,6 @@
 #include "typed_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -230,7 +231,7 @@ constexpr int JOINS_MAX = 10;
 
 struct word {
     int begin, end;  // units [begin, end)
-    int joins[JOINS_MAX];
+    int joins[JOINS_MAX + 1];  // the last entry is scratch, so that recording a join needs no branch
     int join_count;
 };
 
@@ -848,11 +849,13 @@ int find_words(const token_view &v, word *words) {
         w.begin = i;
         w.join_count = 0;
         ++i;
-        for (; i < v.count && v.units[i].kind != UNIT_PLAIN && !v.units[i].word_start; ++i)
-            if (v.units[i].kind == UNIT_JOIN) {
-                if (w.join_count < JOINS_MAX) w.joins[w.join_count] = i;
-                ++w.join_count;
-            }
+        // Without a branch on the units' kinds, which random text would
+        // mispredict: every unit is written to the next free entry (the
+        // scratch one past JOINS_MAX), and only a join moves on from it.
+        for (; i < v.count && v.units[i].kind != UNIT_PLAIN && !v.units[i].word_start; ++i) {
+            w.joins[std::min(w.join_count, JOINS_MAX)] = i;
+            w.join_count += v.units[i].kind == UNIT_JOIN;
+        }
         w.end = i;
     }
     return n;
