@@ -26,15 +26,15 @@ struct converted {
     viqr_loss_report losses{};
 };
 
-// Converts `in` from UTF-8 to `to` with `kernels`, in pieces of `piece`
-// bytes (the whole at once for 0).
-converted convert(const viqr::detail::implementation &kernels, const char *to, const std::string &in,
-                  std::size_t piece = 0) {
+// Converts `in` from `from` to `to`, in pieces of `piece` bytes (the whole
+// at once for 0), after `set_up` has chosen how the converter goes.
+template <typename SetUp>
+converted convert_between(const char *from, const char *to, const std::string &in, std::size_t piece, SetUp set_up) {
     converted c;
-    viqr_converter *converter = viqr_converter_open(viqr_encoding_lookup("utf-8"), viqr_encoding_lookup(to), 0);
-    EXPECT_NE(converter, nullptr) << to;
+    viqr_converter *converter = viqr_converter_open(viqr_encoding_lookup(from), viqr_encoding_lookup(to), 0);
+    EXPECT_NE(converter, nullptr) << from << " to " << to;
     if (converter == nullptr) return c;
-    viqr::detail::use_implementation(converter, kernels);
+    set_up(converter);
     if (piece == 0) piece = in.size() + 1;
     std::vector<unsigned char> out(viqr_convert_room(piece));
     const auto *bytes = reinterpret_cast<const unsigned char *>(in.data());
@@ -47,6 +47,14 @@ converted convert(const viqr::detail::implementation &kernels, const char *to, c
     viqr_convert_losses(converter, &c.losses);
     viqr_converter_close(converter);
     return c;
+}
+
+// Converts `in` from UTF-8 to `to` with `kernels`, in pieces of `piece`
+// bytes (the whole at once for 0).
+converted convert(const viqr::detail::implementation &kernels, const char *to, const std::string &in,
+                  std::size_t piece = 0) {
+    return convert_between("utf-8", to, in, piece,
+                           [&](viqr_converter *converter) { viqr::detail::use_implementation(converter, kernels); });
 }
 
 void expect_same(const converted &got, const converted &want, const std::string &what) {
@@ -154,23 +162,9 @@ namespace {
 // Converts `in` from `from` to UTF-8 in pieces of `piece` bytes (the whole
 // at once for 0), through the lane or through the general path.
 converted read_to_utf8(const char *from, const std::string &in, bool lane, std::size_t piece = 0) {
-    converted c;
-    viqr_converter *converter = viqr_converter_open(viqr_encoding_lookup(from), viqr_encoding_lookup("utf-8"), 0);
-    EXPECT_NE(converter, nullptr) << from;
-    if (converter == nullptr) return c;
-    if (!lane) viqr::detail::take_general_path(converter);
-    if (piece == 0) piece = in.size() + 1;
-    std::vector<unsigned char> out(viqr_convert_room(piece));
-    const auto *bytes = reinterpret_cast<const unsigned char *>(in.data());
-    for (std::size_t at = 0; at < in.size(); at += piece) {
-        const std::size_t written = viqr_convert(converter, bytes + at, std::min(piece, in.size() - at), out.data());
-        c.out.append(reinterpret_cast<const char *>(out.data()), written);
-    }
-    const std::size_t written = viqr_convert_finish(converter, out.data());
-    c.out.append(reinterpret_cast<const char *>(out.data()), written);
-    viqr_convert_losses(converter, &c.losses);
-    viqr_converter_close(converter);
-    return c;
+    return convert_between(from, "utf-8", in, piece, [&](viqr_converter *converter) {
+        if (!lane) viqr::detail::take_general_path(converter);
+    });
 }
 
 // The encodings read through the lane, with the bytes of each that are
