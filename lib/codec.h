@@ -126,6 +126,10 @@ struct encoding_entry {
 // implementations through whole conversions).
 void use_implementation(viqr_converter *converter, const implementation &kernels);
 
+// Makes `converter` leave its fast lanes: everything goes through decoder,
+// letter joiner and encoder (the tests compare the two).
+void take_general_path(viqr_converter *converter);
+
 // The registry, in the order toneconv -l lists it.
 const encoding_entry *encoding_table();
 int encoding_table_size();

@@ -169,6 +169,11 @@ void viqr::detail::use_implementation(viqr_converter *converter, const implement
     converter->utf8_tables.kernels = &kernels;
 }
 
+void viqr::detail::take_general_path(viqr_converter *converter) {
+    converter->byte_lane = nullptr;
+    converter->takes_utf8_lane = false;
+}
+
 int viqr_encoding_count(void) { return encoding_table_size(); }
 
 const char *viqr_encoding_name(int encoding) {

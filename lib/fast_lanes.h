@@ -61,15 +61,67 @@ inline std::size_t printable_ascii_prefix_of_word(std::uint64_t x) {
 
 // What a byte writes: its UTF-8 (copied as a whole 4-byte field), the VISCII
 // byte of the letter it is when a mark may still change that letter, the
-// marks it is (1 + the joiner's mark index; a VNI byte carries two), and
-// whether it is undefined.
+// marks it is (1 + the joiner's mark index; a VNI byte carries two, and
+// `marks` numbers the pair for mark_join_table), and whether it is undefined.
 struct alignas(8) byte_field {
     unsigned char bytes[4];
     unsigned char length;
     unsigned char letter;
     unsigned char mark, second_mark;
     unsigned char undefined;
+    unsigned char marks;
 };
+
+// The pairs of marks a byte may carry, numbered from 1 (0: no mark): `mark`
+// and `second_mark` as in byte_field.
+inline constexpr int MARK_PAIRS = 1 + COMBINING_MARK_COUNT * (COMBINING_MARK_COUNT + 1);
+
+constexpr unsigned char mark_pair_of(unsigned char mark, unsigned char second_mark) {
+    return static_cast<unsigned char>(mark == 0 ? 0 : mark + COMBINING_MARK_COUNT * second_mark);
+}
+static_assert(mark_pair_of(COMBINING_MARK_COUNT, COMBINING_MARK_COUNT) == MARK_PAIRS - 1);
+
+// What a mark byte does to the letter written just before it, looked up at
+// once by (letter, pair of marks): the letter's bytes are written again as
+// `bytes`, `back` bytes back, and `next` is the letter a further mark may
+// change.  Where the first mark does not join the letter the byte writes its
+// own UTF-8 (KEEPS); where the second does not join the letter the first
+// made (never in the charsets' own spellings), the lane joins the marks one
+// at a time (ONE_AT_A_TIME).
+struct mark_join {
+    enum action_kind : unsigned char { KEEPS, JOINS, ONE_AT_A_TIME };
+    unsigned char bytes[4];
+    unsigned char length, back, next;
+    action_kind action;
+};
+static_assert(sizeof(mark_join) == 8, "a row of the table indexed with a shift");
+using mark_join_row = std::array<mark_join, MARK_PAIRS>;
+
+constexpr std::array<mark_join_row, 256> make_mark_join_table() {
+    std::array<mark_join_row, 256> table{};
+    for (int last = 1; last < 256; ++last) {
+        if (!takes_marks[last]) continue;
+        for (int mark = 1; mark <= COMBINING_MARK_COUNT; ++mark)
+            for (int second_mark = 0; second_mark <= COMBINING_MARK_COUNT; ++second_mark) {
+                mark_join &j = table[last][mark_pair_of(static_cast<unsigned char>(mark), static_cast<unsigned char>(second_mark))];
+                const unsigned char first = mark_joins[last][mark - 1];
+                if (first == 0) continue;
+                const unsigned char second = second_mark != 0 ? mark_joins[first][second_mark - 1] : 0;
+                if (second_mark != 0 && second == 0) {
+                    j.action = mark_join::ONE_AT_A_TIME;
+                    continue;
+                }
+                const unsigned char joined = second != 0 ? second : first;
+                j.action = mark_join::JOINS;
+                for (int k = 0; k < 4; ++k) j.bytes[k] = utf8_of_viscii[joined].bytes[k];
+                j.length = utf8_of_viscii[joined].length;
+                j.back = utf8_of_viscii[last].length;
+                j.next = takes_marks[joined] ? joined : 0;
+            }
+    }
+    return table;
+}
+inline constexpr std::array<mark_join_row, 256> mark_join_table = make_mark_join_table();
 
 // The UTF-8 of each combining mark, by the joiner's mark index.
 constexpr std::array<utf8_field, COMBINING_MARK_COUNT> make_mark_utf8() {
@@ -87,6 +139,7 @@ constexpr byte_field field_of_marks(char32_t first, char32_t second) {
     for (int i = 0; i < b.length; ++i) f.bytes[f.length++] = b.bytes[i];
     f.mark = static_cast<unsigned char>(combining_mark_of(first) + 1);
     f.second_mark = static_cast<unsigned char>(combining_mark_of(second) + 1);
+    f.marks = mark_pair_of(f.mark, f.second_mark);
     return f;
 }
 
@@ -105,6 +158,7 @@ constexpr byte_field field_of(char32_t cp) {
     f.letter = letter != 0 && takes_marks[letter] ? letter : 0;
     const int mark = cp >= FIRST_COMBINING && cp <= LAST_COMBINING ? combining_mark_of(cp) : NO_MARK;
     f.mark = static_cast<unsigned char>(mark + 1);
+    f.marks = mark_pair_of(f.mark, 0);
     return f;
 }
 
@@ -160,17 +214,19 @@ unsigned char *single_byte_to_utf8(const byte_fields &fields, bool blocks, const
         if (Marks && f.mark != 0) {
             // As the joiner would: the first mark joins the letter before,
             // the second joins the letter the first made, or follows it.
-            const unsigned char first = last != 0 ? mark_joins[last][f.mark - 1] : 0;
-            if (first != 0) {
-                const unsigned char second = f.second_mark != 0 ? mark_joins[first][f.second_mark - 1] : 0;
-                const unsigned char joined = second != 0 ? second : first;
-                o = rewrite_letter(o, last, joined);
-                last = takes_marks[joined] ? joined : 0;
-                if (f.second_mark != 0 && second == 0) {
-                    std::memcpy(o, mark_utf8[f.second_mark - 1].bytes, 4);
-                    o += mark_utf8[f.second_mark - 1].length;
-                    last = 0;
-                }
+            const mark_join &j = mark_join_table[last][f.marks];
+            if (j.action == mark_join::JOINS) {
+                o -= j.back;
+                std::memcpy(o, j.bytes, 4);
+                o += j.length;
+                last = j.next;
+                continue;
+            }
+            if (j.action == mark_join::ONE_AT_A_TIME) {
+                o = rewrite_letter(o, last, mark_joins[last][f.mark - 1]);
+                std::memcpy(o, mark_utf8[f.second_mark - 1].bytes, 4);
+                o += mark_utf8[f.second_mark - 1].length;
+                last = 0;
                 continue;
             }
         }

@@ -5,13 +5,14 @@
 // the same places.
 // The reference is the scalar implementation fed one byte at a time, which
 // leaves every letter and every sequence of more than one byte to the
-// general path.
+// general path.  At the end, the other way: the charsets to UTF-8.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "codec.h"
+#include "fast_lanes.h"
 #include "implementations.h"
 #include "seeded_random.h"
 #include "viqr.h"
@@ -25,15 +26,15 @@ struct converted {
     viqr_loss_report losses{};
 };
 
-// Converts `in` from UTF-8 to `to` with `kernels`, in pieces of `piece`
-// bytes (the whole at once for 0).
-converted convert(const viqr::detail::implementation &kernels, const char *to, const std::string &in,
-                  std::size_t piece = 0) {
+// Converts `in` from `from` to `to`, in pieces of `piece` bytes (the whole
+// at once for 0), after `set_up` has chosen how the converter goes.
+template <typename SetUp>
+converted convert_between(const char *from, const char *to, const std::string &in, std::size_t piece, SetUp set_up) {
     converted c;
-    viqr_converter *converter = viqr_converter_open(viqr_encoding_lookup("utf-8"), viqr_encoding_lookup(to), 0);
-    EXPECT_NE(converter, nullptr) << to;
+    viqr_converter *converter = viqr_converter_open(viqr_encoding_lookup(from), viqr_encoding_lookup(to), 0);
+    EXPECT_NE(converter, nullptr) << from << " to " << to;
     if (converter == nullptr) return c;
-    viqr::detail::use_implementation(converter, kernels);
+    set_up(converter);
     if (piece == 0) piece = in.size() + 1;
     std::vector<unsigned char> out(viqr_convert_room(piece));
     const auto *bytes = reinterpret_cast<const unsigned char *>(in.data());
@@ -46,6 +47,14 @@ converted convert(const viqr::detail::implementation &kernels, const char *to, c
     viqr_convert_losses(converter, &c.losses);
     viqr_converter_close(converter);
     return c;
+}
+
+// Converts `in` from UTF-8 to `to` with `kernels`, in pieces of `piece`
+// bytes (the whole at once for 0).
+converted convert(const viqr::detail::implementation &kernels, const char *to, const std::string &in,
+                  std::size_t piece = 0) {
+    return convert_between("utf-8", to, in, piece,
+                           [&](viqr_converter *converter) { viqr::detail::use_implementation(converter, kernels); });
 }
 
 void expect_same(const converted &got, const converted &want, const std::string &what) {
@@ -141,3 +150,96 @@ TEST_P(utf8_lane, one_disruption_anywhere) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// A single-byte charset (or VNI, or a charset with combining tone bytes) to
+// UTF-8: the lane that writes each byte's UTF-8 and joins a mark byte to the
+// letter before it at once must write what the decoder, the letter joiner
+// and the UTF-8 encoder write, and report the same undefined bytes.
+
+namespace {
+
+// Converts `in` from `from` to UTF-8 in pieces of `piece` bytes (the whole
+// at once for 0), through the lane or through the general path.
+converted read_to_utf8(const char *from, const std::string &in, bool lane, std::size_t piece = 0) {
+    return convert_between(from, "utf-8", in, piece, [&](viqr_converter *converter) {
+        if (!lane) viqr::detail::take_general_path(converter);
+    });
+}
+
+// The encodings read through the lane, with the bytes of each that are
+// letters a mark may change and the bytes that are marks.
+struct byte_lane_source {
+    const char *name;
+    std::string letters, marks;
+};
+
+std::vector<byte_lane_source> byte_lane_sources() {
+    std::vector<byte_lane_source> sources;
+    for (int e = 0; e < viqr_encoding_count(); ++e) {
+        if (!viqr_encoding_can_read(e)) continue;
+        const auto decoder = viqr::detail::encoding_table()[e].make_decoder(0);
+        const viqr::detail::byte_fields *fields = decoder->fields();
+        if (fields == nullptr) continue;
+        byte_lane_source source{viqr_encoding_name(e), {}, {}};
+        for (int b = 0; b < 256; ++b) {
+            if ((*fields)[b].letter != 0) source.letters += static_cast<char>(b);
+            if ((*fields)[b].mark != 0) source.marks += static_cast<char>(b);
+        }
+        sources.push_back(source);
+    }
+    return sources;
+}
+
+}  // namespace
+
+TEST(byte_lane, sources_include_those_with_mark_bytes) {
+    std::string with_marks;
+    for (const byte_lane_source &s : byte_lane_sources())
+        if (!s.marks.empty()) with_marks += std::string(s.name) + " ";
+    EXPECT_EQ(with_marks, "tcvn3 vn1 vni cp1258 ");
+}
+
+// Every letter followed by every mark byte and by every pair of them,
+// separated by spaces and by nothing: each (letter, marks) entry of the
+// lane's table, including a second mark that the letter made by the first
+// no longer takes.
+TEST(byte_lane, every_letter_with_every_mark_pair_as_the_general_path) {
+    for (const byte_lane_source &s : byte_lane_sources()) {
+        if (s.marks.empty()) continue;
+        std::string text;
+        for (const char letter : s.letters)
+            for (const char first : s.marks) {
+                text += {letter, first, ' '};
+                for (const char second : s.marks) text += {letter, first, second, ' ', letter, first, second};
+                text += '\n';
+            }
+        expect_same(read_to_utf8(s.name, text, true), read_to_utf8(s.name, text, false), s.name);
+    }
+}
+
+// Random bytes, mostly letters, marks and ASCII words, with any byte now and
+// then; whole and in random pieces (a letter held across pieces).
+TEST(byte_lane, random_bytes_as_the_general_path) {
+    auto random = seeded_random(2232);
+    for (const byte_lane_source &s : byte_lane_sources()) {
+        for (int round = 0; round < 8; ++round) {
+            std::string text;
+            const std::size_t size = 100 + below(random, 6000);
+            while (text.size() < size) {
+                const unsigned pick = below(random, 16);
+                if (pick < 5 && !s.letters.empty()) text += s.letters[below(random, static_cast<unsigned>(s.letters.size()))];
+                else if (pick < 8 && !s.marks.empty()) text += s.marks[below(random, static_cast<unsigned>(s.marks.size()))];
+                else if (pick < 13) text += static_cast<char>('a' + below(random, 26));
+                else if (pick < 14) text += "\n";
+                else if (pick < 15) text += " ";
+                else text += static_cast<char>(below(random, 256));
+            }
+            const converted want = read_to_utf8(s.name, text, false, 1);
+            expect_same(read_to_utf8(s.name, text, true), want, std::string(s.name) + " whole");
+            const std::size_t piece = 1 + below(random, 300);
+            expect_same(read_to_utf8(s.name, text, true, piece), want,
+                        std::string(s.name) + " in pieces of " + std::to_string(piece));
+        }
+    }
+}
