@@ -282,6 +282,23 @@ struct spelling_pages {
     }
 };
 
+// Writes each code point as `spelled` spells it, and one it lacks as
+// write_substitute does with `byte_of`.  Returns the end of what it wrote.
+template <class ByteOf>
+unsigned char *write_spelled(const spelling_pages &spelled, const char32_t *in, std::size_t n, unsigned char *o,
+                             loss_sink &losses, ByteOf byte_of) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (const spelling_field *f = spelled.find(in[i]); f != nullptr) {
+            o[0] = f->bytes[0];
+            o[1] = f->bytes[1];
+            o += f->length;
+        } else {
+            o = write_substitute(in[i], i, byte_of, o, losses);
+        }
+    }
+    return o;
+}
+
 constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
     const reverse_charset reverse = make_reverse(charset);
     spelling_pages s;

@@ -48,16 +48,7 @@ template <const single_byte_charset &Charset>
 class single_byte_encoder final : public encoder {
 public:
     unsigned char *encode(const char32_t *in, std::size_t n, unsigned char *o, loss_sink &losses) override {
-        for (std::size_t i = 0; i < n; ++i) {
-            if (const spelling_field *f = spelled.find(in[i]); f != nullptr) {
-                o[0] = f->bytes[0];
-                o[1] = f->bytes[1];
-                o += f->length;
-            } else {
-                o = write_substitute(in[i], i, [](char32_t cp) { return reverse.byte_of(cp); }, o, losses);
-            }
-        }
-        return o;
+        return write_spelled(spelled, in, n, o, losses, [](char32_t cp) { return reverse.byte_of(cp); });
     }
     const spelling_pages *spellings() const override { return &spelled; }
     const flat_spellings *flat() const override { return &flat_spelled; }
