@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "encoding_kinds.h"
 #include "fileio.h"
 #include "input_loop.h"
 #include "viqr.h"
@@ -56,8 +57,7 @@ private:
         if (verdict.encoding < 0) return "";
         const char *name = viqr_encoding_name(verdict.encoding);
         if (std::strncmp(name, "viscii", 6) == 0) return VISCII_HINT;
-        if (std::strncmp(name, "utf-8", 5) == 0 || std::strcmp(name, "ncr") == 0 || std::strncmp(name, "viqr", 4) == 0)
-            return "";
+        if (reads_unicode(verdict.encoding)) return "";
         std::snprintf(hint_, sizeof hint_, "; it looks like %s: toneconv -f %s reads it", name, name);
         return hint_;
     }

@@ -13,6 +13,7 @@
 
 #include "credits.h"
 #include "detected_input.h"
+#include "encoding_kinds.h"
 #include "fileio.h"
 #include "input_loop.h"
 #include "frontend.h"
@@ -127,11 +128,6 @@ int find_encoding(const char *program, const char *name, bool writing) {
         return -1;
     }
     return e;
-}
-
-bool reads_unicode(int encoding) {
-    const char *name = viqr_encoding_name(encoding);
-    return std::strncmp(name, "utf-8", 5) == 0 || std::strcmp(name, "ncr") == 0 || std::strncmp(name, "viqr", 4) == 0;
 }
 
 // A character as a message shows it: itself in quotes when it prints, its
