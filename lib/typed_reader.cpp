@@ -9,8 +9,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#include <cstdio>
-#include <cstdlib>
 
 #include "byte_classes.h"
 #include "composer.h"
@@ -1027,6 +1025,16 @@ static_assert([] {
     return true;
 }(), "the block scan's white space is the reference's, and so are its letters but for the VISCII ones");
 
+// Whether the `n` bytes at `token` hold anything the reader decides.
+bool has_decisions(const typed_reader &r, const unsigned char *token, int n) {
+    unsigned char before = 0;
+    for (int i = 0; i < n; ++i) {
+        if (is_special(r, token[i], before)) return true;
+        before = token[i];
+    }
+    return false;
+}
+
 // The reference: `limit` bounds the bytes looked at.  False when no white
 // space comes before it.
 bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_t limit, token_scan &scan) {
@@ -1040,13 +1048,7 @@ bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_
         scan = {n, true, false, -1};
         return true;
     }
-    bool decisions = false;
-    unsigned char before = 0;
-    for (int i = 0; i < n; ++i) {
-        decisions |= is_special(r, in[i], before);
-        before = in[i];
-    }
-    scan = {n, decisions, has_open_stop(in, n), -1};
+    scan = {n, has_decisions(r, in, n), has_open_stop(in, n), -1};
     return true;
 }
 
@@ -1090,15 +1092,6 @@ bool scan_token(const typed_reader &r, const unsigned char *in, std::size_t leng
     if (length >= SCAN_BLOCK && scan_token_block(r, in, scan)) return true;
 #endif
     return scan_token_bytes(r, in, length > TYPED_TOKEN_MAX ? TYPED_TOKEN_MAX + 1 : length, scan);
-}
-
-bool has_decisions(const typed_reader &r) {
-    unsigned char before = 0;
-    for (int i = 0; i < r.token_length; ++i) {
-        if (is_special(r, r.token[i], before)) return true;
-        before = r.token[i];
-    }
-    return false;
 }
 
 // A token with nothing to decide, as it stands; its last word kept for
@@ -1285,7 +1278,7 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
 std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t context, unsigned char *out,
                           bool has_some = false) {
     const bool cache = cache_usable(r);
-    const bool plain = !has_some && !r.cutting && !r.carry_word && !has_decisions(r);
+    const bool plain = !has_some && !r.cutting && !r.carry_word && !has_decisions(r, r.token, r.token_length);
     const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
     if (cache) cache_decision(r, context, out, written);
     r.token_length = 0;
@@ -1303,11 +1296,15 @@ std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
     return decide_afresh(r, f, context, out);
 }
 
+// The kind of white space that holds `lines` line ends.
+constexpr space_kind space_of_lines(int lines) {
+    return lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS;
+}
+
 follow follow_of_space(const typed_reader &r, int next, int next2) {
     int lines = 0;
     for (int i = 0; i < r.space_length; ++i) lines += r.space[i] == '\n';
-    const space_kind kind = lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS;
-    return follow{kind, next, next2};
+    return follow{space_of_lines(lines), next, next2};
 }
 
 // Only tonedown's announcement, a \V that opens the text, switches the mode.
@@ -1501,7 +1498,7 @@ inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::s
 // all of it that a decision weighs: the white space (no more than the buffer
 // for it takes), the byte after it, and after a capital the byte after that.
 // The same as the reader finds when the token waits for them.
-bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follow &f, std::size_t &next_token) {
+bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follow &f) {
     std::size_t k = q;
     int lines = 0;
     for (; k < length && is_space(in[k]); ++k) lines += in[k] == '\n';
@@ -1512,20 +1509,8 @@ bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follo
         if (k + 1 == length) return false;
         next2 = in[k + 1];
     }
-    f = {lines >= 2 ? SPACE_BLANK_LINE : lines == 1 ? SPACE_LINE_END : SPACE_BLANKS, next, next2};
-    next_token = k;
+    f = {space_of_lines(lines), next, next2};
     return true;
-}
-
-// Writes the white space [q, end) of `in` that follows a decided token, as
-// pass_between_tokens does; returns `end`.
-std::size_t pass_white_space(typed_reader &r, const unsigned char *in, std::size_t q, std::size_t end,
-                             unsigned char *&o) {
-    for (std::size_t k = q; k < end; ++k) {
-        *o++ = in[k];
-        if (in[k] == '\n') note_line_end(r);
-    }
-    return end;
 }
 
 // At the start of a token that ends in `in`, white space after it: a token
@@ -1563,14 +1548,12 @@ inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size
         } else {
             remember_bytes(r, in + i + scan.last_word, n - scan.last_word);
         }
-        std::size_t end = q;
-        while (end < length && is_space(in[end])) ++end;
-        i = pass_white_space(r, in, q, end, o);
+        i = q;
+        pass_between_tokens(r, in, length, i, o);
         return true;
     }
     follow f;
-    std::size_t next = 0;
-    if (follow_in(in, length, q, f, next)) {
+    if (follow_in(in, length, q, f)) {
         // The cache reads 16 bytes past the token, which the input may not
         // have; near its end the token is looked up where it is kept.
         const bool look_up = r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX) &&
@@ -1583,7 +1566,8 @@ inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size
             written = look_up ? decide_afresh(r, f, context, o, true) : decide_token(r, f, o);
         }
         o += written;
-        i = pass_white_space(r, in, q, next, o);
+        i = q;
+        pass_between_tokens(r, in, length, i, o);
         return true;
     }
     std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
