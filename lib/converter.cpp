@@ -51,9 +51,8 @@ struct viqr_converter final : loss_sink {
     // The fast lanes (fast_lanes.h) this pair of encodings takes, if any.
     const byte_fields *byte_lane = nullptr;          // a single-byte charset to UTF-8
     bool byte_lane_blocks = false;                   // its printable ASCII copied by blocks
-    bool takes_utf8_lane = false;                    // UTF-8 to a single-byte charset
     std::size_t general_span = GENERAL_SPAN;         // where the lane stops
-    utf8_lane utf8_tables{};
+    utf8_lane utf8_tables{};                         // UTF-8 to a single-byte charset, when it has spellings
     letter_joiner joiner;
     input_tracker input;
     viqr_loss_report losses{};
@@ -160,7 +159,7 @@ struct viqr_converter final : loss_sink {
 
     unsigned char *convert(const unsigned char *in, std::size_t n, unsigned char *o) {
         if (byte_lane != nullptr) return convert_bytes_to_utf8(in, n, o);
-        if (takes_utf8_lane) return convert_utf8_to_bytes(in, n, o);
+        if (utf8_tables.spellings != nullptr) return convert_utf8_to_bytes(in, n, o);
         return convert_piece(in, n, o);
     }
 };
@@ -171,7 +170,7 @@ void viqr::detail::use_implementation(viqr_converter *converter, const implement
 
 void viqr::detail::take_general_path(viqr_converter *converter) {
     converter->byte_lane = nullptr;
-    converter->takes_utf8_lane = false;
+    converter->utf8_tables.spellings = nullptr;
 }
 
 int viqr_encoding_count(void) { return encoding_table_size(); }
@@ -222,7 +221,6 @@ viqr_converter *viqr_converter_open(int from, int to, int flags) {
             converter->byte_lane_blocks = printable_ascii_as_is(*converter->byte_lane);
         }
         if (converter->decode->reads_plain_utf8() && converter->encode->spellings() != nullptr) {
-            converter->takes_utf8_lane = true;
             converter->utf8_tables = {converter->encode->spellings(), converter->encode->flat(),
                                       converter->encode->viscii_spelled(), &active_implementation()};
         }

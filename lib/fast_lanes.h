@@ -25,21 +25,6 @@ namespace viqr::detail {
 
 inline constexpr std::size_t BLOCK_SIZE = 16;
 
-// How many of the BLOCK_SIZE bytes at `p` are printable ASCII (0x20..0x7E)
-// before the first that is not, eight bytes at a time in a plain word.  A
-// byte below 0x20 borrows and one of 0x7F or more carries only into the byte
-// above it, and is itself marked, so the lowest mark is exact.
-inline std::size_t printable_ascii_prefix(const unsigned char *p) {
-    constexpr std::uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
-    for (std::size_t at = 0; at < BLOCK_SIZE; at += 8) {
-        std::uint64_t x = 0;  // little-endian whatever the processor: compilers make it one load
-        for (int k = 7; k >= 0; --k) x = (x << 8) | p[at + static_cast<std::size_t>(k)];
-        const std::uint64_t outside = (((x - ones * 0x20) & ~x) | x | (x + ones)) & highs;
-        if (outside != 0) return at + static_cast<std::size_t>(std::countr_zero(outside)) / 8;
-    }
-    return BLOCK_SIZE;
-}
-
 // Eight bytes from `p`, the first in the lowest byte whatever the processor
 // (compilers make it one load).
 inline std::uint64_t load_word(const unsigned char *p) {
@@ -48,12 +33,22 @@ inline std::uint64_t load_word(const unsigned char *p) {
     return x;
 }
 
-// How many of the eight bytes of `x` are printable ASCII before the first
-// that is not (8 when none is).
+// How many of the eight bytes of `x` are printable ASCII (0x20..0x7E) before
+// the first that is not (8 when none is).  A byte below 0x20 borrows and one
+// of 0x7F or more carries only into the byte above it, and is itself marked,
+// so the lowest mark is exact.
 inline std::size_t printable_ascii_prefix_of_word(std::uint64_t x) {
     constexpr std::uint64_t ones = 0x0101010101010101u, highs = ones * 0x80;
     const std::uint64_t outside = (((x - ones * 0x20) & ~x) | x | (x + ones)) & highs;
     return static_cast<std::size_t>(std::countr_zero(outside)) / 8;
+}
+
+// How many of the BLOCK_SIZE bytes at `p` are printable ASCII before the
+// first that is not, a word at a time.
+inline std::size_t printable_ascii_prefix(const unsigned char *p) {
+    for (std::size_t at = 0; at < BLOCK_SIZE; at += 8)
+        if (const std::size_t k = printable_ascii_prefix_of_word(load_word(p + at)); k != 8) return at + k;
+    return BLOCK_SIZE;
 }
 
 // ---------------------------------------------------------------------------
@@ -316,10 +311,6 @@ constexpr spelling_pages make_spellings(const single_byte_charset &charset) {
     s.note_printable_ascii();
     return s;
 }
-
-// Whether `b` may start a combining mark that joins a letter (U+0300..U+0341
-// are CC 80 to CD 81).
-constexpr bool may_start_mark(unsigned char b) { return b == 0xCC || b == 0xCD; }
 
 // The spellings again, in one table for the code points of Vietnamese
 // text (below U+0800, and U+1E00..U+21FF: the letters and the punctuation),

@@ -78,6 +78,12 @@ constexpr int combining_mark_of(char32_t cp) {
 inline constexpr char32_t FIRST_COMBINING = 0x0300;
 inline constexpr char32_t LAST_COMBINING = 0x0341;
 
+// Whether UTF-8 byte `b` may start a combining mark that joins a letter:
+// the lead bytes of FIRST_COMBINING..LAST_COMBINING.
+constexpr bool may_start_mark(unsigned char b) { return b == 0xCC || b == 0xCD; }
+static_assert(0xC0 + (FIRST_COMBINING >> 6) == 0xCC && 0xC0 + (LAST_COMBINING >> 6) == 0xCD,
+              "the combining marks' UTF-8 starts with CC or CD");
+
 // One character's UTF-8 bytes in a 4-byte field, so that a writer can copy
 // the whole field and advance by the length; eight bytes in all, so that a
 // field is one load.

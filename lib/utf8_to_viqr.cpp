@@ -114,9 +114,10 @@ private:
             // one, and then the kernel is asked again.
             std::size_t one_by_one_until = length;
             if (straight_to_viqr()) {
-                // The kernel reads the byte before where it starts.
+                // The kernel reads the byte before where it starts; a mark at
+                // `in[i]` may join the letter held, which must then stay held.
                 if (i > 0 && length - i >= 2 * static_cast<std::size_t>(kernels_.block) &&
-                    !is_combining_mark_lead(in[i])) {
+                    !may_start_mark(in[i])) {
                     // The letter held and the run go first; the kernel then
                     // writes the output itself.
                     *r = letter;
@@ -198,10 +199,6 @@ private:
         return kernels_.utf8_to_viqr != nullptr && s_.mode == VIQR_MODE_VIETNAMESE && s_.composition_char != 0 &&
                s_.composition_char < 0x80;
     }
-
-    // The combining marks are U+0300..U+037F; a mark may join the letter
-    // before it, which must then still be held.
-    static bool is_combining_mark_lead(unsigned char b) { return (b & 0xFE) == 0xCC; }
 
     // The kernel from `in + i` straight to the output; the encoder's history
     // becomes the last character it took.  Returns where it stopped.

@@ -468,7 +468,7 @@ VIQR_KERNEL progress utf8_to_viqr(const unsigned char *in, const unsigned char *
             mask64(_mm256_or_si256(_mm256_cmpeq_epi8(low, composition), members_of(low, c0_letter_set)),
                    _mm256_or_si256(_mm256_cmpeq_epi8(high, composition), members_of(high, c0_letter_set))) |
             equal64(low, high, 0xCC) | equal64(low, high, 0xCD);
-        if ((left_alone & reach) != 0 || (in[taken] & 0xFE) == 0xCC) break;
+        if ((left_alone & reach) != 0 || may_start_mark(in[taken])) break;
         const std::uint64_t joining = mask64(members_of(low, encode::joining_set), members_of(high, encode::joining_set));
 
         alignas(32) std::uint16_t keys[UNIT];
