@@ -113,7 +113,8 @@ private:
             // With a kernel, the bytes of a block it leaves alone go one by
             // one, and then the kernel is asked again.
             std::size_t one_by_one_until = length;
-            if (straight_to_viqr()) {
+            const bool straight = straight_to_viqr();
+            if (straight) {
                 // The kernel reads the byte before where it starts; a mark at
                 // `in[i]` may join the letter held, which must then stay held.
                 if (i > 0 && length - i >= 2 * static_cast<std::size_t>(kernels_.block) &&
@@ -128,15 +129,14 @@ private:
                     r = run_;
                     i = take_straight(in, i, length);
                 }
-                const auto block = static_cast<std::size_t>(kernels_.block);
-                one_by_one_until = length - i > block ? i + block : length;
-            } else if (kernels_.letters_from_utf8 != nullptr) {
-                if (length - i >= 2 * static_cast<std::size_t>(kernels_.block)) {
-                    const taken_blocks taken = take_blocks(in, i, length, letter, r);
-                    i = taken.i;
-                    letter = taken.letter;
-                    r = taken.r;
-                }
+            } else if (kernels_.letters_from_utf8 != nullptr &&
+                       length - i >= 2 * static_cast<std::size_t>(kernels_.block)) {
+                const taken_blocks taken = take_blocks(in, i, length, letter, r);
+                i = taken.i;
+                letter = taken.letter;
+                r = taken.r;
+            }
+            if (straight || kernels_.letters_from_utf8 != nullptr) {
                 const auto block = static_cast<std::size_t>(kernels_.block);
                 one_by_one_until = length - i > block ? i + block : length;
             }
