@@ -1052,47 +1052,63 @@ bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_
     return true;
 }
 
+// Scans tokens for one call of typed_feed.  The pattern of the composition
+// character is made once here: made afresh for every token from the byte,
+// it cost a stall on reading back the byte as a wider value.
+class token_scanner {
+public:
+    explicit token_scanner(const typed_reader &r) : r_(r) {
 #if defined(__SSE2__)
-constexpr std::size_t SCAN_BLOCK = 16;
-
-// The same for a token that 16 readable bytes at `in` hold with the white
-// space after it.
-bool scan_token_block(const typed_reader &r, const unsigned char *in, token_scan &scan) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
-    auto equal = [&](unsigned char value) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value))); };
-    // Unsigned b - low <= span, as a saturating minimum.
-    auto within = [&](unsigned char low, unsigned char span) {
-        const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low)));
-        return _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(static_cast<char>(span))), shifted);
-    };
-    auto mask = [](__m128i hits) { return static_cast<unsigned>(_mm_movemask_epi8(hits)); };
-    const unsigned spaces = mask(_mm_or_si128(equal(' '), within('\t', '\r' - '\t')));
-    if (spaces == 0) return false;
-    const int n = std::countr_zero(spaces);
-    const unsigned in_token = (1u << n) - 1;
-    __m128i marks = equal(r.composition_char);
-    for (unsigned char m : mark_bytes) marks = _mm_or_si128(marks, equal(m));
-    const unsigned ds = mask(_mm_or_si128(equal('d'), equal('D')));
-    const bool decisions = ((mask(marks) | (ds & (ds << 1))) & in_token) != 0;  // d after d: ds & ds << 1
-    const unsigned small = mask(within('a', 'z' - 'a'));
-    const unsigned letters = small | mask(within('A', 'Z' - 'A'));
-    const unsigned open_stops = mask(_mm_or_si128(equal('.'), equal('?'))) & ~(small >> 1) & in_token;
-    const unsigned others = ~letters & in_token;
-    // Bytes >= 0x80 and controls may be VISCII letters: the reference
-    // knows which the reader takes.
-    const unsigned unusual = mask(bytes) | mask(within(0, ' ' - 1));
-    scan = {n, decisions, open_stops != 0,
-            (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others))};
-    return true;
-}
+        composition_ = _mm_set1_epi8(static_cast<char>(r.composition_char));
 #endif
+    }
 
-bool scan_token(const typed_reader &r, const unsigned char *in, std::size_t length, token_scan &scan) {
+    bool scan(const unsigned char *in, std::size_t length, token_scan &scan) const {
 #if defined(__SSE2__)
-    if (length >= SCAN_BLOCK && scan_token_block(r, in, scan)) return true;
+        if (length >= SCAN_BLOCK && scan_block(in, scan)) return true;
 #endif
-    return scan_token_bytes(r, in, length > TYPED_TOKEN_MAX ? TYPED_TOKEN_MAX + 1 : length, scan);
-}
+        return scan_token_bytes(r_, in, length > TYPED_TOKEN_MAX ? TYPED_TOKEN_MAX + 1 : length, scan);
+    }
+
+private:
+#if defined(__SSE2__)
+    static constexpr std::size_t SCAN_BLOCK = 16;
+
+    // The same as scan_token_bytes for a token that 16 readable bytes at
+    // `in` hold with the white space after it.
+    bool scan_block(const unsigned char *in, token_scan &scan) const {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in));
+        auto equal = [&](unsigned char value) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(value))); };
+        // Unsigned b - low <= span, as a saturating minimum.
+        auto within = [&](unsigned char low, unsigned char span) {
+            const __m128i shifted = _mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low)));
+            return _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(static_cast<char>(span))), shifted);
+        };
+        auto mask = [](__m128i hits) { return static_cast<unsigned>(_mm_movemask_epi8(hits)); };
+        const unsigned spaces = mask(_mm_or_si128(equal(' '), within('\t', '\r' - '\t')));
+        if (spaces == 0) return false;
+        const int n = std::countr_zero(spaces);
+        const unsigned in_token = (1u << n) - 1;
+        __m128i marks = _mm_cmpeq_epi8(bytes, composition_);
+        for (unsigned char m : mark_bytes) marks = _mm_or_si128(marks, equal(m));
+        const unsigned ds = mask(_mm_or_si128(equal('d'), equal('D')));
+        const bool decisions = ((mask(marks) | (ds & (ds << 1))) & in_token) != 0;  // d after d: ds & ds << 1
+        const unsigned small = mask(within('a', 'z' - 'a'));
+        const unsigned letters = small | mask(within('A', 'Z' - 'A'));
+        const unsigned open_stops = mask(_mm_or_si128(equal('.'), equal('?'))) & ~(small >> 1) & in_token;
+        const unsigned others = ~letters & in_token;
+        // Bytes >= 0x80 and controls may be VISCII letters: the reference
+        // knows which the reader takes.
+        const unsigned unusual = mask(bytes) | mask(within(0, ' ' - 1));
+        scan = {n, decisions, open_stops != 0,
+                (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others))};
+        return true;
+    }
+
+    __m128i composition_;
+#endif
+    const typed_reader &r_;
+};
 
 // A token with nothing to decide, as it stands; its last word kept for
 // compounds.
@@ -1127,14 +1143,24 @@ unsigned char quote_bits(const typed_reader &r) {
     return static_cast<unsigned char>((r.quote_open ? 1 : 0) | (r.backtick_open ? 2 : 0));
 }
 
+int first_id_of_previous(const typed_reader &r) {
+    syllable_letter letters[WORD_LETTERS_MAX];
+    return compound_first_id(letters, previous_letters(r, letters));
+}
+
+// The same, from what a decision taken from the cache said where it can.
+int previous_first_id(const typed_reader &r) {
+    const bool known = r.known_length == r.previous_length && std::memcmp(r.known_word, r.previous, TYPED_PREVIOUS_MAX) == 0;
+    return known ? r.known_first_id : first_id_of_previous(r);
+}
+
 // The key of a decision beyond the token's bytes: the quotations open
 // before it and, where the token has a . or ? to weigh, what follows it and
 // which word that begins a compound stands before it.
 std::uint16_t context_key(const typed_reader &r, bool weighs, follow_class follows) {
     static_assert(FOLLOW_CLASS_COUNT + 1 <= 8 && std::size(compound_table) < 1 << 7, "the key fits 16 bits");
     if (!weighs) return quote_bits(r);
-    syllable_letter letters[WORD_LETTERS_MAX];
-    const int first = compound_first_id(letters, previous_letters(r, letters));
+    const int first = previous_first_id(r);
     return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5 | (r.diacritic_on_line ? 1 << 12 : 0));
 }
 
@@ -1179,6 +1205,9 @@ std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, 
     r.diacritic_on_line |= e.takes_diacritic != 0;
     r.previous_length = e.previous_length;
     std::memcpy(r.previous, bytes + (n - e.previous_length), TYPED_PREVIOUS_MAX);
+    r.known_length = e.previous_length;
+    r.known_first_id = e.previous_first_id;
+    std::memcpy(r.known_word, r.previous, TYPED_PREVIOUS_MAX);
     if (e.escapes == 0) {
         std::memcpy(out, bytes, TYPED_CACHE_TOKEN_MAX);  // the whole of a token that takes every mark it joins
         return static_cast<std::size_t>(n);
@@ -1228,6 +1257,7 @@ void cache_decision(typed_reader &r, std::uint16_t context, const unsigned char 
     e.composition_char = r.composition_char;
     e.escapes = escapes;
     e.previous_length = r.previous_length;
+    e.previous_first_id = static_cast<unsigned char>(first_id_of_previous(r));
 }
 
 
@@ -1520,11 +1550,11 @@ bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follo
 // token that does not end in `in`, one too long for the buffer, and one
 // that starts with the composition character (a mode switch may stand
 // there).
-inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size_t length, std::size_t &i,
-                             unsigned char *&o) {
+inline bool take_whole_token(typed_reader &r, const token_scanner &scanner, const unsigned char *in,
+                             std::size_t length, std::size_t &i, unsigned char *&o) {
     if (in[i] == r.composition_char) return false;
     token_scan scan;
-    if (!scan_token(r, in + i, length - i, scan)) return false;
+    if (!scanner.scan(in + i, length - i, scan)) return false;
     const int n = scan.length;
     const std::size_t q = i + static_cast<std::size_t>(n);
     r.run_lines = 0;
@@ -1552,14 +1582,29 @@ inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size
         pass_between_tokens(r, in, length, i, o);
         return true;
     }
+    // The cache reads 16 bytes past the token, which the input may not
+    // have; near its end the token is looked up where it is kept.
+    const bool look_up =
+        r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX) && length - i >= 2 * TYPED_CACHE_TOKEN_MAX;
+    std::uint16_t context = 0;
+    if (look_up && !scan.open_stops) {
+        // Nothing in the token is weighed against what follows it, so a
+        // decision kept is taken without looking at that.
+        context = context_key(r, false, FOLLOW_SAYS_NOTHING);
+        if (const std::size_t written = cached_decision(r, in + i, n, context, o)) {
+            o += written;
+            i = q;
+            pass_between_tokens(r, in, length, i, o);
+            return true;
+        }
+    }
     follow f;
     if (follow_in(in, length, q, f)) {
-        // The cache reads 16 bytes past the token, which the input may not
-        // have; near its end the token is looked up where it is kept.
-        const bool look_up = r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX) &&
-                             length - i >= 2 * TYPED_CACHE_TOKEN_MAX;
-        const std::uint16_t context = look_up ? context_key(r, scan.open_stops, class_of(f)) : 0;
-        std::size_t written = look_up ? cached_decision(r, in + i, n, context, o) : 0;
+        std::size_t written = 0;
+        if (look_up && scan.open_stops) {
+            context = context_key(r, true, class_of(f));
+            written = cached_decision(r, in + i, n, context, o);
+        }
         if (written == 0) {
             std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
             r.token_length = static_cast<unsigned short>(n);
@@ -1584,6 +1629,7 @@ inline bool take_whole_token(typed_reader &r, const unsigned char *in, std::size
 std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t length, unsigned char *out) {
     unsigned char *o = out;
     const unsigned char composition = r.composition_char;
+    const token_scanner scanner(r);
     std::size_t i = 0;
     while (i < length) {
         // The common steps inline: white space between tokens, the bytes inside a token, away from its start (where a
@@ -1593,7 +1639,7 @@ std::size_t typed_feed(typed_reader &r, const unsigned char *in, std::size_t len
             const std::size_t n = r.token_length;
             if (n == 0 && !r.carry_word) {
                 if (pass_between_tokens(r, in, length, i, o)) continue;
-                if (take_whole_token(r, in, length, i, o)) continue;
+                if (take_whole_token(r, scanner, in, length, i, o)) continue;
             }
             const bool inside = n > 2 || (n > 0 && r.token[0] != composition);
             if (inside && n < TYPED_TOKEN_MAX) {

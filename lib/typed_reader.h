@@ -93,6 +93,7 @@ struct alignas(32) typed_cache_entry {
     unsigned char takes_diacritic;  // a mark of the token is taken as one
     unsigned char composition_char;
     unsigned char previous_length;  // the word it leaves for compounds: its last bytes
+    unsigned char previous_first_id;  // compound_first_id of that word
 };
 static_assert(TYPED_CACHE_TOKEN_MAX < 32, "an escape bit for each byte and one after the last");
 
@@ -125,6 +126,11 @@ struct typed_reader {
     unsigned char lookahead[TYPED_LOOKAHEAD];
     unsigned char previous_length;
     unsigned char previous[TYPED_PREVIOUS_MAX];  // the bytes of that word, all its marks taken
+    // A word once kept as `previous` with its compound_first_id, which a
+    // decision taken from the cache knows and weighing a . or ? asks for.
+    unsigned char known_length;
+    unsigned char known_first_id;
+    unsigned char known_word[TYPED_PREVIOUS_MAX];
     unsigned char token[TYPED_TOKEN_MAX + 16];  // 16 bytes more, to read a short token as two numbers
     unsigned char space[TYPED_SPACE_MAX];
 };
