@@ -11,7 +11,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 
 #include "composer.h"
 #include "viscii_letters.h"
@@ -451,13 +453,33 @@ constexpr bool vowel_allowed(before_vowel rule, unsigned char first_vowel) {
     return true;
 }
 
+// A table of spellings with, for each letter, the rows that begin with it
+// (a bit each): a look-up tries only those.
+template <std::size_t N>
+struct spelling_table {
+    static_assert(N <= 32, "a bit for each row");
+    std::array<spelled, N> rows;
+    std::array<std::uint32_t, 256> starting_with;
+
+    explicit constexpr spelling_table(const std::array<spelled, N> &spellings) : rows(spellings), starting_with{} {
+        for (std::size_t i = 0; i < N; ++i) starting_with[rows[i].symbols[0]] |= std::uint32_t{1} << i;
+    }
+};
+
+inline constexpr spelling_table initial_spellings{initial_letters};
+inline constexpr spelling_table final_spellings{final_letters};
+
 // The row of the table whose spelling is letters [at, at + length), untoned;
 // -1 when there is none.
 template <std::size_t N>
-constexpr int row_spelled(const std::array<spelled, N> &table, const syllable_letter *letters, int count, int at,
+constexpr int row_spelled(const spelling_table<N> &table, const syllable_letter *letters, int count, int at,
                           int length) {
-    for (std::size_t i = 0; i < N; ++i)
-        if (table[i].length == length && untoned_match(table[i], letters, count, at)) return static_cast<int>(i);
+    if (at < 0 || at >= count) return -1;
+    for (std::uint32_t rows = table.starting_with[letters[at].symbol]; rows != 0; rows &= rows - 1) {
+        const int i = std::countr_zero(rows);
+        const spelled &s = table.rows[static_cast<std::size_t>(i)];
+        if (s.length == length && untoned_match(s, letters, count, at)) return i;
+    }
     return -1;
 }
 
@@ -467,13 +489,13 @@ constexpr bool rest_fits(const syllable_letter *letters, int count, int begin, i
     int end = count;
     while (end > begin && !is_vowel_symbol(letters[end - 1].symbol)) --end;
     if (end == count) return nucleus_fits(letters, begin, end, -1, tone_at, tone);
-    const int final_row = row_spelled(final_letters, letters, count, end, count - end);
+    const int final_row = row_spelled(final_spellings, letters, count, end, count - end);
     return final_row >= 0 && nucleus_fits(letters, begin, end, final_row, tone_at, tone);
 }
 
 constexpr bool initial_fits(const syllable_letter *letters, int count, int length, int tone_at, int tone) {
     if (length == 0) return rest_fits(letters, count, 0, tone_at, tone);
-    const int row = row_spelled(initial_letters, letters, count, 0, length);
+    const int row = row_spelled(initial_spellings, letters, count, 0, length);
     return row >= 0 && length < count && vowel_allowed(initial_table[row].before, letters[length].symbol) &&
            rest_fits(letters, count, length, tone_at, tone);
 }
@@ -576,7 +598,7 @@ constexpr int loose_nucleus_row(const syllable_letter *letters, int begin, int e
 
 // Only the acute or the dot below before c ch p t: the final starts at `end`.
 constexpr bool tone_suits_final(const syllable_letter *letters, int count, int end, int tone_at) {
-    const int final_row = row_spelled(final_letters, letters, count, end, count - end);
+    const int final_row = row_spelled(final_spellings, letters, count, end, count - end);
     if (final_row < 0 || !final_table[final_row].stop) return true;
     return tone_at < 0 || letters[tone_at].tone == TONE_ACUTE || letters[tone_at].tone == TONE_DOT;
 }

@@ -119,14 +119,32 @@ follow_class class_of(const follow &f) {
     }
 }
 
+constexpr int WORD_LETTERS_MAX = 24;
+constexpr int JOINS_MAX = 10;
+
+// A word: a run of units that starts with a letter and goes on over
+// letters and joins until a unit that is no part of a word or a letter that
+// starts another.
+struct word {
+    int begin, end;  // units [begin, end)
+    int joins[JOINS_MAX];  // the first JOINS_MAX joins; a word with more takes none
+    int join_count;
+};
+
+// The token as the reading found it in one walk: its units, its words, and
+// where the quotation marks stand.
 struct token_view {
     unit units[TYPED_TOKEN_MAX];
     int count = 0;
     bool has_join = false;
     bool has_separator = false;  // \ @ : inside, or / at the start: maybe a path or an address
     int slashes = 0;             // / inside: one may just mean "or" (va`/hoa(.c)
-    bool has_quote = false;      // a ' or a ` in it, which may open or close a quotation
+    word words[TYPED_TOKEN_MAX];
+    int word_count = 0;
+    int quote_count = 0;                        // units that are a ' or a `, which may open or close a quotation
+    unsigned char quotes[TYPED_TOKEN_MAX];      // their indices, in order
 };
+static_assert(TYPED_TOKEN_MAX <= 256, "a unit's index fits a byte");
 
 bool is_letter_byte(unsigned char b, bool viscii_input) {
     return letter_infos[b].symbol != 0 && (viscii_input || b < 0x80);
@@ -157,9 +175,24 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
     join_state js{r.carry_class, r.carry_state};
     bool fresh = true;         // the next letter starts a word
     bool seen_letter = false;  // a letter of this token has been read
+    word *open = nullptr;      // the word being read
     auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
-        v.units[v.count++] = unit{b, kind, prefix, fresh && kind == UNIT_LETTER, false};
-        v.has_quote |= b == '\'' || b == '`';
+        const int index = v.count++;
+        const bool word_start = fresh && kind == UNIT_LETTER;
+        v.units[index] = unit{b, kind, prefix, word_start, false};
+        if (b == '\'' || b == '`') v.quotes[v.quote_count++] = static_cast<unsigned char>(index);
+        if (open != nullptr && (kind == UNIT_PLAIN || word_start)) {
+            open->end = index;
+            open = nullptr;
+        }
+        if (kind == UNIT_LETTER && open == nullptr) {
+            open = &v.words[v.word_count++];
+            open->begin = index;
+            open->join_count = 0;
+        } else if (kind == UNIT_JOIN && open != nullptr) {
+            if (open->join_count < JOINS_MAX) open->joins[open->join_count] = index;
+            ++open->join_count;
+        }
         fresh = false;
         seen_letter |= kind == UNIT_LETTER;
     };
@@ -219,19 +252,11 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
             fresh = true;
         }
     }
+    if (open != nullptr) open->end = v.count;
 }
 
 // ---------------------------------------------------------------------------
 // Syllables of a word under one reading
-
-constexpr int WORD_LETTERS_MAX = 24;
-constexpr int JOINS_MAX = 10;
-
-struct word {
-    int begin, end;  // units [begin, end)
-    int joins[JOINS_MAX + 1];  // the last entry is scratch, so that recording a join needs no branch
-    int join_count;
-};
 
 // The letters of units [begin, end) under the accepted joins, cut into
 // pieces at every join that is not accepted.  Calls `piece(letters, count,
@@ -835,30 +860,6 @@ after_mark after_of(const unit *units, int end, int count) {
     return a;
 }
 
-// Finds the words of the token: runs of letters and their joins.
-int find_words(const token_view &v, word *words) {
-    int n = 0;
-    for (int i = 0; i < v.count;) {
-        if (v.units[i].kind != UNIT_LETTER) {
-            ++i;
-            continue;
-        }
-        word &w = words[n++];
-        w.begin = i;
-        w.join_count = 0;
-        ++i;
-        // Without a branch on the units' kinds, which random text would
-        // mispredict: every unit is written to the next free entry (the
-        // scratch one past JOINS_MAX), and only a join moves on from it.
-        for (; i < v.count && v.units[i].kind != UNIT_PLAIN && !v.units[i].word_start; ++i) {
-            w.joins[std::min(w.join_count, JOINS_MAX)] = i;
-            w.join_count += v.units[i].kind == UNIT_JOIN;
-        }
-        w.end = i;
-    }
-    return n;
-}
-
 // A dot between two letters or digits is a separator, as are / \ @ : inside.
 bool has_inner_dot(const token_view &v) {
     for (int i = 1; i + 1 < v.count; ++i) {
@@ -882,10 +883,10 @@ bool has_vowel(const unit *units, const word &w) {
 // A path, address or file name: parts joined by separators, one of which
 // does not read as Vietnamese.  One slash alone joins alternatives
 // (byte/ky' tu+.) unless a dot or another separator says more.
-bool is_path(token_view &v, const word *words, int word_count) {
+bool is_path(const token_view &v) {
     if (!v.has_separator && v.slashes < 2 && !has_inner_dot(v)) return false;
-    for (int i = 0; i < word_count; ++i)
-        if (has_vowel(v.units, words[i]) && !word_reads_vietnamese(v.units, words[i])) return true;
+    for (int i = 0; i < v.word_count; ++i)
+        if (has_vowel(v.units, v.words[i]) && !word_reads_vietnamese(v.units, v.words[i])) return true;
     return false;
 }
 
@@ -943,10 +944,10 @@ void step_quotes(typed_reader &r, const unit *units, int i, int count) {
 }
 
 void update_quotes(typed_reader &r, const token_view &v) {
-    for (int i = 0; i < v.count; ++i) {
+    for (int k = 0; k < v.quote_count; ++k) {
+        const int i = v.quotes[k];
         const unit &u = v.units[i];
-        const bool quote = u.byte == '\'' || u.byte == '`';
-        if (!quote || (u.kind == UNIT_JOIN && u.accepted)) continue;
+        if (u.kind == UNIT_JOIN && u.accepted) continue;
         step_quotes(r, v.units, i, v.count);
     }
 }
@@ -1269,21 +1270,17 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
     token_view v;
     read_units(r, r.token, r.token_length, v);
     if (v.has_join) {
-        word words[TYPED_TOKEN_MAX];
-        const int word_count = find_words(v, words);
-        const bool path = is_path(v, words, word_count);
+        const word *words = v.words;
+        const bool path = is_path(v);
         // Quotes open before a word count for its marks: walk the words in
-        // order, updating the quote state on the plain units between them.
+        // order, updating the quote state on the plain quotation marks
+        // between them.
         const bool quote_before = r.quote_open, backtick_before = r.backtick_open;
-        int done = 0;
-        for (int wi = 0; wi < word_count; ++wi) {
+        int quotes_done = 0;
+        for (int wi = 0; wi < v.word_count; ++wi) {
             const word &w = words[wi];
-            for (int i = done; i < w.begin && v.has_quote; ++i) {
-                const unit &u = v.units[i];
-                if (u.kind != UNIT_PLAIN || (u.byte != '\'' && u.byte != '`')) continue;
-                step_quotes(r, v.units, i, v.count);
-            }
-            done = w.begin;
+            for (; quotes_done < v.quote_count && v.quotes[quotes_done] < w.begin; ++quotes_done)
+                if (v.units[v.quotes[quotes_done]].kind == UNIT_PLAIN) step_quotes(r, v.units, v.quotes[quotes_done], v.count);
             if (w.join_count == 0) continue;
             const bool joined = wi > 0 && words[wi - 1].end + 1 == w.begin &&
                                 (v.units[w.begin - 1].byte == '-' || v.units[w.begin - 1].byte == '_');
@@ -1295,7 +1292,7 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
         r.quote_open = quote_before;
         r.backtick_open = backtick_before;
     }
-    if (v.has_quote) update_quotes(r, v);
+    update_quotes(r, v);
     remember_last_word(r, v);
     const std::size_t written = write_units(r, v, out);
     r.diacritic_on_line |= r.token_took_diacritic;
