@@ -1165,19 +1165,21 @@ std::uint16_t context_key(const typed_reader &r, bool weighs, follow_class follo
     return static_cast<std::uint16_t>(quote_bits(r) | (follows + 1) << 2 | first << 5 | (r.diacritic_on_line ? 1 << 12 : 0));
 }
 
+// The tag of an entry (typed_cache_entry::tag) for a token of `n` bytes.
+std::uint32_t tag_of(const typed_reader &r, int n, std::uint16_t context) {
+    return context | static_cast<std::uint32_t>(n) << 16 | std::uint32_t{r.composition_char} << 24;
+}
+
 // The set of entries that may hold a key: two entries in one line of the
 // processor's cache, the one used last first.
-typed_cache_entry *cache_set(typed_reader &r, const packed &key, int length, std::uint16_t context) {
+typed_cache_entry *cache_set(typed_reader &r, const packed &key, std::uint32_t tag) {
     static_assert(TYPED_CACHE_SLOTS % 2 == 0 && sizeof(typed_cache_entry) * 2 == 64);
-    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^
-                            (key.high + static_cast<std::uint64_t>(length) + (std::uint64_t{context} << 8)) *
-                                0xC2B2AE3D27D4EB4Full;
+    const std::uint64_t h = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high + tag) * 0xC2B2AE3D27D4EB4Full;
     return &r.cache->slots[(h >> 40) % (TYPED_CACHE_SLOTS / 2) * 2];
 }
 
-bool entry_holds(const typed_cache_entry &e, const packed &key, int n, std::uint16_t context, unsigned char composition) {
-    return e.length == n && e.context == context && e.composition_char == composition &&
-           std::memcmp(e.key, &key, sizeof key) == 0;
+bool entry_holds(const typed_cache_entry &e, const packed &key, std::uint32_t tag) {
+    return e.tag == tag && std::memcmp(e.key, &key, sizeof key) == 0;
 }
 
 // The `n` bytes at `bytes` as a key; 8 bytes past them may be read.
@@ -1195,9 +1197,10 @@ bool cache_usable(const typed_reader &r) {
 std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, std::uint16_t context,
                             unsigned char *out) {
     const packed key = key_of(bytes, n);
-    typed_cache_entry *set = cache_set(r, key, n, context);
-    if (!entry_holds(set[0], key, n, context, r.composition_char)) {
-        if (!entry_holds(set[1], key, n, context, r.composition_char)) return 0;
+    const std::uint32_t tag = tag_of(r, n, context);
+    typed_cache_entry *set = cache_set(r, key, tag);
+    if (!entry_holds(set[0], key, tag)) {
+        if (!entry_holds(set[1], key, tag)) return 0;
         std::swap(set[0], set[1]);  // the one used last first
     }
     const typed_cache_entry &e = set[0];
@@ -1213,12 +1216,19 @@ std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, 
         std::memcpy(out, bytes, TYPED_CACHE_TOKEN_MAX);  // the whole of a token that takes every mark it joins
         return static_cast<std::size_t>(n);
     }
+    // The bytes between escapes in copies of a fixed size, which the bytes
+    // readable past the token and the output room allow.
     unsigned char *o = out;
-    for (int k = 0; k <= n; ++k) {
-        if ((e.escapes >> k) & 1) *o++ = r.composition_char;
-        if (k < n) *o++ = bytes[k];
+    int from = 0;
+    for (std::uint32_t escapes = e.escapes; escapes != 0; escapes &= escapes - 1) {
+        const int k = std::countr_zero(escapes);
+        std::memcpy(o, bytes + from, TYPED_CACHE_TOKEN_MAX);
+        o += k - from;
+        *o++ = r.composition_char;
+        from = k;
     }
-    return static_cast<std::size_t>(o - out);
+    std::memcpy(o, bytes + from, TYPED_CACHE_TOKEN_MAX);
+    return static_cast<std::size_t>(o + (n - from) - out);
 }
 
 // Where the strict VIQR `out` adds composition characters to the token: a
@@ -1247,15 +1257,14 @@ void cache_decision(typed_reader &r, std::uint16_t context, const unsigned char 
     std::uint32_t escapes = 0;
     if (!escapes_of(r, out, written, escapes)) return;
     const packed key = key_of(r.token, r.token_length);
-    typed_cache_entry *set = cache_set(r, key, r.token_length, context);
+    const std::uint32_t tag = tag_of(r, r.token_length, context);
+    typed_cache_entry *set = cache_set(r, key, tag);
     set[1] = set[0];  // the older of the two goes
     typed_cache_entry &e = set[0];
     std::memcpy(e.key, &key, sizeof key);
-    e.length = static_cast<unsigned char>(r.token_length);
-    e.context = context;
+    e.tag = tag;
     e.quotes_after = quote_bits(r);
     e.takes_diacritic = r.token_took_diacritic;
-    e.composition_char = r.composition_char;
     e.escapes = escapes;
     e.previous_length = r.previous_length;
     e.previous_first_id = static_cast<unsigned char>(first_id_of_previous(r));

@@ -87,11 +87,12 @@ inline constexpr std::size_t TYPED_CACHE_TOKEN_MAX = 16;
 struct alignas(32) typed_cache_entry {
     unsigned char key[TYPED_CACHE_TOKEN_MAX];  // the token, zero-padded
     std::uint32_t escapes;          // bit k: a composition character before byte k (bit `length`: after the last)
-    std::uint16_t context;          // the quotations open before it, and what follows it and the word before
-    unsigned char length;           // 0: empty
+    // The rest of the key, compared at once: the context (the quotations
+    // open before the token, and what follows it and the word before), the
+    // token's length (0: an empty entry) and the composition character.
+    std::uint32_t tag;
     unsigned char quotes_after;
     unsigned char takes_diacritic;  // a mark of the token is taken as one
-    unsigned char composition_char;
     unsigned char previous_length;  // the word it leaves for compounds: its last bytes
     unsigned char previous_first_id;  // compound_first_id of that word
 };
