@@ -640,6 +640,7 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     if (mark == '.' && mark_index == w.begin + 1 && is_capital_vowel(units[w.begin].byte)) return weights.capital_label;
     if (mark == '.' && mark_index == w.begin + 1 && is_small_vowel(units[w.begin].byte)) {
         if (follows_option_dash(units, w.begin)) return weights.option_letter;
+        r.context_weighed = true;
         if (!r.diacritic_on_line) return weights.lone_vowel_plain_line;
     }
 
@@ -651,10 +652,13 @@ int tone_preference(const typed_reader &r, unit *units, const word &w, int mark_
     const int n_bare = last_piece(units, w, bare);
     units[mark_index].accepted = saved;
     int n_first = 0;
-    if (c.previous_in_token != nullptr)
+    if (c.previous_in_token != nullptr) {
         n_first = last_piece(units, *c.previous_in_token, first);
-    else if (c.first_word)
+    } else if (c.first_word) {
         n_first = previous_letters(r, first);
+        r.context_weighed = true;
+    }
+    if (!a.in_token) r.context_weighed = true;  // what follows the token
     return weigh_stop_or_question(mark, toned, n_toned, bare, n_bare, first, n_first, a, f);
 }
 
@@ -997,6 +1001,8 @@ struct token_scan {
     bool decisions;   // a mark, the composition character, or d after d; perhaps, for a long token
     bool open_stops;  // has_open_stop, for a token the cache may hold
     int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
+    int space_run;    // the white space after it, where the bytes scanned end it; -1: not known
+    int lines;        // the line ends in that white space
 };
 
 // The bytes that are marks (is_special).
@@ -1046,10 +1052,10 @@ bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_
     if (n > static_cast<int>(TYPED_CACHE_TOKEN_MAX)) {
         // Too long for the cache: deciding it finds out whether there is
         // anything to decide, in the one pass it takes anyway.
-        scan = {n, true, false, -1};
+        scan = {n, true, false, -1, -1, 0};
         return true;
     }
-    scan = {n, has_decisions(r, in, n), has_open_stop(in, n), -1};
+    scan = {n, has_decisions(r, in, n), has_open_stop(in, n), -1, -1, 0};
     return true;
 }
 
@@ -1101,8 +1107,16 @@ private:
         // Bytes >= 0x80 and controls may be VISCII letters: the reference
         // knows which the reader takes.
         const unsigned unusual = mask(bytes) | mask(within(0, ' ' - 1));
-        scan = {n, decisions, open_stops != 0,
-                (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others))};
+        // The white space after the token, where a byte of the block ends it.
+        const unsigned after = (~spaces & 0xFFFFu) >> n;
+        const int run = after != 0 ? std::countr_zero(after) : -1;
+        const unsigned run_bits = after != 0 ? ((1u << run) - 1) << n : 0;
+        scan = {n,
+                decisions,
+                open_stops != 0,
+                (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others)),
+                run,
+                std::popcount(mask(equal('\n')) & run_bits)};
         return true;
     }
 
@@ -1309,22 +1323,40 @@ std::size_t decide_words(typed_reader &r, const follow &f, unsigned char *out) {
 }
 
 // Decides the pending token afresh, and keeps the decision in the cache
-// under `context` where there is one.  `has_some` says that the token is
-// known to have something to decide.
+// where there is one: under `context`, or where the decision did not weigh
+// what surrounds the token, under the quotations open before it alone.
+// `has_some` says that the token is known to have something to decide.
 std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t context, unsigned char *out,
                           bool has_some = false) {
     const bool cache = cache_usable(r);
+    const std::uint16_t quotes_before = quote_bits(r);
+    r.context_weighed = false;
     const bool plain = !has_some && !r.cutting && !r.carry_word && !has_decisions(r, r.token, r.token_length);
     const std::size_t written = plain ? copy_plain_token(r, out) : decide_words(r, f, out);
-    if (cache) cache_decision(r, context, out, written);
+    if (cache) cache_decision(r, r.context_weighed ? context : quotes_before, out, written);
     r.token_length = 0;
     return written;
 }
 
+// The decision kept for the token of `n` bytes at `bytes` (16 bytes past
+// them may be read), written at `out`; 0 when there is none.  A token with
+// a . or ? that may be weighed is looked up first as one whose decision did
+// not weigh it, then under what follows it and the word before; `context`
+// is left the key for a decision taken afresh.
+std::size_t kept_decision(typed_reader &r, const unsigned char *bytes, int n, bool open_stops, const follow &f,
+                          std::uint16_t &context, unsigned char *out) {
+    context = quote_bits(r);
+    const std::size_t written = cached_decision(r, bytes, n, context, out);
+    if (written > 0 || !open_stops) return written;
+    context = context_key(r, true, class_of(f));
+    return cached_decision(r, bytes, n, context, out);
+}
+
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
     if (!cache_usable(r)) return decide_afresh(r, f, 0, out);
-    const std::uint16_t context = context_key(r, has_open_stop(r.token, r.token_length), class_of(f));
-    const std::size_t written = cached_decision(r, r.token, r.token_length, context, out);
+    std::uint16_t context = 0;
+    const std::size_t written =
+        kept_decision(r, r.token, r.token_length, has_open_stop(r.token, r.token_length), f, context, out);
     if (written > 0) {
         r.token_length = 0;
         return written;
@@ -1530,15 +1562,44 @@ inline bool pass_between_tokens(typed_reader &r, const unsigned char *in, std::s
     return true;
 }
 
+// After a token: the white space its scan found, at once, and any other
+// as pass_between_tokens passes it.  The token left the count of line ends
+// at 0.
+inline void pass_space_after(typed_reader &r, const token_scan &scan, const unsigned char *in, std::size_t length,
+                             std::size_t &i, unsigned char *&o) {
+    if (scan.space_run < 0) {
+        pass_between_tokens(r, in, length, i, o);
+        return;
+    }
+    if (scan.space_run == 1)
+        *o = in[i];
+    else
+        std::memcpy(o, in + i, static_cast<std::size_t>(scan.space_run));
+    o += scan.space_run;
+    i += static_cast<std::size_t>(scan.space_run);
+    if (scan.lines > 0) {
+        r.quote_open = r.backtick_open = false;
+        r.diacritic_on_line = false;
+        r.run_lines = static_cast<unsigned char>(std::min(scan.lines, 2));
+        if (scan.lines >= 2) r.previous_length = 0;
+    }
+}
+
 // What follows the token that white space ends at `q`, where the input holds
 // all of it that a decision weighs: the white space (no more than the buffer
 // for it takes), the byte after it, and after a capital the byte after that.
 // The same as the reader finds when the token waits for them.
-bool follow_in(const unsigned char *in, std::size_t length, std::size_t q, follow &f) {
+bool follow_in(const token_scan &scan, const unsigned char *in, std::size_t length, std::size_t q, follow &f) {
     std::size_t k = q;
     int lines = 0;
-    for (; k < length && is_space(in[k]); ++k) lines += in[k] == '\n';
-    if (k == length || k - q > TYPED_SPACE_MAX) return false;
+    if (scan.space_run >= 0) {
+        static_assert(TYPED_SPACE_MAX >= 16, "white space that the block scan finds fits the buffer for it");
+        k += static_cast<std::size_t>(scan.space_run);
+        lines = scan.lines;
+    } else {
+        for (; k < length && is_space(in[k]); ++k) lines += in[k] == '\n';
+        if (k == length || k - q > TYPED_SPACE_MAX) return false;
+    }
     const int next = in[k];
     int next2 = NEXT_UNKNOWN;
     if (is_ascii_upper(in[k])) {
@@ -1585,40 +1646,43 @@ inline bool take_whole_token(typed_reader &r, const token_scanner &scanner, cons
             remember_bytes(r, in + i + scan.last_word, n - scan.last_word);
         }
         i = q;
-        pass_between_tokens(r, in, length, i, o);
+        pass_space_after(r, scan, in, length, i, o);
         return true;
     }
     // The cache reads 16 bytes past the token, which the input may not
-    // have; near its end the token is looked up where it is kept.
-    const bool look_up =
-        r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX) && length - i >= 2 * TYPED_CACHE_TOKEN_MAX;
-    std::uint16_t context = 0;
-    if (look_up && !scan.open_stops) {
-        // Nothing in the token is weighed against what follows it, so a
-        // decision kept is taken without looking at that.
-        context = context_key(r, false, FOLLOW_SAYS_NOTHING);
-        if (const std::size_t written = cached_decision(r, in + i, n, context, o)) {
+    // have near its end: there the token is looked up where it is kept.
+    const bool cacheable = r.cache != nullptr && n <= static_cast<int>(TYPED_CACHE_TOKEN_MAX);
+    const unsigned char *bytes = in + i;
+    if (cacheable && length - i < 2 * TYPED_CACHE_TOKEN_MAX) {
+        std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
+        bytes = r.token;
+    }
+    std::uint16_t context = quote_bits(r);
+    if (cacheable) {
+        // A decision that did not weigh what follows the token is taken
+        // without looking at that.
+        if (const std::size_t written = cached_decision(r, bytes, n, context, o)) {
             o += written;
             i = q;
-            pass_between_tokens(r, in, length, i, o);
+            pass_space_after(r, scan, in, length, i, o);
             return true;
         }
     }
     follow f;
-    if (follow_in(in, length, q, f)) {
+    if (follow_in(scan, in, length, q, f)) {
         std::size_t written = 0;
-        if (look_up && scan.open_stops) {
+        if (cacheable && scan.open_stops) {
             context = context_key(r, true, class_of(f));
-            written = cached_decision(r, in + i, n, context, o);
+            written = cached_decision(r, bytes, n, context, o);
         }
         if (written == 0) {
             std::memcpy(r.token, in + i, static_cast<std::size_t>(n));
             r.token_length = static_cast<unsigned short>(n);
-            written = look_up ? decide_afresh(r, f, context, o, true) : decide_token(r, f, o);
+            written = cacheable ? decide_afresh(r, f, context, o, true) : decide_token(r, f, o);
         }
         o += written;
         i = q;
-        pass_between_tokens(r, in, length, i, o);
+        pass_space_after(r, scan, in, length, i, o);
         return true;
     }
     std::memcpy(r.token, in + i, static_cast<std::size_t>(n));

@@ -72,7 +72,7 @@ inline constexpr std::size_t TYPED_PREVIOUS_MAX = 16;
 
 // The decisions of a reader on tokens of up to TYPED_CACHE_TOKEN_MAX bytes,
 // each under what it depends on beyond the token: the quotations open
-// before it and, where a . or ? in it may be weighed, the class of what
+// before it and, where a . or ? in it was weighed, the class of what
 // follows it and which word that begins a compound stands before it.  It
 // keeps where the strict VIQR written adds composition characters, and the
 // state the token leaves.  Sets of two entries, the one used last first;
@@ -115,6 +115,11 @@ struct typed_reader {
     bool diacritic_on_line;        // a mark was taken as a diacritic on this line
     bool token_took_diacritic;     // the token decided last took one
     bool cutting;                  // the token is settled because the buffer is full
+    // The decision being taken asked what stands around the token beyond
+    // the quotations open before it: what follows it, the word before it,
+    // or whether a diacritic was taken on the line.  One that did not holds
+    // wherever the token stands, and is kept so.
+    mutable bool context_weighed;
     // Where a full buffer cut a word, the engine's letter at the cut, so
     // that the rest of the word reads on from it.
     bool carry_word;
