@@ -56,8 +56,10 @@ struct join_state {
     unsigned char letter_class = CLASS_NONE;
     unsigned char state = COMPOSER_IDLE;
 
+    // Without a branch of its own: whether a byte joins is data, which a
+    // branch for the state as well would mispredict twice.
     bool joins(unsigned char b) const {
-        return state != COMPOSER_IDLE && (accept_mask[letter_class] & mark_bits[default_classes[b]]) != 0;
+        return (state != COMPOSER_IDLE) & ((accept_mask[letter_class] & mark_bits[default_classes[b]]) != 0);
     }
     void join(unsigned char b) {
         const unsigned char cls = default_classes[b];
@@ -1002,7 +1004,7 @@ struct token_scan {
     bool open_stops;  // has_open_stop, for a token the cache may hold
     int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
     int space_run;    // the white space after it, where the bytes scanned end it; -1: not known
-    int lines;        // the line ends in that white space
+    int lines;        // the line ends in that white space, 2 for two or more (all that they tell)
 };
 
 // The bytes that are marks (is_special).
@@ -1111,12 +1113,15 @@ private:
         const unsigned after = (~spaces & 0xFFFFu) >> n;
         const int run = after != 0 ? std::countr_zero(after) : -1;
         const unsigned run_bits = after != 0 ? ((1u << run) - 1) << n : 0;
+        const unsigned line_ends = mask(equal('\n')) & run_bits;
+        // Computed without branches, which the varied text would mispredict.
+        const int last_word = (32 - std::countl_zero(others)) | -static_cast<int>((unusual & in_token) != 0);
         scan = {n,
                 decisions,
                 open_stops != 0,
-                (unusual & in_token) != 0 ? -1 : (others == 0 ? 0 : 32 - std::countl_zero(others)),
+                last_word,
                 run,
-                std::popcount(mask(equal('\n')) & run_bits)};
+                static_cast<int>(line_ends != 0) + static_cast<int>((line_ends & (line_ends - 1)) != 0)};
         return true;
     }
 
@@ -1193,7 +1198,9 @@ typed_cache_entry *cache_set(typed_reader &r, const packed &key, std::uint32_t t
 }
 
 bool entry_holds(const typed_cache_entry &e, const packed &key, std::uint32_t tag) {
-    return e.tag == tag && std::memcmp(e.key, &key, sizeof key) == 0;
+    packed held;
+    std::memcpy(&held, e.key, sizeof held);
+    return ((e.tag ^ tag) | (held.low ^ key.low) | (held.high ^ key.high)) == 0;  // one branch for all
 }
 
 // The `n` bytes at `bytes` as a key; 8 bytes past them may be read.
@@ -1571,8 +1578,10 @@ inline void pass_space_after(typed_reader &r, const token_scan &scan, const unsi
         pass_between_tokens(r, in, length, i, o);
         return;
     }
-    if (scan.space_run == 1)
-        *o = in[i];
+    // A copy of a fixed size where the input has the bytes (the output has
+    // the room): the length of the white space is data.
+    if (length - i >= 16)
+        std::memcpy(o, in + i, 16);
     else
         std::memcpy(o, in + i, static_cast<std::size_t>(scan.space_run));
     o += scan.space_run;
@@ -1580,8 +1589,8 @@ inline void pass_space_after(typed_reader &r, const token_scan &scan, const unsi
     if (scan.lines > 0) {
         r.quote_open = r.backtick_open = false;
         r.diacritic_on_line = false;
-        r.run_lines = static_cast<unsigned char>(std::min(scan.lines, 2));
-        if (scan.lines >= 2) r.previous_length = 0;
+        r.run_lines = static_cast<unsigned char>(scan.lines);
+        if (scan.lines == 2) r.previous_length = 0;
     }
 }
 
