@@ -533,6 +533,15 @@ constexpr bool same_letters(const spelled &s, const syllable_letter *letters, in
     return same;
 }
 
+// A spelling as the letters of a syllable, as the text gives them.
+constexpr std::array<syllable_letter, SPELLING_MAX> spelled_letters(const spelled &s) {
+    std::array<syllable_letter, SPELLING_MAX> letters{};
+    for (int i = 0; i < s.length; ++i) letters[static_cast<std::size_t>(i)] = {s.symbols[i], s.tones[i]};
+    return letters;
+}
+
+constexpr bool same_spelling(const spelled &a, const spelled &b) { return same_letters(a, spelled_letters(b).data(), b.length); }
+
 // Where a nucleus of the table may carry the tone, before a final or at the
 // end as the table says; where the table has no such place (a slip such as
 // huo+'ng, whose nucleus never takes a final) any of its vowels.
@@ -645,32 +654,51 @@ constexpr unsigned hash_syllable(const syllable_letter *letters, int count, unsi
 }
 
 constexpr unsigned hash_spelled(const spelled &s, unsigned seed = 2166136261u) {
-    syllable_letter letters[SPELLING_MAX]{};
-    for (int i = 0; i < s.length; ++i) letters[i] = {s.symbols[i], s.tones[i]};
-    return hash_syllable(letters, s.length, seed);
+    return hash_syllable(spelled_letters(s).data(), s.length, seed);
 }
 
-// Open-addressed index of the frequency table: slot -> row + 1, 0 empty.
-inline constexpr unsigned FREQUENCY_SLOTS = 1024;
-inline constexpr auto frequency_index = [] {
-    std::array<unsigned short, FREQUENCY_SLOTS> index{};
-    for (std::size_t row = 0; row < std::size(frequency_table); ++row) {
-        unsigned slot = hash_spelled(frequency_letters[row]) % FREQUENCY_SLOTS;
-        while (index[slot] != 0) slot = (slot + 1) % FREQUENCY_SLOTS;
-        index[slot] = static_cast<unsigned short>(row + 1);
+// An open-addressed index of the rows of a table (ROWS at most) by the hash
+// of their spelling: a slot holds a row + 1, 0 when empty, and a look-up
+// probes the slots from its hash on.  Kept at most half full, so that probes
+// stay short.
+template <std::size_t ROWS, std::size_t SLOTS>
+class spelling_index {
+    static_assert(ROWS < SLOTS / 2, "the index stays sparse");
+    static_assert((SLOTS & (SLOTS - 1)) == 0 && SLOTS <= 65536, "slots by a mask, rows in 16 bits");
+
+public:
+    // `hash_of(row)`: the hash of a row's spelling, as hash_syllable gives it.
+    template <class HashOf>
+    constexpr spelling_index(std::size_t rows, HashOf hash_of) : slots_{} {
+        for (std::size_t row = 0; row < rows && row < ROWS; ++row) {
+            std::size_t slot = hash_of(row) % SLOTS;
+            while (slots_[slot] != 0) slot = (slot + 1) % SLOTS;
+            slots_[slot] = static_cast<std::uint16_t>(row + 1);
+        }
     }
-    return index;
-}();
+
+    // The row that `matches(row)` picks among those under `hash`; -1 for none.
+    template <class Matches>
+    constexpr int find(unsigned hash, Matches matches) const {
+        for (std::size_t slot = hash % SLOTS; slots_[slot] != 0; slot = (slot + 1) % SLOTS)
+            if (matches(slots_[slot] - 1)) return slots_[slot] - 1;
+        return -1;
+    }
+
+private:
+    std::array<std::uint16_t, SLOTS> slots_;
+};
+
+inline constexpr spelling_index<std::size(frequency_table), 1024> frequency_index{
+    std::size(frequency_table), [](std::size_t row) { return hash_spelled(frequency_letters[row]); }};
 
 // How common the syllable is by frequency_table, 0 when it is not listed.
 constexpr int frequency(const syllable_letter *letters, int count) {
     if (count > SPELLING_MAX) return 0;
-    for (unsigned slot = hash_syllable(letters, count) % FREQUENCY_SLOTS; frequency_index[slot] != 0;
-         slot = (slot + 1) % FREQUENCY_SLOTS) {
-        const int row = frequency_index[slot] - 1;
-        if (same_letters(frequency_letters[row], letters, count)) return frequency_table[row].weight;
-    }
-    return 0;
+    const int row = frequency_index.find(hash_syllable(letters, count), [&](int row) {
+        return same_letters(frequency_letters[static_cast<std::size_t>(row)], letters, count);
+    });
+    return row < 0 ? 0 : frequency_table[row].weight;
 }
 
 inline constexpr auto compound_firsts = [] {
@@ -684,29 +712,22 @@ inline constexpr auto compound_seconds = [] {
     return out;
 }();
 
-inline constexpr unsigned COMPOUND_SLOTS = 512;
-inline constexpr auto compound_index = [] {
-    std::array<unsigned short, COMPOUND_SLOTS> index{};
-    for (std::size_t row = 0; row < std::size(compound_table); ++row) {
-        unsigned slot = hash_spelled(compound_seconds[row], hash_spelled(compound_firsts[row])) % COMPOUND_SLOTS;
-        while (index[slot] != 0) slot = (slot + 1) % COMPOUND_SLOTS;
-        index[slot] = static_cast<unsigned short>(row + 1);
-    }
-    return index;
-}();
+// The compounds by the hash of the second word's letters on from the
+// first's.
+inline constexpr spelling_index<std::size(compound_table), 512> compound_index{
+    std::size(compound_table),
+    [](std::size_t row) { return hash_spelled(compound_seconds[row], hash_spelled(compound_firsts[row])); }};
 
 // Whether `first` then `second` make a word of compound_table.
 constexpr bool is_compound(const syllable_letter *first, int first_count, const syllable_letter *second,
                            int second_count) {
     if (first_count > SPELLING_MAX || second_count > SPELLING_MAX) return false;
     const unsigned h = hash_syllable(second, second_count, hash_syllable(first, first_count));
-    for (unsigned slot = h % COMPOUND_SLOTS; compound_index[slot] != 0; slot = (slot + 1) % COMPOUND_SLOTS) {
-        const int row = compound_index[slot] - 1;
-        if (same_letters(compound_firsts[row], first, first_count) &&
-            same_letters(compound_seconds[row], second, second_count))
-            return true;
-    }
-    return false;
+    return compound_index.find(h, [&](int row) {
+        const auto r = static_cast<std::size_t>(row);
+        return same_letters(compound_firsts[r], first, first_count) &&
+               same_letters(compound_seconds[r], second, second_count);
+    }) >= 0;
 }
 
 // The words that begin a compound, each once.  The word before a syllable
@@ -720,48 +741,30 @@ inline constexpr first_words compound_first_words = [] {
     first_words out;
     for (const spelled &first : compound_firsts) {
         bool seen = false;
-        for (int i = 0; i < out.count && !seen; ++i) {
-            syllable_letter letters[SPELLING_MAX] = {};
-            for (int v = 0; v < first.length; ++v) letters[v] = {first.symbols[v], first.tones[v]};
-            seen = same_letters(out.words[static_cast<std::size_t>(i)], letters, first.length);
-        }
+        for (int i = 0; i < out.count && !seen; ++i) seen = same_spelling(out.words[static_cast<std::size_t>(i)], first);
         if (!seen) out.words[static_cast<std::size_t>(out.count++)] = first;
     }
     return out;
 }();
 
-inline constexpr unsigned FIRST_WORD_SLOTS = 256;
-inline constexpr auto first_word_index = [] {
-    std::array<unsigned char, FIRST_WORD_SLOTS> index{};
-    for (int id = 0; id < compound_first_words.count; ++id) {
-        unsigned slot = hash_spelled(compound_first_words.words[static_cast<std::size_t>(id)]) % FIRST_WORD_SLOTS;
-        while (index[slot] != 0) slot = (slot + 1) % FIRST_WORD_SLOTS;
-        index[slot] = static_cast<unsigned char>(id + 1);
-    }
-    return index;
-}();
-
-static_assert(std::size(compound_table) < FIRST_WORD_SLOTS / 2, "the index of first words stays sparse");
+inline constexpr spelling_index<std::size(compound_table), 256> first_word_index{
+    static_cast<std::size_t>(compound_first_words.count),
+    [](std::size_t row) { return hash_spelled(compound_first_words.words[row]); }};
 
 // Which word that begins a compound the letters spell: 1 and up, one number
 // for each word of compound_first_words; 0 for none.
 constexpr int compound_first_id(const syllable_letter *letters, int count) {
     if (count > SPELLING_MAX) return 0;
-    for (unsigned slot = hash_syllable(letters, count) % FIRST_WORD_SLOTS; first_word_index[slot] != 0;
-         slot = (slot + 1) % FIRST_WORD_SLOTS) {
-        const int id = first_word_index[slot];
-        if (same_letters(compound_first_words.words[static_cast<std::size_t>(id - 1)], letters, count)) return id;
-    }
-    return 0;
+    return first_word_index.find(hash_syllable(letters, count), [&](int row) {
+        return same_letters(compound_first_words.words[static_cast<std::size_t>(row)], letters, count);
+    }) + 1;
 }
 
 namespace syllables_check {
 
 constexpr bool spelled_well_formed(const char *viqr) {
     const spelled s = spell(viqr);
-    syllable_letter letters[SPELLING_MAX] = {};
-    for (int i = 0; i < s.length; ++i) letters[i] = {s.symbols[i], s.tones[i]};
-    return well_formed(letters, s.length);
+    return well_formed(spelled_letters(s).data(), s.length);
 }
 
 constexpr bool evidence_tables_well_formed() {
@@ -777,16 +780,12 @@ constexpr bool frequencies_unique() {
     for (std::size_t i = 0; i < std::size(frequency_table); ++i)
         for (std::size_t j = i + 1; j < std::size(frequency_table); ++j) {
             const spelled &a = frequency_letters[i];
-            syllable_letter letters[SPELLING_MAX] = {};
-            for (int v = 0; v < a.length; ++v) letters[v] = {a.symbols[v], a.tones[v]};
-            if (same_letters(frequency_letters[j], letters, a.length)) return false;
+            if (same_spelling(frequency_letters[j], a)) return false;
         }
     return true;
 }
 
 static_assert(evidence_tables_well_formed(), "the evidence tables list syllables");
-static_assert(std::size(frequency_table) < FREQUENCY_SLOTS / 2 && std::size(compound_table) < COMPOUND_SLOTS / 2,
-              "the indexes stay sparse");
 static_assert(frequencies_unique(), "each syllable weighed once");
 static_assert(spelled_well_formed("ngu+o+`i") && spelled_well_formed("gi`n") && spelled_well_formed("qua'") &&
               spelled_well_formed("ho`a") && spelled_well_formed("hoa`") && spelled_well_formed("ddu+o+.c"));
