@@ -777,11 +777,12 @@ constexpr bool evidence_tables_well_formed() {
 
 // Each syllable weighed once.
 constexpr bool frequencies_unique() {
-    for (std::size_t i = 0; i < std::size(frequency_table); ++i)
-        for (std::size_t j = i + 1; j < std::size(frequency_table); ++j) {
-            const spelled &a = frequency_letters[i];
-            if (same_spelling(frequency_letters[j], a)) return false;
-        }
+    for (std::size_t i = 0; i < std::size(frequency_table); ++i) {
+        const spelled &a = frequency_letters[i];
+        const auto letters = spelled_letters(a);
+        for (std::size_t j = i + 1; j < std::size(frequency_table); ++j)
+            if (same_letters(frequency_letters[j], letters.data(), a.length)) return false;
+    }
     return true;
 }
 
