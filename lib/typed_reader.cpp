@@ -998,6 +998,12 @@ bool has_open_stop(const unsigned char *bytes, int n) {
 // bytes is sorted out with a few comparisons, and the reference takes any
 // token the block does not hold.
 
+// A token of up to 16 bytes as the key of its decision in the cache: its
+// bytes, zero-padded.
+struct packed {
+    std::uint64_t low, high;
+};
+
 struct token_scan {
     int length;       // the bytes before the white space
     bool decisions;   // a mark, the composition character, or d after d; perhaps, for a long token
@@ -1005,6 +1011,8 @@ struct token_scan {
     int last_word;    // where the letters that end it begin; -1: ask is_letter_byte
     int space_run;    // the white space after it, where the bytes scanned end it; -1: not known
     int lines;        // the line ends in that white space, 2 for two or more (all that they tell)
+    bool has_key;     // `key` is the token's, where the block scan found it
+    packed key;
 };
 
 // The bytes that are marks (is_special).
@@ -1054,10 +1062,10 @@ bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_
     if (n > static_cast<int>(TYPED_CACHE_TOKEN_MAX)) {
         // Too long for the cache: deciding it finds out whether there is
         // anything to decide, in the one pass it takes anyway.
-        scan = {n, true, false, -1, -1, 0};
+        scan = {n, true, false, -1, -1, 0, false, {}};
         return true;
     }
-    scan = {n, has_decisions(r, in, n), has_open_stop(in, n), -1, -1, 0};
+    scan = {n, has_decisions(r, in, n), has_open_stop(in, n), -1, -1, 0, false, {}};
     return true;
 }
 
@@ -1082,6 +1090,9 @@ public:
 private:
 #if defined(__SSE2__)
     static constexpr std::size_t SCAN_BLOCK = 16;
+    // From byte 16 - n on: n bytes kept, the rest cleared.
+    static constexpr unsigned char first_bytes_mask[2 * SCAN_BLOCK] = {
+        0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
     // The same as scan_token_bytes for a token that 16 readable bytes at
     // `in` hold with the white space after it.
@@ -1121,7 +1132,12 @@ private:
                 open_stops != 0,
                 last_word,
                 run,
-                static_cast<int>(line_ends != 0) + static_cast<int>((line_ends & (line_ends - 1)) != 0)};
+                static_cast<int>(line_ends != 0) + static_cast<int>((line_ends & (line_ends - 1)) != 0),
+                true,
+                {}};
+        // The key for the cache: the token's bytes and zeros after them.
+        const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i *>(first_bytes_mask + SCAN_BLOCK - n));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(&scan.key), _mm_and_si128(bytes, keep));
         return true;
     }
 
@@ -1147,11 +1163,6 @@ std::size_t copy_plain_token(typed_reader &r, unsigned char *out) {
 // compound with it.  Running text repeats its words, so the decision is
 // kept, with the state it leaves (the quotations, the word kept for
 // compounds), and used again.
-
-struct packed {
-    std::uint64_t low, high;
-    bool operator==(const packed &) const = default;
-};
 
 std::uint64_t first_bytes(const unsigned char *bytes, int n) {
     std::uint64_t word = 0;
@@ -1213,11 +1224,10 @@ bool cache_usable(const typed_reader &r) {
 }
 
 // The cached decision of the token of `n` bytes at `bytes` (16 bytes past
-// them may be read) in `context` (context_key), written at `out`, with the
-// state it leaves; 0 when there is none.
-std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, std::uint16_t context,
-                            unsigned char *out) {
-    const packed key = key_of(bytes, n);
+// them may be read), whose key is `key`, in `context` (context_key),
+// written at `out`, with the state it leaves; 0 when there is none.
+std::size_t cached_decision(typed_reader &r, const unsigned char *bytes, int n, const packed &key,
+                            std::uint16_t context, unsigned char *out) {
     const std::uint32_t tag = tag_of(r, n, context);
     typed_cache_entry *set = cache_set(r, key, tag);
     if (!entry_holds(set[0], key, tag)) {
@@ -1352,11 +1362,12 @@ std::size_t decide_afresh(typed_reader &r, const follow &f, std::uint16_t contex
 // is left the key for a decision taken afresh.
 std::size_t kept_decision(typed_reader &r, const unsigned char *bytes, int n, bool open_stops, const follow &f,
                           std::uint16_t &context, unsigned char *out) {
+    const packed key = key_of(bytes, n);
     context = quote_bits(r);
-    const std::size_t written = cached_decision(r, bytes, n, context, out);
+    const std::size_t written = cached_decision(r, bytes, n, key, context, out);
     if (written > 0 || !open_stops) return written;
     context = context_key(r, true, class_of(f));
-    return cached_decision(r, bytes, n, context, out);
+    return cached_decision(r, bytes, n, key, context, out);
 }
 
 std::size_t decide_token(typed_reader &r, const follow &f, unsigned char *out) {
@@ -1667,10 +1678,11 @@ inline bool take_whole_token(typed_reader &r, const token_scanner &scanner, cons
         bytes = r.token;
     }
     std::uint16_t context = quote_bits(r);
+    const packed key = !cacheable ? packed{} : scan.has_key ? scan.key : key_of(bytes, n);
     if (cacheable) {
         // A decision that did not weigh what follows the token is taken
         // without looking at that.
-        if (const std::size_t written = cached_decision(r, bytes, n, context, o)) {
+        if (const std::size_t written = cached_decision(r, bytes, n, key, context, o)) {
             o += written;
             i = q;
             pass_space_after(r, scan, in, length, i, o);
@@ -1682,7 +1694,7 @@ inline bool take_whole_token(typed_reader &r, const token_scanner &scanner, cons
         std::size_t written = 0;
         if (cacheable && scan.open_stops) {
             context = context_key(r, true, class_of(f));
-            written = cached_decision(r, bytes, n, context, o);
+            written = cached_decision(r, bytes, n, key, context, o);
         }
         if (written == 0) {
             std::memcpy(r.token, in + i, static_cast<std::size_t>(n));

@@ -564,6 +564,29 @@ TEST(TypedCache, ChangesNoByte) {
     EXPECT_EQ(with_utf8, without_utf8);
 }
 
+// A decision that weighed what follows its token, the word before it or the
+// diacritics of its line is kept under those; one that weighed none of them
+// holds anywhere.  Each token here comes back in every place, on lines with
+// and without a diacritic before it, after words that open a compound and
+// words that do not: the text reads the same with the cache and without it.
+TEST(TypedCache, KeepsWhatADecisionWeighed) {
+    static const char *const tokens[] = {"(ra.", "(du.", "(la`m.", "(dde^?", "(va^.y?", "\"se?", "(a.",
+                                         "ddu+o+.c.", "ra.", "du.", "a.", "tu+.", "la`m,"};
+    static const char *const before[] = {"", "va^ng ", "vi' ", "dda^`u ", "x "};
+    static const char *const after[] = {" x ", " Xy ", " X1 ", "\n", "\n\n", ", ", " - ", "."};
+    std::string text;
+    for (const char *b : before)
+        for (const char *t : tokens)
+            for (const char *a : after) text += std::string(b) + t + a + "\n";
+    text += "(ra.";  // the end of the text
+    typed_use_cache(true);
+    const std::string with = typed(text, 1000);
+    typed_use_cache(false);
+    const std::string without = typed(text, 1000);
+    typed_use_cache(!cache_off);
+    EXPECT_EQ(with, without);
+}
+
 // Tokens longer than the reader keeps are decided as they stand, the same
 // in any chunks.
 TEST(TypedChunks, LongTokensAndLongWhiteSpace) {
