@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Usage: bench/typed_speed.py [--build DIR] [--rounds N] TEXT...
-       bench/typed_speed.py [--build DIR] [--rounds N] --worst
+"""Usage: bench/typed_speed.py [--build DIR] [--compare DIR] [--rounds N] TEXT...
+       bench/typed_speed.py [--build DIR] [--compare DIR] [--rounds N] --worst
 
 Times the typed reader on real text: the UTF-8 Vietnamese TEXT files (for
 instance what bench/typed_corpus.py gathers) typed once as people type VIQR
@@ -15,6 +15,10 @@ ratio to toneup -u and the peak memory (maximum resident set).
 ten-join word, long runs of marks, long tokens, runs of d, random soup of
 vowels and marks, each a few MB) and prints the speed of each: the slowest
 is the reader's worst case that we know of.
+
+--compare DIR times DIR/bin/toneup -u -t as well, in the same rounds (the
+two builds in turn, so that both see the same load): another build of the
+reader, such as the code before a change.
 
 Processor time rather than wall time, so that other work on the machine
 weighs less; each program's start-up is included (a millisecond or so), so
@@ -78,15 +82,20 @@ WORST_CASES = [
 ]
 
 
-def worst(toneup, rounds):
-    print(f"toneup -u -t on hostile inputs of {WORST_SIZE / 1e6:.0f} MB, {rounds} rounds, medians of processor time")
+def worst(toneups, rounds):
+    print(f"toneup -u -t on hostile inputs of {WORST_SIZE / 1e6:.0f} MB, {rounds} rounds, medians of processor time"
+          + ("" if len(toneups) == 1 else f"; MB/s of {' and of '.join(toneups)}"))
     with tempfile.TemporaryDirectory() as work:
         for name, make in WORST_CASES:
             path = os.path.join(work, "worst")
             with open(path, "wb") as f:
                 f.write(make())
-            t = statistics.median(processor_time([toneup, "-u", "-t"], path) for _ in range(rounds))
-            print(f"  {name:<32} {WORST_SIZE / 1e6 / t:7.1f} MB/s")
+            times = {toneup: [] for toneup in toneups}
+            for _ in range(rounds):
+                for toneup in toneups:
+                    times[toneup].append(processor_time([toneup, "-u", "-t"], path))
+            speeds = "  ".join(f"{WORST_SIZE / 1e6 / statistics.median(times[t]):7.1f}" for t in toneups)
+            print(f"  {name:<32} {speeds} MB/s")
 
 
 def main():
@@ -94,11 +103,12 @@ def main():
     parser.add_argument("--build", default="build")
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--worst", action="store_true")
+    parser.add_argument("--compare", metavar="DIR")
     parser.add_argument("texts", nargs="*")
     args = parser.parse_args()
     toneup = f"{args.build}/bin/toneup"
     if args.worst:
-        return worst(toneup, args.rounds)
+        return worst([toneup] + ([f"{args.compare}/bin/toneup"] if args.compare else []), args.rounds)
     if not args.texts:
         parser.error("no TEXT")
     sys.path.insert(0, HERE)
@@ -109,6 +119,8 @@ def main():
         with open(name, encoding="utf-8") as f:
             lines += [typed_eval.type_line(l) for l in f.read().splitlines()]
     readers = [("toneup -u", [toneup, "-u"]), ("toneup -u -t", [toneup, "-u", "-t"])]
+    if args.compare:
+        readers.append((f"{args.compare}: toneup -u -t", [f"{args.compare}/bin/toneup", "-u", "-t"]))
     if shutil.which("recode"):
         readers.append(("recode VIQR..UTF-8", ["recode", "VIQR..UTF-8"]))
     with tempfile.TemporaryDirectory() as work:
@@ -124,9 +136,10 @@ def main():
     print(f"typed VIQR of {', '.join(os.path.basename(t) for t in args.texts)}: {size / 1e6:.2f} MB, "
           f"{args.rounds} rounds, medians of processor time")
     strict = statistics.median(times["toneup -u"])
+    width = max(20, *(len(name) for name, _ in readers))
     for name, _ in readers:
         t = statistics.median(times[name])
-        print(f"  {name:<20} {t * 1000:8.1f} ms  {size / 1e6 / t:7.1f} MB/s  {t / strict:5.2f} x toneup -u"
+        print(f"  {name:<{width}} {t * 1000:8.1f} ms  {size / 1e6 / t:7.1f} MB/s  {t / strict:5.2f} x toneup -u"
               f"  {memory[name]:6d} KiB peak")
 
 
