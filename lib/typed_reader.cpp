@@ -129,7 +129,7 @@ constexpr int JOINS_MAX = 10;
 // starts another.
 struct word {
     int begin, end;  // units [begin, end)
-    int joins[JOINS_MAX + 1];  // the first JOINS_MAX joins (a word with more takes none), and a scratch entry
+    int joins[JOINS_MAX];  // the first JOINS_MAX joins; a word with more takes none
     int join_count;
 };
 
@@ -141,7 +141,7 @@ struct token_view {
     bool has_join = false;
     bool has_separator = false;  // \ @ : inside, or / at the start: maybe a path or an address
     int slashes = 0;             // / inside: one may just mean "or" (va`/hoa(.c)
-    word words[TYPED_TOKEN_MAX + 1];  // and a scratch entry for the units of no word
+    word words[TYPED_TOKEN_MAX];
     int word_count = 0;
     int quote_count = 0;                        // units that are a ' or a `, which may open or close a quotation
     unsigned char quotes[TYPED_TOKEN_MAX];      // their indices, in order
@@ -149,7 +149,7 @@ struct token_view {
 static_assert(TYPED_TOKEN_MAX <= 256, "a unit's index fits a byte");
 
 bool is_letter_byte(unsigned char b, bool viscii_input) {
-    return (letter_infos[b].symbol != 0) & (viscii_input | (b < 0x80));
+    return letter_infos[b].symbol != 0 && (viscii_input || b < 0x80);
 }
 
 // A unit after which tonedown escapes a mark: a vowel or a d, or a mark
@@ -177,33 +177,26 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
     join_state js{r.carry_class, r.carry_state};
     bool fresh = true;         // the next letter starts a word
     bool seen_letter = false;  // a letter of this token has been read
-    unit_kind last_kind = UNIT_PLAIN;
-    // The word being read, or the scratch entry.  Random text mispredicts
-    // every branch on what a unit is, so the bookkeeping takes none: every
-    // unit is written to the word being read (a unit of no word to the
-    // scratch entry), and only a join counts.
-    constexpr int NO_WORD = static_cast<int>(TYPED_TOKEN_MAX);
-    int open = NO_WORD;
-    v.words[NO_WORD].join_count = 0;
+    word *open = nullptr;      // the word being read
     auto add = [&](unsigned char b, unit_kind kind, unit_prefix prefix) {
         const int index = v.count++;
-        const bool letter = kind == UNIT_LETTER;
-        const bool word_start = fresh & letter;
+        const bool word_start = fresh && kind == UNIT_LETTER;
         v.units[index] = unit{b, kind, prefix, word_start, false};
-        v.quotes[v.quote_count] = static_cast<unsigned char>(index);
-        v.quote_count += (b == '\'') | (b == '`');
-        const bool opens = letter & ((open == NO_WORD) | word_start);
-        v.word_count += opens;
-        open = opens ? v.word_count - 1 : kind == UNIT_PLAIN ? NO_WORD : open;
-        word &w = v.words[open];
-        w.begin = opens ? index : w.begin;
-        w.join_count = opens ? 0 : w.join_count;
-        w.end = index + 1;
-        w.joins[std::min(w.join_count, JOINS_MAX)] = index;
-        w.join_count += kind == UNIT_JOIN;
+        if (b == '\'' || b == '`') v.quotes[v.quote_count++] = static_cast<unsigned char>(index);
+        if (open != nullptr && (kind == UNIT_PLAIN || word_start)) {
+            open->end = index;
+            open = nullptr;
+        }
+        if (kind == UNIT_LETTER && open == nullptr) {
+            open = &v.words[v.word_count++];
+            open->begin = index;
+            open->join_count = 0;
+        } else if (kind == UNIT_JOIN && open != nullptr) {
+            if (open->join_count < JOINS_MAX) open->joins[open->join_count] = index;
+            ++open->join_count;
+        }
         fresh = false;
-        seen_letter |= letter;
-        last_kind = kind;
+        seen_letter |= kind == UNIT_LETTER;
     };
     for (int i = 0; i < n; ++i) {
         const unsigned char b = t[i];
@@ -247,7 +240,7 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
         if (is_letter_byte(b, r.viscii_input)) {
             // No syllable has a capital after its first letter: CỡTập, %sMã,
             // ĐChỉ are words run together.
-            if ((is_ascii_upper(b) & (last_kind != UNIT_PLAIN)) && vowel_ahead(r, t, i, n)) {
+            if (is_ascii_upper(b) && v.count > 0 && v.units[v.count - 1].kind != UNIT_PLAIN && vowel_ahead(r, t, i, n)) {
                 int last_letter = v.count - 1;
                 while (last_letter >= 0 && v.units[last_letter].kind != UNIT_LETTER) --last_letter;
                 const bool next_small = i + 1 < n && is_ascii_lower(t[i + 1]);
@@ -261,6 +254,7 @@ void read_units(const typed_reader &r, const unsigned char *t, int n, token_view
             fresh = true;
         }
     }
+    if (open != nullptr) open->end = v.count;
 }
 
 // ---------------------------------------------------------------------------
