@@ -1070,8 +1070,8 @@ bool scan_token_bytes(const typed_reader &r, const unsigned char *in, std::size_
 }
 
 // Scans tokens for one call of typed_feed.  The pattern of the composition
-// character is made once here: made afresh for every token from the byte,
-// it cost a stall on reading back the byte as a wider value.
+// character is made once here: made afresh for every token, it was built
+// from the byte read back from memory as a wider value, which stalls.
 class token_scanner {
 public:
     explicit token_scanner(const typed_reader &r) : r_(r) {
@@ -1174,6 +1174,8 @@ unsigned char quote_bits(const typed_reader &r) {
     return static_cast<unsigned char>((r.quote_open ? 1 : 0) | (r.backtick_open ? 2 : 0));
 }
 
+// Which word that begins a compound (compound_first_id) the word kept for
+// compounds is.
 int first_id_of_previous(const typed_reader &r) {
     syllable_letter letters[WORD_LETTERS_MAX];
     return compound_first_id(letters, previous_letters(r, letters));
