@@ -104,7 +104,9 @@ VIQR_KERNEL inline std::uint64_t bytes_equal(const unsigned char *block, unsigne
     return mask_of(_mm256_cmpeq_epi8(load_block(block), splat(value)));
 }
 
-VIQR_KERNEL inline std::uint64_t merging_bytes_of(const unsigned char *block);
+VIQR_KERNEL inline std::uint64_t merging_bytes_of(const unsigned char *block) {
+    return mask_of(members_of(load_block(block), merging_set));
+}
 
 VIQR_KERNEL inline void copy_block(unsigned char *to, const unsigned char *from) { store_block(to, load_block(from)); }
 
@@ -505,50 +507,11 @@ VIQR_KERNEL progress utf8_to_viqr(const unsigned char *in, const unsigned char *
 
 }  // namespace from_utf8_to_viqr
 
-// The composer's run a byte at a time per merging byte, for the blocks the
-// run below leaves alone.
+// The composer's run a block at a time, each merging byte on its own, for
+// the blocks the run below leaves alone.
 namespace one_by_one {
 #include "impl/generic/compose_blocks.h"
 }  // namespace one_by_one
-
-namespace run {
-
-// The bytes after which a merging byte may merge: the letters that take a
-// mark or a second D, and the shape marks, whose letter takes a tone.  From
-// 0x80 on every byte counts (the VISCII letters typed whole), which is more
-// than need.
-constexpr bool may_take_next(int b) {
-    if (is_shape_class(default_classes[b])) return true;
-    for (int k = 1; k <= MERGING_COUNT; ++k)
-        if (merged_after[b][k] != 0) return true;
-    return false;
-}
-
-constexpr std::size_t OPEN_ASCII_COUNT = [] {
-    std::size_t n = 0;
-    for (int b = 0; b < 0x80; ++b) n += may_take_next(b);
-    return n;
-}();
-
-constexpr auto open_ascii = [] {
-    std::array<unsigned char, OPEN_ASCII_COUNT> bytes{};
-    std::size_t n = 0;
-    for (int b = 0; b < 0x80; ++b)
-        if (may_take_next(b)) bytes[n++] = static_cast<unsigned char>(b);
-    return bytes;
-}();
-constexpr nibble_set open_set(open_ascii);
-static_assert(holds_exactly(open_set, open_ascii), "the bytes a merging byte may follow");
-
-}  // namespace run
-
-// The merging bytes of a block that follow a byte they may merge into: the
-// others are copied as they stand.
-VIQR_KERNEL inline std::uint64_t merging_bytes_of(const unsigned char *block) {
-    const __m256i before = load_block(block - 1);
-    return mask_of(_mm256_and_si256(members_of(load_block(block), merging_set),
-                                    _mm256_or_si256(members_of(before, run::open_set), high_bytes(before))));
-}
 
 namespace run {
 
@@ -646,12 +609,21 @@ static_assert(letter_hash.found && merging_hash.found, "the letters and the merg
 
 using table16 = std::array<unsigned char, 16>;
 
-// The per-byte values of a set by its hash: `key` holds each member at its
-// place, to tell members from other bytes that hash there.
+// A value for each member of a set, at its place in the hash.
 template <std::size_t N, class Value>
 constexpr table16 by_hash(const nibble_hash &h, const std::array<unsigned char, N> &members, Value value) {
     table16 t{};
     for (unsigned char m : members) t[h.of(m)] = static_cast<unsigned char>(value(m));
+    return t;
+}
+
+// Each member at its place, and 0xFF at the places of none, which no byte
+// that hashes there is (0xFF hashes past them).
+template <std::size_t N>
+constexpr table16 key_of(const nibble_hash &h, const std::array<unsigned char, N> &members) {
+    table16 t{};
+    t.fill(0xFF);
+    for (unsigned char m : members) t[h.of(m)] = m;
     return t;
 }
 
@@ -708,7 +680,7 @@ static_assert(shape_number.fits && SHAPED_AND_STROKED <= 16 && TONE_LETTERS * (T
               "the shaped letters and Đ, đ in one table of 16; each letter of a tone table under every tone in 64");
 
 // What the letter tables give the look-ups.
-constexpr auto letter_key = by_hash(letter_hash, merge_letters, [](int b) { return b; });
+constexpr auto letter_key = key_of(letter_hash, merge_letters);
 constexpr auto letter_accepts = by_hash(letter_hash, merge_letters, [](int b) { return accept_mask[default_classes[b]]; });
 constexpr auto letter_tone_row = by_hash(letter_hash, merge_letters, [](int b) {
     return takes_tones(b) ? (TONE_COUNT - 1) * tone_letter_number(b) : 0;
@@ -716,7 +688,7 @@ constexpr auto letter_tone_row = by_hash(letter_hash, merge_letters, [](int b) {
 constexpr auto letter_shape_row = by_hash(letter_hash, merge_letters, [](int b) {
     return is_stroke_byte(b) ? stroke_letter_number(b) : shape_number.letter[b];
 });
-constexpr auto mark_key = by_hash(merging_hash, merging_bytes, [](int b) { return b; });
+constexpr auto mark_key = key_of(merging_hash, merging_bytes);
 constexpr auto mark_bits_of = by_hash(merging_hash, merging_bytes, [](int b) { return mark_bits[default_classes[b]]; });
 constexpr auto mark_tone = by_hash(merging_hash, merging_bytes, [](int b) { return is_tone_byte(b) ? tone_of(b) : 0; });
 constexpr auto mark_column = by_hash(merging_hash, merging_bytes, [](int b) {
@@ -758,30 +730,45 @@ constexpr table16 times_tones = [] {
     return t;
 }();
 
-// The tables above hold every merge: each merging byte after each ASCII
-// byte, and each after that, is found in them as the look-ups below find it.
+// A byte is found at its place in a hash exactly when it is a member.
+template <std::size_t N>
+constexpr bool keys_tell_members(const nibble_hash &h, const table16 &key, const std::array<unsigned char, N> &members) {
+    for (int b = 0; b < 256; ++b) {
+        bool member = false;
+        for (unsigned char m : members) member = member || m == b;
+        if (member != (h.of(b) < 16 && key[h.of(b)] == b)) return false;
+    }
+    return true;
+}
+static_assert(keys_tell_members(letter_hash, letter_key, merge_letters) &&
+              keys_tell_members(merging_hash, mark_key, merging_bytes));
+
+// The tables above hold every merge: each merging byte after each letter,
+// and each after that, is found in them as the look-ups below find it, and
+// nothing merges into any other ASCII byte.
 constexpr unsigned char first_merge(int before, int b) {
     const int lp = letter_hash.of(before), mp = merging_hash.of(b);
-    if (lp > 15 || mp > 15 || letter_key[lp] != before || mark_key[mp] != b) return 0;
     if ((letter_accepts[lp] & mark_bits_of[mp]) == 0) return 0;
     return is_tone_byte(b) ? toned_letters[letter_tone_row[lp] + mark_tone[mp]]
                            : shaped_letters[letter_shape_row[lp] + mark_column[mp]];
 }
 constexpr bool tables_hold_every_merge() {
     for (int before = 0; before < 0x80; ++before)
-        for (int b = 0; b < 0x80; ++b) {
+        for (unsigned char b : merging_bytes)
+            if (!takes_a_first_merge(before) && merged(before, b) != 0) return false;
+    for (unsigned char before : merge_letters)
+        for (unsigned char b : merging_bytes) {
             if (first_merge(before, b) != merged(before, b)) return false;
             const unsigned char made = merged(before, b);
             if (made == 0) continue;
             for (unsigned char m : merging_bytes) {
-                const unsigned char next = merged(made, m);
                 const bool shape_then_tone = is_shape_byte(b) && is_tone_byte(m);
                 const int lp = letter_hash.of(before), mp = merging_hash.of(b), tp = merging_hash.of(m);
                 const unsigned char found =
                     shape_then_tone
                         ? toned_shaped_letters[times_tones[letter_shape_row[lp] + mark_column[mp]] + mark_tone[tp]]
                         : 0;
-                if (next != found) return false;
+                if (merged(made, m) != found) return false;
             }
         }
     return true;
