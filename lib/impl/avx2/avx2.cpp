@@ -522,10 +522,10 @@ namespace run {
 // after a letter, a D after a D) or, as a tone, into the letter that a shape
 // mark just made of the byte two before it.  Neither waits on what the bytes
 // before did, but for a D after a D that merged (see
-// only_ds_merge_into_a_merged_byte).  So each is
-// one look-up by what the two bytes are, in tables of 16 entries (pshufb):
-// a byte's kind is found by a hash of its two halves, and the letter by a
-// number that the kinds of the two bytes add up to.
+// only_ds_merge_into_a_merged_byte).  So each is one look-up by what the two
+// bytes are, in tables of 16 or 64 entries (pshufb): a byte's kind is found by
+// a hash of its two halves, and the letter by a number that the kinds of the
+// two bytes add up to.
 
 constexpr bool is_tone_byte(int b) { return merging_index[b] != 0 && is_tone_class(default_classes[b]); }
 constexpr bool is_shape_byte(int b) { return merging_index[b] != 0 && is_shape_class(default_classes[b]); }
