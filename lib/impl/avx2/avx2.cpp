@@ -166,10 +166,13 @@ constexpr bool ascii_needs_only_these() {
 static_assert(ascii_needs_only_these());
 
 // Each byte's spelling and its part in the escape rule in one word, so that
-// one load fetches all the encoder needs of a byte: the spelling in the low
-// three bytes (NUL-padded), and in the top byte the spelling's length (bits
-// 0-1), what the byte joins (bits 2-4) and what it accepts (bits 5-7).
-constexpr int JOINS_AT = 2, ACCEPTS_AT = 5;
+// one load fetches all the encoder needs of a byte.  The spelling is in the
+// low three bytes (NUL-padded); its characters are ASCII, so the top bits of
+// those bytes are free, and the first two hold the length less one (low bit
+// first) where movemask finds them.  The top byte holds what the byte joins
+// (bits 0-2) and what it accepts (bits 3-5).
+constexpr int ACCEPTS_AT = 3;
+constexpr std::uint32_t TEXT_BITS = 0x007F7F7F;
 
 constexpr std::array<std::uint32_t, 256> make_spelling_words() {
     std::array<std::uint32_t, 256> words{};
@@ -177,8 +180,9 @@ constexpr std::array<std::uint32_t, 256> make_spelling_words() {
         const packed_spelling &s = vietnamese_spelling[b];
         std::uint32_t word = 0;
         for (int k = 0; k < 3; ++k) word |= std::uint32_t{static_cast<unsigned char>(s.text[k])} << (8 * k);
-        const unsigned meta = s.length | vietnamese_joins[b] << JOINS_AT | vietnamese_accepts[b] << ACCEPTS_AT;
-        words[b] = word | meta << 24;
+        const unsigned less_one = s.length - 1u;
+        word |= (less_one & 1) << 7 | (less_one >> 1) << 15;
+        words[b] = word | std::uint32_t(vietnamese_joins[b] | vietnamese_accepts[b] << ACCEPTS_AT) << 24;
     }
     return words;
 }
@@ -190,15 +194,21 @@ constexpr bool words_hold_what_the_encoder_reads() {
         const std::uint32_t word = spelling_words[b];
         if (s.length < 1 || s.length > 3 || s.text[3] != 0) return false;
         if (vietnamese_joins[b] >= 8 || vietnamese_accepts[b] >= 8) return false;
-        for (int k = 0; k < 3; ++k)
-            if (static_cast<unsigned char>(word >> (8 * k)) != static_cast<unsigned char>(s.text[k])) return false;
-        if ((word >> 24 & 3) != s.length || (word >> (24 + JOINS_AT) & 7) != vietnamese_joins[b] ||
-            word >> (24 + ACCEPTS_AT) != vietnamese_accepts[b])
-            return false;
+        for (int k = 0; k < 3; ++k) {
+            const unsigned char c = static_cast<unsigned char>(s.text[k]);
+            if (c >= 0x80 || (word >> (8 * k) & 0x7F) != c) return false;
+        }
+        if ((word >> 7 & 1) + 2 * (word >> 15 & 1) + 1 != s.length || (word >> 23 & 1) != 0) return false;
+        if ((word >> 24 & 7) != vietnamese_joins[b] || word >> (24 + ACCEPTS_AT) != vietnamese_accepts[b]) return false;
+        // An escape goes only before a byte spelled in one or two, so that
+        // with it the byte still takes at most three characters.
+        if (vietnamese_joins[b] != 0 && s.length > 2) return false;
     }
     return true;
 }
-static_assert(words_hold_what_the_encoder_reads(), "spellings of one to three characters; three bits of joins and accepts");
+static_assert(words_hold_what_the_encoder_reads(),
+              "spellings of one to three ASCII characters, of at most two where an escape may go; three bits of "
+              "joins and accepts");
 
 // Four bytes, each written as up to four characters (its escape and its
 // spelling, from the lowest byte of its word), are packed together by one
@@ -231,17 +241,18 @@ static_assert(group_packings.length[0] == 4 && group_packings.length[255] == 16 
 // before each, `before`) and returns the end; the stores may run 16 bytes
 // past it.
 VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, __m256i before, __m256i composition) {
-    const __m256i meta = _mm256_srli_epi32(words, 24);
-    const __m256i clash = _mm256_and_si256(_mm256_srli_epi32(meta, JOINS_AT), _mm256_srli_epi32(before, 24 + ACCEPTS_AT));
+    const __m256i clash = _mm256_and_si256(_mm256_srli_epi32(words, 24), _mm256_srli_epi32(before, 24 + ACCEPTS_AT));
     const __m256i escaped = _mm256_cmpgt_epi32(clash, _mm256_setzero_si256());
-    const __m256i text = _mm256_and_si256(words, _mm256_set1_epi32(0xFFFFFF));
+    const __m256i text = _mm256_and_si256(words, _mm256_set1_epi32(TEXT_BITS));
     const __m256i slots = _mm256_blendv_epi8(text, _mm256_or_si256(_mm256_slli_epi32(text, 8), composition), escaped);
-    // The length less one: 0 to 3 (escaped is -1 where it adds a character).
-    const __m256i less_one =
-        _mm256_sub_epi32(_mm256_sub_epi32(_mm256_and_si256(meta, _mm256_set1_epi32(3)), _mm256_set1_epi32(1)), escaped);
-    // Its two bits at the top of a word's first and second bytes, for movemask.
-    const __m256i bits = _mm256_or_si256(_mm256_slli_epi32(less_one, 7), _mm256_slli_epi32(less_one, 14));
-    const std::uint32_t keys = _pext_u32(static_cast<std::uint32_t>(_mm256_movemask_epi8(bits)), 0x33333333u);
+    // The lengths less one, two bits a word, and one more where escaped: at
+    // most three, so the sum carries into no other word's bits.
+    constexpr std::uint32_t FIRST_TWO_BYTES = 0x33333333u;
+    const std::uint32_t spelled = _pext_u32(static_cast<std::uint32_t>(_mm256_movemask_epi8(words)), FIRST_TWO_BYTES);
+    const std::uint32_t escapes = _pext_u32(
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(escaped, _mm256_set1_epi32(0xFF)))),
+        FIRST_TWO_BYTES);
+    const std::uint32_t keys = spelled + escapes;
     const unsigned first = keys & 0xFF, second = keys >> 8;
     const __m256i pattern = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[first]))),
