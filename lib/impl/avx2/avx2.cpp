@@ -168,20 +168,20 @@ static_assert(ascii_needs_only_these());
 // Each byte's spelling and its part in the escape rule in one word, so that
 // one load fetches all the encoder needs of a byte.  The spelling is in the
 // low three bytes (NUL-padded); its characters are ASCII, so the top bits of
-// those bytes are free, and the first two hold the length less one (low bit
-// first) where movemask finds them.  The top byte holds what the byte joins
-// (bits 0-2) and what it accepts (bits 3-5).
+// those bytes are free, and the first two hold the length (low bit first)
+// where movemask finds them.  The top byte holds what the byte joins (bits
+// 0-2) and what it accepts (bits 3-5).
 constexpr int ACCEPTS_AT = 3;
 constexpr std::uint32_t TEXT_BITS = 0x007F7F7F;
+
+constexpr std::uint32_t length_bits(unsigned length) { return (length & 1) << 7 | (length >> 1) << 15; }
 
 constexpr std::array<std::uint32_t, 256> make_spelling_words() {
     std::array<std::uint32_t, 256> words{};
     for (int b = 0; b < 256; ++b) {
         const packed_spelling &s = vietnamese_spelling[b];
-        std::uint32_t word = 0;
+        std::uint32_t word = length_bits(s.length);
         for (int k = 0; k < 3; ++k) word |= std::uint32_t{static_cast<unsigned char>(s.text[k])} << (8 * k);
-        const unsigned less_one = s.length - 1u;
-        word |= (less_one & 1) << 7 | (less_one >> 1) << 15;
         words[b] = word | std::uint32_t(vietnamese_joins[b] | vietnamese_accepts[b] << ACCEPTS_AT) << 24;
     }
     return words;
@@ -198,7 +198,7 @@ constexpr bool words_hold_what_the_encoder_reads() {
             const unsigned char c = static_cast<unsigned char>(s.text[k]);
             if (c >= 0x80 || (word >> (8 * k) & 0x7F) != c) return false;
         }
-        if ((word >> 7 & 1) + 2 * (word >> 15 & 1) + 1 != s.length || (word >> 23 & 1) != 0) return false;
+        if ((word >> 7 & 1) + 2 * (word >> 15 & 1) != s.length || (word >> 23 & 1) != 0) return false;
         if ((word >> 24 & 7) != vietnamese_joins[b] || word >> (24 + ACCEPTS_AT) != vietnamese_accepts[b]) return false;
         // An escape goes only before a byte spelled in one or two, so that
         // with it the byte still takes at most three characters.
@@ -210,10 +210,10 @@ static_assert(words_hold_what_the_encoder_reads(),
               "spellings of one to three ASCII characters, of at most two where an escape may go; three bits of "
               "joins and accepts");
 
-// Four bytes, each written as up to four characters (its escape and its
-// spelling, from the lowest byte of its word), are packed together by one
-// byte shuffle.  Its pattern is chosen by the four lengths less one, two
-// bits each from the lowest: `length` is how many characters it keeps.
+// Four words, each written as up to three characters from its lowest byte,
+// are packed together by one byte shuffle.  Its pattern is chosen by the
+// four lengths (0 to 3), two bits each from the lowest: `length` is how many
+// characters it keeps.
 struct alignas(16) group_packing {
     unsigned char shuffle[256][16];
     unsigned char length[256];
@@ -224,29 +224,42 @@ constexpr group_packing make_group_packing() {
     for (int key = 0; key < 256; ++key) {
         int n = 0;
         for (int i = 0; i < 4; ++i)
-            for (int k = 0; k <= (key >> (2 * i) & 3); ++k) t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
+            for (int k = 0; k < (key >> (2 * i) & 3); ++k) t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
         for (int k = n; k < 16; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
         t.length[key] = static_cast<unsigned char>(n);
     }
     return t;
 }
 inline constexpr group_packing group_packings = make_group_packing();
-static_assert(group_packings.length[0] == 4 && group_packings.length[255] == 16 &&
-              group_packings.length[0b11'00'01'00] == 8 &&
-              group_packings.shuffle[0b11'00'01'00][2] == 5 && group_packings.shuffle[0b11'00'01'00][3] == 8 &&
-              group_packings.shuffle[0b11'00'01'00][4] == 12 && group_packings.shuffle[0b11'00'01'00][8] == 0x80,
-              "lengths 1, 2, 1 and 4 keep 0, 4 5, 8 and 12 to 15");
+static_assert(group_packings.length[0] == 0 && group_packings.length[255] == 12 &&
+                  group_packings.length[0b11'00'10'01] == 6 && group_packings.shuffle[0b11'00'10'01][0] == 0 &&
+                  group_packings.shuffle[0b11'00'10'01][1] == 4 && group_packings.shuffle[0b11'00'10'01][2] == 5 &&
+                  group_packings.shuffle[0b11'00'10'01][3] == 12 && group_packings.shuffle[0b11'00'10'01][5] == 14 &&
+                  group_packings.shuffle[0b11'00'10'01][6] == 0x80,
+              "lengths 1, 2, 0 and 3 keep 0, 4 5 and 12 to 14");
 
-// Writes the eight bytes whose words are `words` (and the words of the bytes
-// before each, `before`) and returns the end; the stores may run 16 bytes
+// The words of the eight places before those of `words`, the first of which
+// is the last of `earlier`; and two and three places before.
+VIQR_KERNEL inline __m256i words_before(__m256i words, __m256i earlier, int places) {
+    const __m256i seam = _mm256_permute2x128_si256(earlier, words, 0x21);  // earlier's high half, words' low half
+    switch (places) {
+    case 1: return _mm256_alignr_epi8(words, seam, 12);
+    case 2: return _mm256_alignr_epi8(words, seam, 8);
+    default: return _mm256_alignr_epi8(words, seam, 4);
+    }
+}
+
+// Writes the characters of eight words, `text` holding what each writes (the
+// text of `words` where the word has it) and `before` the word of the
+// character before each, and returns the end; the stores may run 16 bytes
 // past it.
-VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, __m256i before, __m256i composition) {
+VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, __m256i text, __m256i before,
+                                            __m256i composition) {
     const __m256i clash = _mm256_and_si256(_mm256_srli_epi32(words, 24), _mm256_srli_epi32(before, 24 + ACCEPTS_AT));
     const __m256i escaped = _mm256_cmpgt_epi32(clash, _mm256_setzero_si256());
-    const __m256i text = _mm256_and_si256(words, _mm256_set1_epi32(TEXT_BITS));
     const __m256i slots = _mm256_blendv_epi8(text, _mm256_or_si256(_mm256_slli_epi32(text, 8), composition), escaped);
-    // The lengths less one, two bits a word, and one more where escaped: at
-    // most three, so the sum carries into no other word's bits.
+    // The lengths, two bits a word, and one more where escaped: at most
+    // three, so the sum carries into no other word's bits.
     constexpr std::uint32_t FIRST_TWO_BYTES = 0x33333333u;
     const std::uint32_t spelled = _pext_u32(static_cast<std::uint32_t>(_mm256_movemask_epi8(words)), FIRST_TWO_BYTES);
     const std::uint32_t escapes = _pext_u32(
@@ -276,20 +289,18 @@ VIQR_KERNEL progress encode_vietnamese(const unsigned char *in, const unsigned c
                                        unsigned char composition_char) {
     const __m256i composition = splat(composition_char);
     const __m256i composition_word = _mm256_set1_epi32(composition_char);
-    const __m256i one_on = _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6);
-    // The words of the last eight bytes, one place on: the first is that of
-    // the byte before the next eight.
-    __m256i last = _mm256_set1_epi32(static_cast<int>(spelling_words[in[-1]]));
+    const __m256i text_bits = _mm256_set1_epi32(TEXT_BITS);
+    __m256i earlier = _mm256_set1_epi32(static_cast<int>(spelling_words[in[-1]]));
     while (end - in >= 2 * BLOCK) {
         const __m256i bytes = load_block(in);
         const __m256i escapes = _mm256_cmpeq_epi8(bytes, composition);
         if (!_mm256_testz_si256(escapes, escapes)) break;
         for (int k = 0; k < BLOCK; k += 8) {
             const auto w = [&](int i) { return static_cast<int>(spelling_words[in[k + i]]); };
-            const __m256i eight = _mm256_setr_epi32(w(0), w(1), w(2), w(3), w(4), w(5), w(6), w(7));
-            const __m256i moved = _mm256_permutevar8x32_epi32(eight, one_on);
-            out = put_eight(out, eight, _mm256_blend_epi32(moved, last, 1), composition_word);
-            last = moved;
+            const __m256i words = _mm256_setr_epi32(w(0), w(1), w(2), w(3), w(4), w(5), w(6), w(7));
+            out = put_eight(out, words, _mm256_and_si256(words, text_bits), words_before(words, earlier, 1),
+                            composition_word);
+            earlier = words;
         }
         in += BLOCK;
     }
