@@ -212,8 +212,11 @@ static_assert(words_hold_what_the_encoder_reads(),
 
 // Four words, each written as up to three characters from its lowest byte,
 // are packed together by one byte shuffle.  Its pattern is chosen by the
-// four lengths (0 to 3), two bits each from the lowest: `length` is how many
-// characters it keeps.
+// four lengths (0 to 3), two bits each, the length of word i at
+// KEY_FIELD_AT[i] (the order in which put_eight finds them): `length` is
+// how many characters it keeps.
+constexpr int KEY_FIELD_AT[4] = {0, 4, 2, 6};
+
 struct alignas(16) group_packing {
     unsigned char shuffle[256][16];
     unsigned char length[256];
@@ -224,18 +227,20 @@ constexpr group_packing make_group_packing() {
     for (int key = 0; key < 256; ++key) {
         int n = 0;
         for (int i = 0; i < 4; ++i)
-            for (int k = 0; k < (key >> (2 * i) & 3); ++k) t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
+            for (int k = 0; k < (key >> KEY_FIELD_AT[i] & 3); ++k)
+                t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
         for (int k = n; k < 16; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
         t.length[key] = static_cast<unsigned char>(n);
     }
     return t;
 }
 inline constexpr group_packing group_packings = make_group_packing();
+// Lengths 1, 2, 0 and 3: key 0b11'10'00'01.
 static_assert(group_packings.length[0] == 0 && group_packings.length[255] == 12 &&
-                  group_packings.length[0b11'00'10'01] == 6 && group_packings.shuffle[0b11'00'10'01][0] == 0 &&
-                  group_packings.shuffle[0b11'00'10'01][1] == 4 && group_packings.shuffle[0b11'00'10'01][2] == 5 &&
-                  group_packings.shuffle[0b11'00'10'01][3] == 12 && group_packings.shuffle[0b11'00'10'01][5] == 14 &&
-                  group_packings.shuffle[0b11'00'10'01][6] == 0x80,
+                  group_packings.length[0b11'10'00'01] == 6 && group_packings.shuffle[0b11'10'00'01][0] == 0 &&
+                  group_packings.shuffle[0b11'10'00'01][1] == 4 && group_packings.shuffle[0b11'10'00'01][2] == 5 &&
+                  group_packings.shuffle[0b11'10'00'01][3] == 12 && group_packings.shuffle[0b11'10'00'01][5] == 14 &&
+                  group_packings.shuffle[0b11'10'00'01][6] == 0x80,
               "lengths 1, 2, 0 and 3 keep 0, 4 5 and 12 to 14");
 
 // The words of the eight places before those of `words`, the first of which
@@ -258,15 +263,15 @@ VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, _
     const __m256i clash = _mm256_and_si256(_mm256_srli_epi32(words, 24), _mm256_srli_epi32(before, 24 + ACCEPTS_AT));
     const __m256i escaped = _mm256_cmpgt_epi32(clash, _mm256_setzero_si256());
     const __m256i slots = _mm256_blendv_epi8(text, _mm256_or_si256(_mm256_slli_epi32(text, 8), composition), escaped);
-    // The lengths, two bits a word, and one more where escaped: at most
-    // three, so the sum carries into no other word's bits.
-    constexpr std::uint32_t FIRST_TWO_BYTES = 0x33333333u;
-    const std::uint32_t spelled = _pext_u32(static_cast<std::uint32_t>(_mm256_movemask_epi8(words)), FIRST_TWO_BYTES);
-    const std::uint32_t escapes = _pext_u32(
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(escaped, _mm256_set1_epi32(0xFF)))),
-        FIRST_TWO_BYTES);
-    const std::uint32_t keys = spelled + escapes;
-    const unsigned first = keys & 0xFF, second = keys >> 8;
+    // Each word's length from movemask, at bits 4i and 4i + 1, and one more
+    // where escaped: at most three, so the sum carries into no other
+    // word's bits.  Then the four of each lane are gathered into a key by
+    // shifts (pext would do it in one, but is microcoded and slow on many
+    // processors with AVX2).
+    const std::uint32_t lengths = (static_cast<std::uint32_t>(_mm256_movemask_epi8(words)) & 0x33333333u) +
+                                  (static_cast<std::uint32_t>(_mm256_movemask_epi8(escaped)) & 0x11111111u);
+    const std::uint32_t keys = lengths | lengths >> 6;
+    const unsigned first = keys & 0xFF, second = keys >> 16 & 0xFF;
     const __m256i pattern = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[first]))),
         _mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[second])), 1);
