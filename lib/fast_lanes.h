@@ -336,16 +336,24 @@ constexpr flat_spellings make_flat_spellings(const spelling_pages &pages) {
 }
 
 // The spelling of each VISCII byte's character, for the text that a kernel
-// (implementation.h) has read from UTF-8 into VISCII, in three forms: as a
-// field; as the one byte (or LACKS), for a charset of one byte a character;
-// and packed in a word, to be read with one load.
+// (implementation.h) has read from UTF-8 into VISCII, packed in a word to be
+// read with one load: the bytes from the lowest and the length above them,
+// so that a character the charset lacks has a word below 1 << LENGTH_AT.
 struct viscii_byte_spellings {
-    std::array<spelling_field, 256> spelled{};  // length 0 where the charset lacks the character
-    std::array<std::uint16_t, 256> byte{};      // the one byte, or LACKS
-    std::array<std::uint32_t, 256> packed{};    // the bytes from the lowest, and the length above them
-    bool as_is = true;                          // each byte is spelled as itself
-    bool one_byte = true;                       // each character the charset has takes one byte
-    static constexpr std::uint16_t LACKS = 0x100;
+    std::array<std::uint32_t, 256> packed{};
+    bool as_is = true;     // each byte is spelled as itself
+    bool one_byte = true;  // each character the charset has takes one byte
+    static constexpr int LENGTH_AT = 16;
+
+    static constexpr std::uint32_t pack(const spelling_field &f) {
+        return f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << LENGTH_AT;
+    }
+    static constexpr bool lacks(std::uint32_t word) { return word >> LENGTH_AT == 0; }
+    constexpr spelling_field field(int v) const {
+        const std::uint32_t word = packed[v];
+        return {{static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8)},
+                static_cast<unsigned char>(word >> LENGTH_AT)};
+    }
 };
 
 constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages &pages) {
@@ -354,9 +362,7 @@ constexpr viscii_byte_spellings make_viscii_byte_spellings(const spelling_pages 
         const char32_t cp = code_point_of_viscii[v];
         const unsigned char page = pages.page_of[cp >> 8];
         const spelling_field f = page != 0 ? pages.pages[page - 1][cp & 0xFF] : spelling_field{};
-        table.spelled[v] = f;
-        table.byte[v] = f.length == 0 ? viscii_byte_spellings::LACKS : f.bytes[0];
-        table.packed[v] = f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16;
+        table.packed[v] = viscii_byte_spellings::pack(f);
         table.as_is = table.as_is && f.length == 1 && f.bytes[0] == v;
         table.one_byte = table.one_byte && f.length <= 1;
     }
@@ -585,13 +591,21 @@ inline void count_viscii(const unsigned char *viscii, std::size_t count, plain_r
 // character; false when the charset lacks one of them (the bytes are then
 // of no use).  The table is read once a byte, and a lack looked for after.
 inline bool spell_viscii_in_place(const viscii_byte_spellings &table, unsigned char *bytes, std::size_t count) {
-    std::uint16_t lacking = 0;
+    std::uint32_t least = ~0u;  // a lack is below every spelling
     for (std::size_t j = 0; j < count; ++j) {
-        const std::uint16_t spelled = table.byte[bytes[j]];
-        lacking |= spelled;
+        const std::uint32_t spelled = table.packed[bytes[j]];
+        least = std::min(least, spelled);
         bytes[j] = static_cast<unsigned char>(spelled);
     }
-    return (lacking & viscii_byte_spellings::LACKS) == 0;
+    return !viscii_byte_spellings::lacks(least);
+}
+
+// Writes a spelling packed as in viscii_byte_spellings (both bytes, whatever
+// its length) and returns its end.
+inline unsigned char *put_packed(unsigned char *o, std::uint32_t packed) {
+    o[0] = static_cast<unsigned char>(packed);
+    o[1] = static_cast<unsigned char>(packed >> 8);
+    return o + (packed >> viscii_byte_spellings::LENGTH_AT);
 }
 
 // Writes the spellings of `count` VISCII bytes up to the first that the
@@ -603,20 +617,13 @@ inline std::size_t spell_viscii(const viscii_byte_spellings &table, const unsign
     bool lacking = false;
     for (std::size_t j = 0; j < count; ++j) {
         const std::uint32_t packed = table.packed[viscii[j]];
-        o[0] = static_cast<unsigned char>(packed);
-        o[1] = static_cast<unsigned char>(packed >> 8);
-        o += packed >> 16;
-        lacking |= packed < 0x10000;
+        o = put_packed(o, packed);
+        lacking |= viscii_byte_spellings::lacks(packed);
     }
     std::size_t j = count;
     if (lacking) {
         o = out;
-        for (j = 0; table.spelled[viscii[j]].length != 0; ++j) {
-            const spelling_field &f = table.spelled[viscii[j]];
-            o[0] = f.bytes[0];
-            o[1] = f.bytes[1];
-            o += f.length;
-        }
+        for (j = 0; !viscii_byte_spellings::lacks(table.packed[viscii[j]]); ++j) o = put_packed(o, table.packed[viscii[j]]);
     }
     out = o;
     return j;

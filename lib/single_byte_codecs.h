@@ -29,17 +29,15 @@ private:
 };
 
 // The byte of each VISCII byte's character is the one the charset reads
-// back as that character, a character without a byte is one the charset
-// cannot write in one byte, and the other forms of the table say the same.
+// back as that character, and a character without a byte is one the charset
+// cannot write in one byte.
 constexpr bool viscii_byte_spellings_agree(const single_byte_charset &charset, const reverse_charset &reverse,
                                            const viscii_byte_spellings &table) {
     for (int v = 0; v < 256; ++v) {
         const char32_t cp = code_point_of_viscii[v];
-        const spelling_field f = table.spelled[v];
+        const spelling_field f = table.field(v);
         if (f.length == 1 ? charset.decode[f.bytes[0]] != cp : reverse.byte_of(cp) >= 0) return false;
         if (f.length == 2 && !charset.combining_tones) return false;
-        if (f.length < 2 && table.byte[v] != (f.length == 0 ? viscii_byte_spellings::LACKS : f.bytes[0])) return false;
-        if (table.packed[v] != (f.bytes[0] | f.bytes[1] << 8 | std::uint32_t{f.length} << 16)) return false;
     }
     return true;
 }
