@@ -1,0 +1,159 @@
+// VISCII to VIQR (the encoder in Vietnamese mode), 32 bytes at a time.
+#include "avx2.h"
+#include "blocks.h"
+#include "encoder_tables.h"
+
+namespace viqr::detail::avx2 {
+
+namespace encode {
+
+// Each byte's spelling and its part in the escape rule in one word, so that
+// one load fetches all the encoder needs of a byte.  The spelling is in the
+// low three bytes (NUL-padded); its characters are ASCII, so the top bits of
+// those bytes are free, and the first two hold the length (low bit first)
+// where movemask finds them.  The top byte holds what the byte joins (bits
+// 0-2) and what it accepts (bits 3-5).
+constexpr int ACCEPTS_AT = 3;
+constexpr std::uint32_t TEXT_BITS = 0x007F7F7F;
+
+constexpr std::uint32_t length_bits(unsigned length) { return (length & 1) << 7 | (length >> 1) << 15; }
+
+constexpr std::array<std::uint32_t, 256> make_spelling_words() {
+    std::array<std::uint32_t, 256> words{};
+    for (int b = 0; b < 256; ++b) {
+        const packed_spelling &s = vietnamese_spelling[b];
+        std::uint32_t word = length_bits(s.length);
+        for (int k = 0; k < 3; ++k) word |= std::uint32_t{static_cast<unsigned char>(s.text[k])} << (8 * k);
+        words[b] = word | std::uint32_t(vietnamese_joins[b] | vietnamese_accepts[b] << ACCEPTS_AT) << 24;
+    }
+    return words;
+}
+alignas(64) inline constexpr auto spelling_words = make_spelling_words();
+
+constexpr bool words_hold_what_the_encoder_reads() {
+    for (int b = 0; b < 256; ++b) {
+        const packed_spelling &s = vietnamese_spelling[b];
+        const std::uint32_t word = spelling_words[b];
+        if (s.length < 1 || s.length > 3 || s.text[3] != 0) return false;
+        if (vietnamese_joins[b] >= 8 || vietnamese_accepts[b] >= 8) return false;
+        for (int k = 0; k < 3; ++k) {
+            const unsigned char c = static_cast<unsigned char>(s.text[k]);
+            if (c >= 0x80 || (word >> (8 * k) & 0x7F) != c) return false;
+        }
+        if ((word >> 7 & 1) + 2 * (word >> 15 & 1) != s.length || (word >> 23 & 1) != 0) return false;
+        if ((word >> 24 & 7) != vietnamese_joins[b] || word >> (24 + ACCEPTS_AT) != vietnamese_accepts[b]) return false;
+        // An escape goes only before a byte spelled in one or two, so that
+        // with it the byte still takes at most three characters.
+        if (vietnamese_joins[b] != 0 && s.length > 2) return false;
+    }
+    return true;
+}
+static_assert(words_hold_what_the_encoder_reads(),
+              "spellings of one to three ASCII characters, of at most two where an escape may go; three bits of "
+              "joins and accepts");
+
+// Four words, each written as up to three characters from its lowest byte,
+// are packed together by one byte shuffle.  Its pattern is chosen by the
+// four lengths (0 to 3), two bits each, the length of word i at
+// KEY_FIELD_AT[i] (the order in which put_eight finds them): `length` is
+// how many characters it keeps.
+constexpr int KEY_FIELD_AT[4] = {0, 4, 2, 6};
+
+struct alignas(16) group_packing {
+    unsigned char shuffle[256][16];
+    unsigned char length[256];
+};
+
+constexpr group_packing make_group_packing() {
+    group_packing t{};
+    for (int key = 0; key < 256; ++key) {
+        int n = 0;
+        for (int i = 0; i < 4; ++i)
+            for (int k = 0; k < (key >> KEY_FIELD_AT[i] & 3); ++k)
+                t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
+        for (int k = n; k < 16; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
+        t.length[key] = static_cast<unsigned char>(n);
+    }
+    return t;
+}
+inline constexpr group_packing group_packings = make_group_packing();
+// Lengths 1, 2, 0 and 3: key 0b11'10'00'01.
+static_assert(group_packings.length[0] == 0 && group_packings.length[255] == 12 &&
+                  group_packings.length[0b11'10'00'01] == 6 && group_packings.shuffle[0b11'10'00'01][0] == 0 &&
+                  group_packings.shuffle[0b11'10'00'01][1] == 4 && group_packings.shuffle[0b11'10'00'01][2] == 5 &&
+                  group_packings.shuffle[0b11'10'00'01][3] == 12 && group_packings.shuffle[0b11'10'00'01][5] == 14 &&
+                  group_packings.shuffle[0b11'10'00'01][6] == 0x80,
+              "lengths 1, 2, 0 and 3 keep 0, 4 5 and 12 to 14");
+
+// The words of the eight places before those of `words`, the first of which
+// is the last of `earlier`; and two and three places before.
+VIQR_KERNEL inline __m256i words_before(__m256i words, __m256i earlier, int places) {
+    const __m256i seam = _mm256_permute2x128_si256(earlier, words, 0x21);  // earlier's high half, words' low half
+    switch (places) {
+    case 1: return _mm256_alignr_epi8(words, seam, 12);
+    case 2: return _mm256_alignr_epi8(words, seam, 8);
+    default: return _mm256_alignr_epi8(words, seam, 4);
+    }
+}
+
+// Writes the characters of eight words, `text` holding what each writes (the
+// text of `words` where the word has it) and `before` the word of the
+// character before each, and returns the end; the stores may run 16 bytes
+// past it.
+VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, __m256i text, __m256i before,
+                                            __m256i composition) {
+    const __m256i clash = _mm256_and_si256(_mm256_srli_epi32(words, 24), _mm256_srli_epi32(before, 24 + ACCEPTS_AT));
+    const __m256i escaped = _mm256_cmpgt_epi32(clash, _mm256_setzero_si256());
+    const __m256i slots = _mm256_blendv_epi8(text, _mm256_or_si256(_mm256_slli_epi32(text, 8), composition), escaped);
+    // Each word's length from movemask, at bits 4i and 4i + 1, and one more
+    // where escaped: at most three, so the sum carries into no other
+    // word's bits.  Then the four of each lane are gathered into a key by
+    // shifts (pext would do it in one, but is microcoded and slow on many
+    // processors with AVX2).
+    const std::uint32_t lengths = (static_cast<std::uint32_t>(_mm256_movemask_epi8(words)) & 0x33333333u) +
+                                  (static_cast<std::uint32_t>(_mm256_movemask_epi8(escaped)) & 0x11111111u);
+    const std::uint32_t keys = lengths | lengths >> 6;
+    const unsigned first = keys & 0xFF, second = keys >> 16 & 0xFF;
+    const __m256i pattern = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[first]))),
+        _mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[second])), 1);
+    const __m256i packed = _mm256_shuffle_epi8(slots, pattern);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(packed));
+    out += group_packings.length[first];
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_extracti128_si256(packed, 1));
+    return out + group_packings.length[second];
+}
+
+// Spells the bytes from `in` while 64 or more are left, and stops at a block
+// with the composition character (rare in VISCII text), which the reference
+// doubles.  Every byte is looked up: eight words are loaded one by one into
+// a vector (faster than vpgatherdd, which is microcoded on many processors,
+// and than storing them and loading the vector, which stalls), and each
+// byte's escape is decided by the word of the byte before it.  No branch
+// depends on the text within a block.  Every block has an input byte before
+// it.
+VIQR_KERNEL progress encode_vietnamese(const unsigned char *in, const unsigned char *end, unsigned char *out,
+                                       unsigned char composition_char) {
+    const __m256i composition = splat(composition_char);
+    const __m256i composition_word = _mm256_set1_epi32(composition_char);
+    const __m256i text_bits = _mm256_set1_epi32(TEXT_BITS);
+    __m256i earlier = _mm256_set1_epi32(static_cast<int>(spelling_words[in[-1]]));
+    while (end - in >= 2 * BLOCK) {
+        const __m256i bytes = load_block(in);
+        const __m256i escapes = _mm256_cmpeq_epi8(bytes, composition);
+        if (!_mm256_testz_si256(escapes, escapes)) break;
+        for (int k = 0; k < BLOCK; k += 8) {
+            const auto w = [&](int i) { return static_cast<int>(spelling_words[in[k + i]]); };
+            const __m256i words = _mm256_setr_epi32(w(0), w(1), w(2), w(3), w(4), w(5), w(6), w(7));
+            out = put_eight(out, words, _mm256_and_si256(words, text_bits), words_before(words, earlier, 1),
+                            composition_word);
+            earlier = words;
+        }
+        in += BLOCK;
+    }
+    return {in, out};
+}
+
+}  // namespace encode
+
+}  // namespace viqr::detail::avx2
