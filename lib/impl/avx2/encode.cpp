@@ -55,13 +55,19 @@ static_assert(words_hold_what_the_encoder_reads(),
 // Four words, each written as up to three characters from its lowest byte,
 // are packed together by one byte shuffle.  Its pattern is chosen by the
 // four lengths (0 to 3), two bits each, the length of word i at
-// KEY_FIELD_AT[i] (the order in which put_eight finds them): `length` is
-// how many characters it keeps.
+// KEY_FIELD_AT[i] (the order in which put_eight finds them).  The four keep
+// at most twelve characters, so the pattern's last byte always writes 0
+// (pshufb writes 0 for an index with its top bit set): it holds 0x80 plus
+// how many characters the pattern keeps, where one load with the same index
+// as the pattern fetches it.
 constexpr int KEY_FIELD_AT[4] = {0, 4, 2, 6};
+constexpr int LENGTH_AT = 15;
+constexpr unsigned char LENGTH_BIAS = 0x80;
 
 struct alignas(16) group_packing {
     unsigned char shuffle[256][16];
-    unsigned char length[256];
+
+    constexpr unsigned length(int key) const { return shuffle[key][LENGTH_AT] - LENGTH_BIAS; }
 };
 
 constexpr group_packing make_group_packing() {
@@ -71,15 +77,15 @@ constexpr group_packing make_group_packing() {
         for (int i = 0; i < 4; ++i)
             for (int k = 0; k < (key >> KEY_FIELD_AT[i] & 3); ++k)
                 t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
-        for (int k = n; k < 16; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
-        t.length[key] = static_cast<unsigned char>(n);
+        for (int k = n; k < LENGTH_AT; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
+        t.shuffle[key][LENGTH_AT] = static_cast<unsigned char>(LENGTH_BIAS + n);
     }
     return t;
 }
 inline constexpr group_packing group_packings = make_group_packing();
 // Lengths 1, 2, 0 and 3: key 0b11'10'00'01.
-static_assert(group_packings.length[0] == 0 && group_packings.length[255] == 12 &&
-                  group_packings.length[0b11'10'00'01] == 6 && group_packings.shuffle[0b11'10'00'01][0] == 0 &&
+static_assert(group_packings.length(0) == 0 && group_packings.length(255) == 12 &&
+                  group_packings.length(0b11'10'00'01) == 6 && group_packings.shuffle[0b11'10'00'01][0] == 0 &&
                   group_packings.shuffle[0b11'10'00'01][1] == 4 && group_packings.shuffle[0b11'10'00'01][2] == 5 &&
                   group_packings.shuffle[0b11'10'00'01][3] == 12 && group_packings.shuffle[0b11'10'00'01][5] == 14 &&
                   group_packings.shuffle[0b11'10'00'01][6] == 0x80,
@@ -112,16 +118,35 @@ VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, _
     // processors with AVX2).
     const std::uint32_t lengths = (static_cast<std::uint32_t>(_mm256_movemask_epi8(words)) & 0x33333333u) +
                                   (static_cast<std::uint32_t>(_mm256_movemask_epi8(escaped)) & 0x11111111u);
+    // The keys come out already scaled to the offsets of their rows.
     const std::uint32_t keys = lengths | lengths >> 6;
-    const unsigned first = keys & 0xFF, second = keys >> 16 & 0xFF;
+    const unsigned char *first = group_packings.shuffle[0] + (keys << 4 & 0xFF0);
+    const unsigned char *second = group_packings.shuffle[0] + (keys >> 12 & 0xFF0);
     const __m256i pattern = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[first]))),
-        _mm_load_si128(reinterpret_cast<const __m128i *>(group_packings.shuffle[second])), 1);
+        _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(first))),
+        _mm_load_si128(reinterpret_cast<const __m128i *>(second)), 1);
     const __m256i packed = _mm256_shuffle_epi8(slots, pattern);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(packed));
-    out += group_packings.length[first];
+    out += first[LENGTH_AT] - LENGTH_BIAS;
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_extracti128_si256(packed, 1));
-    return out + group_packings.length[second];
+    return out + (second[LENGTH_AT] - LENGTH_BIAS);
+}
+
+// The words of eight bytes.  Each is loaded by a broadcast, which takes
+// only a load port, and they are merged by blends, which run on any of
+// three vector ports; inserting them one by one would put two uops each on
+// the port the packing shuffles need.
+VIQR_KERNEL inline __m256i word_everywhere(unsigned char byte) {
+    return _mm256_set1_epi32(static_cast<int>(spelling_words[byte]));
+}
+
+VIQR_KERNEL inline __m256i words_of_eight(const unsigned char *bytes) {
+    const auto w = [bytes](int i) VIQR_KERNEL { return word_everywhere(bytes[i]); };
+    const __m256i first_four = _mm256_blend_epi32(_mm256_blend_epi32(w(0), w(1), 0xAA),
+                                                  _mm256_blend_epi32(w(2), w(3), 0xAA), 0xCC);
+    const __m256i last_four = _mm256_blend_epi32(_mm256_blend_epi32(w(4), w(5), 0xAA),
+                                                 _mm256_blend_epi32(w(6), w(7), 0xAA), 0xCC);
+    return _mm256_blend_epi32(first_four, last_four, 0xF0);
 }
 
 // Spells the bytes from `in` while 64 or more are left, and stops at a block
@@ -143,8 +168,7 @@ VIQR_KERNEL progress encode_vietnamese(const unsigned char *in, const unsigned c
         const __m256i escapes = _mm256_cmpeq_epi8(bytes, composition);
         if (!_mm256_testz_si256(escapes, escapes)) break;
         for (int k = 0; k < BLOCK; k += 8) {
-            const auto w = [&](int i) { return static_cast<int>(spelling_words[in[k + i]]); };
-            const __m256i words = _mm256_setr_epi32(w(0), w(1), w(2), w(3), w(4), w(5), w(6), w(7));
+            const __m256i words = words_of_eight(in + k);
             out = put_eight(out, words, _mm256_and_si256(words, text_bits), words_before(words, earlier, 1),
                             composition_word);
             earlier = words;
