@@ -56,18 +56,16 @@ static_assert(words_hold_what_the_encoder_reads(),
 // are packed together by one byte shuffle.  Its pattern is chosen by the
 // four lengths (0 to 3), two bits each, the length of word i at
 // KEY_FIELD_AT[i] (the order in which put_eight finds them).  The four keep
-// at most twelve characters, so the pattern's last byte always writes 0
-// (pshufb writes 0 for an index with its top bit set): it holds 0x80 plus
-// how many characters the pattern keeps, where one load with the same index
-// as the pattern fetches it.
+// at most twelve characters, so the pattern's last byte writes past them,
+// where the next store writes over it: it holds how many characters the
+// pattern keeps, so that one load with the pattern's own index fetches it.
 constexpr int KEY_FIELD_AT[4] = {0, 4, 2, 6};
 constexpr int LENGTH_AT = 15;
-constexpr unsigned char LENGTH_BIAS = 0x80;
 
 struct alignas(16) group_packing {
     unsigned char shuffle[256][16];
 
-    constexpr unsigned length(int key) const { return shuffle[key][LENGTH_AT] - LENGTH_BIAS; }
+    constexpr unsigned length(int key) const { return shuffle[key][LENGTH_AT]; }
 };
 
 constexpr group_packing make_group_packing() {
@@ -78,11 +76,17 @@ constexpr group_packing make_group_packing() {
             for (int k = 0; k < (key >> KEY_FIELD_AT[i] & 3); ++k)
                 t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
         for (int k = n; k < LENGTH_AT; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
-        t.shuffle[key][LENGTH_AT] = static_cast<unsigned char>(LENGTH_BIAS + n);
+        t.shuffle[key][LENGTH_AT] = static_cast<unsigned char>(n);
     }
     return t;
 }
 inline constexpr group_packing group_packings = make_group_packing();
+constexpr bool lengths_end_before_their_byte() {
+    for (int key = 0; key < 256; ++key)
+        if (group_packings.length(key) >= LENGTH_AT) return false;
+    return true;
+}
+static_assert(lengths_end_before_their_byte(), "the characters a pattern keeps end before the byte of its length");
 // Lengths 1, 2, 0 and 3: key 0b11'10'00'01.
 static_assert(group_packings.length(0) == 0 && group_packings.length(255) == 12 &&
                   group_packings.length(0b11'10'00'01) == 6 && group_packings.shuffle[0b11'10'00'01][0] == 0 &&
@@ -91,15 +95,15 @@ static_assert(group_packings.length(0) == 0 && group_packings.length(255) == 12 
                   group_packings.shuffle[0b11'10'00'01][6] == 0x80,
               "lengths 1, 2, 0 and 3 keep 0, 4 5 and 12 to 14");
 
-// The words of the eight places before those of `words`, the first of which
-// is the last of `earlier`; and two and three places before.
-VIQR_KERNEL inline __m256i words_before(__m256i words, __m256i earlier, int places) {
-    const __m256i seam = _mm256_permute2x128_si256(earlier, words, 0x21);  // earlier's high half, words' low half
-    switch (places) {
-    case 1: return _mm256_alignr_epi8(words, seam, 12);
-    case 2: return _mm256_alignr_epi8(words, seam, 8);
-    default: return _mm256_alignr_epi8(words, seam, 4);
-    }
+// The words turned one place up, the last coming round to the first place:
+// with the first place taken from the eight before, the words of the places
+// before those of `words`.
+VIQR_KERNEL inline __m256i turned_up(__m256i words) {
+    return _mm256_permutevar8x32_epi32(words, _mm256_setr_epi32(7, 0, 1, 2, 3, 4, 5, 6));
+}
+
+VIQR_KERNEL inline __m256i words_before(__m256i turned, __m256i turned_earlier) {
+    return _mm256_blend_epi32(turned, turned_earlier, 0x01);
 }
 
 // Writes the characters of eight words, `text` holding what each writes (the
@@ -127,9 +131,9 @@ VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, _
         _mm_load_si128(reinterpret_cast<const __m128i *>(second)), 1);
     const __m256i packed = _mm256_shuffle_epi8(slots, pattern);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(packed));
-    out += first[LENGTH_AT] - LENGTH_BIAS;
+    out += first[LENGTH_AT];
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_extracti128_si256(packed, 1));
-    return out + (second[LENGTH_AT] - LENGTH_BIAS);
+    return out + second[LENGTH_AT];
 }
 
 // The words of eight bytes.  Each is loaded by a broadcast, which takes
@@ -151,27 +155,28 @@ VIQR_KERNEL inline __m256i words_of_eight(const unsigned char *bytes) {
 
 // Spells the bytes from `in` while 64 or more are left, and stops at a block
 // with the composition character (rare in VISCII text), which the reference
-// doubles.  Every byte is looked up: eight words are loaded one by one into
-// a vector (faster than vpgatherdd, which is microcoded on many processors,
-// and than storing them and loading the vector, which stalls), and each
-// byte's escape is decided by the word of the byte before it.  No branch
-// depends on the text within a block.  Every block has an input byte before
-// it.
+// doubles.  Every byte is looked up: eight words are loaded one by one and
+// merged into a vector (faster than vpgatherdd, which is microcoded on many
+// processors, and than storing them and loading the vector, which stalls),
+// and each byte's escape is decided by the word of the byte before it.  No
+// branch depends on the text within a block.  Every block has an input byte
+// before it.
 VIQR_KERNEL progress encode_vietnamese(const unsigned char *in, const unsigned char *end, unsigned char *out,
                                        unsigned char composition_char) {
     const __m256i composition = splat(composition_char);
     const __m256i composition_word = _mm256_set1_epi32(composition_char);
     const __m256i text_bits = _mm256_set1_epi32(TEXT_BITS);
-    __m256i earlier = _mm256_set1_epi32(static_cast<int>(spelling_words[in[-1]]));
+    __m256i turned_earlier = word_everywhere(in[-1]);
     while (end - in >= 2 * BLOCK) {
         const __m256i bytes = load_block(in);
         const __m256i escapes = _mm256_cmpeq_epi8(bytes, composition);
         if (!_mm256_testz_si256(escapes, escapes)) break;
         for (int k = 0; k < BLOCK; k += 8) {
             const __m256i words = words_of_eight(in + k);
-            out = put_eight(out, words, _mm256_and_si256(words, text_bits), words_before(words, earlier, 1),
+            const __m256i turned = turned_up(words);
+            out = put_eight(out, words, _mm256_and_si256(words, text_bits), words_before(turned, turned_earlier),
                             composition_word);
-            earlier = words;
+            turned_earlier = turned;
         }
         in += BLOCK;
     }
