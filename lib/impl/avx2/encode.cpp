@@ -63,9 +63,12 @@ constexpr int KEY_FIELD_AT[4] = {0, 4, 2, 6};
 constexpr int LENGTH_AT = 15;
 
 struct alignas(16) group_packing {
-    unsigned char shuffle[256][16];
+    // One row of 16 bytes per key, in one flat array, which the key scaled
+    // to its row's offset indexes.
+    unsigned char rows[256 * 16];
 
-    constexpr unsigned length(int key) const { return shuffle[key][LENGTH_AT]; }
+    constexpr unsigned char at(int key, int i) const { return rows[16 * key + i]; }
+    constexpr unsigned length(int key) const { return at(key, LENGTH_AT); }
 };
 
 constexpr group_packing make_group_packing() {
@@ -74,9 +77,9 @@ constexpr group_packing make_group_packing() {
         int n = 0;
         for (int i = 0; i < 4; ++i)
             for (int k = 0; k < (key >> KEY_FIELD_AT[i] & 3); ++k)
-                t.shuffle[key][n++] = static_cast<unsigned char>(4 * i + k);
-        for (int k = n; k < LENGTH_AT; ++k) t.shuffle[key][k] = 0x80;  // pshufb writes 0
-        t.shuffle[key][LENGTH_AT] = static_cast<unsigned char>(n);
+                t.rows[16 * key + n++] = static_cast<unsigned char>(4 * i + k);
+        for (int k = n; k < LENGTH_AT; ++k) t.rows[16 * key + k] = 0x80;  // pshufb writes 0
+        t.rows[16 * key + LENGTH_AT] = static_cast<unsigned char>(n);
     }
     return t;
 }
@@ -89,10 +92,10 @@ constexpr bool lengths_end_before_their_byte() {
 static_assert(lengths_end_before_their_byte(), "the characters a pattern keeps end before the byte of its length");
 // Lengths 1, 2, 0 and 3: key 0b11'10'00'01.
 static_assert(group_packings.length(0) == 0 && group_packings.length(255) == 12 &&
-                  group_packings.length(0b11'10'00'01) == 6 && group_packings.shuffle[0b11'10'00'01][0] == 0 &&
-                  group_packings.shuffle[0b11'10'00'01][1] == 4 && group_packings.shuffle[0b11'10'00'01][2] == 5 &&
-                  group_packings.shuffle[0b11'10'00'01][3] == 12 && group_packings.shuffle[0b11'10'00'01][5] == 14 &&
-                  group_packings.shuffle[0b11'10'00'01][6] == 0x80,
+                  group_packings.length(0b11'10'00'01) == 6 && group_packings.at(0b11'10'00'01, 0) == 0 &&
+                  group_packings.at(0b11'10'00'01, 1) == 4 && group_packings.at(0b11'10'00'01, 2) == 5 &&
+                  group_packings.at(0b11'10'00'01, 3) == 12 && group_packings.at(0b11'10'00'01, 5) == 14 &&
+                  group_packings.at(0b11'10'00'01, 6) == 0x80,
               "lengths 1, 2, 0 and 3 keep 0, 4 5 and 12 to 14");
 
 // The words turned one place up, the last coming round to the first place:
@@ -122,10 +125,10 @@ VIQR_KERNEL inline unsigned char *put_eight(unsigned char *out, __m256i words, _
     // processors with AVX2).
     const std::uint32_t lengths = (static_cast<std::uint32_t>(_mm256_movemask_epi8(words)) & 0x33333333u) +
                                   (static_cast<std::uint32_t>(_mm256_movemask_epi8(escaped)) & 0x11111111u);
-    // The keys come out already scaled to the offsets of their rows.
+    // Each key is taken out already multiplied by 16: the offset of its row.
     const std::uint32_t keys = lengths | lengths >> 6;
-    const unsigned char *first = group_packings.shuffle[0] + (keys << 4 & 0xFF0);
-    const unsigned char *second = group_packings.shuffle[0] + (keys >> 12 & 0xFF0);
+    const unsigned char *first = group_packings.rows + (keys << 4 & 0xFF0);
+    const unsigned char *second = group_packings.rows + (keys >> 12 & 0xFF0);
     const __m256i pattern = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(first))),
         _mm_load_si128(reinterpret_cast<const __m128i *>(second)), 1);
