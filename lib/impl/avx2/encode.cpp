@@ -63,8 +63,8 @@ constexpr int KEY_FIELD_AT[4] = {0, 4, 2, 6};
 constexpr int LENGTH_AT = 15;
 
 struct alignas(16) group_packing {
-    // One row of 16 bytes per key, in one flat array, which the key scaled
-    // to its row's offset indexes.
+    // One row of 16 bytes per key, in one flat array, so that a key
+    // multiplied by 16 indexes it.
     unsigned char rows[256 * 16];
 
     constexpr unsigned char at(int key, int i) const { return rows[16 * key + i]; }
