@@ -149,29 +149,43 @@ VIQR_KERNEL inline __m256i word_everywhere(unsigned char byte) {
 // three blends fetch the words of eight bytes, where a load a byte takes
 // half as many instructions again.  The table takes 512 KiB, of which a
 // text touches only the rows of the pairs it has: a few hundred in
-// Vietnamese prose.
-constexpr std::array<std::uint64_t, 65536> make_pair_words() {
-    std::array<std::uint64_t, 65536> pairs{};
-    for (unsigned pair = 0; pair < 65536; ++pair)
-        pairs[pair] = spelling_words[pair & 0xFF] | std::uint64_t{spelling_words[pair >> 8]} << 32;
-    return pairs;
+// Vietnamese prose.  It is filled on the encoder's first call rather than
+// at compile time: as a constant it would add its 512 KiB to every program
+// and library that links the encoder, whether it encodes or not.
+constexpr std::uint64_t pair_word(unsigned pair) {
+    return spelling_words[pair & 0xFF] | std::uint64_t{spelling_words[pair >> 8]} << 32;
 }
-alignas(64) inline constexpr auto pair_words = make_pair_words();
 static_assert(std::endian::native == std::endian::little, "a pair's first byte is the low half of its index");
+static_assert(pair_word(0xC3'41) == (spelling_words[0x41] | std::uint64_t{spelling_words[0xC3]} << 32));
 
-VIQR_KERNEL inline __m256i pair_everywhere(const unsigned char *bytes) {
+struct pair_table {
+    alignas(64) std::array<std::uint64_t, 65536> words;
+    pair_table() {
+        for (unsigned pair = 0; pair < 65536; ++pair) words[pair] = pair_word(pair);
+    }
+};
+
+// Thread-safe: the first caller fills it, any other waits for that.
+const std::uint64_t *pair_words() {
+    static const pair_table table;
+    return table.words.data();
+}
+
+VIQR_KERNEL inline __m256i pair_everywhere(const std::uint64_t *pairs, const unsigned char *bytes) {
     std::uint16_t pair;
     std::memcpy(&pair, bytes, sizeof pair);
-    return _mm256_set1_epi64x(static_cast<long long>(pair_words[pair]));
+    return _mm256_set1_epi64x(static_cast<long long>(pairs[pair]));
 }
 
 // The words of eight bytes: each pair loaded by a broadcast, which takes
 // only a load port, and merged by blends, which run on any of three vector
 // ports (inserting them would put a uop each on the port the packing
 // shuffles need).
-VIQR_KERNEL inline __m256i words_of_eight(const unsigned char *bytes) {
-    const __m256i first_four = _mm256_blend_epi32(pair_everywhere(bytes), pair_everywhere(bytes + 2), 0xCC);
-    const __m256i last_four = _mm256_blend_epi32(pair_everywhere(bytes + 4), pair_everywhere(bytes + 6), 0xCC);
+VIQR_KERNEL inline __m256i words_of_eight(const std::uint64_t *pairs, const unsigned char *bytes) {
+    const __m256i first_four =
+        _mm256_blend_epi32(pair_everywhere(pairs, bytes), pair_everywhere(pairs, bytes + 2), 0xCC);
+    const __m256i last_four =
+        _mm256_blend_epi32(pair_everywhere(pairs, bytes + 4), pair_everywhere(pairs, bytes + 6), 0xCC);
     return _mm256_blend_epi32(first_four, last_four, 0xF0);
 }
 
@@ -188,13 +202,14 @@ VIQR_KERNEL progress encode_vietnamese(const unsigned char *in, const unsigned c
     const __m256i composition = splat(composition_char);
     const __m256i composition_word = _mm256_set1_epi32(composition_char);
     const __m256i text_bits = _mm256_set1_epi32(TEXT_BITS);
+    const std::uint64_t *const pairs = pair_words();
     __m256i turned_earlier = word_everywhere(in[-1]);
     while (end - in >= 2 * BLOCK) {
         const __m256i bytes = load_block(in);
         const __m256i escapes = _mm256_cmpeq_epi8(bytes, composition);
         if (!_mm256_testz_si256(escapes, escapes)) break;
         for (int k = 0; k < BLOCK; k += 8) {
-            const __m256i words = words_of_eight(in + k);
+            const __m256i words = words_of_eight(pairs, in + k);
             const __m256i turned = turned_up(words);
             out = put_eight(out, words, _mm256_and_si256(words, text_bits), words_before(turned, turned_earlier),
                             composition_word);
