@@ -1,4 +1,6 @@
 // VISCII to VIQR (the encoder in Vietnamese mode), 32 bytes at a time.
+#include <atomic>
+
 #include "avx2.h"
 #include "blocks.h"
 #include "encoder_tables.h"
@@ -158,17 +160,27 @@ constexpr std::uint64_t pair_word(unsigned pair) {
 static_assert(std::endian::native == std::endian::little, "a pair's first byte is the low half of its index");
 static_assert(pair_word(0xC3'41) == (spelling_words[0x41] | std::uint64_t{spelling_words[0xC3]} << 32));
 
-struct pair_table {
-    alignas(64) std::array<std::uint64_t, 65536> words;
-    pair_table() {
-        for (unsigned pair = 0; pair < 65536; ++pair) words[pair] = pair_word(pair);
-    }
-};
+alignas(64) std::uint64_t pair_table[65536];
+// 0: empty; 1: being filled; 2: filled.  An atomic rather than a static
+// local, whose guard would need the C++ runtime in C programs that link the
+// static library.
+std::atomic<int> pair_table_state{0};
 
-// Thread-safe: the first caller fills it, any other waits for that.
+void fill_pair_table() {
+    int empty = 0;
+    if (pair_table_state.compare_exchange_strong(empty, 1, std::memory_order_acquire)) {
+        for (unsigned pair = 0; pair < 65536; ++pair) pair_table[pair] = pair_word(pair);
+        pair_table_state.store(2, std::memory_order_release);
+        return;
+    }
+    // Another thread is filling it, which takes a fraction of a millisecond.
+    while (pair_table_state.load(std::memory_order_acquire) != 2) {
+    }
+}
+
 const std::uint64_t *pair_words() {
-    static const pair_table table;
-    return table.words.data();
+    if (pair_table_state.load(std::memory_order_acquire) != 2) fill_pair_table();
+    return pair_table;
 }
 
 VIQR_KERNEL inline __m256i pair_everywhere(const std::uint64_t *pairs, const unsigned char *bytes) {
